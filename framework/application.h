@@ -1,0 +1,131 @@
+// The application object: the main thread's message loop.
+//
+// It owns the main thread's queue: Synchronize requests from other threads, posted calls,
+// device-change broadcasts for the hooks of the main message window, and the timers, which run
+// on the platform's clock (so a virtual clock drives them in tests). ProcessMessages runs
+// everything that is due without waiting; Run waits for work until Terminate. A front-end can
+// plug its toolkit's event loop in through EventPump.
+//
+// The process ends through EndProcess: production maps it to std::exit, tests install a hook
+// that records the status and unwinds with ProcessEnded, so a whole run fits in one test.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/closure.h"
+#include "framework/exceptions.h"
+#include "platform/platform.h"
+
+namespace fw {
+
+class TTimer;
+
+struct TMessage {
+  UINT Msg;
+  WPARAM WParam;
+  LPARAM LParam;
+  std::intptr_t Result;
+};
+// A hook sees every message of the main message window first; true consumes it.
+using TWindowHook = Closure<bool(TMessage& message)>;
+
+// Thrown by EndProcess under the test hook. Not an Exception: no handler guard swallows it.
+struct ProcessEnded {
+  int status;
+};
+
+// A toolkit's event loop, as the message loop needs it.
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  // Handles pending toolkit events without waiting.
+  virtual void ProcessEvents() = 0;
+  // Blocks until a toolkit event arrives, Wake is called, or timeoutMs passes.
+  virtual void WaitForEvents(DWORD timeoutMs) = 0;
+  // Any thread: ends a WaitForEvents early.
+  virtual void Wake() = 0;
+};
+
+class TApplication : public plat::MessageSink {
+ public:
+  explicit TApplication(plat::Platform& platform = plat::CurrentPlatform());
+  ~TApplication() override;
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  plat::Platform& PlatformRef() const { return platform_; }
+  bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
+  void SetEventPump(EventPump* pump) { pump_ = pump; }
+  EventPump* Pump() const { return pump_; }
+
+  // Any thread: queue a call for the main thread.
+  void Post(std::function<void()> call);
+  // Any thread but the main one: run call on the main thread, wait, re-raise its exception.
+  void Synchronize(const std::function<void()>& call);
+
+  // Runs every queued request, posted call and due timer once; handles toolkit events.
+  void ProcessMessages();
+  // Waits for work (or the next timer), then processes it.
+  void HandleMessage();
+  // The message loop: until Terminate.
+  void Run();
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // Inside a catch block: shows the exception's message unless it is the silent abort. A
+  // non-framework exception shows an empty message.
+  void HandleException();
+  void ShowException(const std::string& message);
+  // Where exception messages go (a front-end installs its dialog); default: standard error.
+  std::function<void(const std::string& message)> OnShowException;
+
+  // Main message window hooks.
+  void HookMainWindow(TWindowHook hook);
+  void UnhookMainWindow(TWindowHook hook);
+  // Runs the hooks for a message (main thread); true when one consumed it.
+  bool DispatchToHooks(TMessage& message);
+  void PostDeviceChange(WPARAM wParam, std::vector<std::uint8_t> broadcast) override;
+
+  // Timers (used by TTimer): due interval milliseconds from now on the platform's clock.
+  void StartTimer(TTimer* timer, DWORD interval);
+  void StopTimer(TTimer* timer);
+  // Milliseconds until the next timer is due (INFINITE when none).
+  DWORD NextTimerDelay();
+
+  // Ends the process with status through the installed hook.
+  [[noreturn]] static void EndProcess(int status);
+  using ExitHook = std::function<void(int status)>;
+  // Null restores the production hook (std::exit).
+  static void SetExitHook(ExitHook hook);
+
+ private:
+  struct Timer {
+    TTimer* timer;
+    std::int64_t dueUs;
+    DWORD interval;
+  };
+  bool HasQueuedWork();
+  void RunDueTimers();
+
+  plat::Platform& platform_;
+  std::thread::id mainThread_;
+  EventPump* pump_ = nullptr;
+  HANDLE wakeEvent_ = nullptr;
+  std::mutex mutex_;
+  std::deque<std::function<void()>> queue_;
+  std::vector<Timer> timers_;
+  std::vector<TWindowHook> hooks_;
+  bool terminated_ = false;
+};
+
+// The process's application object (created by the program entry or a test).
+extern TApplication* Application;
+
+}  // namespace fw

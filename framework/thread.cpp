@@ -1,0 +1,82 @@
+#include "framework/thread.h"
+
+#include "framework/application.h"
+
+namespace fw {
+
+int ThreadPriorityValue(TThreadPriority priority) {
+  static constexpr int kValues[] = {-15, -2, -1, 0, 1, 2, 15};
+  return kValues[priority];
+}
+
+TThread::TThread(bool createSuspended, plat::Platform& platform) : platform_(platform) {
+  if (!createSuspended) Start();
+}
+
+TThread::~TThread() {
+  if (thread_.joinable()) {
+    if (IsCurrentThread()) {
+      thread_.detach();
+    } else {
+      Terminate();
+      thread_.join();
+    }
+  }
+}
+
+void TThread::Start() {
+  if (started_.exchange(true)) return;
+  // The new thread counts as running from now on, before it is scheduled.
+  platform_.kernel().ThreadStarting();
+  thread_ = std::thread([this] { Body(); });
+  nativeHandle_ = static_cast<std::uintptr_t>(thread_.native_handle());
+  ApplyPriority();
+  if (freeOnTerminate_) thread_.detach();
+  // Only now may the body run (and, when free-on-terminate, delete this object).
+  setUpDone_.store(true);
+  setUpDone_.notify_all();
+}
+
+void TThread::Body() {
+  setUpDone_.wait(false);
+  id_.store(std::this_thread::get_id());
+  plat::KernelApi& kernel = platform_.kernel();
+  kernel.ThreadEntered();
+  try {
+    Execute();
+  } catch (...) {
+    // An exception that escapes Execute ends the thread without a report.
+  }
+  const bool freeSelf = freeOnTerminate_;
+  finished_.store(true);
+  if (freeSelf) delete this;
+  kernel.ThreadFinished();
+}
+
+void TThread::SetPriority(TThreadPriority priority) {
+  priority_ = priority;
+  if (started_.load()) ApplyPriority();
+}
+
+void TThread::ApplyPriority() {
+  if (finished_.load()) return;
+  platform_.system().SetThreadPriority(nativeHandle_, ThreadPriorityValue(priority_));
+}
+
+bool TThread::IsCurrentThread() const { return id_.load() == std::this_thread::get_id(); }
+
+void TThread::WaitFor() {
+  if (thread_.joinable() && !IsCurrentThread()) thread_.join();
+}
+
+void TThread::Synchronize(const std::function<void()>& method) { Synchronize(this, method); }
+
+void TThread::Synchronize(TThread* /*thread*/, const std::function<void()>& method) {
+  if (Application == nullptr || Application->IsMainThread()) {
+    method();
+    return;
+  }
+  Application->Synchronize(method);
+}
+
+}  // namespace fw

@@ -1,0 +1,197 @@
+// The seam between this program and the operating system.
+//
+// The serial port component, the framework and the tool call the system only through the three
+// interfaces below, spelled with the Win32 names and semantics they were written for:
+//   KernelApi  - the clock and sleeps, event objects and waits, the per-thread last error,
+//                and the thread start/end notices a simulated machine needs to keep time;
+//   SerialApi  - a serial device: open, DCB, queues, time-outs, overlapped reads and writes,
+//                device-event waits, line signals, properties, configuration records;
+//   SystemApi  - the rest of the machine: registry reads, MS-DOS device names, priorities,
+//                sounds, the running program's file version, device-change registration.
+// A Platform hands out one of each. Production selects the native one (Win32 pass-through or
+// the POSIX emulation); the simulated machine in platform/sim is a Platform too.
+//
+// Every call sets the calling thread's last error the way Win32 does (Win32 numbers, see
+// wintypes.h), so the component's error handling is the same on every target.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace plat {
+
+// Receives device-change broadcasts (WM_DEVICECHANGE with the broadcast bytes) for the
+// application's main message window. The framework's application object implements it; a
+// platform posts to it from any thread.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void PostDeviceChange(WPARAM wParam, std::vector<std::uint8_t> broadcast) = 0;
+};
+
+class KernelApi {
+ public:
+  virtual ~KernelApi() = default;
+
+  // Monotonic time in microseconds since an arbitrary origin, and the plain sleep.
+  virtual std::int64_t NowMicroseconds() = 0;
+  virtual void Sleep(DWORD milliseconds) = 0;
+  // True for a virtual clock, where a sleep takes no real time.
+  virtual bool IsVirtual() const { return false; }
+
+  // Event objects (Win32 semantics: manual or auto reset, initial state).
+  virtual HANDLE CreateEventA(BOOL manualReset, BOOL initialState) = 0;
+  virtual BOOL SetEvent(HANDLE event) = 0;
+  virtual BOOL ResetEvent(HANDLE event) = 0;
+  // WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED (last error set).
+  virtual DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) = 0;
+  virtual BOOL CloseEvent(HANDLE event) = 0;
+
+  // The calling thread's last error. One thread-local value per thread, shared by all platforms
+  // of the process (on Windows it is the system's own).
+  virtual DWORD GetLastError();
+  virtual void SetLastError(DWORD code);
+  // The platform's text for an error code (FormatMessage on Windows; English texts elsewhere).
+  virtual std::string SysErrorMessage(DWORD code) = 0;
+
+  // The life of a framework thread, for a virtual clock that counts running threads so that it
+  // moves time forward only when every thread it knows is blocked, and that runs one thread at
+  // a time in a fixed order. Elsewhere these do nothing.
+  //   ThreadStarting: on the creating thread, just before the new thread is spawned;
+  //   ThreadEntered:  first thing on the new thread (a virtual clock makes it wait its turn);
+  //   ThreadFinished: last thing on the thread.
+  virtual void ThreadStarting() {}
+  virtual void ThreadEntered() {}
+  virtual void ThreadFinished() {}
+  // The identity of the calling thread (GetCurrentThreadId).
+  virtual DWORD GetCurrentThreadId();
+};
+
+class SerialApi {
+ public:
+  virtual ~SerialApi() = default;
+
+  // Opens a device. Names of the form "\\.\NAME" and plain "NAME" are both accepted, as by Win32.
+  virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation,
+                             DWORD flagsAndAttributes) = 0;
+  virtual BOOL CloseHandle(HANDLE device) = 0;
+
+  virtual BOOL GetCommState(HANDLE device, DCB* dcb) = 0;
+  virtual BOOL SetCommState(HANDLE device, const DCB* dcb) = 0;
+  virtual BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) = 0;
+  virtual BOOL GetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) = 0;
+  virtual BOOL SetCommTimeouts(HANDLE device, const COMMTIMEOUTS* timeouts) = 0;
+  virtual BOOL SetCommMask(HANDLE device, DWORD mask) = 0;
+  virtual BOOL WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) = 0;
+
+  // Overlapped transfers: complete at once (TRUE) or fail with ERROR_IO_PENDING and signal
+  // overlapped->hEvent when done. GetOverlappedResult with wait TRUE blocks until done.
+  virtual BOOL ReadFile(HANDLE device, void* buffer, DWORD length, DWORD* transferred,
+                        OVERLAPPED* overlapped) = 0;
+  virtual BOOL WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* transferred,
+                         OVERLAPPED* overlapped) = 0;
+  virtual BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred,
+                                   BOOL wait) = 0;
+
+  virtual BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* stat) = 0;
+  virtual BOOL PurgeComm(HANDLE device, DWORD flags) = 0;
+  virtual BOOL FlushFileBuffers(HANDLE device) = 0;
+  virtual BOOL EscapeCommFunction(HANDLE device, DWORD function) = 0;
+  virtual BOOL SetCommBreak(HANDLE device) = 0;
+  virtual BOOL ClearCommBreak(HANDLE device) = 0;
+  virtual BOOL TransmitCommChar(HANDLE device, char c) = 0;
+  virtual BOOL GetCommModemStatus(HANDLE device, DWORD* status) = 0;
+  virtual BOOL GetCommProperties(HANDLE device, COMMPROP* properties) = 0;
+
+  // Configuration records of a named device ("COM3") and the system's dialog for them. Where
+  // the platform has no such dialog, CommConfigDialogA fails with ERROR_CANCELLED.
+  virtual BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) = 0;
+  virtual BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) = 0;
+  virtual BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) = 0;
+};
+
+class SystemApi {
+ public:
+  virtual ~SystemApi() = default;
+
+  // Registry, read only, under HKEY_LOCAL_MACHINE (paths compare case-insensitively; a leading
+  // backslash is allowed). Results are Win32 error codes (ERROR_SUCCESS on success).
+  virtual LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  // type may be null; data may be null to ask for the size. A value that does not fit gives
+  // ERROR_MORE_DATA with *size set to the size needed.
+  virtual LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data,
+                                DWORD* size) = 0;
+  virtual LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
+                             BYTE* data, DWORD* dataLength) = 0;
+  virtual LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) = 0;
+
+  // All MS-DOS device names (name null): NUL-separated, a final NUL; the count stored, 0 on
+  // failure (also when the list does not fit). With a name: its target(s).
+  virtual DWORD QueryDosDeviceA(const char* name, char* buffer, DWORD size) = 0;
+
+  virtual DWORD GetPriorityClass() = 0;
+  virtual BOOL SetPriorityClass(DWORD priorityClass) = 0;
+  // thread: the native handle of a framework thread (std::thread::native_handle on POSIX).
+  virtual BOOL SetThreadPriority(std::uintptr_t thread, int priority) = 0;
+
+  virtual BOOL MessageBeep(UINT type) = 0;
+  virtual BOOL Beep(DWORD frequency, DWORD duration) = 0;
+
+  // File version resource of a program file. On POSIX the running program's version is the
+  // project version compiled into it; other paths have none.
+  virtual DWORD GetFileVersionInfoSizeA(const char* path) = 0;
+  virtual BOOL GetFileVersionInfoA(const char* path, DWORD size, void* block) = 0;
+  virtual BOOL VerQueryValueA(const void* block, const char* subBlock, void** value,
+                              UINT* length) = 0;
+  // The full path of the running program (the runtime's program-name parameter).
+  virtual std::string ProgramPath() = 0;
+  // (Names that <windows.h> defines as macros carry their A suffix or another name here.)
+  // The process's current directory, false when it cannot be obtained.
+  virtual bool CurrentDirectory(std::string& directory) = 0;
+
+  // Device-change registration: the sink receives WM_DEVICECHANGE broadcasts while registered.
+  // filter is a DEV_BROADCAST_DEVICEINTERFACE_A record. Returns null on failure.
+  virtual HANDLE RegisterDeviceNotificationA(MessageSink* sink, const void* filter,
+                                            DWORD flags) = 0;
+  virtual BOOL UnregisterDeviceNotification(HANDLE registration) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual KernelApi& kernel() = 0;
+  virtual SerialApi& serial() = 0;
+  virtual SystemApi& system() = 0;
+};
+
+// The process's platform: the native one unless a simulated machine (or a test) installed
+// another. Components take it at construction.
+Platform& CurrentPlatform();
+// Installs p as the process's platform (null restores the native one); returns the previous.
+Platform* SetCurrentPlatform(Platform* p);
+// The native platform of this build (POSIX or Win32).
+Platform& NativePlatform();
+
+// The fixed file version record read through VerQueryValueA(block, "\\").
+struct FixedFileInfo {
+  DWORD dwSignature;
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;
+  DWORD dwFileVersionLS;
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+};
+
+}  // namespace plat

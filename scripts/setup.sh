@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what building and testing lcdwrite needs on Debian 12, as root. Idempotent: when
+# everything is there it only checks and returns. Usage: scripts/setup.sh [--windows]
+#   --windows  also the MinGW-w64 cross compilers, Wine and the tools the Windows tests use.
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
+  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux)
+windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
+  imagemagick gcc-multilib)
+
+want_windows=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) want_windows=1 ;;
+    *) echo "usage: $0 [--windows]" >&2; exit 64 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "$want_windows" = 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    missing+=(apt-update-needed)
+  fi
+  for p in "${windows_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+fi
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" != 0 ]; then
+  echo "setup: missing packages (${missing[*]}); run this script as root" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+to_install=()
+for p in "${missing[@]}"; do
+  [ "$p" = apt-update-needed ] || to_install+=("$p")
+done
+if [ "${#to_install[@]}" -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${to_install[@]}"
+fi
