@@ -4,6 +4,16 @@
 
 namespace fw {
 
+namespace {
+// Joining is a wait the platform's kernel does not see; tell it, so that a virtual clock lets
+// the thread being joined run to its end meanwhile.
+void Join(plat::Platform& platform, std::thread& thread) {
+  platform.kernel().ForeignWaitBegin();
+  thread.join();
+  platform.kernel().ForeignWaitEnd();
+}
+}  // namespace
+
 int ThreadPriorityValue(TThreadPriority priority) {
   static constexpr int kValues[] = {-15, -2, -1, 0, 1, 2, 15};
   return kValues[priority];
@@ -19,7 +29,7 @@ TThread::~TThread() {
       thread_.detach();
     } else {
       Terminate();
-      thread_.join();
+      Join(platform_, thread_);
     }
   }
 }
@@ -66,7 +76,7 @@ void TThread::ApplyPriority() {
 bool TThread::IsCurrentThread() const { return id_.load() == std::this_thread::get_id(); }
 
 void TThread::WaitFor() {
-  if (thread_.joinable() && !IsCurrentThread()) thread_.join();
+  if (thread_.joinable() && !IsCurrentThread()) Join(platform_, thread_);
 }
 
 void TThread::Synchronize(const std::function<void()>& method) { Synchronize(this, method); }

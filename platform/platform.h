@@ -67,6 +67,11 @@ class KernelApi {
   virtual void ThreadStarting() {}
   virtual void ThreadEntered() {}
   virtual void ThreadFinished() {}
+  // Around a blocking wait that is not one of the kernel's own (joining a framework thread): a
+  // virtual clock lets its other threads run meanwhile and keeps time still until the caller
+  // is back. Elsewhere these do nothing.
+  virtual void ForeignWaitBegin() {}
+  virtual void ForeignWaitEnd() {}
   // The identity of the calling thread (GetCurrentThreadId).
   virtual DWORD GetCurrentThreadId();
 };
