@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "comport/comtypes.h"
@@ -31,6 +32,13 @@ namespace comport {
 
 class TCustomComPort;
 class TComThread;
+
+// A registry value that exists but cannot be read as the type asked for (EnumComFriendlyNames
+// meeting a "ClassGUID" that is not text). The message names the value.
+class ERegistryException : public fw::Exception {
+ public:
+  using fw::Exception::Exception;
+};
 
 // Flow control settings; each setter re-applies the DCB.
 class TFlowControl : public fw::TPersistent {
@@ -264,8 +272,14 @@ class TCustomComPort : public fw::TComponent {
   void CreateThread();
   void DestroyThread();
   bool HasEventThread() const { return eventThread_ != nullptr; }
-  // One cycle of the event thread (runs on it).
-  void ThreadProc(TComThread* thread);
+  // One cycle of the event thread (runs on it). It is static because the thread must never
+  // touch a port that may have been destroyed meanwhile: it works on its own copies of the
+  // handle and the wait record, and reaches the port only through calls synchronised with the
+  // main thread that first check the thread's terminate request.
+  static void ThreadProc(TComThread* thread);
+  // Dispatches the bits of the last delivered event mask (main thread unless SynchronizeEvents
+  // is false). A framework exception of a handler skips the remaining events and goes to the
+  // application's exception handler.
   void ThreadDoEvent();
   [[noreturn]] void RaiseThreadError();
   static TLineErrors GetLineErrors(DWORD errors);
@@ -275,12 +289,22 @@ class TCustomComPort : public fw::TComponent {
   void WriteLog(const std::string& message, const void* data = nullptr, std::int32_t count = 0);
 
   // ---- Reading and writing ----
+  // Read and Write need an open port and a Length of 0 or more (otherwise EComError, code 0).
+  // At most one operation per direction is in flight: a new one first waits for the previous
+  // one. Read without waiting: the caller keeps Buffer valid until ReadPending is false or a
+  // completion wait has returned. Write without waiting copies the data into WriteCopy, so
+  // Buffer is free at once. A waited transfer that moves fewer bytes than asked (the time-outs
+  // ran out) raises "Timeout" (code 0).
   void Read(void* buffer, std::int32_t length, bool waitOnCompletion);
   void Write(const void* buffer, std::int32_t length, bool waitOnCompletion);
   void WaitForReadCompletion();
   void WaitForWriteCompletion();
+  // False on a closed port. A read seen completed here is no longer logged later (its buffer
+  // may be gone).
   bool ReadPending() const;
   bool WritePending() const;
+  // Bytes in the driver's queues. No open-port check: on a closed port the platform's
+  // invalid-handle error is raised. Reports collected line errors through OnLineError.
   std::int32_t InputCount();
   std::int32_t OutputCount();
   void PurgeInput();
@@ -366,6 +390,17 @@ class TCustomComPort : public fw::TComponent {
   // Sets a device-event handler slot and re-applies the mask when its code changed.
   template <class H>
   void SetDeviceEvent(H& slot, const H& handler);
+  bool HandleValid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Whether the device may be touched: open and not at design time.
+  bool Applicable() const { return HandleValid() && !Designing(); }
+  bool EventSignalled(HANDLE event) const;
+  // Issues one overlapped transfer; on a refusal the direction is left idle before raising.
+  void IssueTransfer(bool read, void* buffer, std::int32_t length);
+  // The common part of the two completion waits.
+  void WaitForCompletion(bool read);
+  std::int32_t QueueCount(bool input);
+  void Purge(DWORD flags);
+  [[noreturn]] void RaiseNegativeLength(std::int32_t length) const;
 
   plat::Platform& platform_;
   // Fields in their declaration order.
@@ -378,7 +413,8 @@ class TCustomComPort : public fw::TComponent {
   OVERLAPPED writeOverlapped_{};
   TComThread* eventThread_ = nullptr;
   DWORD eventMask_ = 0;
-  DWORD readCount_ = 0;
+  // Mutable: ReadPending forgets a read whose completion the caller has seen.
+  mutable DWORD readCount_ = 0;
   DWORD writeCount_ = 0;
   const void* readBuffer_ = nullptr;
   const void* writeBuffer_ = nullptr;
@@ -437,15 +473,33 @@ class TComPort : public TCustomComPort {
 };
 
 // The event thread of an open port: free-on-terminate, priority from the port's ThreadPriority.
+//
+// Created by TCustomComPort::CreateThread on the main thread while the port is open; it copies
+// what its wait needs (platform, handle, wait event, SynchronizeEvents) so that it never reads
+// the port's memory outside a synchronised call. The port terminates it (DestroyThread) before
+// it closes the handle; a thread whose wait failed forgets itself from the port on the main
+// thread before it ends. Either way it deletes itself.
 class TComThread : public fw::TThread {
  public:
+  // Registers itself as the port's EventThread; created suspended (CreateThread starts it).
   explicit TComThread(TCustomComPort* port);
 
  protected:
   void Execute() override;
 
  private:
+  friend class TCustomComPort;
+  // Runs call(port) on the main thread, unless this thread has been told to stop by then.
+  void WithPort(const std::function<void(TCustomComPort&)>& call);
+  // Clears the port's reference to this thread (it is about to end on its own).
+  void Forget();
+
   TCustomComPort* port_;
+  plat::Platform& platform_;
+  HANDLE handle_;
+  OVERLAPPED overlapped_{};
+  DWORD mask_ = 0;
+  bool synchronizeEvents_;
 };
 
 }  // namespace comport

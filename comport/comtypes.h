@@ -100,6 +100,7 @@ inline constexpr const char* kClosedPort = "Can't perform this operation on a cl
 inline constexpr const char* kOpenPort = "Can't perform this operation on an open port";
 inline constexpr const char* kCreateThread = "Can't create thread";
 inline constexpr const char* kTimeout = "Timeout";
+inline constexpr const char* kNegativeLength = "Can't transfer a negative number of bytes";
 }  // namespace texts
 
 }  // namespace comport
