@@ -1,0 +1,180 @@
+#include "protocol/link.h"
+
+#include "protocol/boardbytes.h"
+#include "protocol/boardtexts.h"
+
+namespace protocol {
+
+namespace {
+
+// Budgets and acceptance limits of the waits, in polls.
+constexpr int kTransmitSleeps = 96;      // WritePending is asked once more than this
+constexpr int kEchoBudget = 100;
+constexpr int kEchoLimit = 96;           // probe, data bytes, 0x5F, 0xFA
+constexpr int kStartLimit = 99;          // start characters
+constexpr unsigned kTransmitPollMs = 10;
+constexpr unsigned kProbePauseMs = 10;
+constexpr unsigned kProbePollMs = 1;
+constexpr unsigned kStartPollMs = 2;
+constexpr unsigned kConfirmPollMs = 20;
+constexpr unsigned kResetSettleMs = 50;  // DSR must have followed DTR by then
+
+enum class Answer { kExpected, kWrong, kLate };
+
+// Polls for one expected byte: sleep, then look once at the input queue. The first byte read
+// decides; the expected byte read after the acceptance limit counts as late.
+Answer PollFor(BoardWindow& window, std::uint8_t expected, unsigned pollMs, int budget,
+               int limit) {
+  comport::TCustomComPort& port = window.Port();
+  for (int poll = 1; poll <= budget; ++poll) {
+    Sleep(window, pollMs);
+    if (port.InputCount() > 0) {
+      if (port.ReadByte() != expected) return Answer::kWrong;
+      return poll <= limit ? Answer::kExpected : Answer::kLate;
+    }
+  }
+  return Answer::kLate;
+}
+
+// The reset panel shows the line's last known state.
+void ShowResetLine(BoardWindow& window, bool on) {
+  window.SetResetPanelColor(on ? window.ResetColorOn() : window.ResetColorOff());
+}
+
+[[noreturn]] void ResetFailed(BoardWindow& window, const char* text) {
+  window.ReportError(text);
+  window.SetProgress(0);
+  window.SetStatusText("");
+  window.EndProcess(kExitBoardFailure);
+}
+
+}  // namespace
+
+void ShowStatus(BoardWindow& window, const std::string& text) {
+  window.SetStatusText(text);
+  window.RepaintStatus();
+  window.ProcessMessages();
+}
+
+void Sleep(BoardWindow& window, unsigned milliseconds) {
+  window.Port().PlatformRef().kernel().Sleep(milliseconds);
+}
+
+bool WaitTransmitDone(BoardWindow& window, int transmitCode) {
+  for (int sleeps = 0;; ++sleeps) {
+    if (!window.Port().WritePending()) return true;
+    if (sleeps == kTransmitSleeps) {
+      AbortTransfer(window, texts::kSendFailedHead + std::to_string(transmitCode) +
+                                texts::kSendFailedTail);
+    }
+    Sleep(window, kTransmitPollMs);
+  }
+}
+
+bool ProbeDevice(BoardWindow& window) {
+  comport::TCustomComPort& port = window.Port();
+  port.PurgeInput();
+  port.WriteByte(kProbe);
+  WaitTransmitDone(window, 1);
+  Sleep(window, kProbePauseMs);
+  if (PollFor(window, kProbe, kProbePollMs, kEchoBudget, kEchoLimit) == Answer::kExpected) {
+    return true;
+  }
+  window.ReportError(texts::kNoDevice);
+  return false;
+}
+
+bool ResetOn(BoardWindow& window) {
+  comport::TCustomComPort& port = window.Port();
+  port.SetDTR();
+  window.RepaintResetPanel();
+  Sleep(window, kResetSettleMs);
+  if (port.GetModemStatus().Contains(comport::msDSR)) {
+    ShowResetLine(window, true);
+    window.RepaintResetPanel();
+    return true;
+  }
+  ShowResetLine(window, false);
+  ResetFailed(window, texts::kResetOnFailed);
+}
+
+bool ResetOff(BoardWindow& window) {
+  comport::TCustomComPort& port = window.Port();
+  port.ClearDTR();
+  window.RepaintResetPanel();
+  Sleep(window, kResetSettleMs);
+  if (!port.GetModemStatus().Contains(comport::msDSR)) {
+    ShowResetLine(window, false);
+    window.RepaintResetPanel();
+    return true;
+  }
+  ShowResetLine(window, true);
+  ResetFailed(window, texts::kResetOffFailed);
+}
+
+void ShowTransferError(BoardWindow& window, TransferErrorKind kind, int code) {
+  const bool programming = kind == TransferErrorKind::kWrongConfirmation ||
+                           kind == TransferErrorKind::kNoConfirmation;
+  const char* tail = texts::kTimeoutTail;
+  if (kind == TransferErrorKind::kWrongReply) tail = texts::kWrongReplyTail;
+  if (kind == TransferErrorKind::kWrongConfirmation) tail = texts::kWrongConfirmationTail;
+  window.ReportError((programming ? texts::kProgrammingHeading : texts::kTransferHeading) +
+                     std::to_string(code) + tail);
+  window.EndProcess(kExitBoardFailure);
+}
+
+void AbortTransfer(BoardWindow& window, const std::string& text) {
+  window.ReportError(text);
+  window.EndProcess(kExitBoardFailure);
+}
+
+void Fail(BoardWindow& window, const Failure& failure) {
+  if (failure.text != nullptr) AbortTransfer(window, failure.text);
+  ShowTransferError(window, failure.kind, failure.code);
+}
+
+void ExchangeStartCharacter(BoardWindow& window, std::uint8_t character, int transmitCode,
+                            const char* wrongReplyText, const char* noReplyText) {
+  comport::TCustomComPort& port = window.Port();
+  port.PurgeInput();
+  port.WriteByte(character);
+  WaitTransmitDone(window, transmitCode);
+  switch (PollFor(window, character, kStartPollMs, kEchoBudget, kStartLimit)) {
+    case Answer::kExpected: return;
+    case Answer::kWrong: AbortTransfer(window, wrongReplyText);
+    case Answer::kLate: AbortTransfer(window, noReplyText);
+  }
+}
+
+void SendEchoedByte(BoardWindow& window, std::uint8_t byte, int transmitCode,
+                    unsigned pollDelayMs, const Failure& onWrongReply, const Failure& onTimeout) {
+  window.Port().WriteByte(byte);
+  WaitTransmitDone(window, transmitCode);
+  switch (PollFor(window, byte, pollDelayMs, kEchoBudget, kEchoLimit)) {
+    case Answer::kExpected: return;
+    case Answer::kWrong: Fail(window, onWrongReply);
+    case Answer::kLate: Fail(window, onTimeout);
+  }
+}
+
+void AwaitConfirmation(BoardWindow& window, int pollCount, bool pumpMessages,
+                       const Failure& onWrongByte, const Failure& onTimeout) {
+  comport::TCustomComPort& port = window.Port();
+  // A double-precision factor, then a truncated product: 100/38 gives 2, 5, 7, 10, ...
+  const double factor = 100.0 / (pollCount - 2);
+  for (int k = 0; k < pollCount; ++k) {
+    Sleep(window, kConfirmPollMs);
+    if (port.InputCount() > 0) {
+      if (port.ReadByte() != kConfirm) Fail(window, onWrongByte);
+      if (k <= pollCount - 2) return;
+      Fail(window, onTimeout);
+    }
+    if (k > 0) {
+      if (pumpMessages) window.ProcessMessages();
+      window.SetProgress(static_cast<int>(k * factor));
+    }
+  }
+  Fail(window, onTimeout);
+}
+
+}  // namespace protocol

@@ -1,0 +1,89 @@
+// The link primitives and the shared steps every board operation is built from.
+//
+// The dialogue is strictly alternating: the host writes one byte, waits until it has left the
+// port, then polls the input queue with a fixed sleep until the board's single answer arrives
+// or the poll budget runs out. A wait accepts its expected byte only within its acceptance
+// limit; the same byte read on a later poll of the budget counts as a time-out. A different
+// byte fails at once. Time is counted in polls of the platform's sleep, never measured.
+//
+// Every failure reports through the window (error dialog) and ends the process through
+// BoardWindow::EndProcess; nothing is retried. Functions documented as "returns only on
+// success" never return on failure. A port error raised by the component (EComError, or the
+// silent fw::EAbort after the window's error handler) passes through unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "protocol/boardwindow.h"
+
+namespace protocol {
+
+// Exit statuses of the process ends decided here.
+constexpr int kExitBoardFailure = 1;   // a board step or the reset handshake failed
+constexpr int kExitNotLoaded = 2;      // no configuration was loaded
+
+// The transfer errors of ShowTransferError.
+enum class TransferErrorKind {
+  kWrongReply = 1,          // the board answered a byte with a different byte
+  kNoReply = 2,             // the answer did not come within the acceptance limit
+  kWrongConfirmation = 3,   // a byte other than 0xAF came while the board was storing
+  kNoConfirmation = 4,      // 0xAF did not come within the acceptance limit
+};
+
+// What a failing step does: a ShowTransferError of a kind and code, or an AbortTransfer with
+// a fixed text.
+struct Failure {
+  static Failure Transfer(TransferErrorKind kind, int code) { return {kind, code, nullptr}; }
+  static Failure Abort(const char* text) { return {TransferErrorKind::kWrongReply, 0, text}; }
+
+  TransferErrorKind kind;
+  int code;
+  const char* text;  // set for an AbortTransfer
+};
+
+// Sleeps on the port's platform clock.
+void Sleep(BoardWindow& window, unsigned milliseconds);
+
+// Waits until the byte written last has left the port: WritePending is asked up to 97 times,
+// with a 10 ms sleep between the looks. Returns true; if the write is still pending at the
+// 97th look, shows the send failure with transmitCode and ends the process.
+bool WaitTransmitDone(BoardWindow& window, int transmitCode);
+
+// Purges the input, sends 0xBA and expects it back within 96 polls of 1 ms (after a 10 ms
+// pause; budget 100). Returns false after its own error report when the board did not answer
+// in time or answered something else; the caller then ends the process. Leaves the port open.
+bool ProbeDevice(BoardWindow& window);
+
+// Raise (ResetOn) or lower (ResetOff) DTR, wait 50 ms and require DSR to have followed, read
+// once. Return true on success (the reset panel shows the line's state); on failure report,
+// set progress 0, empty the status text and end the process.
+bool ResetOn(BoardWindow& window);
+bool ResetOff(BoardWindow& window);
+
+// Reports the transfer error "heading + code + tail" of the kind and ends the process.
+[[noreturn]] void ShowTransferError(BoardWindow& window, TransferErrorKind kind, int code);
+// Reports text and ends the process.
+[[noreturn]] void AbortTransfer(BoardWindow& window, const std::string& text);
+// Carries out a failure action.
+[[noreturn]] void Fail(BoardWindow& window, const Failure& failure);
+
+// Purges the input, sends a start character and expects its echo within 99 polls of 2 ms
+// (budget 100). Returns only on success; otherwise AbortTransfer with wrongReplyText or
+// noReplyText.
+void ExchangeStartCharacter(BoardWindow& window, std::uint8_t character, int transmitCode,
+                            const char* wrongReplyText, const char* noReplyText);
+
+// Sends one byte without purging the input first and expects the same byte back within 96
+// polls of pollDelayMs (budget 100). Returns only on success.
+void SendEchoedByte(BoardWindow& window, std::uint8_t byte, int transmitCode,
+                    unsigned pollDelayMs, const Failure& onWrongReply, const Failure& onTimeout);
+
+// Waits for the board's confirmation 0xAF: pollCount polls of 20 ms; 0xAF counts within the
+// first pollCount - 1 polls. On every poll k > 0 that finds nothing, processes the window's
+// messages (when pumpMessages) and sets the progress to k x 100 / (pollCount - 2), truncated.
+// Returns only on success. Precondition: pollCount > 2.
+void AwaitConfirmation(BoardWindow& window, int pollCount, bool pumpMessages,
+                       const Failure& onWrongByte, const Failure& onTimeout);
+
+}  // namespace protocol
