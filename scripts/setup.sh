@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing lcdwrite needs on Debian 12, as root. Idempotent: when
 # everything is there it only checks and returns. Usage: scripts/setup.sh [--windows]
-#   --windows  also the MinGW-w64 cross compilers, Wine and the tools the Windows tests use.
+#   --windows  also the MinGW-w64 cross compilers (with GoogleTest built for them), Wine and the
+#              tools the Windows tests use.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
@@ -31,7 +32,15 @@ if [ "$want_windows" = 1 ]; then
   done
 fi
 
+# GoogleTest built for the Windows targets (after the cross compilers are there).
+windows_gtest() {
+  if [ "$want_windows" = 1 ]; then
+    "$(dirname "$0")/windows-gtest.sh"
+  fi
+}
+
 if [ "${#missing[@]}" -eq 0 ]; then
+  windows_gtest
   exit 0
 fi
 if [ "$(id -u)" != 0 ]; then
@@ -47,3 +56,4 @@ done
 if [ "${#to_install[@]}" -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${to_install[@]}"
 fi
+windows_gtest

@@ -1,0 +1,102 @@
+#include "platform/win32/system.h"
+
+#include <pthread.h>
+
+#include <vector>
+
+namespace plat::win32 {
+
+LONG System::RegOpenKeyExA(HKEY root, const char* path, HKEY* key) {
+  if (path != nullptr && path[0] == '\\') ++path;
+  return ::RegOpenKeyExA(root, path, 0, KEY_READ, key);
+}
+
+LONG System::RegCloseKey(HKEY key) { return ::RegCloseKey(key); }
+
+LONG System::RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
+  return ::RegQueryValueExA(key, name, nullptr, type, data, size);
+}
+
+LONG System::RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
+                           BYTE* data, DWORD* dataLength) {
+  return ::RegEnumValueA(key, index, name, nameLength, nullptr, type, data, dataLength);
+}
+
+LONG System::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) {
+  return ::RegEnumKeyExA(key, index, name, nameLength, nullptr, nullptr, nullptr, nullptr);
+}
+
+DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {
+  return ::QueryDosDeviceA(name, buffer, size);
+}
+
+DWORD System::GetPriorityClass() { return ::GetPriorityClass(::GetCurrentProcess()); }
+
+BOOL System::SetPriorityClass(DWORD priorityClass) {
+  return ::SetPriorityClass(::GetCurrentProcess(), priorityClass);
+}
+
+BOOL System::SetThreadPriority(std::uintptr_t thread, int priority) {
+  HANDLE handle = thread != 0 ? pthread_gethandle(static_cast<pthread_t>(thread)) : nullptr;
+  if (handle == nullptr) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return ::SetThreadPriority(handle, priority);
+}
+
+BOOL System::MessageBeep(UINT type) { return ::MessageBeep(type); }
+
+BOOL System::Beep(DWORD frequency, DWORD duration) { return ::Beep(frequency, duration); }
+
+DWORD System::GetFileVersionInfoSizeA(const char* path) {
+  DWORD ignored = 0;
+  return ::GetFileVersionInfoSizeA(path, &ignored);
+}
+
+BOOL System::GetFileVersionInfoA(const char* path, DWORD size, void* block) {
+  return ::GetFileVersionInfoA(path, 0, size, block);
+}
+
+BOOL System::VerQueryValueA(const void* block, const char* subBlock, void** value, UINT* length) {
+  return ::VerQueryValueA(block, subBlock, value, length);
+}
+
+std::string System::ProgramPath() {
+  // The path may exceed MAX_PATH; the system truncates silently when the buffer is full.
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (buffer.size() >= 32768) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool System::CurrentDirectory(std::string& directory) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+    if (needed == 0) return false;
+    std::vector<char> buffer(needed);
+    const DWORD length = ::GetCurrentDirectoryA(needed, buffer.data());
+    if (length == 0) return false;
+    // Larger than asked for: another thread changed the directory in between; ask again.
+    if (length < needed) {
+      directory.assign(buffer.data(), length);
+      return true;
+    }
+  }
+  return false;
+}
+
+HANDLE System::RegisterDeviceNotificationA(MessageSink* sink, const void* filter, DWORD flags) {
+  return deviceWindow_.Register(sink, filter, flags);
+}
+
+BOOL System::UnregisterDeviceNotification(HANDLE registration) {
+  return deviceWindow_.Unregister(registration);
+}
+
+}  // namespace plat::win32
