@@ -15,12 +15,7 @@ TComponent::TComponent(TComponent* owner) {
 
 TComponent::~TComponent() {
   BeforeDestruction();
-  // Owned components go first, the last inserted first; each one is announced to the
-  // remaining siblings before it is deleted.
-  while (!components_.empty()) {
-    TComponent* last = components_.back();
-    Free(last);
-  }
+  DestroyComponents();
   if (owner_ != nullptr) {
     auto& list = owner_->components_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
@@ -34,6 +29,11 @@ void TComponent::BeforeDestruction() {
   state_ |= csDestroying;
   // Also while the owner itself is going away: the siblings still forget this one.
   if (owner_ != nullptr) owner_->AnnounceRemoval(this);
+}
+
+void TComponent::DestroyComponents() {
+  // Each one is announced to the remaining siblings before it is deleted.
+  while (!components_.empty()) Free(components_.back());
 }
 
 void TComponent::Free(TComponent* component) {

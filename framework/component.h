@@ -65,6 +65,10 @@ class TComponent : public TPersistent {
 
   // Announces the removal while the object is whole, then deletes it. Null is allowed.
   static void Free(TComponent* component);
+  // Destroys every owned component, the last inserted first. The base destructor does this
+  // after the derived destructors have run; a class whose owned components may call back into
+  // it while they go (a form and its handlers) calls it first in its own destructor.
+  void DestroyComponents();
 
  protected:
   // Runs the announcement and marks the component as being destroyed; idempotent. A class

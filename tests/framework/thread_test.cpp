@@ -1,0 +1,96 @@
+#include "framework/thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "framework/application.h"
+#include "framework/exceptions.h"
+
+namespace {
+
+// Runs a function on its own thread.
+class Worker : public fw::TThread {
+ public:
+  explicit Worker(std::function<void(Worker&)> body) : fw::TThread(true), body_(std::move(body)) {}
+  void Execute() override { body_(*this); }
+
+ private:
+  std::function<void(Worker&)> body_;
+};
+
+// Lets the main thread process the application's queue until done is set.
+void PumpUntil(fw::TApplication& app, const std::atomic<bool>& done) {
+  for (int i = 0; i < 5000 && !done.load(); ++i) {
+    app.ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(done.load()) << "worker did not finish";
+}
+
+TEST(Thread, synchronize_runs_on_the_main_thread_and_reraises_in_the_worker) {
+  fw::TApplication app;
+  const std::thread::id mainId = std::this_thread::get_id();
+  std::thread::id ranOn;
+  std::string caught;
+  std::atomic<bool> done{false};
+  Worker worker([&](Worker& self) {
+    self.Synchronize([&] { ranOn = std::this_thread::get_id(); });
+    try {
+      self.Synchronize([] { throw fw::Exception("from the main thread"); });
+    } catch (const fw::Exception& e) {
+      caught = e.Message();
+    }
+    done = true;
+  });
+  worker.Start();
+  PumpUntil(app, done);
+  worker.WaitFor();
+  EXPECT_EQ(ranOn, mainId);
+  EXPECT_EQ(caught, "from the main thread");
+}
+
+TEST(Thread, synchronize_on_the_main_thread_runs_directly) {
+  fw::TApplication app;
+  bool ran = false;
+  fw::TThread::Synchronize(nullptr, [&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST(Thread, created_suspended_until_started_and_terminate_is_seen) {
+  fw::TApplication app;
+  std::atomic<int> loops{0};
+  Worker worker([&](Worker& self) {
+    while (!self.Terminated()) {
+      ++loops;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(loops.load(), 0);
+  worker.Start();
+  while (loops.load() == 0) std::this_thread::yield();
+  worker.Terminate();
+  worker.WaitFor();
+  EXPECT_TRUE(worker.Finished());
+}
+
+TEST(Thread, free_on_terminate_deletes_itself_and_an_escaping_exception_is_silent) {
+  fw::TApplication app;
+  static std::atomic<int> destroyed{0};
+  struct SelfFreeing : fw::TThread {
+    SelfFreeing() : fw::TThread(true) { SetFreeOnTerminate(true); }
+    ~SelfFreeing() override { ++destroyed; }
+    void Execute() override { throw std::runtime_error("ends the thread"); }
+  };
+  destroyed = 0;
+  (new SelfFreeing)->Start();
+  for (int i = 0; i < 2000 && destroyed.load() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(destroyed.load(), 1);
+}
+
+}  // namespace
