@@ -1,125 +1,285 @@
 #include "platform/posix/serial.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "platform/posix/errno_map.h"
+#include "platform/posix/serial_device.h"
+#include "platform/posix/serial_termios.h"
+
 namespace plat::posix {
 
-HANDLE Serial::CreateFileA(const char*, DWORD, DWORD, DWORD, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
+namespace {
+
+// Device numbers of the ttys open in this process, over all Serial objects.
+std::mutex g_openMutex;
+std::set<dev_t> g_openDevices;
+
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+constexpr DWORD kProviderRs232 = 0x00000001;  // PST_RS232
+
+}  // namespace
+
+Serial::Serial(Kernel& kernel, const SysCalls& sys, std::string devRoot)
+    : kernel_(kernel), sys_(sys), devRoot_(std::move(devRoot)) {}
+
+Serial::~Serial() {
+  std::set<HANDLE> handles;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handles = open_;
+  }
+  for (HANDLE handle : handles) CloseHandle(handle);
+}
+
+BOOL Serial::Done(DWORD code) {
+  if (code == ERROR_SUCCESS) return TRUE;
+  kernel_.SetLastError(code);
+  return FALSE;
+}
+
+HANDLE Serial::FailOpen(DWORD code) {
+  kernel_.SetLastError(code);
   return INVALID_HANDLE_VALUE;
 }
 
-BOOL Serial::CloseHandle(HANDLE) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+template <class Call>
+BOOL Serial::OnDevice(HANDLE device, Call call) {
+  const std::shared_ptr<SerialDevice> found = devices_.Find(device);
+  if (!found) return Done(ERROR_INVALID_HANDLE);
+  return Done(call(*found));
 }
 
-BOOL Serial::GetCommState(HANDLE, DCB*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+bool Serial::DevicePath(const char* name, std::string& key, std::string& path) const {
+  std::string_view rest(name);
+  if (rest.substr(0, kDevicePrefix.size()) == kDevicePrefix) rest.remove_prefix(kDevicePrefix.size());
+  if (rest.empty() || rest.front() == '/' || rest.find('\\') != std::string_view::npos) return false;
+  std::string_view components = rest;
+  while (true) {
+    const std::size_t slash = components.find('/');
+    const std::string_view part = components.substr(0, slash);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (slash == std::string_view::npos) break;
+    components.remove_prefix(slash + 1);
+  }
+  key.assign(rest);
+  path = devRoot_ + "/" + key;
+  return true;
 }
 
-BOOL Serial::SetCommState(HANDLE, const DCB*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD flagsAndAttributes) {
+  if (!name) return FailOpen(ERROR_INVALID_PARAMETER);
+  std::string key, path;
+  if (!DevicePath(name, key, path)) return FailOpen(ERROR_FILE_NOT_FOUND);
+
+  struct stat node {};
+  int result;
+  do {
+    result = sys_.Stat(path.c_str(), &node);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return FailOpen(Win32FromErrno(errno, ErrnoContext::Open));
+  if (!S_ISCHR(node.st_mode)) return FailOpen(ERROR_FILE_NOT_FOUND);
+  {
+    // Refused before opening: opening a tty already raises DTR and RTS.
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    if (g_openDevices.count(node.st_rdev)) return FailOpen(ERROR_ACCESS_DENIED);
+  }
+
+  const bool canRead = (access & GENERIC_READ) != 0;
+  const bool canWrite = (access & GENERIC_WRITE) != 0;
+  const int mode = canWrite ? (canRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  int fd;
+  do {
+    fd = sys_.Open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return FailOpen(Win32FromErrno(errno, ErrnoContext::Open));
+
+  auto fail = [&](DWORD code) {
+    sys_.Close(fd);
+    return FailOpen(code);
+  };
+  auto ioctlRetry = [&](unsigned long request, void* arg) {
+    int r;
+    do {
+      r = sys_.Ioctl(fd, request, arg);
+    } while (r != 0 && errno == EINTR);
+    return r;
+  };
+  struct stat opened {};
+  if (sys_.Fstat(fd, &opened) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  KernelTermios settings{};
+  if (ioctlRetry(TCGETS2, &settings) != 0) {
+    // A character device that is no tty is no serial port.
+    return fail(errno == ENOTTY ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno, ErrnoContext::Open));
+  }
+  int locked;
+  do {
+    locked = sys_.Flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  ioctlRetry(TIOCEXCL, nullptr);  // best effort: root may open anyway
+
+  MakeRaw(settings);
+  settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  if (ioctlRetry(TCSETS2, &settings) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  DCB initial = DefaultDcb();
+  initial.fRtsControl = RTS_CONTROL_ENABLE;
+  TermiosToDcb(settings, initial);
+
+  {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    if (!g_openDevices.insert(opened.st_rdev).second) return fail(ERROR_ACCESS_DENIED);
+  }
+  std::shared_ptr<SerialDevice> device;
+  try {
+    device = std::make_shared<SerialDevice>(kernel_, sys_, fd, opened.st_rdev, canRead, canWrite,
+                                            (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, initial);
+  } catch (const std::exception&) {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    g_openDevices.erase(opened.st_rdev);
+    return fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  const HANDLE handle = devices_.Add(device);
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_.insert(handle);
+  return handle;
 }
 
-BOOL Serial::SetupComm(HANDLE, DWORD, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::CloseHandle(HANDLE handle) {
+  const std::shared_ptr<SerialDevice> device = devices_.Remove(handle);
+  if (!device) return kernel_.CloseEvent(handle);  // not a device: maybe an event object
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.erase(handle);
+  }
+  device->Close();
+  std::lock_guard<std::mutex> lock(g_openMutex);
+  g_openDevices.erase(device->DeviceNumber());
+  return TRUE;
 }
 
-BOOL Serial::GetCommTimeouts(HANDLE, COMMTIMEOUTS*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::GetCommState(HANDLE device, DCB* dcb) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.GetState(dcb); });
 }
 
-BOOL Serial::SetCommTimeouts(HANDLE, const COMMTIMEOUTS*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::SetCommState(HANDLE device, const DCB* dcb) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.SetState(dcb); });
 }
 
-BOOL Serial::SetCommMask(HANDLE, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Setup(inQueue, outQueue); });
 }
 
-BOOL Serial::WaitCommEvent(HANDLE, DWORD*, OVERLAPPED*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::GetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.GetTimeouts(timeouts); });
 }
 
-BOOL Serial::ReadFile(HANDLE, void*, DWORD, DWORD*, OVERLAPPED*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::SetCommTimeouts(HANDLE device, const COMMTIMEOUTS* timeouts) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.SetTimeouts(timeouts); });
 }
 
-BOOL Serial::WriteFile(HANDLE, const void*, DWORD, DWORD*, OVERLAPPED*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::SetCommMask(HANDLE device, DWORD mask) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.SetMask(mask); });
 }
 
-BOOL Serial::GetOverlappedResult(HANDLE, OVERLAPPED*, DWORD*, BOOL) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Wait(mask, overlapped); });
 }
 
-BOOL Serial::ClearCommError(HANDLE, DWORD*, COMSTAT*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::ReadFile(HANDLE device, void* buffer, DWORD length, DWORD* transferred,
+                      OVERLAPPED* overlapped) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Read(buffer, length, transferred, overlapped); });
 }
 
-BOOL Serial::PurgeComm(HANDLE, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* transferred,
+                       OVERLAPPED* overlapped) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Write(buffer, length, transferred, overlapped); });
 }
 
-BOOL Serial::FlushFileBuffers(HANDLE) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Result(overlapped, transferred, wait != FALSE); });
 }
 
-BOOL Serial::EscapeCommFunction(HANDLE, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::ClearCommError(HANDLE device, DWORD* errors, COMSTAT* stat) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.ClearError(errors, stat); });
 }
 
-BOOL Serial::SetCommBreak(HANDLE) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::PurgeComm(HANDLE device, DWORD flags) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Purge(flags); });
 }
 
-BOOL Serial::ClearCommBreak(HANDLE) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::FlushFileBuffers(HANDLE device) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Flush(); });
 }
 
-BOOL Serial::TransmitCommChar(HANDLE, char) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::EscapeCommFunction(HANDLE device, DWORD function) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Escape(function); });
 }
 
-BOOL Serial::GetCommModemStatus(HANDLE, DWORD*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::SetCommBreak(HANDLE device) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Escape(SETBREAK); });
 }
 
-BOOL Serial::GetCommProperties(HANDLE, COMMPROP*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::ClearCommBreak(HANDLE device) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Escape(CLRBREAK); });
 }
 
-BOOL Serial::GetDefaultCommConfigA(const char*, COMMCONFIG*, DWORD*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::TransmitCommChar(HANDLE device, char c) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.TransmitChar(c); });
 }
 
-BOOL Serial::CommConfigDialogA(const char*, HWND, COMMCONFIG*) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::GetCommModemStatus(HANDLE device, DWORD* status) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.ModemStatus(status); });
 }
 
-BOOL Serial::SetDefaultCommConfigA(const char*, COMMCONFIG*, DWORD) {
-  kernel_.SetLastError(ERROR_NOT_SUPPORTED);
-  return FALSE;
+BOOL Serial::GetCommProperties(HANDLE device, COMMPROP* properties) {
+  return OnDevice(device, [&](SerialDevice& d) { return d.Properties(properties); });
+}
+
+BOOL Serial::GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) {
+  if (!name || !size) return Done(ERROR_INVALID_PARAMETER);
+  std::string key, path;
+  struct stat node {};
+  if (!DevicePath(name, key, path)) return Done(ERROR_FILE_NOT_FOUND);
+  if (sys_.Stat(path.c_str(), &node) != 0) return Done(Win32FromErrno(errno, ErrnoContext::Open));
+  if (!config || *size < sizeof(COMMCONFIG)) {
+    *size = sizeof(COMMCONFIG);
+    return Done(ERROR_INSUFFICIENT_BUFFER);
+  }
+  COMMCONFIG result{};
+  result.dwSize = sizeof(COMMCONFIG);
+  result.wVersion = 1;
+  result.dwProviderSubType = kProviderRs232;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto stored = defaults_.find(key);
+    result.dcb = stored != defaults_.end() ? stored->second : DefaultDcb();
+  }
+  *config = result;
+  *size = sizeof(COMMCONFIG);
+  return TRUE;
+}
+
+BOOL Serial::CommConfigDialogA(const char*, HWND, COMMCONFIG*) { return Done(ERROR_CANCELLED); }
+
+BOOL Serial::SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) {
+  if (!name || !config || size < sizeof(COMMCONFIG)) return Done(ERROR_INVALID_PARAMETER);
+  std::string key, path;
+  struct stat node {};
+  if (!DevicePath(name, key, path)) return Done(ERROR_FILE_NOT_FOUND);
+  if (sys_.Stat(path.c_str(), &node) != 0) return Done(Win32FromErrno(errno, ErrnoContext::Open));
+  KernelTermios scratch{};
+  if (DWORD error = DcbToTermios(config->dcb, scratch)) return Done(error);
+  DCB dcb = config->dcb;
+  dcb.DCBlength = sizeof(DCB);
+  std::lock_guard<std::mutex> lock(mutex_);
+  defaults_[key] = dcb;
+  return TRUE;
 }
 
 }  // namespace plat::posix

@@ -1,14 +1,46 @@
-// The serial API on termios and ioctl. (Interim: every call fails with ERROR_NOT_SUPPORTED until
-// the POSIX backend lands.)
+// The serial API on Linux: termios2 and ioctl on tty devices (see serial_device.h for how
+// overlapped I/O, time-outs and device events are emulated).
+//
+// Names: "\\.\NAME" and "NAME" open <device root>/NAME ("\\.\ttyUSB0" is /dev/ttyUSB0,
+// "\\.\pts/3" is /dev/pts/3). Names with an empty, "." or ".." component, a leading "/" or a
+// backslash are refused with ERROR_FILE_NOT_FOUND, so a name never leaves the device root.
+// Opening is exclusive three ways: within the process (a set of open device numbers), across
+// processes (flock), and for other openers of the tty (TIOCEXCL, which root ignores); a second
+// open fails with ERROR_ACCESS_DENIED. A node that is not a tty gives ERROR_FILE_NOT_FOUND.
+// The tty is put in raw mode at open (no echo, no line editing, no XON/XOFF); rate, character
+// size, parity, stop bits and RTS/CTS handshake keep the device's values until SetCommState.
+//
+// Line ioctls a driver lacks (every modem ioctl on a pty) make GetCommModemStatus and
+// EscapeCommFunction(SETDTR ...) fail with ERROR_NOT_SUPPORTED; SetCommState ignores them;
+// WaitCommEvent then simply never reports modem events. A device that vanished gives
+// ERROR_ACCESS_DENIED from every call but CloseHandle.
+//
+// CloseHandle also closes event objects of the kernel (as the Win32 call does). Configuration
+// records (Get/SetDefaultCommConfigA) are kept in memory per device name; there is no dialog
+// (CommConfigDialogA fails with ERROR_CANCELLED).
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/handletable.h"
 #include "platform/posix/kernel.h"
+#include "platform/posix/serial_sys.h"
 
 namespace plat::posix {
 
+class SerialDevice;
+
 class Serial : public SerialApi {
  public:
-  explicit Serial(Kernel& kernel) : kernel_(kernel) {}
+  // sys: the system calls to use (tests pass failing ones); devRoot: the device directory.
+  explicit Serial(Kernel& kernel, const SysCalls& sys = RealSysCalls(), std::string devRoot = "/dev");
+  // Closes every handle still open.
+  ~Serial() override;
+
   HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation, DWORD flagsAndAttributes) override;
   BOOL CloseHandle(HANDLE device) override;
   BOOL GetCommState(HANDLE device, DCB* dcb) override;
@@ -35,7 +67,20 @@ class Serial : public SerialApi {
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
 
  private:
+  BOOL Done(DWORD code);
+  HANDLE FailOpen(DWORD code);
+  template <class Call>
+  BOOL OnDevice(HANDLE device, Call call);
+  // The path of a device name under the device root; false for a name that is refused.
+  bool DevicePath(const char* name, std::string& key, std::string& path) const;
+
   Kernel& kernel_;
+  const SysCalls& sys_;
+  const std::string devRoot_;
+  HandleTable<SerialDevice> devices_{0x70000000};
+  std::mutex mutex_;
+  std::set<HANDLE> open_;
+  std::map<std::string, DCB> defaults_;
 };
 
 }  // namespace plat::posix

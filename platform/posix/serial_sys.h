@@ -1,0 +1,36 @@
+// The system calls of the serial backend, behind one table of function pointers.
+//
+// Every call the backend makes to the kernel goes through a SysCalls table, so a test can hand
+// the backend a table whose entries fail on purpose (EINTR to be retried, EIO as after an
+// unplug, EBUSY or ENOENT at open) and check what the serial API reports. Production uses
+// RealSysCalls(). The entries have the kernel's contracts: -1 and errno on failure.
+#pragma once
+
+#include <sys/epoll.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace plat::posix {
+
+struct SysCalls {
+  int (*Open)(const char* path, int flags);
+  int (*Close)(int fd);
+  ssize_t (*Read)(int fd, void* buffer, std::size_t count);
+  ssize_t (*Write)(int fd, const void* buffer, std::size_t count);
+  // arg is the ioctl's third argument: a pointer, or an integer passed as a pointer.
+  int (*Ioctl)(int fd, unsigned long request, void* arg);
+  int (*Flock)(int fd, int operation);
+  int (*Stat)(const char* path, struct stat* status);
+  int (*Fstat)(int fd, struct stat* status);
+  int (*EventFd)(unsigned int initial, int flags);
+  int (*EpollCreate)(int flags);
+  int (*EpollCtl)(int epollFd, int op, int fd, epoll_event* event);
+  int (*EpollWait)(int epollFd, epoll_event* events, int maxEvents, int timeoutMs);
+};
+
+// The table that calls the C library.
+const SysCalls& RealSysCalls();
+
+}  // namespace plat::posix
