@@ -40,6 +40,13 @@ class ERegistryException : public fw::Exception {
   using fw::Exception::Exception;
 };
 
+// A registry value that exists but cannot be read as the type asked for (EnumComFriendlyNames
+// meeting a "ClassGUID" that is not text). The message names the value.
+class ERegistryException : public fw::Exception {
+ public:
+  using fw::Exception::Exception;
+};
+
 // Flow control settings; each setter re-applies the DCB.
 class TFlowControl : public fw::TPersistent {
  public:
