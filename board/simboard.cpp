@@ -1,0 +1,175 @@
+#include "board/simboard.h"
+
+#include <algorithm>
+#include <map>
+
+namespace board {
+
+namespace {
+
+constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr char kFtdiEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+";
+constexpr char kPortsClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+
+DWORD LineErrorFlags(LineError error) {
+  switch (error) {
+    case LineError::kFrame: return CE_FRAME;
+    case LineError::kOverrun: return CE_OVERRUN;
+    case LineError::kParity: return CE_RXPARITY;
+    case LineError::kBreak: return CE_BREAK;
+  }
+  return CE_FRAME;
+}
+
+// The device targets of the port map, by port name, as the machine's registry holds them.
+std::map<std::string, std::string> PortTargets(sim::Machine& machine) {
+  std::map<std::string, std::string> targets;
+  plat::SystemApi& system = machine.system();
+  HKEY key = nullptr;
+  if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, &key) != ERROR_SUCCESS) {
+    return targets;
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    BYTE data[256];
+    DWORD nameLength = sizeof name;
+    DWORD dataLength = sizeof data;
+    DWORD type = 0;
+    if (system.RegEnumValueA(key, i, name, &nameLength, &type, data, &dataLength) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    const std::string port(data, std::find(data, data + dataLength, BYTE{0}));
+    targets[port] = std::string(name, nameLength);
+  }
+  system.RegCloseKey(key);
+  return targets;
+}
+
+}  // namespace
+
+// The firmware's line on a simulated device. Every entry into the firmware (a received byte, a
+// DTR change, a timed call) holds mutex_, so they come one at a time also on the real clock,
+// and a call still scheduled when the board has gone finds it detached and does nothing.
+class SimulatedBoard::SimLine : public Line,
+                                public sim::FarEnd,
+                                public std::enable_shared_from_this<SimLine> {
+ public:
+  SimLine(sim::Machine& machine, sim::SerialDevice& device, BoardSettings settings)
+      : machine_(machine), device_(device), board_(*this, std::move(settings)) {}
+
+  std::int64_t NowNs() override { return machine_.NowNs(); }
+  void Send(std::uint8_t byte) override { device_.Send(byte); }
+  void SetDsr(bool on) override { device_.SetDSR(on); }
+  void After(std::int64_t delayNs, std::function<void()> fn) override {
+    machine_.ScheduleAfter(delayNs, [weak = weak_from_this(), fn = std::move(fn)] {
+      if (auto self = weak.lock()) {
+        std::lock_guard lock(self->mutex_);
+        if (self->attached_) fn();
+      }
+    });
+  }
+  void Unplug() override { device_.Unplug(); }
+  void InjectLineError(LineError error) override {
+    if (error == LineError::kBreak) {
+      device_.InjectBreak();
+    } else {
+      device_.InjectLineError(LineErrorFlags(error));
+    }
+  }
+
+  void OnReceive(std::uint8_t byte) override {
+    std::lock_guard lock(mutex_);
+    if (attached_) board_.OnReceive(byte);
+  }
+  void OnHostLines(bool dtr, bool /*rts*/) override {
+    std::lock_guard lock(mutex_);
+    if (!attached_ || dtr == dtr_) return;
+    dtr_ = dtr;
+    board_.OnDtr(dtr);
+  }
+
+  void Attach() {
+    std::lock_guard lock(mutex_);
+    attached_ = true;
+    dtr_ = device_.DTR();
+    device_.Attach(this);
+    board_.Start(dtr_);
+  }
+  void Detach() {
+    device_.Attach(nullptr);
+    std::lock_guard lock(mutex_);
+    attached_ = false;
+  }
+
+  Board& Firmware() { return board_; }
+
+ private:
+  sim::Machine& machine_;
+  sim::SerialDevice& device_;
+  std::mutex mutex_;
+  bool attached_ = false;
+  bool dtr_ = false;
+  Board board_;
+};
+
+SimulatedBoard::SimulatedBoard(sim::Machine& machine, sim::SerialDevice& device,
+                               BoardSettings settings)
+    : device_(device), line_(std::make_shared<SimLine>(machine, device, std::move(settings))) {
+  line_->Attach();
+}
+
+SimulatedBoard::~SimulatedBoard() { line_->Detach(); }
+
+Board& SimulatedBoard::Firmware() { return line_->Firmware(); }
+
+Memory SimulatedBoard::Stored() const { return line_->Firmware().Stored(); }
+
+std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Machine& machine) {
+  // Serial devices: the port map first, in order, then the others nobody lists.
+  for (const std::string& port : scenario.ports) {
+    machine.AddPort(port, sim::PortOptions{true, false});
+  }
+  for (const std::string& port : scenario.SerialDevices()) {
+    if (std::find(scenario.ports.begin(), scenario.ports.end(), port) == scenario.ports.end()) {
+      machine.AddPort(port, sim::PortOptions{false, false});
+    }
+  }
+
+  // The MS-DOS device names, in the scenario's order.
+  const std::map<std::string, std::string> targets = PortTargets(machine);
+  const std::string ftdiPrefix = kFtdiDevicePrefix;
+  int other = 0;
+  for (const std::string& name : scenario.devices) {
+    std::string target;
+    if (auto t = targets.find(name); t != targets.end()) {
+      target = t->second;
+    } else if (name.rfind(ftdiPrefix, 0) == 0) {
+      target = "\\Device\\USBPDO-" + std::to_string(other++);
+    } else if (name.size() == 2 && name[1] == ':') {
+      target = "\\Device\\HarddiskVolume" + std::to_string(other++);
+    } else {
+      target = "\\Device\\" + name;
+    }
+    machine.AddDosDevice(name, target);
+  }
+
+  // The converters' instance keys, as their driver leaves them.
+  for (const auto& [id, port] : scenario.portNames) {
+    const std::string instance = kFtdiEnum + id + "\\0000";
+    machine.registry().SetString(instance, "ClassGUID", kPortsClass);
+    machine.registry().CreateKey(instance + "\\Device Parameters");
+    if (port) {
+      machine.registry().SetString(instance, "FriendlyName", "USB Serial Port (" + *port + ")");
+      machine.registry().SetString(instance + "\\Device Parameters", "PortName", *port);
+    }
+  }
+
+  for (const std::string& port : scenario.busy) {
+    if (machine.Device(port) != nullptr) machine.SetBusy(port, true);
+  }
+  return std::make_unique<SimulatedBoard>(machine, *machine.Device(scenario.boardPort),
+                                          scenario.board);
+}
+
+}  // namespace board

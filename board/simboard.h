@@ -1,0 +1,47 @@
+// The board on a simulated machine: a scenario turned into the machine's description, and the
+// firmware attached to the far end of one of its serial devices.
+//
+//   sim::Machine machine;
+//   board::Scenario scenario = board::LoadScenarioFile("board/scenarios/fast.scenario");
+//   std::unique_ptr<board::SimulatedBoard> b = board::BuildMachine(scenario, machine);
+//   ... run the tool against machine ...
+//   board::WriteReport("stored.json", b->Stored());
+//
+// The board must go before the machine does; until then it answers on the machine's clock
+// (virtual or real). Callbacks that are still scheduled when it goes are dropped.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "board/firmware.h"
+#include "board/scenario.h"
+#include "platform/sim/machine.h"
+
+namespace board {
+
+class SimulatedBoard {
+ public:
+  // Attaches the firmware to device's far end and sets DSR for the host's DTR.
+  SimulatedBoard(sim::Machine& machine, sim::SerialDevice& device, BoardSettings settings);
+  ~SimulatedBoard();
+  SimulatedBoard(const SimulatedBoard&) = delete;
+  SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+  // The firmware (for ExpectNext; call it while the machine is idle).
+  Board& Firmware();
+  Memory Stored() const;
+  sim::SerialDevice& Device() { return device_; }
+
+ private:
+  class SimLine;
+  sim::SerialDevice& device_;
+  std::shared_ptr<SimLine> line_;
+};
+
+// Describes the scenario's machine on a machine that has no devices yet: the port map, the
+// MS-DOS device names in order, the converters' registry keys, busy ports, and the board on
+// board.port. Returns the board.
+std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Machine& machine);
+
+}  // namespace board
