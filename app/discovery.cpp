@@ -1,0 +1,160 @@
+// Finding the board's port: the system's COM ports fill the list, the converter is found among
+// the system's device names by its fixed prefix, its COM port name is read from the registry
+// key of that converter instance, and a trial open checks the port before ComPort opens it.
+#include <cstring>
+
+#include "app/mainform.h"
+#include "app/texts.h"
+#include "framework/stringlist.h"
+
+namespace app {
+
+namespace {
+
+constexpr char kFtdiDevicePrefix[] = "FTDIBUS#VID_0403+PID_6001+";
+constexpr size_t kPrefixLength = sizeof kFtdiDevicePrefix - 1;  // 26
+constexpr size_t kInstanceIdMax = 9;
+constexpr char kKeyFormat[] =
+    "System\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+%s\\0000\\Device Parameters";
+constexpr char kDevicePrefix[] = "\\\\.\\";
+
+// A bounded copy of a text into a work buffer of N bytes (the terminator included).
+template <size_t N>
+std::string Bounded(const std::string& text) {
+  return text.substr(0, N - 1);
+}
+
+}  // namespace
+
+bool TMainForm::SearchDevicePort() {
+  bool found = false;
+  EnableControls(false);
+  ComPort->SetActive(false);
+
+  fw::TStringList ports;
+  ComPort->EnumComDevicesFromRegistry(ports);
+  if (ports.Count() == 0) {
+    ReportError(texts::kNoComPort);
+    return false;
+  }
+  ComboBox->ClearItems();
+  for (const std::string& port : ports.Items()) ComboBox->AddItem(port);
+
+  fw::TStringList devices;
+  ComPort->EnumDevices(devices);
+  if (devices.Count() > 0) {
+    std::string instanceId;
+    bool matched = false;
+    for (const std::string& device : devices.Items()) {
+      const std::string name = Bounded<200>(device);
+      if (name.compare(0, kPrefixLength, kFtdiDevicePrefix) == 0 &&
+          name.size() >= kPrefixLength) {
+        instanceId = name.substr(kPrefixLength, kInstanceIdMax);
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) {
+      ReportError(texts::kNoConverter);
+      EnableSearchControls();
+      return false;
+    }
+
+    char keyPath[200];
+    std::snprintf(keyPath, sizeof keyPath, kKeyFormat, instanceId.c_str());
+    plat::SystemApi& system = System();
+    HKEY key = nullptr;
+    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS) {
+      ReportError(texts::kNoRegKey);
+      EnableSearchControls();
+      return false;
+    }
+    BYTE value[200] = {};
+    DWORD size = sizeof value;
+    if (system.RegQueryValueExA(key, "PortName", nullptr, value, &size) != ERROR_SUCCESS) {
+      system.RegCloseKey(key);
+      ReportError(texts::kNoRegValue);
+      EnableSearchControls();
+      return false;
+    }
+    system.RegCloseKey(key);
+    // The text is the bytes returned up to their terminator; a value that fills the whole
+    // buffer without one is cut at its last byte.
+    const size_t limit = size < sizeof value ? size : sizeof value - 1;
+    const std::string portName(reinterpret_cast<const char*>(value),
+                               strnlen(reinterpret_cast<const char*>(value), limit));
+
+    for (int i = 0; i < ComboBox->Items().Count(); ++i) {
+      if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive
+      ComPort->SetActive(false);
+      ComboBox->SetItemIndex(i);
+      const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
+      std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
+      std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
+      ComPort->SetDeviceName(kDevicePrefix + shown);
+      if (TestOpenPort(shown)) {
+        ComPort->SetActive(true);
+        found = true;
+        System().Beep(2800, 150);
+      }
+      break;
+    }
+  }
+  if (found) {
+    EnableSearchControls();
+    return true;
+  }
+  ReportError(texts::kSearchFailed);
+  EnableSearchControls();
+  return false;
+}
+
+bool TMainForm::TestOpenPort(const std::string& name) {
+  plat::SerialApi& serial = ComPort->PlatformRef().serial();
+  HANDLE h = serial.CreateFileA((kDevicePrefix + name).c_str(), GENERIC_READ, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL);
+  if (h == INVALID_HANDLE_VALUE) {
+    char message[300];
+    std::snprintf(message, sizeof message, texts::kTrialOpenFailed, name.c_str());
+    ReportError(message);
+    EnableControls(false);
+    EnableSearchControls();
+    return false;
+  }
+  serial.CloseHandle(h);
+  ComboBox->SetText(name);
+  ComPort->SetDeviceName(kDevicePrefix + name);
+  EnableControls(true);
+  return true;
+}
+
+void TMainForm::ComboBoxChange(fw::TObject*) {
+  ComPort->SetActive(false);
+  const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
+  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
+  std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
+  ComPort->SetDeviceName(kDevicePrefix + shown);
+  if (TestOpenPort(shown)) ComPort->SetActive(true);
+}
+
+bool TMainForm::UseNamedPort() {
+  // As after a search that found this port: list, selection, record, trial open, open.
+  EnableControls(false);
+  ComPort->SetActive(false);
+  fw::TStringList ports;
+  ComPort->EnumComDevicesFromRegistry(ports);
+  ComboBox->ClearItems();
+  for (const std::string& port : ports.Items()) ComboBox->AddItem(port);
+  if (ComboBox->Items().IndexOf(settings_.port) < 0) ComboBox->AddItem(settings_.port);
+  ComboBox->SetItemIndex(ComboBox->Items().IndexOf(settings_.port));
+  const std::string name = Bounded<sizeof ConfigRecord.portName>(settings_.port);
+  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
+  std::memcpy(ConfigRecord.portName, name.data(), name.size());
+  ComPort->SetDeviceName(kDevicePrefix + name);
+  if (!TestOpenPort(name)) return false;
+  ComPort->SetActive(true);
+  EnableSearchControls();
+  return true;
+}
+
+}  // namespace app

@@ -1,0 +1,252 @@
+#include "app/mainform.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "app/texts.h"
+#include "framework/application.h"
+#include "framework/frontend.h"
+#include "protocol/link.h"
+#include "protocol/operations.h"
+
+namespace app {
+
+TMainForm* MainForm = nullptr;
+protocol::ConfigRecord ConfigRecord;
+
+namespace {
+// Formats a text with one string argument in a 300-byte work buffer.
+std::string Format300(const char* format, const std::string& argument) {
+  char buffer[300];
+  std::snprintf(buffer, sizeof buffer, format, argument.c_str());
+  return buffer;
+}
+// The indicator's class for the form reader, until the component registers it itself.
+void RegisterComSignalStreaming() {}
+
+}  // namespace
+
+TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
+    : fw::TForm(owner), settings_(settings) {
+  app::MainForm = this;
+  comport::RegisterComPortClasses();
+  RegisterComSignalStreaming();
+  fw::TMethodTable& m = MethodTable();
+  m.Add("FormCloseQuery", fw::Method<&TMainForm::FormCloseQuery>(this));
+  m.Add("ComboBoxChange", fw::Method<&TMainForm::ComboBoxChange>(this));
+  m.Add("SuchenButtonClick", fw::Method<&TMainForm::SuchenButtonClick>(this));
+  m.Add("Timer1Timer", fw::Method<&TMainForm::Timer1Timer>(this));
+  m.Add("Timer2Timer", fw::Method<&TMainForm::Timer2Timer>(this));
+  m.Add("Timer3Timer", fw::Method<&TMainForm::Timer3Timer>(this));
+  m.Add("ComPortError", fw::Method<&TMainForm::ComPortError>(this));
+  m.Add("ComPortLineError", fw::Method<&TMainForm::ComPortLineError>(this));
+  m.Add("ResetComSignalSignal", fw::Method<&TMainForm::ResetComSignalSignal>(this));
+  ReadFormText(kMainFormText);
+
+  auto find = [this](const char* name) { return FindComponent(name); };
+  GroupBox3 = static_cast<fw::TGroupBox*>(find("GroupBox3"));
+  statusLabel = static_cast<fw::TLabel*>(find("statusLabel"));
+  ProgressBar = static_cast<fw::TProgressBar*>(find("ProgressBar"));
+  ResetPanel = static_cast<fw::TPanel*>(find("ResetPanel"));
+  GroupBox4 = static_cast<fw::TGroupBox*>(find("GroupBox4"));
+  ComboBox = static_cast<fw::TComboBox*>(find("ComboBox"));
+  SuchenButton = static_cast<fw::TButton*>(find("SuchenButton"));
+  ResetComSignal = static_cast<comport::TComSignal*>(find("ResetComSignal"));
+  ComPort = static_cast<comport::TComPort*>(find("ComPort"));
+  ModeComSignal = static_cast<comport::TComSignal*>(find("ModeComSignal"));
+  Timer1 = static_cast<fw::TTimer*>(find("Timer1"));
+  Timer2 = static_cast<fw::TTimer*>(find("Timer2"));
+  Timer3 = static_cast<fw::TTimer*>(find("Timer3"));
+  if (!settings_.logFile.empty()) ComPort->SetLogFile(settings_.logFile);
+
+  // The outer size follows the screen's resolution: scaleFactor = ppi / 96 as a single, the
+  // products truncated toward zero.
+  fw::FrontEnd* frontEnd = fw::CurrentFrontEnd();
+  const int ppi = frontEnd != nullptr ? frontEnd->ScreenPixelsPerInch() : 96;
+  scaleFactor_ = static_cast<float>(static_cast<long double>(ppi) * (1.0L / 96.0L));
+  SetWidth(static_cast<int>(std::trunc(static_cast<long double>(scaleFactor_) * 593.0L)));
+  SetHeight(static_cast<int>(std::trunc(static_cast<long double>(scaleFactor_) * 175.0L)));
+  ShowVersionCaption();
+  Timer1->SetEnabled(true);
+}
+
+TMainForm::~TMainForm() {
+  // The port closes as it goes and its indicators call back into this window: let them go
+  // while the window is still whole.
+  DestroyComponents();
+  if (app::MainForm == this) app::MainForm = nullptr;
+}
+
+plat::SystemApi& TMainForm::System() const { return ComPort->PlatformRef().system(); }
+
+bool TMainForm::CanWaitForUser() const {
+  fw::FrontEnd* frontEnd = fw::CurrentFrontEnd();
+  return frontEnd == nullptr || frontEnd->CanWaitForUser();
+}
+
+void TMainForm::ShowVersionCaption() {
+  plat::SystemApi& system = System();
+  const std::string path = system.ProgramPath();
+  const DWORD size = system.GetFileVersionInfoSizeA(path.c_str());
+  if (size == 0) {
+    versionText_.clear();
+  } else {
+    std::vector<unsigned char> block(size);
+    DWORD major = 0;
+    DWORD minor = 0;
+    void* value = nullptr;
+    UINT length = 0;
+    if (system.GetFileVersionInfoA(path.c_str(), size, block.data()) &&
+        system.VerQueryValueA(block.data(), "\\", &value, &length) && value != nullptr) {
+      const auto* info = static_cast<const plat::FixedFileInfo*>(value);
+      major = info->dwFileVersionMS >> 16;
+      minor = info->dwFileVersionMS & 0xFFFF;
+    }
+    char text[12];
+    std::snprintf(text, sizeof text, "%u.%u", static_cast<unsigned>(major),
+                  static_cast<unsigned>(minor));
+    versionText_ = text;
+  }
+  SetCaption(Format300(texts::kCaptionFormat, versionText_));
+}
+
+void TMainForm::EnableControls(bool enable) {
+  ResetPanel->SetEnabled(enable);
+  ProgressBar->SetEnabled(enable);
+  SuchenButton->SetEnabled(enable);
+  ComboBox->SetEnabled(enable);
+  ComboBox->Repaint();
+}
+
+void TMainForm::EnableSearchControls() {
+  SuchenButton->SetEnabled(true);
+  ComboBox->SetEnabled(true);
+  ComboBox->Repaint();
+}
+
+// ---- The timer chain ----
+
+void TMainForm::Timer1Timer(fw::TObject*) {
+  Timer1->SetEnabled(false);
+  Show();
+  // The current directory, at most 258 characters; otherwise the previous one stays.
+  std::string directory;
+  if (System().CurrentDirectory(directory) && directory.size() <= 258) {
+    workingDirectory_ = directory;
+  }
+  bool found = false;
+  try {
+    found = settings_.port.empty() ? SearchDevicePort() : UseNamedPort();
+  } catch (const fw::EAbort&) {
+    // A port error ended the search after its dialog.
+    if (!CanWaitForUser()) EndProcess(3);
+    throw;
+  }
+  if (found) {
+    Timer2->SetEnabled(true);
+  } else if (!CanWaitForUser()) {
+    EndProcess(3);
+  }
+}
+
+void TMainForm::Timer2Timer(fw::TObject*) {
+  Timer2->SetEnabled(false);
+  LoadConfigFile();
+  Timer3->SetEnabled(true);
+}
+
+void TMainForm::Timer3Timer(fw::TObject*) {
+  Timer3->SetEnabled(false);
+  try {
+    RunWriteSequence();
+  } catch (const fw::EAbort&) {
+    // A port error stopped the sequence; the window stays, dead, until it is closed.
+    closeStatus_ = 4;
+    if (!CanWaitForUser()) EndProcess(4);
+    throw;
+  }
+}
+
+void TMainForm::SuchenButtonClick(fw::TObject*) { Timer1->SetEnabled(true); }
+
+// ---- The write sequence ----
+
+void TMainForm::RunWriteSequence() {
+  plat::KernelApi& kernel = ComPort->PlatformRef().kernel();
+  auto resetPause = [&] {
+    if (!protocol::ResetOn(*this)) EndProcess(1);
+    kernel.Sleep(200);
+    if (!protocol::ResetOff(*this)) EndProcess(1);
+    kernel.Sleep(2000);
+    protocol::ShowStatus(*this, texts::kWaiting);
+    kernel.Sleep(3000);
+  };
+  ComPort->ClearRTS();
+  kernel.Sleep(200);
+  resetPause();
+  protocol::ClearOperatingTime(*this);
+  resetPause();
+  protocol::ClearErrorMemory(*this);
+  resetPause();
+  protocol::ProgramSerialNumber(*this, ConfigRecord);
+  resetPause();
+  protocol::ProgramDeviceType(*this, ConfigRecord);
+  resetPause();
+  protocol::SendConfiguration(*this, ConfigRecord);
+  ShowInformation(texts::kSuccess);
+  EndProcess(0);
+}
+
+// ---- Other handlers ----
+
+void TMainForm::FormCloseQuery(fw::TObject*, bool&) { ComPort->SetActive(false); }
+
+void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError&,
+                             comport::TComAction& action) {
+  ReportError(Format300(texts::kComPortError, ConfigRecord.portName));
+  action = comport::caAbort;
+}
+
+void TMainForm::ComPortLineError(fw::TObject*, comport::TLineErrors) {
+  ReportError(Format300(texts::kComPortLineError, ConfigRecord.portName));
+  ComPort->SetActive(false);
+}
+
+void TMainForm::ResetComSignalSignal(fw::TObject*) {
+  ResetPanel->SetColor(ResetComSignal->SignalValue() ? ResetComSignal->ColorOn()
+                                                     : ResetComSignal->ColorOff());
+}
+
+// ---- protocol::BoardWindow ----
+
+void TMainForm::SetStatusText(const std::string& text) { statusLabel->SetCaption(text); }
+void TMainForm::RepaintStatus() { statusLabel->Repaint(); }
+void TMainForm::SetProgress(int position) { ProgressBar->SetPosition(position); }
+void TMainForm::SetResetPanelColor(fw::TColor color) { ResetPanel->SetColor(color); }
+void TMainForm::RepaintResetPanel() { ResetPanel->Repaint(); }
+fw::TColor TMainForm::ResetColorOn() { return ResetComSignal->ColorOn(); }
+fw::TColor TMainForm::ResetColorOff() { return ResetComSignal->ColorOff(); }
+void TMainForm::ProcessMessages() { fw::Application->ProcessMessages(); }
+
+void TMainForm::ReportError(const std::string& text) {
+  System().MessageBeep(0);
+  fw::MessageDialog(fw::mtError, "Fehler", text);
+}
+
+void TMainForm::ShowInformation(const std::string& text) {
+  fw::MessageDialog(fw::mtInformation, "Information", text);
+}
+
+void TMainForm::MessageBeep() { System().MessageBeep(0); }
+
+void TMainForm::CloseAndEnd(int status) {
+  try {
+    ComPort->SetActive(false);
+  } catch (const fw::Exception&) {
+    // The run ends anyway; the port's own dialog has been shown.
+  }
+  fw::TApplication::EndProcess(status);
+}
+
+}  // namespace app

@@ -1,0 +1,121 @@
+// TMainForm: the tool's one window and everything it does without user input.
+//
+// Built from its form text (mainform_layout.cpp), it owns the serial port, the two line-signal
+// indicators and three one-shot timers that run the tool: Timer1 finds and opens the board's
+// port, Timer2 loads Quorix.lcd, Timer3 runs the write sequence. It is the window the board
+// protocol talks to (protocol::BoardWindow).
+//
+// Exit status: EndProcess(status) closes the port and ends the run (0 written; 1 a board step
+// failed; 2 Quorix.lcd missing or refused; 3 no port found or opened; 4 the port reported an
+// error and the run stopped). When the window is closed by the user, the run ends with
+// CloseStatus(): 3, or 4 once a port error has stopped the write.
+#pragma once
+
+#include <string>
+
+#include "comport/comport.h"
+#include "comport/comsignal.h"
+#include "framework/controls.h"
+#include "framework/timer.h"
+#include "protocol/boardwindow.h"
+#include "protocol/configrecord.h"
+
+namespace app {
+
+// What a run adds to the plain tool (from the command line).
+struct RunSettings {
+  std::string port;     // skip the search and use this port ("COM3")
+  std::string logFile;  // the port's LogFile
+};
+
+class TMainForm : public fw::TForm, public protocol::BoardWindow {
+ public:
+  TMainForm(fw::TComponent* owner, const RunSettings& settings);
+  ~TMainForm() override;
+
+  // The components, in their declaration order.
+  fw::TGroupBox* GroupBox3 = nullptr;
+  fw::TLabel* statusLabel = nullptr;
+  fw::TProgressBar* ProgressBar = nullptr;
+  fw::TPanel* ResetPanel = nullptr;
+  fw::TGroupBox* GroupBox4 = nullptr;
+  fw::TComboBox* ComboBox = nullptr;
+  fw::TButton* SuchenButton = nullptr;
+  comport::TComSignal* ResetComSignal = nullptr;
+  comport::TComPort* ComPort = nullptr;
+  comport::TComSignal* ModeComSignal = nullptr;
+  fw::TTimer* Timer1 = nullptr;
+  fw::TTimer* Timer2 = nullptr;
+  fw::TTimer* Timer3 = nullptr;
+
+  // Handlers.
+  void FormCloseQuery(fw::TObject* sender, bool& canClose);
+  void ComboBoxChange(fw::TObject* sender);
+  void SuchenButtonClick(fw::TObject* sender);
+  void Timer1Timer(fw::TObject* sender);
+  void Timer2Timer(fw::TObject* sender);
+  void Timer3Timer(fw::TObject* sender);
+  void ComPortError(comport::TCustomComPort* port, comport::EComError& e,
+                    comport::TComAction& action);
+  void ComPortLineError(fw::TObject* sender, comport::TLineErrors errors);
+  void ResetComSignalSignal(fw::TObject* sender);
+
+  // The search for the board's port; true when ComPort is open on it.
+  bool SearchDevicePort();
+  // The trial open of "\\.\" + name (read access, no sharing).
+  bool TestOpenPort(const std::string& name);
+  // Loads Quorix.lcd from the working directory; returns only when it was loaded.
+  void LoadConfigFile();
+  // The fixed write sequence; never returns normally.
+  void RunWriteSequence();
+  void ShowVersionCaption();
+  void EnableControls(bool enable);
+
+  float ScaleFactor() const { return scaleFactor_; }
+  const std::string& VersionText() const { return versionText_; }
+  const std::string& WorkingDirectory() const { return workingDirectory_; }
+  int CloseStatus() const { return closeStatus_; }
+
+  // protocol::BoardWindow
+  comport::TCustomComPort& Port() override { return *ComPort; }
+  void SetStatusText(const std::string& text) override;
+  void RepaintStatus() override;
+  void SetProgress(int position) override;
+  void SetResetPanelColor(fw::TColor color) override;
+  void RepaintResetPanel() override;
+  fw::TColor ResetColorOn() override;
+  fw::TColor ResetColorOff() override;
+  void ProcessMessages() override;
+  void ReportError(const std::string& text) override;
+  void ShowInformation(const std::string& text) override;
+  void MessageBeep() override;
+
+ protected:
+  void CloseAndEnd(int status) override;
+
+ private:
+  // False when nobody can answer a window left open (the console): a failed search or a
+  // stopped write then ends the run.
+  bool CanWaitForUser() const;
+  // The search's replacement when a port was named on the command line.
+  bool UseNamedPort();
+  // Re-enables the list and the button after a failed search step.
+  void EnableSearchControls();
+  plat::SystemApi& System() const;
+
+  RunSettings settings_;
+  float scaleFactor_ = 1.0f;
+  std::string versionText_;
+  std::string workingDirectory_;
+  int closeStatus_ = 3;
+};
+
+// The one window instance (null when none exists).
+extern TMainForm* MainForm;
+// The global record the board is programmed with.
+extern protocol::ConfigRecord ConfigRecord;
+
+// The form's layout, as form text.
+extern const char* const kMainFormText;
+
+}  // namespace app

@@ -1,0 +1,133 @@
+#include "app/run.h"
+
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include "app/configfile.h"
+#include "app/mainform.h"
+#include "app/texts.h"
+#include "board/report.h"
+#include "board/simboard.h"
+#include "framework/application.h"
+#include "framework/frontend.h"
+#include "framework/sysutils.h"
+#include "platform/sim/machine.h"
+
+namespace app {
+
+namespace {
+
+// Installs a platform for the run and puts the previous one back at the end.
+class PlatformScope {
+ public:
+  explicit PlatformScope(plat::Platform* platform)
+      : previous_(platform != nullptr ? plat::SetCurrentPlatform(platform) : nullptr) {}
+  ~PlatformScope() {
+    if (previous_ != nullptr) plat::SetCurrentPlatform(previous_);
+  }
+
+ private:
+  plat::Platform* previous_;
+};
+
+// The process end of a run unwinds to RunTool with its status.
+class ExitHookScope {
+ public:
+  ExitHookScope() {
+    fw::TApplication::SetExitHook([](int status) { throw fw::ProcessEnded{status}; });
+  }
+  ~ExitHookScope() { fw::TApplication::SetExitHook(nullptr); }
+};
+
+constexpr int kStatusInternalError = 70;
+
+}  // namespace
+
+int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
+            std::ostream& err) {
+  // The simulated machine and its board, when asked for.
+  std::unique_ptr<sim::Machine> machine;
+  std::unique_ptr<board::SimulatedBoard> simBoard;
+  if (options.simulate) {
+    board::Scenario scenario;
+    try {
+      scenario = options.scenario.empty() ? board::DefaultScenario()
+                                          : board::LoadScenarioFile(options.scenario);
+    } catch (const board::ScenarioError& e) {
+      err << "lcdwrite: " << e.what() << "\n";
+      return 64;
+    }
+    machine = std::make_unique<sim::Machine>(options.fast ? sim::ClockMode::Virtual
+                                                          : sim::ClockMode::RealTime);
+    simBoard = board::BuildMachine(scenario, *machine);
+  }
+  PlatformScope platformScope(machine.get());
+
+  ConfigRecord = protocol::ConfigRecord{};
+  int status = kStatusInternalError;
+  {
+    fw::TApplication application(plat::CurrentPlatform());
+    fw::AttachFrontEnd(&frontEnd, &application);
+    fw::ShowExceptionsInDialogs(application, "Fehler");
+    ExitHookScope exitHook;
+    RunSettings settings;
+    settings.port = options.port;
+    settings.logFile = options.logFile;
+    TMainForm* form = nullptr;
+    try {
+      form = new TMainForm(nullptr, settings);
+      application.Run();
+      status = form->CloseStatus();
+    } catch (const fw::ProcessEnded& end) {
+      status = end.status;
+    } catch (const std::exception& e) {
+      // Nothing of the tool's own ends here; show it as the application would and fail.
+      fw::MessageDialog(fw::mtError, "Fehler", e.what());
+      status = kStatusInternalError;
+    }
+    try {
+      delete form;
+    } catch (const fw::ProcessEnded&) {
+    } catch (const std::exception&) {
+    }
+    fw::AttachFrontEnd(nullptr, &application);
+  }
+  if (simBoard && !options.simReport.empty() &&
+      !board::WriteReport(options.simReport, simBoard->Stored())) {
+    err << "lcdwrite: cannot write " << options.simReport << "\n";
+  }
+  simBoard.reset();
+  return status;
+}
+
+int CheckConfigFile(std::ostream& out, std::ostream& err) {
+  std::ifstream file(texts::kConfigFileName, std::ios::binary);
+  if (!file) {
+    err << fw::Cp1252ToUtf8(texts::kConfigCannotOpen) << "\n";
+    return 2;
+  }
+  std::ostringstream content;
+  content << file.rdbuf();
+  protocol::ConfigRecord record;
+  const ConfigLoadOutcome outcome = ParseConfigText(content.str(), record);
+  switch (outcome.result) {
+    case ConfigLoadResult::VersionMismatch:
+      err << fw::Cp1252ToUtf8(texts::kConfigOtherVersion) << "\n";
+      return 2;
+    case ConfigLoadResult::Damaged:
+      err << fw::Cp1252ToUtf8(texts::kConfigDamaged) << "\n"
+          << fw::Cp1252ToUtf8(outcome.detail) << "\n";
+      return 2;
+    case ConfigLoadResult::Loaded:
+      break;
+  }
+  out << "Quorix.lcd: version " << int(record.formatVersion) << ", " << record.parameterCount
+      << " parameters, serial number " << fw::Cp1252ToUtf8(record.serialPart1) << " "
+      << fw::Cp1252ToUtf8(record.serialPart2) << ", device type " << record.deviceType
+      << ": good\n";
+  return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,30 @@
+// One run of the tool: the program entry's work, callable in-process (tests run whole runs
+// through it on the simulated machine's virtual clock).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "app/commandline.h"
+
+namespace fw {
+class FrontEnd;
+}
+
+namespace app {
+
+// Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)
+// and returns the exit status. With options.simulate it builds the simulated machine and board
+// from the scenario and installs it as the process's platform for the run.
+int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
+            std::ostream& err);
+
+// --check: loads and validates Quorix.lcd in the current directory, prints what it found;
+// 0 when the file is good, 2 otherwise.
+int CheckConfigFile(std::ostream& out, std::ostream& err);
+
+// The whole program entry: parses args (without the program name), picks the front-end, runs.
+int Main(int argc, char** argv);
+
+}  // namespace app

@@ -1,0 +1,113 @@
+#include "app/configfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using app::ConfigLoadResult;
+
+// A good file: version 4, parameters 1000..1119, two serial texts, device type 7.
+std::string GoodFile() {
+  std::string text = "4\n";
+  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + (i % 10 == 9 ? "\n" : " ");
+  return text + "1234 567\n7\n";
+}
+
+// The file with token at 1-based position replaced.
+std::string WithToken(int position, const std::string& token) {
+  std::string text = GoodFile();
+  size_t start = 0;
+  for (int p = 1;; ++p) {
+    start = text.find_first_not_of(" \n", start);
+    const size_t end = text.find_first_of(" \n", start);
+    if (p == position) return text.substr(0, start) + token + text.substr(end);
+    start = end;
+  }
+}
+
+TEST(ConfigFile, a_good_file_fills_every_field_and_sets_loaded) {
+  protocol::ConfigRecord record;
+  const auto outcome = app::ParseConfigText(GoodFile() + "trailing tokens are ignored", record);
+  ASSERT_EQ(outcome.result, ConfigLoadResult::Loaded);
+  EXPECT_EQ(record.loaded, 1);
+  EXPECT_EQ(record.parameters[0], 1000);
+  EXPECT_EQ(record.parameters[119], 1119);
+  EXPECT_STREQ(record.serialPart1, "1234");
+  EXPECT_STREQ(record.serialPart2, "567");
+  EXPECT_EQ(record.deviceType, 7);
+}
+
+TEST(ConfigFile, layout_of_the_tokens_does_not_matter) {
+  std::string oneLine = GoodFile();
+  for (char& c : oneLine) {
+    if (c == '\n') c = '\t';
+  }
+  protocol::ConfigRecord a;
+  protocol::ConfigRecord b;
+  ASSERT_EQ(app::ParseConfigText(oneLine, a).result, ConfigLoadResult::Loaded);
+  ASSERT_EQ(app::ParseConfigText("  \r\n" + GoodFile(), b).result, ConfigLoadResult::Loaded);
+  EXPECT_EQ(std::memcmp(a.parameters, b.parameters, sizeof a.parameters), 0);
+}
+
+TEST(ConfigFile, version_is_checked_first) {
+  const char* refused[] = {"", "   \n", "3", "5", "260", "abc 4", "-4", "99999999999"};
+  for (const char* text : refused) {
+    protocol::ConfigRecord record;
+    EXPECT_EQ(app::ParseConfigText(text, record).result, ConfigLoadResult::VersionMismatch)
+        << '"' << text << '"';
+    EXPECT_EQ(record.loaded, 0);
+  }
+  protocol::ConfigRecord record;
+  EXPECT_EQ(app::ParseConfigText("4", record).result, ConfigLoadResult::Damaged);
+}
+
+TEST(ConfigFile, damaged_files_are_refused_naming_the_entry_and_change_nothing) {
+  struct Case {
+    std::string text;
+    std::string detail;
+  };
+  const std::string good = GoodFile();
+  const Case cases[] = {
+      {"4", "Eintrag 2 (Parameter 1) fehlt."},
+      {good.substr(0, good.rfind('7')), "Eintrag 124 (Ger\xE4tetyp) fehlt."},
+      {WithToken(50, "abc"), "Eintrag 50 (Parameter 49): \"abc\" ist keine ganze Zahl."},
+      {WithToken(2, "12abc"), "Eintrag 2 (Parameter 1): \"12abc\" ist keine ganze Zahl."},
+      {WithToken(3, "2147483648"),
+       "Eintrag 3 (Parameter 2): \"2147483648\" ist keine ganze Zahl."},
+      {WithToken(124, "x"), "Eintrag 124 (Ger\xE4tetyp): \"x\" ist keine ganze Zahl."},
+      {WithToken(1, "4x"), "Eintrag 1 (Konfigurationsversion): \"4x\" ist keine ganze Zahl."},
+      {WithToken(122, "ABCDEFGHIJ"),
+       "Eintrag 122 (Seriennummer Teil 1): \"ABCDEFGHIJ\" ist l\xE4nger als 9 Zeichen."},
+  };
+  for (const Case& c : cases) {
+    protocol::ConfigRecord record;
+    const auto outcome = app::ParseConfigText(c.text, record);
+    EXPECT_EQ(outcome.result, ConfigLoadResult::Damaged) << c.detail;
+    EXPECT_EQ(outcome.detail, c.detail);
+    EXPECT_EQ(record.loaded, 0);
+    EXPECT_EQ(record.deviceType, -1);
+    EXPECT_EQ(record.parameters[0], 15);
+  }
+}
+
+TEST(ConfigFile, extreme_numbers_and_a_nine_character_serial_are_accepted) {
+  protocol::ConfigRecord record;
+  const std::string text = WithToken(122, "ABCDEFGHI");
+  ASSERT_EQ(app::ParseConfigText(WithToken(2, "-2147483648"), record).result,
+            ConfigLoadResult::Loaded);
+  EXPECT_EQ(record.parameters[0], INT32_MIN);
+  ASSERT_EQ(app::ParseConfigText(text, record).result, ConfigLoadResult::Loaded);
+  EXPECT_STREQ(record.serialPart1, "ABCDEFGHI");
+}
+
+TEST(ConfigFile, a_short_serial_text_keeps_the_bytes_after_its_terminator) {
+  protocol::ConfigRecord record;
+  ASSERT_EQ(app::ParseConfigText(WithToken(122, "AB"), record).result, ConfigLoadResult::Loaded);
+  // "...." was there before: A, B, the terminator, then the fourth dot.
+  EXPECT_EQ(std::string(record.serialPart1, 4), std::string("AB\0.", 4));
+}
+
+}  // namespace
