@@ -1,0 +1,116 @@
+#include "platform/posix/sysfs_ports.h"
+
+#include <cctype>
+#include <cstdio>
+#include <set>
+
+namespace plat::posix {
+
+namespace {
+
+constexpr std::string_view kFtdiDriver = "ftdi_sio";
+constexpr std::string_view kFtdiVendor = "0403";
+constexpr int kMaxInterfaceLetters = 26;
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// sysfs writes USB ids as four lower-case hex digits; anything else means the tree is damaged.
+bool IsUsbId(std::string_view id) {
+  if (id.size() != 4) return false;
+  for (char c : id) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+std::string FriendlyName(const std::string& tty) {
+  const char* kind = "Communications Port";
+  if (tty.rfind("ttyUSB", 0) == 0) kind = "USB Serial Port";
+  if (tty.rfind("ttyACM", 0) == 0) kind = "USB Serial Device";
+  return std::string(kind) + " (" + tty + ")";
+}
+
+// The key of an FTDIBUS instance, or "" when the port cannot have one.
+std::string FtdiBusDevice(const SerialTty& tty, const UsbIdentity& usb) {
+  const bool ftdi = tty.driver == kFtdiDriver || usb.vendorId == kFtdiVendor;
+  if (!ftdi || !usb.serial || !usb.interfaceNumber) return {};
+  if (*usb.interfaceNumber < 0 || *usb.interfaceNumber >= kMaxInterfaceLetters) return {};
+  const char letter = static_cast<char>('A' + *usb.interfaceNumber);
+  return "VID_" + Upper(usb.vendorId) + "+PID_" + Upper(usb.productId) + "+" +
+         SanitizeInstanceText(*usb.serial) + letter;
+}
+
+std::string UsbDevice(const UsbIdentity& usb) {
+  std::string device = "VID_" + Upper(usb.vendorId) + "&PID_" + Upper(usb.productId);
+  if (usb.interfaceNumber && *usb.interfaceNumber > 0) {
+    char mi[16];
+    std::snprintf(mi, sizeof mi, "&MI_%02X", static_cast<unsigned>(*usb.interfaceNumber & 0xFF));
+    device += mi;
+  }
+  return device;
+}
+
+}  // namespace
+
+std::string SanitizeInstanceText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool bad = u <= 0x20 || u >= 0x7F || c == '\\' || c == '/' || c == '#' || c == ',';
+    out.push_back(bad ? '_' : c);
+  }
+  return out;
+}
+
+std::vector<PortView> DescribePorts(const std::vector<SerialTty>& ttys) {
+  std::vector<PortView> ports;
+  std::set<std::string> usedKeys;  // upper-cased enumerator\device\instance
+  auto keyOf = [](const PortView& p) { return Upper(p.enumerator + "\\" + p.device + "\\" + p.instance); };
+
+  for (const SerialTty& tty : ttys) {
+    PortView port;
+    port.portName = tty.name;
+    port.friendlyName = FriendlyName(tty.name);
+    const bool usbValid = tty.usb && IsUsbId(tty.usb->vendorId) && IsUsbId(tty.usb->productId);
+
+    if (usbValid) {
+      const UsbIdentity& usb = *tty.usb;
+      port.manufacturer = usb.manufacturer.value_or("");
+      port.product = usb.product.value_or("");
+      port.enumerator = "FTDIBUS";
+      port.device = FtdiBusDevice(tty, usb);
+      port.instance = "0000";
+      port.ftdiBus = !port.device.empty() && !usedKeys.count(keyOf(port));
+      if (!port.ftdiBus) {
+        port.enumerator = "USB";
+        port.device = UsbDevice(usb);
+        port.instance = SanitizeInstanceText(usb.serial.value_or(usb.deviceName));
+      }
+    } else if (tty.name.rfind("ttyS", 0) == 0) {
+      port.enumerator = "ACPI";
+      port.device = "PNP0501";
+      port.instance = tty.name.substr(4);
+    } else {
+      port.enumerator = "ROOT";
+      port.device = "PORTS";
+      port.instance = tty.name;
+    }
+    if (port.instance.empty() || usedKeys.count(keyOf(port))) {
+      port.instance += "&" + tty.name;  // tty names are unique, so this key is too
+    }
+    usedKeys.insert(keyOf(port));
+    ports.push_back(std::move(port));
+  }
+  return ports;
+}
+
+std::string FtdiBusDeviceName(const PortView& port) {
+  return "FTDIBUS#" + port.device + "#" + port.instance + "#" + std::string(kFtdiBusInterfaceGuid);
+}
+
+}  // namespace plat::posix
