@@ -44,8 +44,9 @@ TEST(Component, owner_frees_last_inserted_first_and_siblings_hear_each_removal) 
   EXPECT_EQ(owner->ComponentCount(), 2);
   EXPECT_EQ(owner->FindComponent("b"), b);
   owner->DestroyComponents();
-  // b goes first; the owner and a hear of it while b is still whole; then a goes.
-  const std::vector<std::string> want = {"owner saw removal of b", "a saw removal of b",
+  // b goes first; a (through the owner, which passes the notice on before it records it) and
+  // the owner hear of it while b is still whole; then a goes.
+  const std::vector<std::string> want = {"a saw removal of b", "owner saw removal of b",
                                          "destroy b", "owner saw removal of a", "destroy a"};
   EXPECT_EQ(log, want);
   delete owner;
