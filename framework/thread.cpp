@@ -5,12 +5,11 @@
 namespace fw {
 
 namespace {
-// Joining is a wait the platform's kernel does not see; tell it, so that a virtual clock lets
-// the thread being joined run to its end meanwhile.
+// Joining is a wait the platform's kernel does not see; tell it first, so that a virtual clock
+// lets the thread being joined run to its end.
 void Join(plat::Platform& platform, std::thread& thread) {
-  platform.kernel().ForeignWaitBegin();
+  platform.kernel().ThreadJoining(thread.get_id());
   thread.join();
-  platform.kernel().ForeignWaitEnd();
 }
 }  // namespace
 
@@ -43,12 +42,17 @@ void TThread::Start() {
   ApplyPriority();
   if (freeOnTerminate_) thread_.detach();
   // Only now may the body run (and, when free-on-terminate, delete this object).
-  setUpDone_.store(true);
-  setUpDone_.notify_all();
+  // Notified under the lock, so the body cannot run (and delete this) before it is done.
+  std::lock_guard<std::mutex> lock(setUpMutex_);
+  setUpDone_ = true;
+  setUpChanged_.notify_all();
 }
 
 void TThread::Body() {
-  setUpDone_.wait(false);
+  {
+    std::unique_lock<std::mutex> lock(setUpMutex_);
+    setUpChanged_.wait(lock, [this] { return setUpDone_; });
+  }
   id_.store(std::this_thread::get_id());
   plat::KernelApi& kernel = platform_.kernel();
   kernel.ThreadEntered();

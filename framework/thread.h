@@ -10,9 +10,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "framework/object.h"
@@ -63,7 +65,11 @@ class TThread : public TObject {
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> started_{false};
-  std::atomic<bool> setUpDone_{false};
+  // A mutex and condition rather than std::atomic::wait: with MinGW-w64's libstdc++ (GCC 12)
+  // an atomic wait can miss its notification and block for good.
+  std::mutex setUpMutex_;
+  std::condition_variable setUpChanged_;
+  bool setUpDone_ = false;
   std::uintptr_t nativeHandle_ = 0;
   std::atomic<std::thread::id> id_{};
   bool freeOnTerminate_ = false;
