@@ -183,16 +183,29 @@ DWORD System::GetPriorityClass() {
     return 0;
   }
   // A nice value set from outside need not be one of ours: take the nearest class.
-  if (nice <= -15) return REALTIME_PRIORITY_CLASS;
-  if (nice <= -5) return HIGH_PRIORITY_CLASS;
-  if (nice < 10) return NORMAL_PRIORITY_CLASS;
-  return IDLE_PRIORITY_CLASS;
+  DWORD priorityClass = IDLE_PRIORITY_CLASS;
+  if (nice <= -15) {
+    priorityClass = REALTIME_PRIORITY_CLASS;
+  } else if (nice <= -5) {
+    priorityClass = HIGH_PRIORITY_CLASS;
+  } else if (nice < 10) {
+    priorityClass = NORMAL_PRIORITY_CLASS;
+  }
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  lastRead_ = {priorityClass, nice};
+  return priorityClass;
 }
 
 BOOL System::SetPriorityClass(DWORD priorityClass) {
   for (const PriorityClassNice& entry : kPriorityClasses) {
     if (entry.priorityClass != priorityClass) continue;
-    if (calls_.setpriority(PRIO_PROCESS, 0, entry.nice) != 0) {
+    int nice = entry.nice;
+    {
+      // Saving the class and setting it back later restores the nice value it was read from.
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      if (lastRead_ && lastRead_->first == priorityClass) nice = lastRead_->second;
+    }
+    if (calls_.setpriority(PRIO_PROCESS, 0, nice) != 0) {
       kernel_.SetLastError(LastErrnoAsWin32());
       return FALSE;
     }
@@ -213,13 +226,13 @@ BOOL System::SetThreadPriority(std::uintptr_t thread, int priority) {
     kernel_.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::lock_guard<std::mutex> lock(threadsMutex_);
+  std::lock_guard<std::mutex> lock(stateMutex_);
   threadPriorities_[thread] = priority;
   return TRUE;
 }
 
 std::optional<int> System::RecordedThreadPriority(std::uintptr_t thread) const {
-  std::lock_guard<std::mutex> lock(threadsMutex_);
+  std::lock_guard<std::mutex> lock(stateMutex_);
   auto it = threadPriorities_.find(thread);
   if (it == threadPriorities_.end()) return std::nullopt;
   return it->second;

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/handletable.h"
 #include "platform/platform.h"
@@ -75,7 +76,9 @@ class System : public SystemApi {
   DWORD QueryDosDeviceA(const char* name, char* buffer, DWORD size) override;
 
   // 0 / FALSE with the Win32 error of the failed call (5 without the permission to raise the
-  // priority); an unknown class is ERROR_INVALID_PARAMETER.
+  // priority); an unknown class is ERROR_INVALID_PARAMETER. Setting the class that the last
+  // GetPriorityClass returned sets the exact nice value it read (a process started with nice 10
+  // reads as IDLE and is put back at 10, not 19).
   DWORD GetPriorityClass() override;
   BOOL SetPriorityClass(DWORD priorityClass) override;
   // Records the priority (see the file comment). FALSE with ERROR_INVALID_HANDLE for thread 0,
@@ -126,8 +129,9 @@ class System : public SystemApi {
   const SystemCalls calls_;
   HandleTable<OpenKey> keys_{0x40000};
 
-  mutable std::mutex threadsMutex_;
+  mutable std::mutex stateMutex_;
   std::map<std::uintptr_t, int> threadPriorities_;
+  std::optional<std::pair<DWORD, int>> lastRead_;  // class and nice of the last GetPriorityClass
 
   std::mutex notifyMutex_;
   std::map<std::uintptr_t, MessageSink*> sinks_;

@@ -5,7 +5,6 @@
 
 #include <map>
 
-#include "platform/posix/sysfs.h"
 #include "platform/posix/sysfs_ports.h"
 #include "system_testing.h"
 
@@ -94,56 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
-
-TEST(SysfsScan, reads_usb_identity_and_driver_through_the_symlinks) {
-  const auto ttys = ScanSerialTtys(TreePath("mixed"));
-  ASSERT_EQ(ttys.size(), 4u);
-  const SerialTty& acm = ttys[0];
-  EXPECT_EQ(acm.name, "ttyACM0");
-  EXPECT_EQ(acm.driver, "cdc_acm");
-  ASSERT_TRUE(acm.usb);
-  EXPECT_EQ(acm.usb->product, "Bench Probe");
-  const SerialTty& ftdi = ttys[2];
-  EXPECT_EQ(ftdi.driver, "ftdi_sio");
-  ASSERT_TRUE(ftdi.usb);
-  EXPECT_EQ(ftdi.usb->vendorId, "0403");
-  EXPECT_EQ(ftdi.usb->productId, "6001");
-  EXPECT_EQ(ftdi.usb->serial, "A50285BI");
-  EXPECT_EQ(ftdi.usb->interfaceNumber, 0);
-  EXPECT_EQ(ftdi.usb->deviceName, "1-1");
-  EXPECT_FALSE(ttys[1].usb);  // ttyS0
-}
-
-TEST(SysfsScan, missing_attributes_leave_fields_empty) {
-  const auto ttys = ScanSerialTtys(TreePath("awkward"));
-  std::map<std::string, SerialTty> byName;
-  for (const auto& tty : ttys) byName[tty.name] = tty;
-  EXPECT_EQ(byName.count("ttyS2"), 0u);                 // no "type": not a port
-  ASSERT_TRUE(byName["ttyUSB0"].usb);
-  EXPECT_FALSE(byName["ttyUSB0"].usb->serial);          // no "serial"
-  ASSERT_TRUE(byName["ttyUSB6"].usb);
-  EXPECT_FALSE(byName["ttyUSB6"].usb->interfaceNumber); // no "bInterfaceNumber"
-  EXPECT_FALSE(byName["ttyUSB10"].usb);                 // no "device" link
-  EXPECT_EQ(byName["ttyUSB10"].driver, "");
-}
-
-TEST(SysfsNames, serial_tty_names_and_their_natural_order) {
-  struct Row {
-    const char* name;
-    bool serial;
-  };
-  for (const Row& row : {Row{"ttyUSB0", true}, Row{"ttyACM12", true}, Row{"ttyS3", true},
-                         Row{"ttyUSB", false}, Row{"ttyS", false}, Row{"tty0", false},
-                         Row{"ttySAC0", false}, Row{"ttyUSB0x", false}, Row{"console", false},
-                         Row{"ttyusb0", false}}) {
-    EXPECT_EQ(IsSerialTtyName(row.name), row.serial) << row.name;
-  }
-  std::vector<std::string> names = {"ttyUSB10", "ttyS1", "ttyUSB2", "ttyACM0", "ttyS0",
-                                    "ttyUSB1", "ttyS10", "ttyUSB99999999999999999999"};
-  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return NaturalLess(a, b); });
-  EXPECT_EQ(names, (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS1", "ttyS10", "ttyUSB1",
-                                             "ttyUSB2", "ttyUSB10", "ttyUSB99999999999999999999"}));
-}
 
 TEST(SysfsNames, instance_text_keeps_only_what_a_key_can_carry) {
   struct Row {
