@@ -559,8 +559,4 @@ void TCustomComPort::RaiseError(std::int32_t code, const std::string& message) c
   throw error;
 }
 
-// ---- TComPort ----
-
-const char* TComPort::About() { return "TComPort 1.0"; }
-
 }  // namespace comport

@@ -40,13 +40,6 @@ class ERegistryException : public fw::Exception {
   using fw::Exception::Exception;
 };
 
-// A registry value that exists but cannot be read as the type asked for (EnumComFriendlyNames
-// meeting a "ClassGUID" that is not text). The message names the value.
-class ERegistryException : public fw::Exception {
- public:
-  using fw::Exception::Exception;
-};
-
 // Flow control settings; each setter re-applies the DCB.
 class TFlowControl : public fw::TPersistent {
  public:
@@ -473,11 +466,15 @@ class TCustomComPort : public fw::TComponent {
 // The same component with every property published for form streaming; no new behaviour.
 class TComPort : public TCustomComPort {
  public:
-  using TCustomComPort::TCustomComPort;
+  // Registers the streamable classes (RegisterComPortClasses) on first use.
+  explicit TComPort(fw::TComponent* owner, plat::Platform& platform = plat::CurrentPlatform());
   const char* ClassName() const override { return "TComPort"; }
   // Read-only version text; never stored.
   static const char* About();
 };
+
+// Registers TComPort and its sub-objects with the form streaming (idempotent).
+void RegisterComPortClasses();
 
 // The event thread of an open port: free-on-terminate, priority from the port's ThreadPriority.
 //
