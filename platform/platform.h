@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/wintypes.h"
@@ -67,11 +68,10 @@ class KernelApi {
   virtual void ThreadStarting() {}
   virtual void ThreadEntered() {}
   virtual void ThreadFinished() {}
-  // Around a blocking wait that is not one of the kernel's own (joining a framework thread): a
-  // virtual clock lets its other threads run meanwhile and keeps time still until the caller
-  // is back. Elsewhere these do nothing.
-  virtual void ForeignWaitBegin() {}
-  virtual void ForeignWaitEnd() {}
+  // Just before the calling thread joins the framework thread with this id: a join is a wait
+  // the kernel cannot see, so a virtual clock lets that thread run to its end first (the join
+  // then returns at once). Elsewhere this does nothing.
+  virtual void ThreadJoining(std::thread::id /*thread*/) {}
   // The identity of the calling thread (GetCurrentThreadId).
   virtual DWORD GetCurrentThreadId();
 };

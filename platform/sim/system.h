@@ -1,0 +1,134 @@
+// The system API of the simulated machine: its registry, its MS-DOS device names, process and
+// thread priorities, sounds, the running program's file version and path, the current
+// directory, and device-change notification. Calls that a test wants to check afterwards
+// (sounds, priorities) are recorded with the instant they happened.
+//
+// Beep blocks for its duration on the machine's clock, as the Win32 call does. The program's
+// file version exists only for ProgramPath(); VerQueryValueA answers only the root block "\".
+// Device-change broadcasts go to every registration: the port broadcast once per sink (Windows
+// sends it to every top-level window), the device-interface broadcast once per registration
+// whose filter names the USB device interface class (or all classes).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/kernel.h"
+#include "platform/sim/registry.h"
+
+namespace sim {
+
+struct SoundRecord {
+  enum class Kind { MessageBeep, Beep };
+  std::int64_t atNs = 0;
+  Kind kind = Kind::MessageBeep;
+  UINT type = 0;            // MessageBeep
+  DWORD frequency = 0;      // Beep
+  DWORD duration = 0;       // Beep, milliseconds
+};
+
+struct PriorityRecord {
+  std::int64_t atNs = 0;
+  // SetPriorityClass: the class. SetThreadPriority: the thread's native handle and priority.
+  DWORD priorityClass = 0;
+  std::uintptr_t thread = 0;
+  int priority = 0;
+};
+
+// GUID_DEVINTERFACE_USB_DEVICE, the class the serial port component registers for.
+inline constexpr GUID kUsbDeviceInterface = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+// The bytes of the broadcasts that WM_DEVICECHANGE carries.
+std::vector<std::uint8_t> PortBroadcast(const std::string& portName);
+std::vector<std::uint8_t> InterfaceBroadcast(const GUID& classGuid, const std::string& path);
+
+class System : public plat::SystemApi {
+ public:
+  System(Scheduler& scheduler, Kernel& kernel);
+
+  Registry& registry() { return registry_; }
+
+  // --- the machine description ---
+  // Appends a name to the MS-DOS device list (or changes the target of an existing one).
+  void AddDosDevice(const std::string& name, const std::string& target);
+  bool RemoveDosDevice(const std::string& name);
+  // The program's file version; none at all; or a version block whose root query fails.
+  void SetFileVersion(WORD major, WORD minor, WORD release, WORD build);
+  void ClearFileVersion();
+  void SetUnreadableFileVersion();
+  void SetProgramPath(std::string path);
+  // A fixed current directory; nullopt makes the query fail. Default: the process's real one.
+  void SetCurrentDirectoryResult(std::optional<std::string> directory);
+  void UseRealCurrentDirectory();
+  // Sends a device-change broadcast (DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE) for a port
+  // and, when interfacePath is not empty, for its USB device interface. Lock not held.
+  void BroadcastDeviceChange(WPARAM event, const std::string& portName,
+                             const std::string& interfacePath);
+
+  // --- records ---
+  std::vector<SoundRecord> Sounds() const;
+  std::vector<PriorityRecord> PriorityClassChanges() const;
+  std::vector<PriorityRecord> ThreadPriorityChanges() const;
+  // Registrations currently in place.
+  std::size_t NotificationCount() const;
+
+  // --- SystemApi ---
+  LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data,
+                        DWORD* size) override;
+  LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
+                     BYTE* data, DWORD* dataLength) override;
+  LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) override;
+  DWORD QueryDosDeviceA(const char* name, char* buffer, DWORD size) override;
+  DWORD GetPriorityClass() override;
+  BOOL SetPriorityClass(DWORD priorityClass) override;
+  BOOL SetThreadPriority(std::uintptr_t thread, int priority) override;
+  BOOL MessageBeep(UINT type) override;
+  BOOL Beep(DWORD frequency, DWORD duration) override;
+  DWORD GetFileVersionInfoSizeA(const char* path) override;
+  BOOL GetFileVersionInfoA(const char* path, DWORD size, void* block) override;
+  BOOL VerQueryValueA(const void* block, const char* subBlock, void** value,
+                      UINT* length) override;
+  std::string ProgramPath() override;
+  bool CurrentDirectory(std::string& directory) override;
+  HANDLE RegisterDeviceNotificationA(plat::MessageSink* sink, const void* filter,
+                                     DWORD flags) override;
+  BOOL UnregisterDeviceNotification(HANDLE registration) override;
+
+ private:
+  enum class VersionState { None, Readable, Unreadable };
+  struct Registration {
+    plat::MessageSink* sink = nullptr;
+    GUID classGuid{};
+    DWORD flags = 0;
+  };
+  // Checks a version query's path; 0 when it names the program and it has a version block.
+  DWORD VersionError(const char* path) const;
+
+  Scheduler& scheduler_;
+  Kernel& kernel_;
+  Registry registry_;
+
+  mutable std::mutex mutex_;
+  std::vector<std::pair<std::string, std::string>> dosDevices_;
+  DWORD priorityClass_ = NORMAL_PRIORITY_CLASS;
+  std::vector<SoundRecord> sounds_;
+  std::vector<PriorityRecord> classChanges_;
+  std::vector<PriorityRecord> threadChanges_;
+  VersionState versionState_ = VersionState::None;
+  plat::FixedFileInfo version_{};
+  std::string programPath_ = "/sim/lcdwrite";
+  bool realDirectory_ = true;
+  std::optional<std::string> directory_;
+  std::map<std::uintptr_t, Registration> registrations_;
+  std::uintptr_t nextRegistration_ = 0x7000;
+};
+
+}  // namespace sim
