@@ -1,0 +1,155 @@
+#include "ui/console/console_frontend.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "framework/controls.h"
+#include "platform/sim/machine.h"
+
+namespace ui {
+namespace {
+
+class StatusForm : public fw::TForm {
+ public:
+  StatusForm() : fw::TForm(nullptr) {
+    SetCaption("LCD Konfiguration schreiben v7.1 ab Fv7.26");
+    label = new fw::TLabel(this);
+    label->SetName("statusLabel");
+    label->SetParent(this);
+    bar = new fw::TProgressBar(this);
+    bar->SetName("ProgressBar");
+    bar->SetParent(this);
+  }
+  fw::TLabel* label;
+  fw::TProgressBar* bar;
+};
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void Attach(bool terminal) {
+    fe = std::make_unique<ConsoleFrontEnd>(out, terminal, machine);
+    fw::AttachFrontEnd(fe.get(), nullptr);
+  }
+  void TearDown() override { fw::AttachFrontEnd(nullptr, nullptr); }
+
+  sim::Machine machine;
+  std::ostringstream out;
+  std::unique_ptr<ConsoleFrontEnd> fe;
+};
+
+TEST_F(ConsoleTest, status_texts_print_at_repaint_and_processing_points_only_when_changed) {
+  Attach(false);
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  form.label->SetCaption("Daten laden");
+  form.label->Repaint();
+  form.label->SetCaption("suchen");       // replaced before anything shows it: never printed
+  form.label->SetCaption("Schreiben l\xE4uft");
+  fe->ProcessEvents();
+  fe->ProcessEvents();
+  form.label->SetCaption("warten");
+  form.label->Repaint();
+  form.label->SetCaption("warten");
+  form.label->Repaint();
+  form.label->SetCaption("");  // an empty status prints nothing
+  fe->ProcessEvents();
+  form.label->SetCaption("warten");  // back after another text: shown again
+  fe->ProcessEvents();
+  EXPECT_EQ(out.str(),
+            "LCD Konfiguration schreiben v7.1 ab Fv7.26\n"
+            "Daten laden\n"
+            "Schreiben l\xC3\xA4uft\n"
+            "warten\n"
+            "warten\n");
+}
+
+TEST_F(ConsoleTest, progress_in_a_log_prints_a_line_per_tenth) {
+  Attach(false);
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  out.str("");
+  form.bar->SetMax(120);
+  for (int position : {3, 6, 12, 13, 30, 119, 120, 150, 0, 5}) {
+    form.bar->SetPosition(position);
+    fe->ProcessEvents();
+  }
+  EXPECT_EQ(out.str(),
+            "Fortschritt: 10 %\n"   // 12 of 120
+            "Fortschritt: 25 %\n"   // 30
+            "Fortschritt: 99 %\n"   // 119
+            "Fortschritt: 100 %\n"  // 120; 150 is a full bar too
+            "Fortschritt: 0 %\n");  // the next operation starts over; 5 stays in that tenth
+}
+
+TEST_F(ConsoleTest, progress_on_a_terminal_is_one_line_redrawn) {
+  Attach(true);
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  out.str("");
+  for (int position : {5, 50, 100}) {
+    form.bar->SetPosition(position);
+    form.bar->Repaint();
+  }
+  form.label->SetCaption("warten");
+  form.label->Repaint();
+  form.bar->SetPosition(7);
+  fe->ProcessEvents();
+  fe.reset();  // ends the open line
+  EXPECT_EQ(out.str(),
+            "\rFortschritt: 5 %"
+            "\rFortschritt: 50 %"
+            "\rFortschritt: 100 %"
+            "\nwarten\n"
+            "\rFortschritt: 7 %\n");
+}
+
+TEST_F(ConsoleTest, dialogs_print_caption_and_exact_text_after_pending_status) {
+  Attach(false);
+  StatusForm form;
+  form.Show();
+  form.label->SetCaption("Konfiguration senden");
+  const struct {
+    fw::TMsgDlgType type;
+    const char* caption;
+    const char* text;
+    const char* printed;
+  } cases[] = {
+      {fw::mtError, "Fehler", "ComPortError:  COM3 !", "[Fehler] ComPortError:  COM3 !\n"},
+      {fw::mtError, "Fehler", "ComPortError:  COM3 !\n\nDer Port kann nicht ge\xF6" "ffnet werden.",
+       "[Fehler] ComPortError:  COM3 !\n\nDer Port kann nicht ge\xC3\xB6" "ffnet werden.\n"},
+      {fw::mtInformation, "Information", "Schreiben erfolgreich beendet!",
+       "[Information] Schreiben erfolgreich beendet!\n"},
+  };
+  std::string expected =
+      "LCD Konfiguration schreiben v7.1 ab Fv7.26\nKonfiguration senden\n";
+  for (const auto& c : cases) {
+    fe->MessageDialog(c.type, c.caption, c.text);  // returns at once
+    expected += c.printed;
+  }
+  EXPECT_EQ(out.str(), expected);
+  ASSERT_EQ(fe->Dialogs().size(), 3u);
+  EXPECT_EQ(fe->Dialogs()[1].type, fw::mtError);
+  EXPECT_EQ(fe->Dialogs()[1].text, cases[1].text);
+  EXPECT_EQ(fe->Dialogs()[2].caption, "Information");
+  EXPECT_FALSE(fe->CanWaitForUser());
+}
+
+TEST_F(ConsoleTest, waiting_moves_the_platform_clock_and_a_wake_ends_it) {
+  Attach(false);
+  const std::int64_t before = machine.NowNs();
+  fe->WaitForEvents(1000);
+  EXPECT_EQ(machine.NowNs() - before, 1000 * sim::kNsPerMs);
+  fe->Wake();
+  const std::int64_t woken = machine.NowNs();
+  fe->WaitForEvents(5000);  // the wake is pending: no time passes
+  EXPECT_EQ(machine.NowNs(), woken);
+}
+
+}  // namespace
+}  // namespace ui

@@ -1,0 +1,80 @@
+// The console front-end: for automation and machines without a display.
+//
+// Nothing waits for a person. Output goes to one stream (standard output by default), as UTF-8:
+//   - the window's caption, once, when the window is first shown;
+//   - a label's text whenever it has changed by the time the label is repainted or pending
+//     events are processed (the points where a window would show it); empty texts are skipped;
+//   - a progress bar as "Fortschritt: N %": on a terminal one line redrawn in place at every
+//     change; otherwise a plain line each time the bar enters another tenth (0-9, 10-19, ...,
+//     90-99, 100), so a log gets at most eleven lines per run of the bar;
+//   - every dialog as "[caption] text" with the text exactly as given (line breaks kept), at
+//     once and without waiting for a key. Dialogs are also recorded for whoever drives the run.
+// Waiting for events sleeps on the platform's clock, so a simulated machine's virtual clock
+// moves on while the tool waits for its timers.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "framework/frontend.h"
+#include "platform/platform.h"
+
+namespace ui {
+
+class ConsolePeer;
+
+class ConsoleFrontEnd : public fw::FrontEnd {
+ public:
+  struct DialogRecord {
+    fw::TMsgDlgType type;
+    std::string caption;  // Windows-1252, as given
+    std::string text;
+  };
+
+  // Standard output; redraws in place when it is a terminal.
+  explicit ConsoleFrontEnd(plat::Platform& platform = plat::CurrentPlatform());
+  // Any stream; terminal says whether to redraw the progress line in place.
+  ConsoleFrontEnd(std::ostream& out, bool terminal,
+                  plat::Platform& platform = plat::CurrentPlatform());
+  // Detaches itself first when it is the current front-end.
+  ~ConsoleFrontEnd() override;
+  ConsoleFrontEnd(const ConsoleFrontEnd&) = delete;
+  ConsoleFrontEnd& operator=(const ConsoleFrontEnd&) = delete;
+
+  std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
+  void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                     const std::string& text) override;
+  int ScreenPixelsPerInch() override { return 96; }
+  void ScreenSize(int& width, int& height) override;
+  bool CanWaitForUser() const override { return false; }
+
+  // Prints what changed since the last processing point.
+  void ProcessEvents() override;
+  void WaitForEvents(DWORD timeoutMs) override;
+  void Wake() override;
+
+  const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
+  // Whether standard output is a terminal.
+  static bool StdoutIsTerminal();
+
+ private:
+  friend class ConsolePeer;
+  // Writes one finished line (ending an open progress line first).
+  void PrintLine(const std::string& cp1252);
+  // Redraws the progress line in place (terminal only).
+  void DrawProgressLine(const std::string& cp1252);
+  void EndProgressLine();
+  void Forget(ConsolePeer* peer);
+
+  std::ostream& out_;
+  bool terminal_;
+  plat::KernelApi& kernel_;
+  HANDLE wakeEvent_ = nullptr;
+  std::vector<ConsolePeer*> peers_;
+  std::vector<DialogRecord> dialogs_;
+  size_t progressLineLength_ = 0;  // > 0 while a redrawn progress line is open
+};
+
+}  // namespace ui
