@@ -130,7 +130,7 @@ void TApplication::HandleMessage() {
   if (!HasQueuedWork()) {
     const DWORD delay = NextTimerDelay();
     if (delay != 0) {
-      if (pump_ != nullptr) {
+      if (pump_ != nullptr && pump_->HasOwnEvents() && !platform_.kernel().IsVirtual()) {
         pump_->WaitForEvents(delay);
       } else {
         platform_.kernel().WaitForSingleObject(wakeEvent_, delay);

@@ -51,6 +51,10 @@ class EventPump {
   virtual void WaitForEvents(DWORD timeoutMs) = 0;
   // Any thread: ends a WaitForEvents early.
   virtual void Wake() = 0;
+  // False for a pump without events of its own (the console, a test's): the message loop then
+  // waits on the platform's kernel instead of calling WaitForEvents. On a virtual clock the loop
+  // always waits on the kernel, since only the kernel moves virtual time forward.
+  virtual bool HasOwnEvents() const { return true; }
 };
 
 class TApplication : public plat::MessageSink {

@@ -1,0 +1,23 @@
+#include "tests/support/recording_frontend.h"
+
+namespace testsupport {
+
+namespace {
+class NullPeer : public fw::ControlPeer {
+ public:
+  void Changed(fw::TPeerChange) override {}
+  void Repaint() override {}
+};
+}  // namespace
+
+std::unique_ptr<fw::ControlPeer> RecordingFrontEnd::CreatePeer(fw::TControl&) {
+  return std::make_unique<NullPeer>();
+}
+
+void RecordingFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                                      const std::string& text) {
+  dialogs.push_back({type, caption, text});
+  if (onDialog) onDialog(dialogs.back());
+}
+
+}  // namespace testsupport

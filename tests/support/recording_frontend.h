@@ -1,0 +1,48 @@
+// A front-end for tests: no toolkit, every dialog recorded (type, caption, exact text), every
+// dialog closed at once. CanWaitForUser decides whether the tool behaves as in a window (true)
+// or as in the console (false).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/frontend.h"
+
+namespace testsupport {
+
+struct Dialog {
+  fw::TMsgDlgType type;
+  std::string caption;
+  std::string text;
+};
+
+class RecordingFrontEnd : public fw::FrontEnd {
+ public:
+  explicit RecordingFrontEnd(bool canWaitForUser = false, int ppi = 96)
+      : canWait_(canWaitForUser), ppi_(ppi) {}
+
+  std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
+  void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                     const std::string& text) override;
+  int ScreenPixelsPerInch() override { return ppi_; }
+  void ScreenSize(int& width, int& height) override {
+    width = 1280;
+    height = 1024;
+  }
+  bool CanWaitForUser() const override { return canWait_; }
+  void ProcessEvents() override {}
+  void WaitForEvents(DWORD) override {}
+  void Wake() override {}
+  bool HasOwnEvents() const override { return false; }
+
+  std::vector<Dialog> dialogs;
+  // Runs when a dialog is shown (after it was recorded), e.g. to act like a user would.
+  std::function<void(const Dialog&)> onDialog;
+
+ private:
+  bool canWait_;
+  int ppi_;
+};
+
+}  // namespace testsupport
