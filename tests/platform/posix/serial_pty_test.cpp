@@ -1,0 +1,513 @@
+// The POSIX serial backend on real ptys: the test plays the far end on the master side.
+// Every wait is bounded (5 s); nothing here measures time.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/serial.h"
+#include "platform/posix/serial_device.h"
+#include "tests/platform/posix/pty.h"
+
+namespace plat::posix {
+namespace {
+
+constexpr DWORD kWaitMs = 5000;
+constexpr DWORD kMaxDword = 0xFFFFFFFFu;
+
+// An OVERLAPPED with its own manual-reset event.
+struct Overlapped {
+  explicit Overlapped(Kernel& kernel) : kernel(kernel) { ov.hEvent = kernel.CreateEventA(TRUE, FALSE); }
+  ~Overlapped() { kernel.CloseEvent(ov.hEvent); }
+  bool Signalled(DWORD ms = kWaitMs) { return kernel.WaitForSingleObject(ov.hEvent, ms) == WAIT_OBJECT_0; }
+  Kernel& kernel;
+  OVERLAPPED ov{};
+};
+
+class SerialPty : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pty_.ok()); }
+
+  HANDLE Open(DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD flags = FILE_FLAG_OVERLAPPED) {
+    return serial_.CreateFileA(pty_.DeviceName().c_str(), access, 0, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | flags);
+  }
+  HANDLE OpenPort() {
+    HANDLE h = Open();
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << kernel_.GetLastError();
+    return h;
+  }
+  // Waits until the slave's input queue holds count bytes (the pty hands bytes over on a
+  // kernel worker, a moment after the master's write).
+  bool InputArrived(HANDLE h, DWORD count) {
+    for (int i = 0; i < 5000; ++i) {
+      COMSTAT stat{};
+      DWORD errors = 0;
+      if (!serial_.ClearCommError(h, &errors, &stat)) return false;
+      if (stat.cbInQue >= count) return true;
+      kernel_.Sleep(1);
+    }
+    return false;
+  }
+  void SetReadTimeouts(HANDLE h, DWORD interval, DWORD multiplier, DWORD constant) {
+    COMMTIMEOUTS t{interval, multiplier, constant, 0, 0};
+    ASSERT_TRUE(serial_.SetCommTimeouts(h, &t));
+  }
+
+  Kernel kernel_;
+  lcdtest::Pty pty_;
+  Serial serial_{kernel_};
+};
+
+// ----------------------------------------------------------------------------------- open
+
+TEST(SerialOpen, refused_names) {
+  Kernel kernel;
+  Serial serial(kernel);
+  struct Row {
+    const char* name;
+    DWORD code;
+  } rows[] = {
+      {"\\\\.\\ttyNoSuchDevice", ERROR_FILE_NOT_FOUND},
+      {"COM1", ERROR_FILE_NOT_FOUND},
+      {"\\\\.\\null", ERROR_FILE_NOT_FOUND},  // a character device, but no tty
+      {"\\\\.\\pts", ERROR_FILE_NOT_FOUND},   // a directory
+      {"\\\\.\\../dev/null", ERROR_FILE_NOT_FOUND},
+      {"\\\\.\\pts/../null", ERROR_FILE_NOT_FOUND},
+      {"\\\\.\\/dev/null", ERROR_FILE_NOT_FOUND},
+      {"", ERROR_FILE_NOT_FOUND},
+  };
+  for (const Row& row : rows) {
+    kernel.SetLastError(0);
+    EXPECT_EQ(serial.CreateFileA(row.name, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, FILE_FLAG_OVERLAPPED),
+              INVALID_HANDLE_VALUE)
+        << row.name;
+    EXPECT_EQ(kernel.GetLastError(), row.code) << row.name;
+  }
+}
+
+TEST_F(SerialPty, open_is_exclusive_until_closed_and_handles_are_not_reused) {
+  HANDLE first = OpenPort();
+  EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+  Serial other(kernel_);
+  EXPECT_EQ(other.CreateFileA(pty_.DeviceName().c_str(), GENERIC_READ, 0, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+
+  ASSERT_TRUE(serial_.CloseHandle(first));
+  HANDLE second = OpenPort();
+  EXPECT_NE(second, first);
+  DCB dcb{};
+  EXPECT_FALSE(serial_.GetCommState(first, &dcb));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(serial_.CloseHandle(first));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(SerialPty, trial_open_for_reading_only) {
+  HANDLE trial = Open(GENERIC_READ, 0);
+  ASSERT_NE(trial, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_FALSE(serial_.WriteFile(trial, "x", 1, &written, nullptr));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(serial_.CloseHandle(trial));
+  HANDLE port = OpenPort();
+  EXPECT_TRUE(serial_.CloseHandle(port));
+}
+
+// ------------------------------------------------------------------------------- settings
+
+TEST_F(SerialPty, dcb_round_trip_through_the_kernel) {
+  HANDLE h = OpenPort();
+  // A second descriptor reads what the kernel holds (root passes TIOCEXCL).
+  const int probe = open(pty_.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+  // A pty keeps rate and stop bits but forces 8 data bits without parity; what it reverts
+  // must be refused, not reported as set.
+  struct Row {
+    DWORD rate;
+    BYTE size, parity, stop;
+    bool taken;
+  } rows[] = {
+      {9600, 8, NOPARITY, ONESTOPBIT, true},
+      {19200, 8, NOPARITY, TWOSTOPBITS, true},
+      {2400, 7, EVENPARITY, ONESTOPBIT, false},
+      {115200, 8, MARKPARITY, ONESTOPBIT, false},
+  };
+  for (const Row& row : rows) {
+    DCB dcb{};
+    ASSERT_TRUE(serial_.GetCommState(h, &dcb));
+    const DCB before = dcb;
+    dcb.BaudRate = row.rate;
+    dcb.ByteSize = row.size;
+    dcb.Parity = row.parity;
+    dcb.StopBits = row.stop;
+    dcb.XonLim = 123;  // held by the backend, not by termios
+    EXPECT_EQ(serial_.SetCommState(h, &dcb), row.taken ? TRUE : FALSE) << row.rate;
+    const DCB& expected = row.taken ? dcb : before;
+    if (!row.taken) {
+      EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+    }
+    DCB back{};
+    ASSERT_TRUE(serial_.GetCommState(h, &back));
+    EXPECT_EQ(back.BaudRate, expected.BaudRate) << row.rate;
+    EXPECT_EQ(back.ByteSize, expected.ByteSize) << row.rate;
+    EXPECT_EQ(back.Parity, expected.Parity) << row.rate;
+    EXPECT_EQ(back.StopBits, expected.StopBits) << row.rate;
+    EXPECT_EQ(back.XonLim, expected.XonLim) << row.rate;
+    if (probe >= 0) {
+      termios2 kernelSide{};
+      ASSERT_EQ(ioctl(probe, TCGETS2, &kernelSide), 0);
+      EXPECT_EQ(kernelSide.c_ospeed, expected.BaudRate) << row.rate;
+      EXPECT_EQ((kernelSide.c_cflag & CSTOPB) != 0, expected.StopBits == TWOSTOPBITS) << row.rate;
+      EXPECT_EQ(kernelSide.c_lflag & (ICANON | ECHO), 0u);
+    }
+  }
+  if (probe >= 0) close(probe);
+}
+
+TEST_F(SerialPty, custom_rate_250000) {
+  HANDLE h = OpenPort();
+  DCB dcb{};
+  ASSERT_TRUE(serial_.GetCommState(h, &dcb));
+  const DWORD before = dcb.BaudRate;
+  dcb.BaudRate = 250000;
+  DCB back{};
+  if (serial_.SetCommState(h, &dcb)) {
+    ASSERT_TRUE(serial_.GetCommState(h, &back));
+    EXPECT_EQ(back.BaudRate, 250000u);
+  } else {
+    // A tty that cannot make the rate must say so, and keep its old one.
+    EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(serial_.GetCommState(h, &back));
+    EXPECT_EQ(back.BaudRate, before);
+  }
+}
+
+TEST_F(SerialPty, bytes_pass_unchanged_both_ways) {
+  HANDLE h = OpenPort();
+  const std::string far("\r\n\x03\x11\x13\x7f\x00\xff", 8);  // CR, LF, ^C, XON, XOFF, DEL, NUL
+  ASSERT_TRUE(pty_.Send(far));
+  Overlapped read(kernel_);
+  char buffer[8] = {};
+  DWORD got = 0;
+  if (!serial_.ReadFile(h, buffer, 8, &got, &read.ov)) {
+    ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+    ASSERT_TRUE(serial_.GetOverlappedResult(h, &read.ov, &got, TRUE));
+  }
+  EXPECT_EQ(std::string(buffer, got), far);
+
+  Overlapped write(kernel_);
+  ASSERT_TRUE(serial_.WriteFile(h, far.data(), 8, &got, &write.ov));
+  EXPECT_EQ(pty_.Receive(8), far);
+}
+
+// ------------------------------------------------------------------------------ transfers
+
+TEST_F(SerialPty, small_write_completes_at_once_and_signals) {
+  HANDLE h = OpenPort();
+  Overlapped write(kernel_);
+  DWORD written = 0;
+  ASSERT_TRUE(serial_.WriteFile(h, "\xBA", 1, &written, &write.ov));
+  EXPECT_EQ(written, 1u);
+  EXPECT_TRUE(write.Signalled(0)) << "a completion at once must still signal the event";
+  EXPECT_EQ(pty_.Receive(1), "\xBA");
+}
+
+TEST_F(SerialPty, large_write_goes_pending_until_the_far_end_has_taken_it) {
+  HANDLE h = OpenPort();
+  std::string data(1 << 20, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  Overlapped write(kernel_);
+  DWORD written = 0;
+  ASSERT_FALSE(serial_.WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, &write.ov));
+  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+  EXPECT_FALSE(serial_.GetOverlappedResult(h, &write.ov, &written, FALSE));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_IO_INCOMPLETE);
+  EXPECT_EQ(pty_.Receive(data.size()), data);
+  ASSERT_TRUE(serial_.GetOverlappedResult(h, &write.ov, &written, TRUE));
+  EXPECT_EQ(written, data.size());
+}
+
+TEST_F(SerialPty, read_waits_until_all_bytes_are_there) {
+  HANDLE h = OpenPort();
+  Overlapped read(kernel_);
+  char buffer[5] = {};
+  DWORD got = 0;
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 5, &got, &read.ov));
+  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(pty_.Send("ab"));
+  ASSERT_TRUE(pty_.Send("cde"));
+  ASSERT_TRUE(read.Signalled());
+  ASSERT_TRUE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
+  EXPECT_EQ(std::string(buffer, got), "abcde");
+}
+
+struct TimeoutCase {
+  const char* what;
+  DWORD interval, multiplier, constant;
+  const char* sent;  // by the far end before the read
+  DWORD asked, expected;
+};
+
+class ReadTimeouts : public SerialPty, public ::testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(ReadTimeouts, return_short_without_error) {
+  const TimeoutCase& c = GetParam();
+  HANDLE h = OpenPort();
+  SetReadTimeouts(h, c.interval, c.multiplier, c.constant);
+  const std::string sent = c.sent;
+  ASSERT_TRUE(pty_.Send(sent));
+  ASSERT_TRUE(InputArrived(h, static_cast<DWORD>(sent.size())));
+  Overlapped read(kernel_);
+  char buffer[16] = {};
+  DWORD got = 0;
+  if (!serial_.ReadFile(h, buffer, c.asked, &got, &read.ov)) {
+    ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+    ASSERT_TRUE(read.Signalled());
+    ASSERT_TRUE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
+  }
+  EXPECT_EQ(got, c.expected) << c.what;
+  EXPECT_EQ(std::string(buffer, got), sent.substr(0, got)) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadTimeouts,
+    ::testing::Values(TimeoutCase{"total constant 100", 0, 0, 100, "x", 4, 1},
+                      TimeoutCase{"total multiplier", 0, 10, 0, "", 3, 0},
+                      TimeoutCase{"interval after the first byte", 20, 0, 0, "xy", 8, 2},
+                      TimeoutCase{"immediate, some there", kMaxDword, 0, 0, "ab", 4, 2},
+                      TimeoutCase{"immediate, none there", kMaxDword, 0, 0, "", 4, 0},
+                      TimeoutCase{"first byte ends it", kMaxDword, kMaxDword, 1000, "xy", 8, 2},
+                      TimeoutCase{"first byte or the constant", kMaxDword, kMaxDword, 30, "", 8, 0}));
+
+TEST_F(SerialPty, synchronous_handle_blocks_until_done) {
+  HANDLE h = Open(GENERIC_READ | GENERIC_WRITE, 0);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(pty_.Send("ab"));
+  ASSERT_TRUE(InputArrived(h, 2));
+  SetReadTimeouts(h, 0, 0, 50);
+  char buffer[4] = {};
+  DWORD got = 0;
+  // Three asked, two there: returns (short) only when the total time-out has run out.
+  ASSERT_TRUE(serial_.ReadFile(h, buffer, 3, &got, nullptr));
+  EXPECT_EQ(std::string(buffer, got), "ab");
+  DWORD written = 0;
+  ASSERT_TRUE(serial_.WriteFile(h, "cd", 2, &written, nullptr));
+  EXPECT_EQ(written, 2u);
+  EXPECT_EQ(pty_.Receive(2), "cd");
+}
+
+TEST_F(SerialPty, purge_and_close_end_pending_reads) {
+  HANDLE h = OpenPort();
+  char buffer[4];
+  DWORD got = 0;
+  Overlapped aborted(kernel_);
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &aborted.ov));
+  ASSERT_TRUE(serial_.PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR));
+  ASSERT_TRUE(aborted.Signalled(0));
+  EXPECT_FALSE(serial_.GetOverlappedResult(h, &aborted.ov, &got, FALSE));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_OPERATION_ABORTED);
+
+  Overlapped read(kernel_), wait(kernel_);
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
+  DWORD mask = 0xDEAD;
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  ASSERT_TRUE(serial_.CloseHandle(h));
+  ASSERT_TRUE(read.Signalled(0));
+  EXPECT_EQ(read.ov.Internal, ERROR_OPERATION_ABORTED);
+  ASSERT_TRUE(wait.Signalled(0));
+  EXPECT_EQ(wait.ov.Internal, ERROR_SUCCESS);
+  EXPECT_EQ(mask, 0u);
+}
+
+TEST_F(SerialPty, purge_discards_queued_input) {
+  HANDLE h = OpenPort();
+  ASSERT_TRUE(pty_.Send("abc"));
+  ASSERT_TRUE(InputArrived(h, 3));
+  ASSERT_TRUE(serial_.PurgeComm(h, PURGE_RXCLEAR));
+  COMSTAT stat{};
+  ASSERT_TRUE(serial_.ClearCommError(h, nullptr, &stat));
+  EXPECT_EQ(stat.cbInQue, 0u);
+  EXPECT_FALSE(serial_.PurgeComm(h, 0x10));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(SerialPty, far_end_gone_fails_pending_and_later_calls_with_access_denied) {
+  HANDLE h = OpenPort();
+  Overlapped read(kernel_), wait(kernel_);
+  char buffer[4];
+  DWORD got = 0, mask = 0xDEAD;
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_CTS | EV_RXCHAR));
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
+  pty_.CloseMaster();
+  ASSERT_TRUE(read.Signalled());
+  EXPECT_FALSE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(wait.Signalled());
+  EXPECT_EQ(mask, 0u);
+  EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+  COMSTAT stat{};
+  EXPECT_FALSE(serial_.ClearCommError(h, nullptr, &stat));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(serial_.CloseHandle(h));
+}
+
+// ------------------------------------------------------------------------- device events
+
+TEST_F(SerialPty, rxchar_is_an_arrival_not_unread_bytes) {
+  HANDLE h = OpenPort();
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
+  Overlapped wait(kernel_);
+  DWORD mask = 0;
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(pty_.Send("a"));
+  ASSERT_TRUE(wait.Signalled());
+  EXPECT_EQ(mask, EV_RXCHAR);
+
+  // The byte is still unread: the next wait must wait for the next byte.
+  kernel_.ResetEvent(wait.ov.hEvent);
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  EXPECT_FALSE(wait.Signalled(20));
+  ASSERT_TRUE(pty_.Send("b"));
+  ASSERT_TRUE(wait.Signalled());
+  EXPECT_EQ(mask, EV_RXCHAR);
+}
+
+TEST_F(SerialPty, events_between_waits_wait_for_the_next_wait_until_the_mask_is_set_again) {
+  HANDLE h = OpenPort();
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
+  ASSERT_TRUE(pty_.Send("a"));
+  ASSERT_TRUE(InputArrived(h, 1));
+  Overlapped wait(kernel_);
+  DWORD mask = 0;
+  ASSERT_TRUE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  EXPECT_EQ(mask, EV_RXCHAR);
+
+  ASSERT_TRUE(pty_.Send("b"));
+  ASSERT_TRUE(InputArrived(h, 2));
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));  // forgets what came before
+  kernel_.ResetEvent(wait.ov.hEvent);
+  EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(serial_.CloseHandle(h));  // ends the wait while mask and wait still exist
+}
+
+TEST_F(SerialPty, set_comm_mask_ends_a_pending_wait_with_no_bits) {
+  HANDLE h = OpenPort();
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
+  Overlapped wait(kernel_);
+  DWORD mask = 0xDEAD;
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  DWORD second = 0;
+  EXPECT_FALSE(serial_.WaitCommEvent(h, &second, nullptr)) << "one wait at a time";
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+  ASSERT_TRUE(serial_.SetCommMask(h, 0));
+  ASSERT_TRUE(wait.Signalled(0));
+  EXPECT_EQ(mask, 0u);
+  EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov)) << "an empty mask has nothing to wait for";
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(SerialPty, txempty_after_a_write) {
+  HANDLE h = OpenPort();
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_TXEMPTY));
+  Overlapped wait(kernel_), write(kernel_);
+  DWORD mask = 0, written = 0;
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  ASSERT_TRUE(serial_.WriteFile(h, "xyz", 3, &written, &write.ov));
+  ASSERT_TRUE(wait.Signalled());
+  EXPECT_EQ(mask, EV_TXEMPTY);
+  ASSERT_TRUE(serial_.TransmitCommChar(h, 'q'));
+  ASSERT_TRUE(serial_.FlushFileBuffers(h));
+  EXPECT_EQ(pty_.Receive(4), "xyzq");
+}
+
+TEST_F(SerialPty, modem_lines_are_not_supported_on_a_plain_pty) {
+  HANDLE h = OpenPort();
+  DWORD status = 0;
+  EXPECT_FALSE(serial_.GetCommModemStatus(h, &status));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_NOT_SUPPORTED);
+  for (DWORD function : {SETDTR, CLRDTR, SETRTS, CLRRTS}) {
+    EXPECT_FALSE(serial_.EscapeCommFunction(h, function)) << function;
+    EXPECT_EQ(kernel_.GetLastError(), ERROR_NOT_SUPPORTED) << function;
+  }
+  EXPECT_TRUE(serial_.SetCommBreak(h));
+  EXPECT_TRUE(serial_.ClearCommBreak(h));
+  EXPECT_FALSE(serial_.EscapeCommFunction(h, 42));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // The DCB's DTR/RTS modes have no lines to act on, which is no error.
+  DCB dcb{};
+  ASSERT_TRUE(serial_.GetCommState(h, &dcb));
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  EXPECT_TRUE(serial_.SetCommState(h, &dcb));
+
+  // A mask with modem events still serves the others.
+  ASSERT_TRUE(serial_.SetCommMask(h, EV_DSR | EV_CTS | EV_RXCHAR));
+  Overlapped wait(kernel_);
+  DWORD mask = 0;
+  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
+  ASSERT_TRUE(pty_.Send("a"));
+  ASSERT_TRUE(wait.Signalled());
+  EXPECT_EQ(mask, EV_RXCHAR);
+}
+
+// ------------------------------------------------------------------ properties and records
+
+TEST_F(SerialPty, properties_follow_setup_comm) {
+  HANDLE h = OpenPort();
+  COMMPROP p{};
+  ASSERT_TRUE(serial_.GetCommProperties(h, &p));
+  EXPECT_EQ(p.wPacketLength, sizeof(COMMPROP));
+  EXPECT_EQ(p.dwCurrentRxQueue, 4096u);
+  EXPECT_EQ(p.dwCurrentTxQueue, 2048u);
+  EXPECT_TRUE(p.dwSettableBaud & BAUD_USER);
+  EXPECT_EQ(p.wSettableData & (DATABITS_5 | DATABITS_8), DATABITS_5 | DATABITS_8);
+  ASSERT_TRUE(serial_.SetupComm(h, 64000, 1024));
+  ASSERT_TRUE(serial_.GetCommProperties(h, &p));
+  EXPECT_EQ(p.dwCurrentRxQueue, 64000u);
+  EXPECT_EQ(p.dwCurrentTxQueue, 1024u);
+}
+
+TEST_F(SerialPty, default_config_records) {
+  const std::string name = pty_.DeviceName();
+  COMMCONFIG config{};
+  DWORD size = 10;
+  EXPECT_FALSE(serial_.GetDefaultCommConfigA(name.c_str(), &config, &size));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(size, sizeof(COMMCONFIG));
+  ASSERT_TRUE(serial_.GetDefaultCommConfigA(name.c_str(), &config, &size));
+  EXPECT_EQ(config.dwSize, sizeof(COMMCONFIG));
+  EXPECT_EQ(config.dcb.BaudRate, 9600u);
+
+  config.dcb.BaudRate = 250000;
+  ASSERT_TRUE(serial_.SetDefaultCommConfigA(name.c_str(), &config, sizeof(COMMCONFIG)));
+  COMMCONFIG back{};
+  ASSERT_TRUE(serial_.GetDefaultCommConfigA(name.c_str(), &back, &size));
+  EXPECT_EQ(back.dcb.BaudRate, 250000u);
+
+  config.dcb.ByteSize = 9;
+  EXPECT_FALSE(serial_.SetDefaultCommConfigA(name.c_str(), &config, sizeof(COMMCONFIG)));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(serial_.GetDefaultCommConfigA("\\\\.\\ttyNoSuchDevice", &config, &size));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(serial_.CommConfigDialogA(name.c_str(), nullptr, &config));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_CANCELLED);
+}
+
+TEST_F(SerialPty, close_handle_also_closes_event_objects) {
+  HANDLE event = kernel_.CreateEventA(TRUE, FALSE);
+  EXPECT_TRUE(serial_.CloseHandle(event));
+  EXPECT_FALSE(kernel_.SetEvent(event));
+  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
+}  // namespace plat::posix

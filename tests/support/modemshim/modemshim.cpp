@@ -1,0 +1,173 @@
+// Modem-line shim for pty tests: a preload library (LD_PRELOAD) that gives one pty slave the
+// modem lines Linux ptys lack.
+//
+// It wraps ioctl (and __ioctl_time64, which a 32-bit process built with 64-bit time calls) and
+// answers TIOCMGET, TIOCMBIS, TIOCMBIC, TIOCMSET, TIOCMIWAIT and TIOCGICOUNT for the character
+// device whose number the state file names (see tests/support/modemstate.h); everything else
+// goes to the C library. The state file is found through LCDWRITE_MODEM_STATE when the first
+// modem ioctl arrives, so it may be created after the program started.
+//
+// TIOCMIWAIT takes a snapshot of the line counters on entry and returns when one of the asked
+// lines has changed since; it waits on the state's futex, so a signal whose handler lacks
+// SA_RESTART ends it with EINTR, as the kernel's does. A test tool only: nothing in the product
+// links it.
+#include <dlfcn.h>
+#include <linux/serial.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+
+#include "tests/support/modemstate.h"
+
+namespace {
+
+using IoctlFunction = int (*)(int, unsigned long, ...);
+
+std::atomic<lcdtest::ModemStateRecord*> g_record{nullptr};
+pthread_mutex_t g_mapLock = PTHREAD_MUTEX_INITIALIZER;
+
+lcdtest::ModemStateRecord* MappedRecord() {
+  lcdtest::ModemStateRecord* record = g_record.load(std::memory_order_acquire);
+  if (record) return record;
+  pthread_mutex_lock(&g_mapLock);
+  record = g_record.load(std::memory_order_acquire);
+  const char* file = record ? nullptr : std::getenv(lcdtest::kModemStateEnv);
+  if (file) {
+    const int fd = open(file, O_RDWR | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && fstat(fd, &status) == 0 &&
+        status.st_size >= static_cast<off_t>(sizeof(lcdtest::ModemStateRecord))) {
+      void* mapping = mmap(nullptr, sizeof(lcdtest::ModemStateRecord), PROT_READ | PROT_WRITE,
+                           MAP_SHARED, fd, 0);
+      if (mapping != MAP_FAILED) {
+        record = static_cast<lcdtest::ModemStateRecord*>(mapping);
+        g_record.store(record, std::memory_order_release);
+      }
+    }
+    if (fd >= 0) close(fd);
+  }
+  pthread_mutex_unlock(&g_mapLock);
+  return record;
+}
+
+bool IsModemRequest(unsigned long request) {
+  return request == TIOCMGET || request == TIOCMBIS || request == TIOCMBIC || request == TIOCMSET ||
+         request == TIOCMIWAIT || request == TIOCGICOUNT;
+}
+
+// The state for fd when fd is the served pty slave, else null.
+lcdtest::ModemStateRecord* ServedRecord(int fd) {
+  lcdtest::ModemStateRecord* record = MappedRecord();
+  if (!record || lcdtest::LoadWord(record->magic) != lcdtest::kModemStateMagic) return nullptr;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return nullptr;
+  if (static_cast<std::uint64_t>(status.st_rdev) != record->rdev) return nullptr;
+  return record;
+}
+
+int Fail(int err) {
+  errno = err;
+  return -1;
+}
+
+int WaitForLines(lcdtest::ModemStateRecord& record, unsigned long mask) {
+  static constexpr struct {
+    unsigned long line;
+    lcdtest::ModemCounter counter;
+  } kLines[] = {{TIOCM_CTS, lcdtest::kCountCts}, {TIOCM_DSR, lcdtest::kCountDsr},
+                {TIOCM_RNG, lcdtest::kCountRng}, {TIOCM_CD, lcdtest::kCountDcd}};
+  std::uint32_t snapshot[4];
+  for (int i = 0; i < 4; ++i) snapshot[i] = lcdtest::LoadWord(record.counts[kLines[i].counter]);
+  for (;;) {
+    const std::uint32_t sequence = lcdtest::LoadWord(record.seq);
+    for (int i = 0; i < 4; ++i) {
+      if ((mask & kLines[i].line) &&
+          lcdtest::LoadWord(record.counts[kLines[i].counter]) != snapshot[i])
+        return 0;
+    }
+    if (lcdtest::WaitForChange(record, sequence, nullptr) != 0 && errno == EINTR) return -1;
+  }
+}
+
+int Serve(lcdtest::ModemStateRecord& record, unsigned long request, void* arg) {
+  if (request == TIOCMIWAIT) return WaitForLines(record, reinterpret_cast<std::uintptr_t>(arg));
+  if (!arg) return Fail(EFAULT);
+  switch (request) {
+    case TIOCMGET:
+      *static_cast<int*>(arg) = static_cast<int>(lcdtest::LoadWord(record.lines));
+      return 0;
+    case TIOCMBIS: {
+      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & lcdtest::kHostLines;
+      lcdtest::ChangeLines(record, lines, lines);
+      return 0;
+    }
+    case TIOCMBIC: {
+      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & lcdtest::kHostLines;
+      lcdtest::ChangeLines(record, lines, 0);
+      return 0;
+    }
+    case TIOCMSET:
+      lcdtest::ChangeLines(record, lcdtest::kHostLines, static_cast<std::uint32_t>(*static_cast<int*>(arg)));
+      return 0;
+    case TIOCGICOUNT: {
+      serial_icounter_struct counters{};
+      auto count = [&](lcdtest::ModemCounter counter) {
+        return static_cast<int>(lcdtest::LoadWord(record.counts[counter]));
+      };
+      counters.cts = count(lcdtest::kCountCts);
+      counters.dsr = count(lcdtest::kCountDsr);
+      counters.rng = count(lcdtest::kCountRng);
+      counters.dcd = count(lcdtest::kCountDcd);
+      counters.frame = count(lcdtest::kCountFrame);
+      counters.overrun = count(lcdtest::kCountOverrun);
+      counters.parity = count(lcdtest::kCountParity);
+      counters.brk = count(lcdtest::kCountBreak);
+      counters.buf_overrun = count(lcdtest::kCountBufOverrun);
+      *static_cast<serial_icounter_struct*>(arg) = counters;
+      return 0;
+    }
+    default:
+      return Fail(ENOTTY);
+  }
+}
+
+IoctlFunction NextIoctl(const char* name) {
+  void* next = dlsym(RTLD_NEXT, name);
+  if (!next) next = dlsym(RTLD_NEXT, "ioctl");
+  return reinterpret_cast<IoctlFunction>(next);
+}
+
+int Dispatch(IoctlFunction next, int fd, unsigned long request, void* arg) {
+  if (IsModemRequest(request)) {
+    if (lcdtest::ModemStateRecord* record = ServedRecord(fd)) return Serve(*record, request, arg);
+  }
+  if (!next) return Fail(ENOSYS);
+  return next(fd, request, arg);
+}
+
+}  // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) __THROW {
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  static const IoctlFunction next = NextIoctl("ioctl");
+  return Dispatch(next, fd, request, arg);
+}
+
+extern "C" int __ioctl_time64(int fd, unsigned long request, ...) {
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  static const IoctlFunction next = NextIoctl("__ioctl_time64");
+  return Dispatch(next, fd, request, arg);
+}
