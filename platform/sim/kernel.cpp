@@ -80,4 +80,8 @@ void Kernel::SignalLocked(HANDLE handle) {
   if (auto event = FindObject<EventObject>(objects_, handle)) event->signalled = true;
 }
 
+void Kernel::ResetLocked(HANDLE handle) {
+  if (auto event = FindObject<EventObject>(objects_, handle)) event->signalled = false;
+}
+
 }  // namespace sim

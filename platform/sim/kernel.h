@@ -33,6 +33,8 @@ class Kernel : public plat::KernelApi {
   // the caller reports the change through Scheduler::Changed. Unknown handles are ignored, as
   // Win32 ignores a completion event that was closed meanwhile.
   void SignalLocked(HANDLE event);
+  // Resets it, as Win32 resets an OVERLAPPED's event when an I/O request starts.
+  void ResetLocked(HANDLE event);
 
  private:
   Scheduler& scheduler_;

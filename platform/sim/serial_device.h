@@ -182,6 +182,7 @@ class SerialDevice {
   void PropertiesLocked(COMMPROP* properties) const;
 
   // --- the engine ---
+  void StartRequest(OVERLAPPED* overlapped);
   void StartTx(Scheduler::Lock& lock);
   void TxFrameDone();
   void StartFarTx(Scheduler::Lock& lock);

@@ -16,6 +16,14 @@ constexpr DWORD kPstRs232 = 0x00000001;      // dwProvSubType: RS-232
 constexpr std::uint64_t kLongestTimeoutMs = 1000000000000ULL;
 }  // namespace
 
+void SerialDevice::StartRequest(OVERLAPPED* overlapped) {
+  overlapped->Internal = kStatusPending;
+  overlapped->InternalHigh = 0;
+  // Win32 resets the completion event when a request starts, so a signal left from an earlier
+  // request does not pass for this one's completion.
+  kernel_.ResetLocked(overlapped->hEvent);
+}
+
 DWORD SerialDevice::OpenLocked(Scheduler::Lock& lock, HostHandle* handle) {
   if (!present_) return ERROR_FILE_NOT_FOUND;
   if (busy_ || open_ != nullptr) return ERROR_ACCESS_DENIED;
@@ -86,8 +94,7 @@ DWORD SerialDevice::SetMaskLocked(Scheduler::Lock& /*lock*/, DWORD mask) {
 DWORD SerialDevice::WaitEventLocked(Scheduler::Lock& /*lock*/, DWORD* mask,
                                     OVERLAPPED* overlapped) {
   if (mask == nullptr || wait_ || mask_ == 0) return ERROR_INVALID_PARAMETER;
-  overlapped->Internal = kStatusPending;
-  overlapped->InternalHigh = 0;
+  StartRequest(overlapped);
   wait_ = Wait{mask, overlapped};
   if (history_ != 0) {
     const DWORD happened = history_;
@@ -106,8 +113,7 @@ DWORD SerialDevice::ReadLocked(Scheduler::Lock& lock, void* buffer, DWORD length
   read.overlapped = overlapped;
   read.readBuffer = static_cast<std::uint8_t*>(buffer);
   read.length = length;
-  overlapped->Internal = kStatusPending;
-  overlapped->InternalHigh = 0;
+  StartRequest(overlapped);
   if (length == 0) {
     Finish(read, 0);
     return 0;
@@ -189,8 +195,7 @@ DWORD SerialDevice::WriteLocked(Scheduler::Lock& lock, const void* buffer, DWORD
   write.overlapped = overlapped;
   write.writeBuffer = static_cast<const std::uint8_t*>(buffer);
   write.length = length;
-  overlapped->Internal = kStatusPending;
-  overlapped->InternalHigh = 0;
+  StartRequest(overlapped);
   if (length == 0) {
     Finish(write, 0);
     return 0;
