@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,7 @@ struct EventCase {
   DWORD firstWait;
   DWORD secondWait;
 };
+void PrintTo(const EventCase& c, std::ostream* os) { *os << c.name; }
 
 class Win32EventTest : public testing::TestWithParam<EventCase> {};
 

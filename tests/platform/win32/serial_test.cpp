@@ -3,6 +3,7 @@
 // completion events as on a port), with the kernel's events signalled on completion.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "platform/win32/kernel.h"
@@ -11,8 +12,10 @@
 namespace {
 
 struct MissingCase {
+  const char* label;
   const char* name;
 };
+void PrintTo(const MissingCase& c, std::ostream* os) { *os << c.label; }
 
 class Win32SerialMissingTest : public testing::TestWithParam<MissingCase> {};
 
@@ -25,8 +28,10 @@ TEST_P(Win32SerialMissingTest, missing_device_fails_with_file_not_found) {
   EXPECT_EQ(::GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, Win32SerialMissingTest,
-                         testing::Values(MissingCase{"\\\\.\\COM219"}, MissingCase{"COM219"}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, Win32SerialMissingTest,
+    testing::Values(MissingCase{"device_path", "\\\\.\\COM219"}, MissingCase{"plain", "COM219"}),
+    [](const testing::TestParamInfo<MissingCase>& info) { return std::string(info.param.label); });
 
 class Win32SerialFileTest : public testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,9 +27,11 @@ std::string Lower(std::string text) {
 constexpr char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
 struct OpenCase {
+  const char* name;
   const char* path;
   LONG expected;
 };
+void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
 
 class Win32RegistryOpenTest : public testing::TestWithParam<OpenCase> {};
 
@@ -43,10 +46,13 @@ TEST_P(Win32RegistryOpenTest, opens_below_local_machine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, Win32RegistryOpenTest,
-    testing::Values(OpenCase{"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", ERROR_SUCCESS},
-                    OpenCase{"\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", ERROR_SUCCESS},
-                    OpenCase{"software\\microsoft\\windows nt\\currentversion", ERROR_SUCCESS},
-                    OpenCase{"\\SOFTWARE\\NoSuchVendor\\NoSuchKey", ERROR_FILE_NOT_FOUND}));
+    testing::Values(
+        OpenCase{"plain", "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", ERROR_SUCCESS},
+        OpenCase{"leading_backslash", "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                 ERROR_SUCCESS},
+        OpenCase{"other_case", "software\\microsoft\\windows nt\\currentversion", ERROR_SUCCESS},
+        OpenCase{"missing", "\\SOFTWARE\\NoSuchVendor\\NoSuchKey", ERROR_FILE_NOT_FOUND}),
+    [](const testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.name); });
 
 TEST(Win32RegistryTest, value_that_does_not_fit_reports_the_size_needed) {
   plat::win32::System system;

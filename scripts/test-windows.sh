@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The Windows build, tested under Wine: installs what is missing (as root), cross-builds with
+# MinGW-w64, and runs every unit test of that build under Wine through CTest's emulator, on a
+# private Xvfb display and in a private Wine prefix below the build folder.
+# Usage: scripts/test-windows.sh [--win64] [ctest arguments...]
+#   default   32-bit (i686, PE32) in build-win32, the tool's home platform
+#   --win64   64-bit (x86-64, PE32+) in build-win64
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+arch=i686
+dir=build-win32
+winearch=win32
+if [ "${1:-}" = --win64 ]; then
+  arch=x86_64
+  dir=build-win64
+  winearch=win64
+  shift
+fi
+
+scripts/setup.sh --windows
+
+# Configure and build.
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLCDWRITE_BENCH=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >"$dir.cmake.log" 2>&1 \
+    || { cat "$dir.cmake.log"; exit 1; }
+fi
+cmake --build "$dir" -j 2
+
+# The Wine environment every Wine call of this run shares (scripts/wine-env.sh).
+source scripts/wine-env.sh
+wine_env_start "$root/$dir" "$winearch"
+trap wine_env_stop EXIT
+
+ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 300 "$@"

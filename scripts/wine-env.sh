@@ -1,0 +1,49 @@
+# Sourced by the scripts that run Windows programs under Wine (test-windows.sh, e2e-wine.sh).
+#
+# wine_env_start BUILD_DIR WINEARCH: a private Wine prefix in BUILD_DIR/wineprefix (created on
+# first use), a private Xvfb display, and a wineserver kept running so that each program starts
+# quickly. wine_env_stop ends both again. Every Wine call is bounded by timeout.
+#   - winedbg is disabled, so a crashing program ends instead of waiting in the debugger;
+#   - Gecko and Mono are not installed (no prompts, no downloads);
+#   - the X11 driver does not manage windows (Managed=N): closing a managed window costs ~2 s.
+
+wine_env_start() {
+  local build="$1" arch="$2"
+  export WINEPREFIX="$build/wineprefix"
+  export WINEARCH="$arch"
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+  # A free display number for Xvfb.
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+  WINE_ENV_XVFB_PID=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 180 wineboot -i >"$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; return 1; }
+    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+      >/dev/null 2>&1
+    timeout 60 wineserver -w
+  fi
+  # Persistent until killed: each program then starts without launching a server.
+  timeout 3600 wineserver -p >/dev/null 2>&1 || true
+  # The first program of a server starts Wine's own background processes (services, the
+  # desktop), which inherit its output: started here, they do not hold a test runner's pipes.
+  timeout 120 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+wine_env_stop() {
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${WINE_ENV_XVFB_PID:-}" ]; then
+    kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+    WINE_ENV_XVFB_PID=
+  fi
+}
