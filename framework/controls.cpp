@@ -292,17 +292,46 @@ void TForm::FrameSize(int& width, int& height) const {
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
-  if (left == left_ && top == top_ && width == outerWidth_ && height == outerHeight_) return;
   int fw = 0, fh = 0;
   FrameSize(fw, fh);
   left_ = left;
   top_ = top;
-  if (width != outerWidth_) widthIsOuter_ = true;
-  if (height != outerHeight_) heightIsOuter_ = true;
+  widthIsOuter_ = true;
+  heightIsOuter_ = true;
   outerWidth_ = width;
   outerHeight_ = height;
   width_ = std::max(0, outerWidth_ - fw);
   height_ = std::max(0, outerHeight_ - fh);
+  NotifyPeer(TPeerChange::Bounds);
+}
+
+void TForm::SetLeft(int value) {
+  if (value == left_) return;
+  left_ = value;
+  NotifyPeer(TPeerChange::Bounds);
+}
+
+void TForm::SetTop(int value) {
+  if (value == top_) return;
+  top_ = value;
+  NotifyPeer(TPeerChange::Bounds);
+}
+
+void TForm::SetWidth(int value) {
+  int fw = 0, fh = 0;
+  FrameSize(fw, fh);
+  widthIsOuter_ = true;
+  outerWidth_ = value;
+  width_ = std::max(0, value - fw);
+  NotifyPeer(TPeerChange::Bounds);
+}
+
+void TForm::SetHeight(int value) {
+  int fw = 0, fh = 0;
+  FrameSize(fw, fh);
+  heightIsOuter_ = true;
+  outerHeight_ = value;
+  height_ = std::max(0, value - fh);
   NotifyPeer(TPeerChange::Bounds);
 }
 
@@ -377,7 +406,8 @@ void TForm::ApplyPosition() {
     case poDesktopCenter:
     case poMainFormCenter:
     case poOwnerFormCenter:
-      SetBounds((sw - Width()) / 2, (sh - Height()) / 2, Width(), Height());
+      SetLeft((sw - Width()) / 2);
+      SetTop((sh - Height()) / 2);
       break;
     default:
       break;

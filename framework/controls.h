@@ -91,10 +91,10 @@ class TControl : public TComponent, public TStreamNesting {
   int Top() const { return top_; }
   virtual int Width() const { return width_; }
   virtual int Height() const { return height_; }
-  void SetLeft(int value) { SetBounds(value, top_, Width(), Height()); }
-  void SetTop(int value) { SetBounds(left_, value, Width(), Height()); }
-  void SetWidth(int value) { SetBounds(left_, top_, value, Height()); }
-  void SetHeight(int value) { SetBounds(left_, top_, Width(), value); }
+  virtual void SetLeft(int value) { SetBounds(value, top_, Width(), Height()); }
+  virtual void SetTop(int value) { SetBounds(left_, value, Width(), Height()); }
+  virtual void SetWidth(int value) { SetBounds(left_, top_, value, Height()); }
+  virtual void SetHeight(int value) { SetBounds(left_, top_, Width(), value); }
   virtual void SetBounds(int left, int top, int width, int height);
 
   // Caption and Text are the same text (Windows-1252).
@@ -213,6 +213,11 @@ class TForm : public TWinControl, public TMethodOwner {
 
   int Width() const override { return outerWidth_; }
   int Height() const override { return outerHeight_; }
+  // Moving keeps the size; Width, Height and SetBounds set the outer size.
+  void SetLeft(int value) override;
+  void SetTop(int value) override;
+  void SetWidth(int value) override;
+  void SetHeight(int value) override;
   void SetBounds(int left, int top, int width, int height) override;
   int ClientWidth() const { return width_; }
   int ClientHeight() const { return height_; }

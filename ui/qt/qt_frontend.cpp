@@ -1,0 +1,179 @@
+#include "ui/qt/qt_frontend.h"
+
+#include <QAbstractButton>
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPalette>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <cmath>
+
+#include "framework/sysutils.h"
+#include "ui/qt/qt_peers.h"
+
+namespace ui {
+
+namespace {
+// How often a modal dialog lets the application's queued work and timers run.
+constexpr int kDialogWorkIntervalMs = 10;
+}  // namespace
+
+std::unique_ptr<fw::FrontEnd> CreateQtFrontEnd(int& argc, char** argv,
+                                               plat::Platform& platform) {
+  return std::make_unique<QtFrontEnd>(argc, argv, platform);
+}
+
+QtFrontEnd::QtFrontEnd(int& argc, char** argv, plat::Platform& platform)
+    : kernel_(platform.kernel()) {
+  if (QApplication::instance() == nullptr) {
+    // The forms scale themselves by the screen's pixels per inch; Qt must not do it again.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING")) {
+      qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    }
+    ownApplication_ = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  wakeEvent_ = kernel_.CreateEventA(FALSE, FALSE);
+}
+
+QtFrontEnd::~QtFrontEnd() {
+  if (fw::CurrentFrontEnd() == this) fw::AttachFrontEnd(nullptr);
+  if (wakeEvent_ != nullptr) kernel_.CloseEvent(wakeEvent_);
+  ownApplication_.reset();
+}
+
+void QtFrontEnd::Guard(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const fw::ProcessEnded& end) {
+    // Not through Qt's event loop: held until the framework's code has control again.
+    if (!pendingEnd_) pendingEnd_ = end;
+    if (dialogDepth_ > 0) {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        box->done(QMessageBox::Ok);
+      }
+    }
+  } catch (...) {
+    if (fw::Application != nullptr) {
+      try {
+        fw::Application->HandleException();
+      } catch (const fw::ProcessEnded& end) {
+        if (!pendingEnd_) pendingEnd_ = end;
+      }
+    }
+  }
+}
+
+void QtFrontEnd::RaisePendingEnd() {
+  if (!pendingEnd_) return;
+  const fw::ProcessEnded end = *pendingEnd_;
+  pendingEnd_.reset();
+  throw end;
+}
+
+void QtFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                               const std::string& text) {
+  QMessageBox::Icon icon = QMessageBox::Information;
+  if (type == fw::mtError) icon = QMessageBox::Critical;
+  if (type == fw::mtWarning) icon = QMessageBox::Warning;
+  if (type == fw::mtConfirmation) icon = QMessageBox::Question;
+  QMessageBox box(icon, QString::fromUtf8(fw::Cp1252ToUtf8(caption)),
+                  QString::fromUtf8(fw::Cp1252ToUtf8(text)), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+  box.setWindowModality(Qt::ApplicationModal);
+
+  // Like a system dialog's own message loop: timers and queued calls go on meanwhile.
+  QTimer work;
+  work.setInterval(kDialogWorkIntervalMs);
+  QObject::connect(&work, &QTimer::timeout, &box, [this] {
+    if (runningApplicationWork_ || fw::Application == nullptr || pendingEnd_) return;
+    runningApplicationWork_ = true;
+    Guard([] { fw::Application->ProcessMessages(); });
+    runningApplicationWork_ = false;
+  });
+  work.start();
+  ++dialogDepth_;
+  box.exec();
+  --dialogDepth_;
+  work.stop();
+  RaisePendingEnd();
+}
+
+int QtFrontEnd::ScreenPixelsPerInch() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? static_cast<int>(std::lround(screen->logicalDotsPerInch())) : 96;
+}
+
+void QtFrontEnd::ScreenSize(int& width, int& height) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  width = area.width();
+  height = area.height();
+}
+
+void QtFrontEnd::ProcessEvents() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  RaisePendingEnd();
+}
+
+void QtFrontEnd::WaitForEvents(DWORD timeoutMs) {
+  if (kernel_.IsVirtual() && timeoutMs != INFINITE) {
+    // A simulated machine: its clock jumps to the next timer; the window is served after.
+    kernel_.WaitForSingleObject(wakeEvent_, timeoutMs);
+    ProcessEvents();
+    return;
+  }
+  if (timeoutMs == 0) {
+    ProcessEvents();
+    return;
+  }
+  QTimer limit;
+  limit.setSingleShot(true);
+  if (timeoutMs != INFINITE) limit.start(static_cast<int>(std::min<DWORD>(timeoutMs, 0x7FFFFFFF)));
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  RaisePendingEnd();
+}
+
+void QtFrontEnd::Wake() {
+  kernel_.SetEvent(wakeEvent_);
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(app->thread())) {
+      d->wakeUp();
+    }
+  }
+}
+
+QColor QtFrontEnd::ToQColor(fw::TColor color) {
+  if (color == 0x1FFFFFFFu) return QColor(Qt::transparent);  // clNone
+  if (!fw::IsSystemColor(color)) {
+    return QColor(fw::GetRValue(color), fw::GetGValue(color), fw::GetBValue(color));
+  }
+  const QPalette palette = QApplication::palette();
+  switch (color & 0xFF) {
+    case 5:  // clWindow
+      return palette.color(QPalette::Base);
+    case 7:   // clMenuText
+    case 8:   // clWindowText
+      return palette.color(QPalette::WindowText);
+    case 13:  // clHighlight
+      return palette.color(QPalette::Highlight);
+    case 14:  // clHighlightText
+      return palette.color(QPalette::HighlightedText);
+    case 17:  // clGrayText
+      return palette.color(QPalette::Disabled, QPalette::Text);
+    case 18:  // clBtnText
+      return palette.color(QPalette::ButtonText);
+    case 23:  // clInfoText
+      return palette.color(QPalette::ToolTipText);
+    case 24:  // clInfoBk
+      return palette.color(QPalette::ToolTipBase);
+    default:  // clBtnFace and the other surfaces
+      return palette.color(QPalette::Window);
+  }
+}
+
+}  // namespace ui

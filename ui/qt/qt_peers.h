@@ -1,0 +1,95 @@
+// The Qt front-end's classes: the front-end itself and the widget peers of the controls.
+//
+// Each control gets one widget: the form a fixed-size top-level QWidget, a group box a
+// QGroupBox, a label a QLabel painting its own background, a progress bar a QProgressBar, a
+// panel a framed QLabel (lowered bevel = sunken panel), a combo box a QComboBox, a button a
+// QPushButton. Widgets sit at the control's position inside the parent control's widget.
+//
+// What the user does reaches the controls through Guard: an exception from a handler is shown
+// by the application's exception display instead of unwinding through Qt, and the end of the
+// process under the test hook (fw::ProcessEnded) is held until control is back in the
+// framework's code (the pump or the dialog call), which then raises it.
+#pragma once
+
+#include <QColor>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "framework/application.h"
+#include "framework/controls.h"
+#include "framework/frontend.h"
+#include "platform/platform.h"
+
+class QApplication;
+class QTimer;
+
+namespace ui {
+
+class QtFrontEnd;
+
+class QtPeer : public fw::ControlPeer {
+ public:
+  QtPeer(QtFrontEnd& frontEnd, fw::TControl& control, QWidget* widget);
+  // Deletes the widget (the control layer removes children's peers first).
+  ~QtPeer() override;
+  void Changed(fw::TPeerChange what) override;
+  void Repaint() override;
+  void FrameSize(int& width, int& height) override;
+
+  QWidget* Widget() const { return widget_; }
+  fw::TControl& Control() const { return control_; }
+  // Shows the control's whole state (after construction).
+  void ApplyAll();
+
+ protected:
+  virtual void ApplyBounds();
+  virtual void ApplyText() {}
+  virtual void ApplyColor();
+  virtual void ApplyFont();
+  virtual void ApplyVisible();
+  virtual void ApplyKind(fw::TPeerChange) {}
+
+  QtFrontEnd& frontEnd_;
+  fw::TControl& control_;
+  QPointer<QWidget> widget_;
+};
+
+class QtFrontEnd : public fw::FrontEnd {
+ public:
+  QtFrontEnd(int& argc, char** argv, plat::Platform& platform);
+  ~QtFrontEnd() override;
+
+  std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
+  // A QMessageBox (Critical or Information icon, one "OK" button) run modally; while it is
+  // open the application's queued work and timers keep running, as under a system dialog.
+  void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                     const std::string& text) override;
+  int ScreenPixelsPerInch() override;
+  void ScreenSize(int& width, int& height) override;
+
+  void ProcessEvents() override;
+  void WaitForEvents(DWORD timeoutMs) override;
+  void Wake() override;
+
+  // Runs a call that comes from Qt (a click, a choice, a close box) or from a timer slot.
+  void Guard(const std::function<void()>& call);
+  // The widget of a control that has a Qt peer, or null.
+  static QWidget* WidgetOf(const fw::TControl& control);
+  // A control colour as Qt shows it (system colours through the application's palette).
+  static QColor ToQColor(fw::TColor color);
+
+ private:
+  void RaisePendingEnd();
+
+  std::unique_ptr<QApplication> ownApplication_;
+  plat::KernelApi& kernel_;
+  HANDLE wakeEvent_ = nullptr;
+  std::optional<fw::ProcessEnded> pendingEnd_;
+  int dialogDepth_ = 0;
+  bool runningApplicationWork_ = false;
+};
+
+}  // namespace ui
