@@ -1,0 +1,361 @@
+// The modem-line shim: its ioctls called directly (the library loaded with dlopen), and the
+// serial backend running with the shim preloaded. For the latter the test program runs itself
+// again with LD_PRELOAD set and only the PreloadedBackend tests selected; those tests skip in
+// a run without the shim.
+#include <dlfcn.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/posix/serial.h"
+#include "tests/platform/posix/pty.h"
+#include "tests/support/modemstate.h"
+
+extern char** environ;
+
+namespace lcdtest {
+namespace {
+
+constexpr const char* kChildEnv = "LCDWRITE_PRELOADED_CHILD";
+
+// Runs body on a thread and waits for it, poking it with nudge every millisecond meanwhile
+// (at most five seconds). True when body finished.
+bool RunWhileNudging(const std::function<void()>& body, const std::function<void(std::thread&)>& nudge) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread worker([&] {
+    body();
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    finished.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(mutex);
+  for (int i = 0; i < 5000 && !done; ++i) {
+    lock.unlock();
+    nudge(worker);
+    lock.lock();
+    finished.wait_for(lock, std::chrono::milliseconds(1), [&] { return done; });
+  }
+  const bool ok = done;
+  lock.unlock();
+  if (!ok) std::abort();  // a worker stuck in the shim cannot be joined
+  worker.join();
+  return ok;
+}
+
+// ------------------------------------------------------------------ the shim called directly
+
+using IoctlFunction = int (*)(int, unsigned long, ...);
+
+class ShimDirect : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The shim maps the state file once per process: one file for every test of this suite.
+    // It is removed when the process ends, never earlier.
+    static char path[] = "/tmp/lcdwrite-modemshim-XXXXXX";
+    static const bool created = [] {
+      const int fd = mkstemp(path);
+      if (fd < 0) return false;
+      close(fd);
+      std::atexit([] { unlink(path); });
+      return true;
+    }();
+    (void)created;
+    setenv(kModemStateEnv, path, 1);
+    statePath_ = path;
+    void* library = dlopen(LCDWRITE_MODEMSHIM_PATH, RTLD_NOW | RTLD_LOCAL);
+    shim_ = library ? reinterpret_cast<IoctlFunction>(dlsym(library, "ioctl")) : nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(shim_, nullptr) << dlerror();
+    ASSERT_TRUE(pty_.ok());
+    modem_ = ModemState::Create(statePath_, pty_.SlavePath());
+    ASSERT_NE(modem_, nullptr);
+    slave_ = open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave_, 0);
+  }
+  void TearDown() override {
+    if (slave_ >= 0) close(slave_);
+  }
+  int Lines() {
+    int lines = -1;
+    EXPECT_EQ(shim_(slave_, TIOCMGET, &lines), 0);
+    return lines;
+  }
+  int Set(unsigned long request, int lines) { return shim_(slave_, request, &lines); }
+
+  static inline std::string statePath_;
+  static inline IoctlFunction shim_ = nullptr;
+  Pty pty_;
+  std::unique_ptr<ModemState> modem_;
+  int slave_ = -1;
+};
+
+TEST_F(ShimDirect, host_lines_reach_the_far_end_and_far_lines_the_host) {
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int lines;  // TIOCMGET afterwards
+  } steps[] = {
+      {"DTR on", [this] { Set(TIOCMBIS, TIOCM_DTR); }, TIOCM_DTR},
+      {"RTS on", [this] { Set(TIOCMBIS, TIOCM_RTS); }, TIOCM_DTR | TIOCM_RTS},
+      {"DTR off", [this] { Set(TIOCMBIC, TIOCM_DTR); }, TIOCM_RTS},
+      {"set DTR only", [this] { Set(TIOCMSET, TIOCM_DTR); }, TIOCM_DTR},
+      {"host cannot drive DSR", [this] { Set(TIOCMBIS, TIOCM_DSR); }, TIOCM_DTR},
+      {"far end raises DSR", [this] { modem_->SetDsr(true); }, TIOCM_DTR | TIOCM_DSR},
+      {"far end raises CTS", [this] { modem_->SetCts(true); }, TIOCM_DTR | TIOCM_DSR | TIOCM_CTS},
+      {"far end drops DSR", [this] { modem_->SetDsr(false); }, TIOCM_DTR | TIOCM_CTS},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(Lines(), step.lines) << step.what;
+    EXPECT_EQ(modem_->Lines(), static_cast<std::uint32_t>(step.lines)) << step.what;
+  }
+  modem_->CountLineError(kCountFrame);
+  serial_icounter_struct counters{};
+  ASSERT_EQ(shim_(slave_, TIOCGICOUNT, &counters), 0);
+  EXPECT_EQ(counters.dsr, 2);
+  EXPECT_EQ(counters.cts, 1);
+  EXPECT_EQ(counters.frame, 1);
+  EXPECT_EQ(counters.rng, 0);
+}
+
+TEST_F(ShimDirect, other_descriptors_and_requests_pass_through) {
+  Pty other;
+  const int otherSlave = open(other.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(otherSlave, 0);
+  int lines = 0;
+  errno = 0;
+  EXPECT_EQ(shim_(otherSlave, TIOCMGET, &lines), -1);
+  EXPECT_EQ(errno, ENOTTY);
+  close(otherSlave);
+  int queued = -1;
+  EXPECT_EQ(shim_(slave_, FIONREAD, &queued), 0);
+  EXPECT_EQ(queued, 0);
+}
+
+TEST_F(ShimDirect, miwait_returns_on_a_change_of_an_asked_line) {
+  int result = -1;
+  bool dsr = false;
+  EXPECT_TRUE(RunWhileNudging(
+      [&] { result = shim_(slave_, TIOCMIWAIT, static_cast<unsigned long>(TIOCM_DSR)); },
+      [&](std::thread&) { modem_->SetDsr(dsr = !dsr); }));
+  EXPECT_EQ(result, 0);
+}
+
+void NoRestartHandler(int) {}
+
+TEST_F(ShimDirect, a_signal_without_restart_ends_a_stuck_miwait) {
+  const int signal = SIGRTMIN + 9;
+  struct sigaction action {}, previous{};
+  action.sa_handler = NoRestartHandler;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(signal, &action, &previous), 0);
+  int result = 0, err = 0;
+  EXPECT_TRUE(RunWhileNudging(
+      [&] {
+        result = shim_(slave_, TIOCMIWAIT, static_cast<unsigned long>(TIOCM_RNG));
+        err = errno;
+      },
+      [&](std::thread& worker) { pthread_kill(worker.native_handle(), signal); }));
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(err, EINTR);
+  sigaction(signal, &previous, nullptr);
+}
+
+TEST_F(ShimDirect, far_end_waits_for_host_lines_with_a_time_out) {
+  std::uint32_t seen = modem_->Lines();
+  EXPECT_FALSE(modem_->WaitHostLines(seen, 10));
+  std::thread host([&] { Set(TIOCMBIS, TIOCM_DTR); });
+  EXPECT_TRUE(modem_->WaitHostLines(seen, 5000));
+  host.join();
+  EXPECT_EQ(seen, static_cast<std::uint32_t>(TIOCM_DTR));
+}
+
+// ----------------------------------------------------- the backend with the shim preloaded
+
+TEST(ModemShimPreload, backend_tests_pass_with_the_shim_preloaded) {
+  if (getenv(kChildEnv)) GTEST_SKIP() << "this is the preloaded run";
+  const std::string shim = LCDWRITE_MODEMSHIM_PATH;
+  ASSERT_EQ(access(shim.c_str(), R_OK), 0) << shim;
+  char state[] = "/tmp/lcdwrite-modem-XXXXXX";
+  char report[] = "/tmp/lcdwrite-preload-XXXXXX";
+  const int stateFd = mkstemp(state), reportFd = mkstemp(report);
+  ASSERT_GE(stateFd, 0);
+  ASSERT_GE(reportFd, 0);
+  close(stateFd);
+  close(reportFd);
+
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) env.push_back(entry);
+  }
+  const char* asan = getenv("ASAN_OPTIONS");
+  env.push_back("LD_PRELOAD=" + shim);
+  env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
+  env.push_back(std::string(kModemStateEnv) + "=" + state);
+  env.push_back(std::string(kChildEnv) + "=1");
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::string filter = "--gtest_filter=PreloadedBackend.*";
+  std::string output = std::string("--gtest_output=json:") + report;
+  std::string self = "/proc/self/exe";
+  char* argv[] = {self.data(), filter.data(), output.data(), nullptr};
+
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execve("/proc/self/exe", argv, envp.data());
+    _exit(127);
+  }
+  const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  pollfd ended{pidFd, POLLIN, 0};
+  const int ready = pidFd >= 0 ? poll(&ended, 1, 60000) : 1;
+  if (ready <= 0) kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (pidFd >= 0) close(pidFd);
+  std::stringstream json;
+  json << std::ifstream(report).rdbuf();
+  unlink(state);
+  unlink(report);
+  ASSERT_GT(ready, 0) << "the preloaded run did not end within a minute";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_NE(json.str().find("\"result\": \"COMPLETED\""), std::string::npos) << "no test ran";
+  EXPECT_EQ(json.str().find("\"result\": \"SKIPPED\""), std::string::npos) << json.str();
+}
+
+class PreloadedBackend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* state = getenv(kModemStateEnv);
+    if (!getenv(kChildEnv) || !state) GTEST_SKIP() << "runs with the shim preloaded only";
+    ASSERT_TRUE(pty_.ok());
+    modem_ = ModemState::Create(state, pty_.SlavePath());
+    ASSERT_NE(modem_, nullptr);
+    port_ = serial_.CreateFileA(pty_.DeviceName().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+    wait_.hEvent = kernel_.CreateEventA(TRUE, FALSE);
+  }
+  void TearDown() override {
+    if (port_ != INVALID_HANDLE_VALUE) serial_.CloseHandle(port_);
+    if (wait_.hEvent) kernel_.CloseEvent(wait_.hEvent);
+  }
+  // Starts a wait for mask and returns the event bits it ends with.
+  DWORD WaitFor(DWORD mask, const std::function<void()>& cause) {
+    EXPECT_TRUE(serial_.SetCommMask(port_, mask));
+    kernel_.ResetEvent(wait_.hEvent);
+    events_ = 0xDEAD;
+    if (serial_.WaitCommEvent(port_, &events_, &wait_)) return events_;
+    EXPECT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+    cause();
+    EXPECT_EQ(kernel_.WaitForSingleObject(wait_.hEvent, 5000), WAIT_OBJECT_0);
+    return events_;
+  }
+
+  plat::posix::Kernel kernel_;
+  Pty pty_;
+  std::unique_ptr<ModemState> modem_;
+  plat::posix::Serial serial_{kernel_};
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+  OVERLAPPED wait_{};
+  DWORD events_ = 0;
+};
+
+TEST_F(PreloadedBackend, dtr_and_rts_reach_the_far_end) {
+  struct Step {
+    DWORD function;
+    bool dtr, rts;
+  } steps[] = {{SETDTR, true, false}, {SETRTS, true, true}, {CLRDTR, false, true}, {CLRRTS, false, false}};
+  ASSERT_TRUE(serial_.EscapeCommFunction(port_, CLRRTS));
+  for (const Step& step : steps) {
+    ASSERT_TRUE(serial_.EscapeCommFunction(port_, step.function)) << step.function;
+    EXPECT_EQ(modem_->Dtr(), step.dtr) << step.function;
+    EXPECT_EQ(modem_->Rts(), step.rts) << step.function;
+  }
+  DCB dcb{};
+  ASSERT_TRUE(serial_.GetCommState(port_, &dcb));
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  ASSERT_TRUE(serial_.SetCommState(port_, &dcb));
+  EXPECT_TRUE(modem_->Dtr());
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  ASSERT_TRUE(serial_.SetCommState(port_, &dcb));
+  EXPECT_FALSE(modem_->Dtr());
+}
+
+TEST_F(PreloadedBackend, far_end_lines_in_the_modem_status) {
+  struct Row {
+    void (ModemState::*set)(bool);
+    DWORD status;
+  } rows[] = {{&ModemState::SetCts, MS_CTS_ON}, {&ModemState::SetDsr, MS_DSR_ON},
+              {&ModemState::SetRing, MS_RING_ON}, {&ModemState::SetDcd, MS_RLSD_ON}};
+  for (const Row& row : rows) {
+    (modem_.get()->*row.set)(true);
+    DWORD status = 0;
+    ASSERT_TRUE(serial_.GetCommModemStatus(port_, &status));
+    EXPECT_EQ(status, row.status);
+    (modem_.get()->*row.set)(false);
+  }
+}
+
+TEST_F(PreloadedBackend, modem_events_from_the_far_end) {
+  EXPECT_EQ(WaitFor(EV_DSR | EV_CTS, [&] { modem_->SetDsr(true); }), EV_DSR);
+  EXPECT_EQ(WaitFor(EV_DSR | EV_CTS | EV_RLSD, [&] { modem_->SetDcd(true); }), EV_RLSD);
+  // A change while no wait is pending is reported by the next wait, at once.
+  modem_->SetCts(true);
+  events_ = 0;
+  ASSERT_TRUE(serial_.WaitCommEvent(port_, &events_, &wait_));
+  EXPECT_EQ(events_, EV_CTS);
+}
+
+TEST_F(PreloadedBackend, line_errors_come_with_the_data) {
+  EXPECT_EQ(WaitFor(EV_ERR | EV_BREAK, [&] {
+              modem_->CountLineError(kCountFrame);
+              pty_.Send(std::string(1, '\0'));
+            }),
+            EV_ERR);
+  DWORD errors = 0;
+  ASSERT_TRUE(serial_.ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_FRAME);
+  ASSERT_TRUE(serial_.ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, 0u);
+  EXPECT_EQ(WaitFor(EV_ERR | EV_BREAK, [&] {
+              modem_->CountLineError(kCountBreak);
+              pty_.Send(std::string(1, '\0'));
+            }),
+            EV_BREAK);
+  ASSERT_TRUE(serial_.ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_BREAK);
+}
+
+TEST_F(PreloadedBackend, close_ends_a_wait_blocked_on_the_modem_lines) {
+  ASSERT_TRUE(serial_.SetCommMask(port_, EV_RING));
+  events_ = 0xDEAD;
+  ASSERT_FALSE(serial_.WaitCommEvent(port_, &events_, &wait_));
+  ASSERT_TRUE(serial_.CloseHandle(port_));
+  port_ = INVALID_HANDLE_VALUE;
+  EXPECT_EQ(kernel_.WaitForSingleObject(wait_.hEvent, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(events_, 0u);
+}
+
+}  // namespace
+}  // namespace lcdtest
