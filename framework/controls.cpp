@@ -674,10 +674,10 @@ void RegisterAll() {
       .Integer("Height", &TFont::Height, &TFont::SetHeight)
       .Text("Name", &TFont::Name, &TFont::SetName)
       .Set("Style", kFontStyleNames, &TFont::Style, &TFont::SetStyle, TFontStyles{});
-  RegisterClass<TControl>("TControl", "TComponent");
-  RegisterClass<TWinControl>("TWinControl", "TControl");
+  RegisterBaseClass<TControl>("TControl", "TComponent");
+  RegisterBaseClass<TWinControl>("TWinControl", "TControl");
 
-  RegisterClass<TForm>("TForm", "TWinControl")
+  RegisterBaseClass<TForm>("TForm", "TWinControl")
       .Integer("Left", &TControl::Left, &TControl::SetLeft, 0)
       .Integer("Top", &TControl::Top, &TControl::SetTop, 0)
       .Integer("Width", &TForm::Width, &TForm::SetWidth)

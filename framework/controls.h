@@ -19,9 +19,10 @@
 #include <string>
 #include <vector>
 
+// graphics.h first: on Windows, <windows.h> (through frontend.h) defines RGB as a macro.
+#include "framework/graphics.h"
 #include "framework/component.h"
 #include "framework/frontend.h"
-#include "framework/graphics.h"
 #include "framework/set.h"
 #include "framework/streaming.h"
 #include "framework/stringlist.h"
@@ -33,7 +34,8 @@ class TWinControl;
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 using TFontStyles = TSet<TFontStyle, 8>;
 
-constexpr int DEFAULT_CHARSET = 1;
+// The font character set of the form text that means "the system's default".
+constexpr int kDefaultCharset = 1;
 
 class TFont : public TPersistent {
  public:
@@ -67,7 +69,7 @@ class TFont : public TPersistent {
   int height_ = -11;
   TFontStyles style_;
   TColor color_ = 0x80000008u;  // clWindowText
-  int charset_ = DEFAULT_CHARSET;
+  int charset_ = kDefaultCharset;
 };
 
 enum class TControlKind { Form, GroupBox, Label, ProgressBar, Panel, ComboBox, Button };

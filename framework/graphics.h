@@ -3,6 +3,16 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+// <windows.h> defines RGB and Get?Value as macros. Take it in first, then let the functions
+// below (same values, 0x00BBGGRR) stand in for them, whatever the order of includes.
+#include "platform/wintypes.h"
+#undef RGB
+#undef GetRValue
+#undef GetGValue
+#undef GetBValue
+#endif
+
 namespace fw {
 
 using TColor = std::uint32_t;

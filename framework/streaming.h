@@ -447,7 +447,7 @@ TClassBuilder<C> RegisterComponentClass(const std::string& name, const std::stri
 // Registers a class the reader does not create: a form class, an abstract base, or (with an
 // empty parent) a sub-object whose fields are written as Name.Field.
 template <class C>
-TClassBuilder<C> RegisterClass(const std::string& name, const std::string& parent) {
+TClassBuilder<C> RegisterBaseClass(const std::string& name, const std::string& parent) {
   bool existed = false;
   TClassInfo* info = detail::AddClass(
       name, parent, nullptr,
@@ -456,7 +456,7 @@ TClassBuilder<C> RegisterClass(const std::string& name, const std::string& paren
 }
 template <class C>
 TClassBuilder<C> RegisterSubObject(const std::string& name) {
-  return RegisterClass<C>(name, "");
+  return RegisterBaseClass<C>(name, "");
 }
 
 // Reads a form text into root (see the top of this file). Raises EReadError (with the line) for

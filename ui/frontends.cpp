@@ -12,28 +12,27 @@ namespace ui {
 
 namespace {
 
+#ifndef _WIN32
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
 }
+#endif
 
 #ifdef LCDWRITE_HAVE_QT
-std::unique_ptr<fw::FrontEnd> CreateWindowFrontEnd(int& argc, char** argv) {
+std::unique_ptr<fw::FrontEnd> CreateQt(int& argc, char** argv) {
   return CreateQtFrontEnd(argc, argv);
 }
+WindowFrontEndFactory g_windowFactory = &CreateQt;
 #else
-std::unique_ptr<fw::FrontEnd> CreateWindowFrontEnd(int&, char**) { return nullptr; }
+WindowFrontEndFactory g_windowFactory = nullptr;
 #endif
 
 }  // namespace
 
-bool HasWindowFrontEnd() {
-#ifdef LCDWRITE_HAVE_QT
-  return true;
-#else
-  return false;
-#endif
-}
+void SetWindowFrontEndFactory(WindowFrontEndFactory factory) { g_windowFactory = factory; }
+
+bool HasWindowFrontEnd() { return g_windowFactory != nullptr; }
 
 bool DisplayAvailable() {
 #ifdef _WIN32
@@ -46,7 +45,9 @@ bool DisplayAvailable() {
 
 std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, char** argv) {
   if (wanted == FrontEndKind::Window && DisplayAvailable()) {
-    if (std::unique_ptr<fw::FrontEnd> window = CreateWindowFrontEnd(argc, argv)) return window;
+    if (g_windowFactory != nullptr) {
+      if (std::unique_ptr<fw::FrontEnd> window = g_windowFactory(argc, argv)) return window;
+    }
   }
   return std::make_unique<ConsoleFrontEnd>();
 }

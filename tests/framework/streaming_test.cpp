@@ -141,7 +141,7 @@ void RegisterSampleClasses() {
       .Strings("Items", &TSample::Items, &TSample::SetItems)
       .Component("Peer", &TSample::Peer, &TSample::SetPeer)
       .Event("OnPing", &TSample::OnPing, &TSample::SetOnPing);
-  RegisterClass<TSampleForm>("TSampleForm", "TComponent");
+  RegisterBaseClass<TSampleForm>("TSampleForm", "TComponent");
 }
 
 class StreamingTest : public ::testing::Test {
