@@ -51,32 +51,15 @@ TEST_P(BoardDialogue, answers_and_stores) {
   EXPECT_EQ(ReportJson(board.Stored()), c.stored);
 }
 
+// (The ordinary dialogue of every operation is checked with the real host in tests/protocol.)
 INSTANTIATE_TEST_SUITE_P(
     Operations, BoardDialogue,
     ::testing::Values(
-        DialogueCase{"probe", {0xBA}, {0xBA},
-                     "{\"completed\": [], \"serial\": null, \"device_type\": null, "
-                     "\"parameters\": null}\n"},
-        DialogueCase{"operating_time", {0xBA, 0xA5, 0xA3}, {0xBA, 0xA5, 0xA3, 0xAF},
-                     "{\"completed\": [\"operating_time\"], \"serial\": null, \"device_type\": "
-                     "null, \"parameters\": null}\n"},
-        DialogueCase{"error_memory", {0xA5, 0xAD}, {0xA5, 0xAD, 0xAF},
-                     "{\"completed\": [\"error_memory\"], \"serial\": null, \"device_type\": "
-                     "null, \"parameters\": null}\n"},
         // Serial bytes are raw: command bytes among them are data, not commands.
         DialogueCase{"serial", {0xA5, 0xB8, 0xFA, 0xBA, 0x00, 0x80, 0xFF, 0xA5, '7', 0xFA},
                      {0xA5, 0xB8, 0xFA, 0xBA, 0x00, 0x80, 0xFF, 0xA5, '7', 0xFA, 0xAF},
                      "{\"completed\": [\"serial\"], \"serial\": \"FABA0080FFA537\", "
                      "\"device_type\": null, \"parameters\": null}\n"},
-        DialogueCase{"device_type", Cat({{0xA5, 0xA4}, Text("-1_"), {0xFA}}),
-                     Cat({{0xA5, 0xA4}, Text("-1_"), {0xFA, 0xAF}}),
-                     "{\"completed\": [\"device_type\"], \"serial\": null, \"device_type\": -1, "
-                     "\"parameters\": null}\n"},
-        // 0xA8 is answered with the configuration version, not echoed.
-        DialogueCase{"configuration", Cat({{0xA5, 0xA8}, Text("12_-3_0_"), {0xFA}}),
-                     Cat({{0xA5, 0x04}, Text("12_-3_0_"), {0xFA, 0xAF}}),
-                     "{\"completed\": [\"configuration\"], \"serial\": null, \"device_type\": "
-                     "null, \"parameters\": [12, -3, 0]}\n"},
         // A device type that is not one decimal value is not stored and not confirmed.
         DialogueCase{"device_type_unfinished", Cat({{0xA5, 0xA4}, Text("1"), {0xFA}}),
                      Cat({{0xA5, 0xA4}, Text("1"), {0xFA}}),
@@ -189,42 +172,6 @@ TEST(BoardStart1, takes_the_operation_after_the_last_start2_seen) {
   EXPECT_EQ(other.SentBytes(), (Bytes{0x22}));
 }
 
-struct DsrCase {
-  const char* name;
-  bool present;
-  DsrMode mode;
-  std::vector<std::pair<std::int64_t, bool>> expected;
-};
-
-class BoardDsr : public ::testing::TestWithParam<DsrCase> {};
-
-// Start with DTR off at 0, raise DTR at 10 ms, lower it at 100 ms.
-TEST_P(BoardDsr, follows_the_mode) {
-  const DsrCase& c = GetParam();
-  BoardSettings settings;
-  settings.present = c.present;
-  settings.dsr = c.mode;
-  settings.dsrDelayMs = 5;
-  FakeLine line;
-  Board board(line, settings);
-  board.Start(false);
-  line.RunUntil(10 * kMs);
-  board.OnDtr(true);
-  line.RunUntil(100 * kMs);
-  board.OnDtr(false);
-  line.RunAll();
-  EXPECT_EQ(line.dsr, c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, BoardDsr,
-    ::testing::Values(
-        DsrCase{"follow", true, DsrMode::kFollow, {{0, false}, {15 * kMs, true}, {105 * kMs, false}}},
-        DsrCase{"on", true, DsrMode::kOn, {{0, true}}},
-        DsrCase{"off", true, DsrMode::kOff, {{0, false}}},
-        DsrCase{"absent_board", false, DsrMode::kFollow, {{0, false}}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(BoardConverter, unplugs_after_the_nth_host_byte_and_answers_nothing_more) {
   BoardSettings settings;
   settings.unplugAfterBytes = 3;
@@ -247,15 +194,6 @@ TEST(BoardConverter, reports_a_line_error_after_the_nth_byte_and_goes_on) {
   Feed(board, line, {0xBA, 0xBA});
   EXPECT_EQ(line.lineErrors, std::vector<LineError>{LineError::kParity});
   EXPECT_EQ(line.SentBytes(), (Bytes{0xBA, 0xBA, 0xBA}));
-}
-
-TEST(BoardConverter, absent_board_answers_nothing) {
-  BoardSettings settings;
-  settings.present = false;
-  FakeLine line;
-  Board board(line, settings);
-  Feed(board, line, {0xBA, 0xA5, 0xA3});
-  EXPECT_TRUE(line.sent.empty());
 }
 
 TEST(DecimalValues, parses_only_complete_values) {

@@ -69,23 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {0, 80, 100, 0, 100}, board::Operation::kDeviceType}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProtocolTest, device_type_bar_moves_as_the_separator_and_end_byte_leave) {
-  Start();
-  ASSERT_EQ(RunOp(Op::DeviceType), std::nullopt);
-  std::vector<std::int64_t> progressAt;
-  for (const WindowCall& c : window->Of(WindowCall::Kind::Progress)) progressAt.push_back(c.atNs);
-  std::vector<std::int64_t> hostStart;
-  for (const sim::WireRecord& r : Device().WireLog()) {
-    if (r.kind == sim::WireRecord::Kind::Byte && r.direction == sim::Direction::HostToFar) {
-      hostStart.push_back(r.startNs);
-    }
-  }
-  ASSERT_EQ(hostStart.size(), 7u);  // BA A5 A4 2D 31 5F FA
-  // Progress is kept in microseconds by the window.
-  EXPECT_EQ(progressAt[1] / 1000, hostStart[5] / 1000);  // 80 as 0x5F starts
-  EXPECT_EQ(progressAt[2] / 1000, hostStart[6] / 1000);  // 100 as 0xFA starts
-}
-
 TEST_F(ProtocolTest, configuration_bar_reaches_99_after_the_last_parameter) {
   Start("board.store_ms.configuration = 5");
   ASSERT_EQ(RunOp(Op::Configuration), std::nullopt);
@@ -138,17 +121,6 @@ TEST_F(ProtocolTest, operating_time_wait_moves_the_bar_on_every_empty_poll_and_p
   const auto errors = window->Of(WindowCall::Kind::Error);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].atNs - status[0].atNs, 800 * kMs);
-}
-
-TEST_F(ProtocolTest, error_memory_bar_first_moves_at_the_sixth_poll) {
-  Start("fault = error_memory confirm silent");
-  ASSERT_EQ(RunOp(Op::ErrorMemory), 1);
-  const std::vector<int> bar = window->Progress();
-  ASSERT_EQ(bar.size(), 600u);
-  EXPECT_EQ((std::vector<int>(bar.begin(), bar.begin() + 7)),
-            (std::vector<int>{0, 0, 0, 0, 0, 0, 1}));
-  EXPECT_EQ(bar[597], 99);
-  EXPECT_EQ(bar[598], 100);
 }
 
 TEST_F(ProtocolTest, serial_and_device_type_waits_do_not_pump_messages) {
