@@ -190,7 +190,7 @@ TEST_F(ProtocolTest, serial_bytes_go_out_as_stored) {
   EXPECT_EQ(*stored.serial, (std::array<std::uint8_t, 7>{0x31, 0x32, 0x00, 0x2E, 0x80, 0xE4, 0xFF}));
 }
 
-// A byte that comes between the two serial parts is purged before part 2 starts.
+// A byte that comes between the two serial parts is purged before the second one starts.
 TEST_F(ProtocolTest, serial_stray_byte_between_the_parts_is_purged) {
   Start();
   // Once the board has echoed the fourth serial byte (its seventh answer), a stray follows.
