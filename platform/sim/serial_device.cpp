@@ -40,6 +40,21 @@ SerialDevice::SerialDevice(std::string name, Scheduler& scheduler, Kernel& kerne
 void SerialDevice::Attach(FarEnd* farEnd) {
   Scheduler::Lock lock(scheduler_.Mutex());
   far_ = farEnd;
+  if (!Scheduler::InCallback()) farIdle_.wait(lock, [&] { return farCalls_ == 0; });
+}
+
+template <class Call>
+void SerialDevice::CallFar(Call call) {
+  FarEnd* farEnd = nullptr;
+  {
+    Scheduler::Lock lock(scheduler_.Mutex());
+    if (far_ == nullptr) return;
+    farEnd = far_;
+    ++farCalls_;
+  }
+  call(*farEnd);
+  Scheduler::Lock lock(scheduler_.Mutex());
+  if (--farCalls_ == 0) farIdle_.notify_all();
 }
 
 void SerialDevice::Send(std::uint8_t byte) { Send(std::vector<std::uint8_t>{byte}); }
@@ -240,10 +255,9 @@ void SerialDevice::TxFrameDone() {
     Raise(EV_TXEMPTY);
     if (dcb_.fRtsControl == RTS_CONTROL_TOGGLE) SetHostLine(lock, Line::RTS, false);
   }
-  FarEnd* farEnd = far_;
   scheduler_.Changed(lock);
   lock.unlock();
-  if (farEnd != nullptr) farEnd->OnReceive(byte);
+  CallFar([byte](FarEnd& end) { end.OnReceive(byte); });
 }
 
 void SerialDevice::StartFarTx(Scheduler::Lock& lock) {
@@ -329,18 +343,14 @@ void SerialDevice::SetHostLine(Scheduler::Lock& lock, Line line, bool on) {
   if (level == on) return;
   level = on;
   LogLine(line, on);
-  auto currentFarEnd = [this] {
-    Scheduler::Lock inner(scheduler_.Mutex());
-    return far_;
-  };
   // The far end hears of it at this instant, in scheduler context.
   if (line == Line::Break) {
-    scheduler_.ScheduleLocked(lock, scheduler_.NowNs(), [currentFarEnd, on] {
-      if (FarEnd* f = currentFarEnd()) f->OnHostBreak(on);
+    scheduler_.ScheduleLocked(lock, scheduler_.NowNs(), [this, on] {
+      CallFar([on](FarEnd& end) { end.OnHostBreak(on); });
     });
   } else {
-    scheduler_.ScheduleLocked(lock, scheduler_.NowNs(), [currentFarEnd, dtr = dtr_, rts = rts_] {
-      if (FarEnd* f = currentFarEnd()) f->OnHostLines(dtr, rts);
+    scheduler_.ScheduleLocked(lock, scheduler_.NowNs(), [this, dtr = dtr_, rts = rts_] {
+      CallFar([dtr, rts](FarEnd& end) { end.OnHostLines(dtr, rts); });
     });
   }
 }

@@ -14,6 +14,7 @@
 // be called from any thread; they take the machine's lock themselves.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -90,6 +91,8 @@ class SerialDevice {
 
   // --- the far end's side ---
   // Attaches the far end that receives the host's bytes and line changes (null detaches).
+  // Returns when no callback into the previous far end is running any more (unless called from
+  // such a callback), so a far end may be destroyed right after detaching.
   void Attach(FarEnd* farEnd);
   // Queues bytes on the far end's transmitter. Dropped while the device is unplugged; bytes
   // that arrive while the host has the port closed are lost (they still appear on the wire).
@@ -192,6 +195,9 @@ class SerialDevice {
   void RaiseLineErrors(DWORD ceFlags);
   bool TxHeld() const;
   void SetHostLine(Scheduler::Lock& lock, Line line, bool on);
+  // Calls the attached far end, if any, without the lock; Attach waits for such calls.
+  template <class Call>
+  void CallFar(Call call);
   void SetFarLine(Line line, bool on);
   void LogLine(Line line, bool on);
   void StartFrontRead(Scheduler::Lock& lock);
@@ -209,6 +215,8 @@ class SerialDevice {
   Scheduler& scheduler_;
   Kernel& kernel_;
   FarEnd* far_ = nullptr;
+  int farCalls_ = 0;
+  std::condition_variable farIdle_;
 
   bool present_ = true;
   bool busy_ = false;
