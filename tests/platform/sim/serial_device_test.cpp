@@ -474,3 +474,117 @@ TEST_F(SerialDeviceTest, default_configuration_is_the_initial_dcb_and_can_be_cha
 }
 
 }  // namespace
+
+namespace {
+
+struct HoldCase {
+  const char* what;
+  void (*hold)(PortTest&, HANDLE);
+  void (*release)(PortTest&, HANDLE);
+};
+
+class OutputHoldTest : public PortTest, public ::testing::WithParamInterface<HoldCase> {};
+
+TEST_P(OutputHoldTest, held_output_leaves_when_released) {
+  const HoldCase& c = GetParam();
+  HANDLE h = Open();
+  c.hold(*this, h);
+  machine.RunFor(5 * kMs);
+  OVERLAPPED ov = NewOverlapped();
+  const std::uint8_t byte = 0x42;
+  ASSERT_TRUE(serial.WriteFile(h, &byte, 1, nullptr, &ov));
+  machine.RunFor(10 * kMs);
+  EXPECT_TRUE(port.WireBytes(sim::Direction::HostToFar).empty());
+  EXPECT_EQ(port.HostOutputCount(), 1u);
+  c.release(*this, h);
+  machine.RunFor(5 * kMs);
+  EXPECT_EQ(port.WireBytes(sim::Direction::HostToFar), std::vector<std::uint8_t>{0x42});
+}
+
+void SetDcb(PortTest& t, HANDLE h, void (*change)(DCB&)) {
+  DCB dcb{};
+  ASSERT_TRUE(t.serial.GetCommState(h, &dcb));
+  change(dcb);
+  ASSERT_TRUE(t.serial.SetCommState(h, &dcb));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holds, OutputHoldTest,
+    ::testing::Values(
+        HoldCase{"cts_flow", [](PortTest& t, HANDLE h) {
+                   SetDcb(t, h, [](DCB& d) { d.fOutxCtsFlow = 1; });
+                 },
+                 [](PortTest& t, HANDLE) { t.port.SetCTS(true); }},
+        HoldCase{"dsr_flow", [](PortTest& t, HANDLE h) {
+                   SetDcb(t, h, [](DCB& d) { d.fOutxDsrFlow = 1; });
+                 },
+                 [](PortTest& t, HANDLE) { t.port.SetDSR(true); }},
+        HoldCase{"escape_xoff", [](PortTest& t, HANDLE h) { t.serial.EscapeCommFunction(h, SETXOFF); },
+                 [](PortTest& t, HANDLE h) { t.serial.EscapeCommFunction(h, SETXON); }},
+        HoldCase{"xoff_from_the_far_end",
+                 [](PortTest& t, HANDLE h) {
+                   SetDcb(t, h, [](DCB& d) { d.fOutX = 1; });
+                   t.port.Send(19);
+                 },
+                 [](PortTest& t, HANDLE) { t.port.Send(17); }}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+struct WriteTimeoutCase {
+  const char* what;
+  DWORD constantMs;
+  DWORD transferred;
+  double doneAtNs;
+};
+
+class WriteTimeoutTest : public PortTest,
+                         public ::testing::WithParamInterface<WriteTimeoutCase> {};
+
+TEST_P(WriteTimeoutTest, a_write_waits_for_room_in_the_output_queue) {
+  const WriteTimeoutCase& c = GetParam();
+  HANDLE h = Open();
+  ASSERT_TRUE(serial.SetupComm(h, 4096, 4));
+  COMMTIMEOUTS timeouts{0, 0, 0, 0, c.constantMs};
+  ASSERT_TRUE(serial.SetCommTimeouts(h, &timeouts));
+  const std::vector<std::uint8_t> data(10, 0x61);
+  OVERLAPPED ov = NewOverlapped();
+  DWORD n = 0;
+  EXPECT_FALSE(serial.WriteFile(h, data.data(), 10, &n, &ov));
+  EXPECT_EQ(kernel.GetLastError(), ERROR_IO_PENDING);
+  ASSERT_TRUE(serial.GetOverlappedResult(h, &ov, &n, TRUE));
+  EXPECT_EQ(n, c.transferred);
+  EXPECT_NEAR(static_cast<double>(machine.NowNs()), c.doneAtNs, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Room, WriteTimeoutTest,
+    // Four bytes fit at once and one more each time a frame has left.
+    ::testing::Values(WriteTimeoutCase{"no_time_out", 0, 10, 5 * kFrame9600},
+                      WriteTimeoutCase{"time_out_first", 2, 6, 2 * kMs}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(SerialDeviceTest, rts_toggle_is_on_while_sending) {
+  HANDLE h = Open();
+  SetDcb(*this, h, [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; });
+  EXPECT_FALSE(port.RTS());
+  EXPECT_FALSE(serial.EscapeCommFunction(h, SETRTS));
+  EXPECT_EQ(kernel.GetLastError(), ERROR_INVALID_PARAMETER);
+  machine.RunFor(kMs);
+  port.ClearWireLog();
+  OVERLAPPED ov = NewOverlapped();
+  ASSERT_TRUE(serial.WriteFile(h, "ab", 2, nullptr, &ov));
+  EXPECT_TRUE(port.RTS());
+  machine.RunFor(5 * kMs);
+  EXPECT_FALSE(port.RTS());
+  std::vector<std::pair<bool, std::int64_t>> rts;
+  for (const sim::WireRecord& r : port.WireLog()) {
+    if (r.kind == sim::WireRecord::Kind::Line && r.line == sim::Line::RTS) {
+      rts.emplace_back(r.on, r.startNs);
+    }
+  }
+  ASSERT_EQ(rts.size(), 2u);
+  EXPECT_EQ(rts[0], std::make_pair(true, kMs));
+  EXPECT_FALSE(rts[1].first);
+  EXPECT_NEAR(static_cast<double>(rts[1].second - kMs), 2 * kFrame9600, 1.0);
+}
+
+}  // namespace
