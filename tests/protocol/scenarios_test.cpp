@@ -44,7 +44,9 @@ TEST_P(ExampleScenario, run_ends_as_described) {
   const auto errors = window->Of(WindowCall::Kind::Error);
   if (!errors.empty()) outcome = fw::Cp1252ToUtf8(errors.front().text);
   EXPECT_EQ(outcome, GetParam().outcome);
-  if (outcome.empty()) EXPECT_EQ(board->Stored().completed.size(), 5u);
+  if (outcome.empty()) {
+    EXPECT_EQ(board->Stored().completed.size(), 5u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
