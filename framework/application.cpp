@@ -24,14 +24,24 @@ TApplication::TApplication(plat::Platform& platform)
 }
 
 TApplication::~TApplication() {
+  std::deque<Queued> left;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    left.swap(queue_);
+  }
+  for (Queued& item : left) {
+    if (item.cancel) item.cancel();
+  }
   if (Application == this) Application = nullptr;
   if (wakeEvent_ != nullptr) platform_.kernel().CloseEvent(wakeEvent_);
 }
 
-void TApplication::Post(std::function<void()> call) {
+void TApplication::Post(std::function<void()> call) { Enqueue(Queued{std::move(call), nullptr}); }
+
+void TApplication::Enqueue(Queued item) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(std::move(call));
+    queue_.push_back(std::move(item));
   }
   platform_.kernel().SetEvent(wakeEvent_);
   if (pump_ != nullptr) pump_->Wake();
@@ -49,14 +59,19 @@ void TApplication::Synchronize(const std::function<void()>& call) {
   };
   auto request = std::make_shared<Request>();
   request->done = kernel.CreateEventA(TRUE, FALSE);
-  Post([request, call, &kernel] {
-    try {
-      call();
-    } catch (...) {
-      request->error = std::current_exception();
-    }
-    kernel.SetEvent(request->done);
-  });
+  Enqueue(Queued{[request, call, &kernel] {
+                   try {
+                     call();
+                   } catch (...) {
+                     request->error = std::current_exception();
+                   }
+                   kernel.SetEvent(request->done);
+                 },
+                 [request, &kernel] {
+                   request->error = std::make_exception_ptr(
+                       EThread("The application ended before the call could run"));
+                   kernel.SetEvent(request->done);
+                 }});
   kernel.WaitForSingleObject(request->done, INFINITE);
   kernel.CloseEvent(request->done);
   if (request->error) std::rethrow_exception(request->error);
@@ -70,13 +85,13 @@ bool TApplication::HasQueuedWork() {
 void TApplication::ProcessMessages() {
   if (pump_ != nullptr) pump_->ProcessEvents();
   // Only what is queued now; calls queued meanwhile wait for the next round.
-  std::deque<std::function<void()>> batch;
+  std::deque<Queued> batch;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     batch.swap(queue_);
   }
   while (!batch.empty()) {
-    std::function<void()> call = std::move(batch.front());
+    std::function<void()> call = std::move(batch.front().call);
     batch.pop_front();
     try {
       call();

@@ -60,6 +60,7 @@ class EventPump {
 class TApplication : public plat::MessageSink {
  public:
   explicit TApplication(plat::Platform& platform = plat::CurrentPlatform());
+  // Calls still queued are dropped; threads waiting in Synchronize get EThread.
   ~TApplication() override;
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
@@ -74,6 +75,8 @@ class TApplication : public plat::MessageSink {
   // Any thread but the main one: run call on the main thread, wait, re-raise its exception.
   void Synchronize(const std::function<void()>& call);
 
+  // Whether calls are queued for the main thread.
+  bool HasQueuedWork();
   // Runs every queued request, posted call and due timer once; handles toolkit events.
   void ProcessMessages();
   // Waits for work (or the next timer), then processes it.
@@ -115,15 +118,22 @@ class TApplication : public plat::MessageSink {
     std::int64_t dueUs;
     DWORD interval;
   };
-  bool HasQueuedWork();
   void RunDueTimers();
 
   plat::Platform& platform_;
   std::thread::id mainThread_;
   EventPump* pump_ = nullptr;
   HANDLE wakeEvent_ = nullptr;
+  // A queued call, and what ends it unrun when the application goes first (a Synchronize
+  // request then raises EThread in its waiting thread instead of waiting for ever).
+  struct Queued {
+    std::function<void()> call;
+    std::function<void()> cancel;
+  };
+  void Enqueue(Queued item);
+
   std::mutex mutex_;
-  std::deque<std::function<void()>> queue_;
+  std::deque<Queued> queue_;
   std::vector<Timer> timers_;
   std::vector<TWindowHook> hooks_;
   bool terminated_ = false;

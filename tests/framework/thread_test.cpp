@@ -94,3 +94,24 @@ TEST(Thread, free_on_terminate_deletes_itself_and_an_escaping_exception_is_silen
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Thread, a_synchronize_left_waiting_when_the_application_goes_raises_instead_of_hanging) {
+  std::string caught;
+  auto app = std::make_unique<fw::TApplication>();
+  Worker worker([&](Worker& self) {
+    try {
+      self.Synchronize([] { FAIL() << "must not run after the application ended"; });
+    } catch (const fw::EThread& e) {
+      caught = e.Message();
+    }
+  });
+  worker.Start();
+  while (!app->HasQueuedWork()) std::this_thread::yield();
+  app.reset();
+  worker.WaitFor();
+  EXPECT_FALSE(caught.empty());
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// Whole runs of the tool in one process, on the simulated machine's virtual clock.
+#include "app/run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/recording_frontend.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
+std::string SampleConfig() {
+  std::string text = "4\n";
+  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
+  return text + "1234\n567\n3\n";
+}
+
+struct Outcome {
+  int status = -1;
+  std::vector<testsupport::Dialog> dialogs;
+  std::string report;  // the board's JSON report
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const auto& d : dialogs) t.push_back(d.caption + ": " + d.text);
+    return t;
+  }
+};
+
+class WholeRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    dir_ = fs::temp_directory_path() /
+           ("lcdwrite-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+  }
+
+  Outcome Run(const std::string& scenario, const std::string& config = SampleConfig(),
+              bool canWaitForUser = false, app::Options options = {}) {
+    if (!config.empty()) std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << config;
+    std::ofstream(dir_ / "test.scenario") << scenario;
+    options.simulate = true;
+    options.fast = true;
+    options.scenario = (dir_ / "test.scenario").string();
+    options.simReport = (dir_ / "report.json").string();
+    testsupport::RecordingFrontEnd frontEnd(canWaitForUser);
+    frontEnd.onDialog = onDialog;
+    std::ostringstream out;
+    std::ostringstream err;
+    Outcome o;
+    o.status = app::RunTool(options, frontEnd, out, err);
+    o.dialogs = frontEnd.dialogs;
+    o.report = Read(dir_ / "report.json");
+    return o;
+  }
+
+  std::function<void(const testsupport::Dialog&)> onDialog;
+  fs::path dir_;
+  fs::path previous_;
+};
+
+TEST_F(WholeRun, healthy_board_is_written_with_the_file_and_the_run_ends_with_0) {
+  const Outcome o = Run("");
+  EXPECT_EQ(o.status, 0);
+  ASSERT_EQ(o.Texts(), std::vector<std::string>{"Information: Schreiben erfolgreich beendet!"});
+  EXPECT_NE(o.report.find("\"completed\": [\"operating_time\", \"error_memory\", \"serial\", "
+                          "\"device_type\", \"configuration\"]"),
+            std::string::npos)
+      << o.report;
+  EXPECT_NE(o.report.find("\"serial\": \"31323334353637\""), std::string::npos) << o.report;
+  EXPECT_NE(o.report.find("\"device_type\": 3"), std::string::npos) << o.report;
+  EXPECT_NE(o.report.find("1000, 1001, 1002"), std::string::npos) << o.report;
+  EXPECT_NE(o.report.find("1118, 1119]"), std::string::npos) << o.report;
+}
+
+struct FailureRow {
+  const char* name;
+  std::string scenario;
+  std::string config;
+  std::vector<std::string> dialogs;
+  int status;
+};
+
+void PrintTo(const FailureRow& row, std::ostream* os) { *os << row.name; }
+
+class WholeRunFailures : public WholeRun, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(WholeRunFailures, reports_and_ends_with_its_status) {
+  const FailureRow& row = GetParam();
+  const Outcome o = Run(row.scenario, row.config);
+  EXPECT_EQ(o.Texts(), row.dialogs);
+  EXPECT_EQ(o.status, row.status);
+}
+
+const std::string kConverter = "ftdi:A5XK3RJTA";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WholeRunFailures,
+    ::testing::Values(
+        FailureRow{"no_com_port", "ports =\n", SampleConfig(),
+                   {"Fehler: Keinen ComPort auf dem PC gefunden!"}, 3},
+        FailureRow{"no_converter", "devices = C: COM1 COM3\n", SampleConfig(),
+                   {"Fehler: USB-Port der LCD-Platine nicht gefunden!"}, 3},
+        FailureRow{"empty_device_list", "devices =\n", SampleConfig(),
+                   {"Fehler: PortSuche nicht erfolgreich !"}, 3},
+        FailureRow{"no_registry_key", "devices = COM1 " + kConverter + "\n", SampleConfig(),
+                   {"Fehler: RegSchl\xFCssel nicht gefunden !"}, 3},
+        FailureRow{"no_port_name_value",
+                   "devices = COM1 " + kConverter + "\nportname.A5XK3RJTA = none\n",
+                   SampleConfig(), {"Fehler: RegWert (PortName) nicht gefunden !"}, 3},
+        FailureRow{"port_name_not_listed",
+                   "devices = " + kConverter + "\nportname.A5XK3RJTA = COM9\n", SampleConfig(),
+                   {"Fehler: PortSuche nicht erfolgreich !"}, 3},
+        FailureRow{"port_name_differs_in_case",
+                   "devices = " + kConverter + "\nportname.A5XK3RJTA = com3\n", SampleConfig(),
+                   {"Fehler: PortSuche nicht erfolgreich !"}, 3},
+        FailureRow{"port_busy", "busy = COM3\n", SampleConfig(),
+                   {"Fehler: ComPortError:  COM3 !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.",
+                    "Fehler: PortSuche nicht erfolgreich !"},
+                   3},
+        FailureRow{"config_missing", "", "", {"Fehler: Quorix.lcd kann nicht ge\xF6\x66\x66net werden!"},
+                   2},
+        FailureRow{"config_other_version", "", "5\n1 2 3\n",
+                   {"Fehler: Quorix.lcd geh\xF6rt zu einer anderen Konfigurationsversion!"}, 2},
+        FailureRow{"config_damaged", "", "4\n1 2 x\n",
+                   {"Fehler: Quorix.lcd ist fehlerhaft!\n"
+                    "Eintrag 4 (Parameter 3): \"x\" ist keine ganze Zahl."},
+                   2},
+        FailureRow{"reset_not_answered", "board.dsr = off\n", SampleConfig(),
+                   {"Fehler: Keine R\xFC\x63kmeldung vom \"Reset\"-Befehl \"ein\" erhalten!\n\n"
+                    "        Daten\xFC\x62\x65rtragung abgebrochen!"},
+                   1},
+        FailureRow{"no_board", "board.present = no\n", SampleConfig(),
+                   {"Fehler: Keine R\xFC\x63kmeldung vom \"Reset\"-Befehl \"ein\" erhalten!\n\n"
+                    "        Daten\xFC\x62\x65rtragung abgebrochen!"},
+                   1},
+        FailureRow{"old_firmware", "board.version = 3\n", SampleConfig(),
+                   {"Fehler: Daten\xFC\x62\x65rtragungsfehler!\n\nFalsches Kontrollzeichen "
+                    "empfangen.\nFirmware in LCD-Platine vermutlich nicht kompatibel."},
+                   1},
+        FailureRow{"unplugged_during_write", "unplug_after_bytes = 20\n", SampleConfig(),
+                   {"Fehler: ComPortError:  COM3 !"}, 4}),
+    [](const ::testing::TestParamInfo<FailureRow>& info) { return info.param.name; });
+
+TEST_F(WholeRun, first_matching_converter_decides_and_its_instance_id_is_cut_to_nine) {
+  // The first converter has no key; the second one would have worked.
+  const Outcome o = Run("devices = COM1 ftdi:A1B2C3D4AXYZ ftdi:A5XK3RJTA\n"
+                        "portname.A5XK3RJTA = COM3\n");
+  EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: RegSchl\xFCssel nicht gefunden !"});
+  EXPECT_EQ(o.status, 3);
+  // The key of an id longer than 9 characters holds its first 9.
+  const Outcome cut = Run("devices = COM1 ftdi:A5XK3RJTAXYZ\nportname.A5XK3RJTA = COM3\n");
+  EXPECT_EQ(cut.status, 0);
+}
+
+TEST_F(WholeRun, a_prefix_in_another_case_does_not_match) {
+  const Outcome o =
+      Run("devices = COM1 ftdibus#VID_0403+PID_6001+A5XK3RJTA#0000\nportname.A5XK3RJTA = COM3\n");
+  EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: USB-Port der LCD-Platine nicht gefunden!"});
+}
+
+}  // namespace
