@@ -7,7 +7,7 @@
 //   sim::Machine machine;                          // virtual clock; this thread is the main one
 //   plat::SetCurrentPlatform(&machine);            // components made from now on use it
 //   sim::SerialDevice& port = machine.AddConverter("A5XK3RJT", "COM3");
-//   sim::EchoFarEnd echo(port);                    // or the board's firmware: any sim::FarEnd
+//   sim::EchoFarEnd echo(port);                    // (echo_far_end.h) or any sim::FarEnd
 //   port.SetDSR(true);
 //
 //   plat::SerialApi& serial = machine.serial();
@@ -28,6 +28,10 @@
 //
 // Far-end callbacks and Schedule'd functions run without the machine's lock, in scheduler
 // context, and must not block in a simulated wait (no Sleep, no WaitForSingleObject).
+//
+// A state in which no thread can ever run again (all blocked without time-out, nothing
+// scheduled) is reported on standard error with what each thread waits for, and the process
+// aborts: a test that would hang fails at once instead.
 #pragma once
 
 #include <cstdint>

@@ -231,9 +231,10 @@ BOOL Serial::PurgeComm(HANDLE device, DWORD flags) {
 BOOL Serial::FlushFileBuffers(HANDLE device) {
   return OnDevice(device, [&](SerialDevice& d, HostHandle& h, Scheduler::Lock& lock) -> DWORD {
     if ((h.access & GENERIC_WRITE) == 0) return ERROR_ACCESS_DENIED;
-    scheduler_.Block(
-        lock, [&] { return h.dead || d.open_ != &h || d.OutputDrainedLocked(); }, kNever,
-        "FlushFileBuffers");
+    const std::function<bool()> done = [&] {
+      return h.dead || d.open_ != &h || d.OutputDrainedLocked();
+    };
+    if (!done()) scheduler_.Block(lock, done, kNever, "FlushFileBuffers");
     if (h.dead) return ERROR_ACCESS_DENIED;
     if (d.open_ != &h) return ERROR_OPERATION_ABORTED;
     return 0;
