@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <vector>
 
 #include "app/configfile.h"
 #include "app/mainform.h"
@@ -43,6 +44,26 @@ class ExitHookScope {
 
 constexpr int kStatusInternalError = 70;
 
+// The simulated machine runs this very program: its path and file version are the real ones.
+void CopyProgramIdentity(plat::SystemApi& native, sim::System& simulated) {
+  const std::string path = native.ProgramPath();
+  simulated.SetProgramPath(path);
+  const DWORD size = native.GetFileVersionInfoSizeA(path.c_str());
+  std::vector<unsigned char> block(size);
+  void* value = nullptr;
+  UINT length = 0;
+  if (size == 0 || !native.GetFileVersionInfoA(path.c_str(), size, block.data()) ||
+      !native.VerQueryValueA(block.data(), "\\", &value, &length) || value == nullptr) {
+    simulated.ClearFileVersion();
+    return;
+  }
+  const auto* info = static_cast<const plat::FixedFileInfo*>(value);
+  simulated.SetFileVersion(static_cast<WORD>(info->dwFileVersionMS >> 16),
+                           static_cast<WORD>(info->dwFileVersionMS & 0xFFFF),
+                           static_cast<WORD>(info->dwFileVersionLS >> 16),
+                           static_cast<WORD>(info->dwFileVersionLS & 0xFFFF));
+}
+
 }  // namespace
 
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
@@ -62,6 +83,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     machine = std::make_unique<sim::Machine>(options.fast ? sim::ClockMode::Virtual
                                                           : sim::ClockMode::RealTime);
     simBoard = board::BuildMachine(scenario, *machine);
+    CopyProgramIdentity(plat::NativePlatform().system(), machine->SimSystem());
   }
   PlatformScope platformScope(machine.get());
 

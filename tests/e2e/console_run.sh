@@ -3,7 +3,7 @@
 # simulator on a real pty, in real time, with the modem-line shim giving the pty DTR and DSR.
 # Usage: console_run.sh LCDWRITE BOARDSIM MODEMSHIM SOURCE_DIR
 set -euo pipefail
-lcdwrite=$1 boardsim=$2 shim=$3 src=$4
+lcdwrite=$(realpath "$1") boardsim=$(realpath "$2") shim=$(realpath "$3") src=$(realpath "$4")
 
 work=$(mktemp -d)
 bpid=
