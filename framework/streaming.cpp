@@ -774,6 +774,10 @@ const TClassInfo* ClassInfoOf(const TObject* object) {
 }
 
 namespace detail {
+[[gnu::noinline]] void SetDefault(TPropInfo& property, TPropValue value) {
+  property.defaultValue = std::move(value);
+}
+
 TClassInfo* AddClass(const std::string& name, const std::string& parent,
                      std::function<TComponent*(TComponent*)> create,
                      std::function<bool(const TObject*)> isInstance, bool& existed) {

@@ -184,6 +184,9 @@ const TClassInfo* FindClassInfo(const std::string& name);
 const TClassInfo* ClassInfoOf(const TObject* object);
 
 namespace detail {
+// Out of line (and never inlined) on purpose: inlined, GCC 12 with the sanitizers takes the
+// variant for uninitialised (-Wmaybe-uninitialized).
+void SetDefault(TPropInfo& property, TPropValue value);
 TClassInfo* AddClass(const std::string& name, const std::string& parent,
                      std::function<TComponent*(TComponent*)> create,
                      std::function<bool(const TObject*)> isInstance, bool& existed);
@@ -240,7 +243,7 @@ class TClassBuilder {
   TClassBuilder& Boolean(const std::string& name, G get, S set,
                          std::optional<bool> def = std::nullopt) {
     TPropInfo p = Base(name, TPropKind::Boolean);
-    if (def) p.defaultValue = TPropValue(*def);
+    if (def) detail::SetDefault(p, TPropValue(*def));
     p.get = [get](TObject& o) -> TPropValue { return static_cast<bool>(Call(get, o)); };
     p.set = Setter(set, [](const TPropValue& v) { return std::get<bool>(v); });
     return Add(std::move(p));
@@ -249,7 +252,7 @@ class TClassBuilder {
   TClassBuilder& Text(const std::string& name, G get, S set,
                       std::optional<std::string> def = std::nullopt) {
     TPropInfo p = Base(name, TPropKind::Text);
-    if (def) p.defaultValue = TPropValue(*def);
+    if (def) detail::SetDefault(p, TPropValue(*def));
     p.get = [get](TObject& o) -> TPropValue { return std::string(Call(get, o)); };
     p.set = Setter(set, [](const TPropValue& v) { return std::get<std::string>(v); });
     return Add(std::move(p));
@@ -289,7 +292,7 @@ class TClassBuilder {
     using V = Value<G>;
     TPropInfo p = Base(name, TPropKind::Set);
     p.memberNames = std::move(members);
-    if (def) p.defaultValue = TPropValue(detail::ToNumber(*def));
+    if (def) detail::SetDefault(p, TPropValue(detail::ToNumber(*def)));
     p.get = [get](TObject& o) -> TPropValue { return detail::ToNumber<V>(Call(get, o)); };
     p.set = Setter(set, [](const TPropValue& v) {
       return detail::FromNumber<V>(std::get<long long>(v));
@@ -300,7 +303,7 @@ class TClassBuilder {
   TClassBuilder& Color(const std::string& name, G get, S set,
                        std::optional<TColor> def = std::nullopt) {
     TPropInfo p = Base(name, TPropKind::Color);
-    if (def) p.defaultValue = TPropValue(static_cast<long long>(*def));
+    if (def) detail::SetDefault(p, TPropValue(static_cast<long long>(*def)));
     p.get = [get](TObject& o) -> TPropValue { return static_cast<long long>(Call(get, o)); };
     p.set = Setter(set, [](const TPropValue& v) {
       return static_cast<TColor>(std::get<long long>(v));
@@ -320,7 +323,7 @@ class TClassBuilder {
   template <class G, class S>
   TClassBuilder& Strings(const std::string& name, G get, S set) {
     TPropInfo p = Base(name, TPropKind::Strings);
-    p.defaultValue = TPropValue(std::vector<std::string>{});
+    detail::SetDefault(p, TPropValue(std::vector<std::string>{}));
     p.get = [get](TObject& o) -> TPropValue { return ListOf(Call(get, o)); };
     p.set = [set](TObject& o, const TPropValue& v) {
       TStringList list;
@@ -335,7 +338,7 @@ class TClassBuilder {
     using P = Value<G>;
     using T = std::remove_pointer_t<P>;
     TPropInfo p = Base(name, TPropKind::Component);
-    p.defaultValue = TPropValue(static_cast<TComponent*>(nullptr));
+    detail::SetDefault(p, TPropValue(static_cast<TComponent*>(nullptr)));
     p.get = [get](TObject& o) -> TPropValue {
       return static_cast<TComponent*>(const_cast<std::remove_const_t<T>*>(Call(get, o)));
     };
@@ -408,7 +411,7 @@ class TClassBuilder {
   TPropInfo Numeric(const std::string& name, TPropKind kind, G get, S set,
                     std::optional<long long> def) {
     TPropInfo p = Base(name, kind);
-    if (def) p.defaultValue = TPropValue(*def);
+    if (def) detail::SetDefault(p, TPropValue(*def));
     if constexpr (std::is_enum_v<V>) {
       p.minValue = 0;
       p.maxValue = 0;
