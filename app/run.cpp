@@ -67,7 +67,7 @@ void CopyProgramIdentity(plat::SystemApi& native, sim::System& simulated) {
 }  // namespace
 
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
-            std::ostream& err) {
+            std::ostream& err, const RunHooks& hooks) {
   // The simulated machine and its board, when asked for.
   std::unique_ptr<sim::Machine> machine;
   std::unique_ptr<board::SimulatedBoard> simBoard;
@@ -100,6 +100,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     TMainForm* form = nullptr;
     try {
       form = new TMainForm(nullptr, settings);
+      if (hooks.onStart) hooks.onStart(machine.get(), *form);
       application.Run();
       status = form->CloseStatus();
     } catch (const fw::ProcessEnded& end) {

@@ -2,6 +2,7 @@
 // through it on the simulated machine's virtual clock).
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -11,14 +12,25 @@
 namespace fw {
 class FrontEnd;
 }
+namespace sim {
+class Machine;
+}
 
 namespace app {
+
+class TMainForm;
+
+// For tests: called once the window exists, before the message loop runs (machine is null
+// unless the run is simulated). A test schedules what a user would do here.
+struct RunHooks {
+  std::function<void(sim::Machine* machine, TMainForm& form)> onStart;
+};
 
 // Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)
 // and returns the exit status. With options.simulate it builds the simulated machine and board
 // from the scenario and installs it as the process's platform for the run.
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
-            std::ostream& err);
+            std::ostream& err, const RunHooks& hooks = {});
 
 // --check: loads and validates Quorix.lcd in the current directory, prints what it found;
 // 0 when the file is good, 2 otherwise.

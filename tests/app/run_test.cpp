@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/mainform.h"
+#include "framework/application.h"
+#include "platform/sim/machine.h"
 #include "tests/support/recording_frontend.h"
 
 namespace {
@@ -56,7 +59,8 @@ class WholeRun : public ::testing::Test {
   }
 
   Outcome Run(const std::string& scenario, const std::string& config = SampleConfig(),
-              bool canWaitForUser = false, app::Options options = {}) {
+              bool canWaitForUser = false, app::Options options = {},
+              const app::RunHooks& hooks = {}) {
     if (!config.empty()) std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << config;
     std::ofstream(dir_ / "test.scenario") << scenario;
     options.simulate = true;
@@ -68,7 +72,7 @@ class WholeRun : public ::testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     Outcome o;
-    o.status = app::RunTool(options, frontEnd, out, err);
+    o.status = app::RunTool(options, frontEnd, out, err, hooks);
     o.dialogs = frontEnd.dialogs;
     o.report = Read(dir_ / "report.json");
     return o;
@@ -177,6 +181,58 @@ TEST_F(WholeRun, a_prefix_in_another_case_does_not_match) {
   const Outcome o =
       Run("devices = COM1 ftdibus#VID_0403+PID_6001+A5XK3RJTA#0000\nportname.A5XK3RJTA = COM3\n");
   EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: USB-Port der LCD-Platine nicht gefunden!"});
+}
+
+// What a user does at an instant of machine time: posted to the window's thread.
+void At(sim::Machine& machine, std::int64_t ms, std::function<void()> action) {
+  machine.Schedule(ms * 1000000, [action] { fw::Application->Post(action); });
+}
+
+TEST_F(WholeRun, two_clicks_within_a_second_start_one_search) {
+  app::RunHooks hooks;
+  hooks.onStart = [](sim::Machine* machine, app::TMainForm& form) {
+    // The start-up search fails at 1 s; the clicks come at 2.0 s and 2.5 s; the window is
+    // closed at 10 s.
+    At(*machine, 2000, [&form] { form.SuchenButton->Click(); });
+    At(*machine, 2500, [&form] { form.SuchenButton->Click(); });
+    At(*machine, 10000, [&form] { form.Close(); });
+  };
+  const Outcome o = Run("devices = C: COM1 COM3\n", SampleConfig(), true, {}, hooks);
+  EXPECT_EQ(o.Texts(), std::vector<std::string>(2, "Fehler: USB-Port der LCD-Platine nicht gefunden!"));
+  EXPECT_EQ(o.status, 3);
+}
+
+TEST_F(WholeRun, a_port_error_in_the_write_leaves_a_dead_window_until_it_is_closed) {
+  bool stillRunning = false;
+  app::RunHooks hooks;
+  hooks.onStart = [&stillRunning](sim::Machine* machine, app::TMainForm& form) {
+    At(*machine, 300000, [&form, &stillRunning] {
+      stillRunning = true;
+      EXPECT_FALSE(form.SuchenButton->Enabled());
+      EXPECT_FALSE(form.ComboBox->Enabled());
+      form.Close();
+    });
+  };
+  const Outcome o = Run("unplug_after_bytes = 20\n", SampleConfig(), true, {}, hooks);
+  // The sequence's port call, then the event thread (the lines' last change, its failed wait)
+  // each meet the vanished device; every report names the port.
+  ASSERT_FALSE(o.dialogs.empty());
+  for (const std::string& text : o.Texts()) EXPECT_EQ(text, "Fehler: ComPortError:  COM3 !");
+  EXPECT_TRUE(stillRunning);
+  EXPECT_EQ(o.status, 4);
+}
+
+TEST_F(WholeRun, closing_the_window_during_the_write_closes_the_port_first) {
+  app::RunHooks hooks;
+  hooks.onStart = [](sim::Machine* machine, app::TMainForm& form) {
+    // Inside the second reset pause's "warten" (the write starts at 3 s).
+    At(*machine, 12000, [&form] { form.Close(); });
+  };
+  const Outcome o = Run("", SampleConfig(), true, {}, hooks);
+  // The sequence's next port call meets the closed port.
+  EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: ComPortError:  COM3 !"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_NE(o.report.find("\"completed\": [\"operating_time\"]"), std::string::npos) << o.report;
 }
 
 }  // namespace
