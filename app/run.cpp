@@ -117,6 +117,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
     fw::AttachFrontEnd(nullptr, &application);
   }
+  if (hooks.onEnd) hooks.onEnd(machine.get());
   if (simBoard && !options.simReport.empty() &&
       !board::WriteReport(options.simReport, simBoard->Stored())) {
     err << "lcdwrite: cannot write " << options.simReport << "\n";

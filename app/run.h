@@ -24,6 +24,9 @@ class TMainForm;
 // unless the run is simulated). A test schedules what a user would do here.
 struct RunHooks {
   std::function<void(sim::Machine* machine, TMainForm& form)> onStart;
+  // Called when the run has ended, before the simulated machine goes (a benchmark reads its
+  // clock here).
+  std::function<void(sim::Machine* machine)> onEnd;
 };
 
 // Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)
