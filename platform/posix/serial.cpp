@@ -128,7 +128,6 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   if (ioctlRetry(TCSETS2, &settings) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
   DCB initial = DefaultDcb();
-  initial.fRtsControl = RTS_CONTROL_ENABLE;
   TermiosToDcb(settings, initial);
 
   {

@@ -15,6 +15,14 @@
 // WaitCommEvent then simply never reports modem events. A device that vanished gives
 // ERROR_ACCESS_DENIED from every call but CloseHandle.
 //
+// SetCommState reads the settings back and refuses (ERROR_INVALID_PARAMETER, old settings
+// kept) what the driver did not take: a pty, for one, always runs 8 data bits without parity.
+// DCB fields Linux has no counterpart for are kept and read back but act on nothing: DSR
+// output flow and sensitivity, DTR handshake (DTR is simply raised), fTXContinueOnXoff, the
+// error, EOF and event characters, fNull, fAbortOnError, XonLim and XoffLim. EV_RXFLAG,
+// EV_PERR, EV_EVENT1 and EV_EVENT2 never fire. TransmitCommChar fails with ERROR_GEN_FAILURE
+// while its previous character still waits; EscapeCommFunction(RESETDEV) does nothing.
+//
 // CloseHandle also closes event objects of the kernel (as the Win32 call does). Configuration
 // records (Get/SetDefaultCommConfigA) are kept in memory per device name; there is no dialog
 // (CommConfigDialogA fails with ERROR_CANCELLED).

@@ -680,22 +680,23 @@ DWORD SerialDevice::Read(void* buffer, DWORD length, DWORD* transferred, OVERLAP
   if (!canRead_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
   if (transferred) *transferred = 0;
-  auto op = std::make_shared<Op>();
-  op->kind = Kind::Read;
-  op->overlapped = overlapped;
-  op->buffer = static_cast<std::uint8_t*>(buffer);
-  op->length = length;
+  Op request;
+  request.kind = Kind::Read;
+  request.overlapped = overlapped;
+  request.buffer = static_cast<std::uint8_t*>(buffer);
+  request.length = length;
   if (reads_.empty()) {
     // Fast path: the bytes are there (or the time-outs say "return now").
     const std::int64_t now = kernel_.NowMicroseconds();
-    StartTransfer(*op, now);
-    TryRead(*op);
-    Settle(*op, now);
-    if (op->complete) {
-      if (transferred) *transferred = op->done;
-      return op->status;
+    StartTransfer(request, now);
+    TryRead(request);
+    Settle(request, now);
+    if (request.complete) {
+      if (transferred) *transferred = request.done;
+      return request.status;
     }
   }
+  const OpPtr op = std::make_shared<Op>(request);
   const DWORD result = Submit(op);
   if (result != ERROR_IO_PENDING || (overlapped_ && overlapped)) return result;
   return AwaitSync(lock, op, transferred);
@@ -708,24 +709,25 @@ DWORD SerialDevice::Write(const void* buffer, DWORD length, DWORD* transferred,
   if (!canWrite_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
   if (transferred) *transferred = 0;
-  auto op = std::make_shared<Op>();
-  op->kind = Kind::Write;
-  op->overlapped = overlapped;
+  Op request;
+  request.kind = Kind::Write;
+  request.overlapped = overlapped;
   // Never written through: the record serves reads and writes alike.
-  op->buffer = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
-  op->length = length;
+  request.buffer = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
+  request.length = length;
   if (writes_.empty() && !priorityPending_) {
     // Fast path: complete once the driver has taken every byte.
     const std::int64_t now = kernel_.NowMicroseconds();
-    StartTransfer(*op, now);
-    TryWrite(*op);
-    Settle(*op, now);
-    if (op->complete) {
-      if (transferred) *transferred = op->done;
-      if (op->status == ERROR_SUCCESS) AfterFastWrite();
-      return op->status;
+    StartTransfer(request, now);
+    TryWrite(request);
+    Settle(request, now);
+    if (request.complete) {
+      if (transferred) *transferred = request.done;
+      if (request.status == ERROR_SUCCESS) AfterFastWrite();
+      return request.status;
     }
   }
+  const OpPtr op = std::make_shared<Op>(request);
   const DWORD result = Submit(op);
   if (result != ERROR_IO_PENDING || (overlapped_ && overlapped)) return result;
   return AwaitSync(lock, op, transferred);
@@ -945,7 +947,7 @@ DWORD SerialDevice::Escape(DWORD function) {
         return Failure(errno, ErrnoContext::LineIoctl);
       return ERROR_SUCCESS;
     case RESETDEV:
-      return ERROR_SUCCESS;  // no serial driver here has a reset; Windows' ignore it too
+      return ERROR_SUCCESS;  // a tty has nothing to reset; accepted, as Windows serial drivers do
     case SETBREAK:
     case CLRBREAK:
       if (Ioctl(function == SETBREAK ? TIOCSBRK : TIOCCBRK, nullptr) != 0)

@@ -89,10 +89,10 @@ class SerialDevice {
  private:
   enum class Kind { Read, Write, Wait };
   struct Op {
-    Kind kind;
-    OVERLAPPED* overlapped;
-    std::uint8_t* buffer;
-    DWORD length;
+    Kind kind = Kind::Read;
+    OVERLAPPED* overlapped = nullptr;
+    std::uint8_t* buffer = nullptr;
+    DWORD length = 0;
     DWORD done = 0;
     DWORD* maskOut = nullptr;
     bool complete = false;
