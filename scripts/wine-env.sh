@@ -5,7 +5,8 @@
 # quickly. wine_env_stop ends both again. Every Wine call is bounded by timeout.
 #   - winedbg is disabled, so a crashing program ends instead of waiting in the debugger;
 #   - Gecko and Mono are not installed (no prompts, no downloads);
-#   - the X11 driver does not manage windows (Managed=N): closing a managed window costs ~2 s.
+#   - the X11 driver does not manage windows (Managed=N): closing a managed window costs ~2 s;
+#     Wine draws the frames itself (Decorated=N), as there is no window manager.
 
 wine_env_start() {
   local build="$1" arch="$2"
@@ -29,6 +30,9 @@ wine_env_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 180 wineboot -i >"$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; return 1; }
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+      >/dev/null 2>&1
+    # Without a window manager on the display, Wine draws the frames and captions itself.
+    timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
       >/dev/null 2>&1
     timeout 60 wineserver -w
   fi

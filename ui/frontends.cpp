@@ -7,6 +7,9 @@
 #ifdef LCDWRITE_HAVE_QT
 #include "ui/qt/qt_frontend.h"
 #endif
+#ifdef LCDWRITE_HAVE_WIN32
+#include "ui/win32/win32_frontend.h"
+#endif
 
 namespace ui {
 
@@ -24,6 +27,9 @@ std::unique_ptr<fw::FrontEnd> CreateQt(int& argc, char** argv) {
   return CreateQtFrontEnd(argc, argv);
 }
 WindowFrontEndFactory g_windowFactory = &CreateQt;
+#elif defined(LCDWRITE_HAVE_WIN32)
+std::unique_ptr<fw::FrontEnd> CreateWin32(int&, char**) { return CreateWin32FrontEnd(); }
+WindowFrontEndFactory g_windowFactory = &CreateWin32;
 #else
 WindowFrontEndFactory g_windowFactory = nullptr;
 #endif

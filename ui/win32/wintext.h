@@ -1,0 +1,13 @@
+// Texts at the boundary to the wide (UTF-16) Windows API: the tool's texts are Windows-1252,
+// converted by table (not by the system's current code page, which may be another one).
+#pragma once
+
+#include <string>
+
+namespace ui {
+
+std::wstring Cp1252ToWide(const std::string& text);
+// Characters without a Windows-1252 form become '?'.
+std::string WideToCp1252(const std::wstring& text);
+
+}  // namespace ui
