@@ -31,22 +31,25 @@ bool Interrupted(std::atomic<int>& budget) {
   errno = EINTR;
   return true;
 }
-int Fail(int err) {
-  errno = err;
-  return -1;
+
+// Calls real unless an EINTR is due or an errno is set for this call.
+template <class Result, class... Args>
+Result Gate(std::atomic<int>& eintr, std::atomic<int>& err, Result (*real)(Args...), Args... args) {
+  if (Interrupted(eintr)) return -1;
+  if (const int e = err.load()) {
+    errno = e;
+    return -1;
+  }
+  return real(args...);
 }
+
+std::atomic<int> g_never{0};
 
 SysCalls MakeFaulty() {
   SysCalls s = RealSysCalls();
-  s.Stat = [](const char* path, struct stat* st) {
-    if (Interrupted(g.eintrStat)) return -1;
-    if (g.statErrno) return Fail(g.statErrno);
-    return RealSysCalls().Stat(path, st);
-  };
+  s.Stat = [](const char* p, struct stat* st) { return Gate(g.eintrStat, g.statErrno, RealSysCalls().Stat, p, st); };
   s.Open = [](const char* path, int flags) {
-    if (Interrupted(g.eintrOpen)) return -1;
-    if (g.openErrno) return Fail(g.openErrno);
-    const int fd = RealSysCalls().Open(path, flags);
+    const int fd = Gate(g.eintrOpen, g.openErrno, RealSysCalls().Open, path, flags);
     std::lock_guard<std::mutex> lock(g.mutex);
     if (fd >= 0) g.ttys.insert(fd);
     return fd;
@@ -58,33 +61,15 @@ SysCalls MakeFaulty() {
     }
     return RealSysCalls().Close(fd);
   };
-  s.Flock = [](int fd, int operation) {
-    if (Interrupted(g.eintrFlock)) return -1;
-    if (g.flockErrno) return Fail(g.flockErrno);
-    return RealSysCalls().Flock(fd, operation);
-  };
+  s.Flock = [](int fd, int op) { return Gate(g.eintrFlock, g.flockErrno, RealSysCalls().Flock, fd, op); };
   s.Ioctl = [](int fd, unsigned long request, void* arg) {
-    if (Interrupted(g.eintrIoctl)) return -1;
-    if (g.ioctlErrno && request == g.ioctlRequest) return Fail(g.ioctlErrno);
-    return RealSysCalls().Ioctl(fd, request, arg);
+    std::atomic<int>& err = request == g.ioctlRequest ? g.ioctlErrno : g_never;
+    return Gate(g.eintrIoctl, err, RealSysCalls().Ioctl, fd, request, arg);
   };
-  s.Read = [](int fd, void* buffer, std::size_t count) -> ssize_t {
-    if (Interrupted(g.eintrRead)) return -1;
-    if (g.readErrno) return Fail(g.readErrno);
-    return RealSysCalls().Read(fd, buffer, count);
-  };
-  s.Write = [](int fd, const void* buffer, std::size_t count) -> ssize_t {
-    if (Interrupted(g.eintrWrite)) return -1;
-    return RealSysCalls().Write(fd, buffer, count);
-  };
-  s.EventFd = [](unsigned int initial, int flags) {
-    if (g.eventFdErrno) return Fail(g.eventFdErrno);
-    return RealSysCalls().EventFd(initial, flags);
-  };
-  s.EpollWait = [](int epollFd, epoll_event* events, int maxEvents, int timeoutMs) {
-    if (Interrupted(g.eintrEpoll)) return -1;
-    return RealSysCalls().EpollWait(epollFd, events, maxEvents, timeoutMs);
-  };
+  s.Read = [](int fd, void* b, std::size_t n) { return Gate(g.eintrRead, g.readErrno, RealSysCalls().Read, fd, b, n); };
+  s.Write = [](int fd, const void* b, std::size_t n) { return Gate(g.eintrWrite, g_never, RealSysCalls().Write, fd, b, n); };
+  s.EventFd = [](unsigned int i, int f) { return Gate(g_never, g.eventFdErrno, RealSysCalls().EventFd, i, f); };
+  s.EpollWait = [](int e, epoll_event* ev, int m, int t) { return Gate(g.eintrEpoll, g_never, RealSysCalls().EpollWait, e, ev, m, t); };
   return s;
 }
 

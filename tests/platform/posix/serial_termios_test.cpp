@@ -62,18 +62,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{Line(250000, 8, NOPARITY, ONESTOPBIT), CS8, BOTHER},
                       LineCase{Line(10400, 8, EVENPARITY, ONESTOPBIT), CS8 | PARENB, BOTHER}));
 
-TEST(DcbToTermios, makes_the_line_raw) {
-  KernelTermios t = Cooked();
-  ASSERT_EQ(DcbToTermios(DefaultDcb(), t), ERROR_SUCCESS);
-  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-  EXPECT_EQ(t.c_oflag & OPOST, 0u);
-  EXPECT_EQ(t.c_iflag & (ICRNL | IXON), 0u) << "CR must not become LF, 0x11/0x13 must pass";
-  EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
-  EXPECT_EQ(t.c_cflag & HUPCL, static_cast<tcflag_t>(HUPCL)) << "bits the DCB does not hold stay";
-  EXPECT_EQ(t.c_cc[VMIN], 1);
-  EXPECT_EQ(t.c_cc[VTIME], 0);
-}
-
 TEST(DcbToTermios, flow_control_and_characters) {
   struct Case {
     const char* what;
@@ -108,19 +96,6 @@ TEST(DcbToTermios, flow_control_and_characters) {
     EXPECT_EQ(back.fOutxCtsFlow, dcb.fOutxCtsFlow) << c.what;
     EXPECT_EQ(back.fRtsControl, dcb.fRtsControl) << c.what;
   }
-}
-
-TEST(TermiosToDcb, handshake_switched_on_elsewhere_reads_as_both_directions) {
-  KernelTermios t = Cooked();
-  t.c_cflag |= CRTSCTS;
-  DCB dcb = DefaultDcb();
-  TermiosToDcb(t, dcb);
-  EXPECT_EQ(dcb.fOutxCtsFlow, 1u);
-  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_HANDSHAKE);
-  t.c_cflag &= ~CRTSCTS;
-  TermiosToDcb(t, dcb);
-  EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
-  EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_ENABLE);
 }
 
 TEST(DcbToTermios, refuses_what_win32_refuses_and_leaves_the_termios_alone) {
