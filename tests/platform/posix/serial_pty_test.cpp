@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "platform/posix/serial.h"
@@ -225,6 +226,8 @@ struct TimeoutCase {
   DWORD asked, expected;
 };
 
+void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.what; }
+
 class ReadTimeouts : public SerialPty, public ::testing::WithParamInterface<TimeoutCase> {};
 
 TEST_P(ReadTimeouts, return_short_without_error) {
@@ -254,7 +257,14 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeoutCase{"immediate, some there", kMaxDword, 0, 0, "ab", 4, 2},
                       TimeoutCase{"immediate, none there", kMaxDword, 0, 0, "", 4, 0},
                       TimeoutCase{"first byte ends it", kMaxDword, kMaxDword, 1000, "xy", 8, 2},
-                      TimeoutCase{"first byte or the constant", kMaxDword, kMaxDword, 30, "", 8, 0}));
+                      TimeoutCase{"first byte or the constant", kMaxDword, kMaxDword, 30, "", 8, 0}),
+    [](const ::testing::TestParamInfo<TimeoutCase>& info) {
+      std::string name = info.param.what;
+      for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
 
 TEST_F(SerialPty, synchronous_handle_blocks_until_done) {
   HANDLE h = Open(GENERIC_READ | GENERIC_WRITE, 0);

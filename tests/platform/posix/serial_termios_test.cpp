@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace plat::posix {
 namespace {
 
@@ -32,6 +34,11 @@ struct LineCase {
   unsigned int speedCode;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.dcb.BaudRate << " baud, " << int{c.dcb.ByteSize} << " bits, parity " << int{c.dcb.Parity}
+      << ", stop " << int{c.dcb.StopBits};
+}
+
 class DcbLines : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(DcbLines, maps_to_termios_and_back) {
@@ -60,7 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{Line(57600, 8, SPACEPARITY, ONESTOPBIT), CS8 | PARENB | CMSPAR, B57600},
                       LineCase{Line(300, 5, NOPARITY, ONE5STOPBITS), CS5 | CSTOPB, B300},
                       LineCase{Line(250000, 8, NOPARITY, ONESTOPBIT), CS8, BOTHER},
-                      LineCase{Line(10400, 8, EVENPARITY, ONESTOPBIT), CS8 | PARENB, BOTHER}));
+                      LineCase{Line(10400, 8, EVENPARITY, ONESTOPBIT), CS8 | PARENB, BOTHER}),
+    [](const ::testing::TestParamInfo<LineCase>& info) {
+      const DCB& d = info.param.dcb;
+      return std::to_string(d.BaudRate) + "_" + std::to_string(d.ByteSize) + "NOEMS"[d.Parity] +
+             "1H2"[d.StopBits];
+    });
 
 TEST(DcbToTermios, flow_control_and_characters) {
   struct Case {
