@@ -36,11 +36,22 @@ wine_env_start() {
       >/dev/null 2>&1
     timeout 60 wineserver -w
   fi
-  # Persistent until killed: each program then starts without launching a server.
+  wine_env_server
+}
+
+# Starts the wineserver, persistent until killed: each program then starts without launching a
+# server. The first program of a server starts Wine's own background processes (services, the
+# desktop), which inherit its output: started here, they do not hold a test runner's pipes.
+wine_env_server() {
   timeout 3600 wineserver -p >/dev/null 2>&1 || true
-  # The first program of a server starts Wine's own background processes (services, the
-  # desktop), which inherit its output: started here, they do not hold a test runner's pipes.
   timeout 120 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+# A new wineserver, which reads the port mapping (HKLM\Software\Wine\Ports) afresh.
+wine_env_restart() {
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
+  wine_env_server
 }
 
 wine_env_stop() {
