@@ -1,0 +1,98 @@
+// The real main window on the Qt front-end (offscreen), through a whole simulated run on the
+// virtual clock: its size and caption, the reset panel following DSR, the success dialog closed
+// by the test, and a screenshot kept as an artifact.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/mainform.h"
+#include "app/run.h"
+#include "framework/application.h"
+#include "platform/sim/machine.h"
+#include "ui/qt/qt_peers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QColor Background(const fw::TControl& control) {
+  QWidget* widget = ui::QtFrontEnd::WidgetOf(control);
+  return widget != nullptr ? widget->palette().color(widget->backgroundRole()) : QColor();
+}
+
+TEST(MainWindowQt, a_whole_run_in_the_window) {
+  const fs::path previous = fs::current_path();
+  const fs::path dir = fs::temp_directory_path() / "lcdwrite-qt-run";
+  fs::create_directories(dir);
+  fs::copy_file(fs::path(LCDWRITE_SOURCE_DIR) / "app/examples/Quorix.lcd", dir / "Quorix.lcd",
+                fs::copy_options::overwrite_existing);
+  fs::current_path(dir);
+
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int argc = 1;
+  char name[] = "test_app_qt";
+  char* argv[] = {name, nullptr};
+  ui::QtFrontEnd frontEnd(argc, argv, plat::CurrentPlatform());
+
+  // The success dialog: read it and close it, as a user would.
+  QString dialogTitle, dialogText;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      dialogTitle = box->windowTitle();
+      dialogText = box->text();
+      box->done(QMessageBox::Ok);
+    }
+  });
+  closer.start(10);
+
+  QColor beforeReset, duringReset, afterReset;
+  QString caption;
+  QSize size;
+  app::RunHooks hooks;
+  hooks.onStart = [&](sim::Machine* machine, app::TMainForm& form) {
+    // The write starts just after 3.15 s (the search's tone lasts 150 ms): RTS drops, 200 ms
+    // later DTR goes on and DSR follows; DTR goes off 250 ms after that.
+    machine->Schedule(3100000000LL, [&] {
+      QWidget* window = ui::QtFrontEnd::WidgetOf(form);
+      caption = window->windowTitle();
+      size = window->frameGeometry().size();
+      beforeReset = Background(*form.ResetPanel);
+    });
+    machine->Schedule(3500000000LL, [&] { duringReset = Background(*form.ResetPanel); });
+    machine->Schedule(4000000000LL, [&] { afterReset = Background(*form.ResetPanel); });
+    // A screenshot while the configuration goes out.
+    machine->Schedule(40000000000LL, [&] {
+      const QString artifacts = QString::fromUtf8(LCDWRITE_BINARY_DIR) + "/artifacts";
+      QDir().mkpath(artifacts);
+      ui::QtFrontEnd::WidgetOf(form)->grab().save(artifacts + "/main_window.png");
+    });
+  };
+  app::Options options;
+  options.simulate = true;
+  options.fast = true;
+  std::ostringstream out, err;
+  const int status = app::RunTool(options, frontEnd, out, err, hooks);
+  fs::current_path(previous);
+  fs::remove_all(dir);
+
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(caption, QString("LCD Konfiguration schreiben v7.1 ab Fv7.26"));
+  EXPECT_EQ(size, QSize(593, 175));
+  EXPECT_EQ(beforeReset, QColor(0, 128, 0));
+  EXPECT_EQ(duringReset, QColor(0, 255, 0));
+  EXPECT_EQ(afterReset, QColor(0, 128, 0));
+  EXPECT_EQ(dialogTitle, QString("Information"));
+  EXPECT_EQ(dialogText, QString("Schreiben erfolgreich beendet!"));
+}
+
+}  // namespace
