@@ -29,14 +29,19 @@ wine_env_start() {
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 180 wineboot -i >"$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; return 1; }
+    timeout 60 wineserver -w
+  fi
+  wine_env_server
+  # Checked on every start, so a prefix made another way gets them too.
+  if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null ||
+     ! grep -q '^"Decorated"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
       >/dev/null 2>&1
     # Without a window manager on the display, Wine draws the frames and captions itself.
     timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
       >/dev/null 2>&1
-    timeout 60 wineserver -w
+    wine_env_restart
   fi
-  wine_env_server
 }
 
 # Starts the wineserver, persistent until killed: each program then starts without launching a
