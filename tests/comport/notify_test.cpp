@@ -8,6 +8,7 @@
 
 #include "comport/comport.h"
 #include "framework/application.h"
+#include "platform/sim/machine.h"
 #include "tests/comport/lines_fake_platform.h"
 
 namespace comport {
@@ -174,6 +175,26 @@ TEST_F(Notification, a_destroyed_port_unregisters_and_unhooks) {
   EXPECT_EQ(system().unregistrations, 1);
   Deliver(DBT_DEVICEARRIVAL, PortBroadcast("COM3"));  // must not reach the deleted port
   EXPECT_TRUE(events.arrivals.empty());
+}
+
+// A converter plugged in and pulled out on the simulated machine: the USB device interface
+// and the port each announce themselves, in the order the system delivers them.
+TEST(NotificationOnMachine, a_converter_arrives_and_leaves) {
+  sim::Machine machine;
+  fw::TApplication app(machine);
+  DeviceEvents events;
+  TComPort port(nullptr, machine);
+  port.SetOnDeviceArrival(fw::Method<&DeviceEvents::Arrival>(&events));
+  port.SetOnDeviceRemoved(fw::Method<&DeviceEvents::Removed>(&events));
+  machine.AddConverter("A5XK3RJT", "COM3");
+  app.ProcessMessages();
+  ASSERT_EQ(events.arrivals.size(), 2u);
+  EXPECT_EQ(events.arrivals[0].rfind("\\\\?\\USB#VID_0403&PID_6001#A5XK3RJT#", 0), 0u)
+      << events.arrivals[0];
+  EXPECT_EQ(events.arrivals[1], "COM3");
+  machine.RemoveConverter("A5XK3RJT");
+  app.ProcessMessages();
+  EXPECT_EQ(events.removals, (Names{"COM3", events.arrivals[0]}));
 }
 
 }  // namespace
