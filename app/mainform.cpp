@@ -7,7 +7,6 @@
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
-#include "framework/streaming.h"
 #include "protocol/link.h"
 #include "protocol/operations.h"
 
@@ -23,30 +22,13 @@ std::string Format300(const char* format, const std::string& argument) {
   std::snprintf(buffer, sizeof buffer, format, argument.c_str());
   return buffer;
 }
-// The indicator's class for the form reader, until the component registers it itself.
-void RegisterComSignalStreaming() {
-  using comport::TComSignal;
-  fw::RegisterComponentClass<TComSignal>("TComSignal", "TComponent")
-      .Color("ColorOff", &TComSignal::ColorOff, &TComSignal::SetColorOff, fw::clGreen)
-      .Color("ColorOn", &TComSignal::ColorOn, &TComSignal::SetColorOn, fw::clLime)
-      .Component("ComPort", &TComSignal::ComPort, &TComSignal::SetComPort)
-      .Component("Control", &TComSignal::Control, &TComSignal::SetControl)
-      .Integer("Delay", &TComSignal::Delay, &TComSignal::SetDelay)
-      .Enumeration("Signal",
-                   {"siNone", "siBreak", "siRxChar", "siTxChar", "siCTS", "siDSR", "siEvent1",
-                    "siEvent2", "siLineError", "siPrinterError", "siRing", "siRLSD",
-                    "siRx80PercFull", "siRxFlag", "siTxEmpty"},
-                   &TComSignal::Signal, &TComSignal::SetSignal)
-      .Event("OnSignal", &TComSignal::OnSignal, &TComSignal::SetOnSignal);
-}
-
 }  // namespace
 
 TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
     : fw::TForm(owner), settings_(settings) {
   app::MainForm = this;
   comport::RegisterComPortClasses();
-  RegisterComSignalStreaming();
+  comport::RegisterComSignalClass();
   fw::TMethodTable& m = MethodTable();
   m.Add("FormCloseQuery", fw::Method<&TMainForm::FormCloseQuery>(this));
   m.Add("ComboBoxChange", fw::Method<&TMainForm::ComboBoxChange>(this));
