@@ -197,7 +197,9 @@ TEST(VirtualClockDeathTest, a_deadlock_is_reported_instead_of_hanging) {
         HANDLE event = machine.kernel().CreateEventA(FALSE, FALSE);
         machine.kernel().WaitForSingleObject(event, INFINITE);
       },
-      "deadlock.*\n.*thread 1 \\(main\\): blocked in WaitForSingleObject without time-out");
+      // One line of the report: on Windows gtest's own regular expressions, '.' stops at a
+      // line break.
+      "thread 1 \\(main\\): blocked in WaitForSingleObject without time-out");
 }
 
 TEST(VirtualClockDeathTest, a_callback_must_not_block) {
