@@ -3,7 +3,10 @@
 # simulated board (tools/boardsim, on a pty) through Wine's own serial, registry and device-name
 # implementation, and ends with the expected exit status.
 #
-#   scripts/e2e-wine.sh [--scenario FILE] [--expect STATUS] [--name NAME]
+#   scripts/e2e-wine.sh [--scenario FILE] [--expect STATUS] [--name NAME] [--linux-build DIR]
+#
+# --linux-build: a native build folder to take the board simulator from (CI passes the one its
+# Linux job has built); by default a private one below build-win32.
 #
 # The machine is set up as a technician's PC with the converter plugged in: COM7 is the pty
 # (HKLM\Software\Wine\Ports), the converter's registry key names COM7 (regedit), and the
@@ -18,17 +21,19 @@ root="$(pwd)"
 scenario=""
 expect=0
 name=healthy
+linux=build-win32/linux-tools
 while [ $# -gt 0 ]; do
   case "$1" in
     --scenario) scenario="$(realpath "$2")"; shift 2 ;;
     --expect) expect="$2"; shift 2 ;;
     --name) name="$2"; shift 2 ;;
-    *) echo "usage: $0 [--scenario FILE] [--expect STATUS] [--name NAME]" >&2; exit 64 ;;
+    --linux-build) linux="$2"; shift 2 ;;
+    *) echo "usage: $0 [--scenario FILE] [--expect STATUS] [--name NAME] [--linux-build DIR]" >&2
+       exit 64 ;;
   esac
 done
 
 dir=build-win32
-linux="$dir/linux-tools"
 art="$root/$dir/artifacts/e2e-$name"
 work="$root/$dir/e2e/$name"
 port=COM7
