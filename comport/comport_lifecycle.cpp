@@ -101,6 +101,9 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
   std::memset(&thread->overlapped_, 0, sizeof thread->overlapped_);
   thread->overlapped_.hEvent = event;
   thread->mask_ = 0;
+  // A wait that completed at once may have signalled the event too; left signalled, it would
+  // end the next pending wait early and the wait after that would find one still in progress.
+  kernel.ResetEvent(event);
   if (serial.WaitCommEvent(thread->handle_, &thread->mask_, &thread->overlapped_)) {
     if (!thread->Terminated()) dispatch();
     return;

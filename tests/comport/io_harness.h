@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,6 +52,9 @@ class SpyPlatform : public plat::Platform {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.clear();
   }
+  // WaitCommEvent leaves its event signalled after completing at once (see Serial).
+  std::atomic<bool> signalImmediateWaits{false};
+
   int LiveEvents() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return liveEvents_;
@@ -92,6 +96,7 @@ class SpyPlatform : public plat::Platform {
     BOOL SetEvent(HANDLE e) override { return k_.SetEvent(e); }
     BOOL ResetEvent(HANDLE e) override {
       if (spy_.Inject("ResetEvent")) return FALSE;
+      if (spy_.staleEvent_ == e) spy_.staleEvent_ = nullptr;
       return k_.ResetEvent(e);
     }
     DWORD WaitForSingleObject(HANDLE e, DWORD ms) override { return k_.WaitForSingleObject(e, ms); }
@@ -153,7 +158,19 @@ class SpyPlatform : public plat::Platform {
     }
     // Not recorded (it runs on the event thread, once per cycle), but it can be made to fail.
     BOOL WaitCommEvent(HANDLE d, DWORD* mask, OVERLAPPED* o) override {
-      return spy_.Inject("WaitCommEvent") ? FALSE : s_.WaitCommEvent(d, mask, o);
+      if (spy_.Inject("WaitCommEvent")) return FALSE;
+      const BOOL done = s_.WaitCommEvent(d, mask, o);
+      // Some systems signal the event of a wait that completed at once and do not reset it
+      // when the next wait starts: the next pending wait then finds it signalled.
+      if (spy_.signalImmediateWaits && o != nullptr) {
+        if (done) {
+          spy_.machine_.kernel().SetEvent(o->hEvent);
+          spy_.staleEvent_ = o->hEvent;
+        } else if (spy_.staleEvent_ == o->hEvent) {
+          spy_.machine_.kernel().SetEvent(o->hEvent);  // nobody reset it since
+        }
+      }
+      return done;
     }
     BOOL ReadFile(HANDLE d, void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
       return spy_.Enter("ReadFile", fw::IntToStr(n)) ? FALSE : s_.ReadFile(d, b, n, t, o);
@@ -201,6 +218,7 @@ class SpyPlatform : public plat::Platform {
   std::vector<std::string> calls_;
   std::map<std::string, DWORD> failures_;
   int liveEvents_ = 0;
+  std::atomic<HANDLE> staleEvent_{nullptr};
 };
 
 // Records what the port's handlers saw, in order, as text.

@@ -327,6 +327,22 @@ TEST_F(Lifecycle, a_line_error_handler_that_closes_the_port) {
   EXPECT_EQ(r.seen.size(), 7u);
 }
 
+TEST_F(Lifecycle, a_wait_that_completed_at_once_does_not_upset_the_next_one) {
+  spy.signalImmediateWaits = true;
+  port->SetOnError(fw::Method<&Recorder::OnError>(&r));
+  port->SetOnDSRChange(fw::Method<&Recorder::OnDSR>(&r));
+  port->SetOnRxChar(fw::Method<&Recorder::OnRxChar>(&r));
+  port->Open();
+  device.SetDSR(true);  // before the thread's first wait: that wait completes at once
+  Pump(2);
+  device.Send(std::uint8_t{0x41});
+  Pump(3);
+  device.SetDSR(false);
+  Pump(3);
+  EXPECT_EQ(r.seen, (Lines{"DSR", "RxChar", "DSR"}));
+  EXPECT_TRUE(port->HasEventThread());
+}
+
 TEST_F(Lifecycle, a_new_mask_ends_the_pending_wait_without_dispatching) {
   LogFile log;
   port->SetOnRxChar(fw::Method<&Recorder::OnRxChar>(&r));
