@@ -18,6 +18,7 @@
 // simulated machine.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +40,19 @@ class ERegistryException : public fw::Exception {
  public:
   using fw::Exception::Exception;
 };
+
+// The driver's status and capability words as sets (MS_..._ON, BAUD_, SP_, STOPBITS_, PARITY_,
+// DATABITS_ and PCF_ bits): each named bit gives its member, every other bit is ignored; the
+// maximum rate is one BAUD_ bit exactly, anything else gives brDefault. GetModemStatus and the
+// seven capability queries use them.
+TModemStatus ModemStatusFromBits(DWORD status);
+TBaudRate MaxBaudRateFromBits(DWORD maxBaud);
+TBaudRates BaudRatesFromBits(DWORD settableBaud);
+TSettableParameters SettableParametersFromBits(DWORD settableParams);
+TSettableStopBits StopBitsFromBits(WORD settableStopParity);
+TSettableParity ParityFromBits(WORD settableStopParity);
+TSettableDataBits DataBitsFromBits(WORD settableData);
+TCapabilities CapabilitiesFromBits(DWORD provCapabilities);
 
 // Flow control settings; each setter re-applies the DCB.
 class TFlowControl : public fw::TPersistent {
@@ -504,6 +518,8 @@ class TComThread : public fw::TThread {
   OVERLAPPED overlapped_{};
   DWORD mask_ = 0;
   bool synchronizeEvents_;
+  // Set on the main thread once the port no longer refers to this thread.
+  std::atomic<bool> forgotten_{false};
 };
 
 }  // namespace comport

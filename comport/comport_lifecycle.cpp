@@ -117,18 +117,20 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
     return;
   }
   kernel.SetLastError(0);
-  try {
-    thread->WithPort([error](TCustomComPort& port) {
-      port.threadError_ = error;
+  // One call on the main thread reports the error, lets the port forget this thread (which
+  // ends when the error comes back here) and, when the device is gone or taken, closes the
+  // port; after it the thread needs nothing more from the main thread.
+  thread->WithPort([thread, error](TCustomComPort& port) {
+    port.threadError_ = error;
+    try {
       port.RaiseThreadError();
-    });
-  } catch (...) {
-    // The device is gone or taken: close the port (on the main thread) before ending.
-    if (error == ERROR_ACCESS_DENIED) {
-      thread->WithPort([](TCustomComPort& port) { port.Close(); });
+    } catch (...) {
+      if (port.eventThread_ == thread) port.eventThread_ = nullptr;
+      thread->forgotten_ = true;
+      if (error == ERROR_ACCESS_DENIED) port.Close();
+      throw;
     }
-    throw;
-  }
+  });
 }
 
 void TCustomComPort::ThreadDoEvent() {
@@ -201,9 +203,12 @@ void TComThread::WithPort(const std::function<void(TCustomComPort&)>& call) {
 }
 
 void TComThread::Forget() {
+  // A terminated thread has been forgotten by the port already (DestroyThread).
+  if (Terminated() || forgotten_) return;
   try {
     WithPort([this](TCustomComPort& port) {
       if (port.eventThread_ == this) port.eventThread_ = nullptr;
+      forgotten_ = true;
     });
   } catch (...) {
     // Nothing can go wrong in the call itself; the thread ends either way.
