@@ -4,7 +4,10 @@
 # implementation, and ends with the expected exit status.
 #
 #   scripts/e2e-wine.sh [--scenario FILE] [--expect STATUS] [--name NAME] [--linux-build DIR]
+#                       [--dpi N]
 #
+# --dpi: the screen's pixels per inch for this run (96 by default); the window's outer size
+# must follow it (593 x 175 at 96, each scaled and truncated).
 # --linux-build: a native build folder to take the board simulator from (CI passes the one its
 # Linux job has built); by default a private one below build-win32.
 #
@@ -22,12 +25,14 @@ scenario=""
 expect=0
 name=healthy
 linux=build-win32/linux-tools
+dpi=96
 while [ $# -gt 0 ]; do
   case "$1" in
     --scenario) scenario="$(realpath "$2")"; shift 2 ;;
     --expect) expect="$2"; shift 2 ;;
     --name) name="$2"; shift 2 ;;
     --linux-build) linux="$2"; shift 2 ;;
+    --dpi) dpi="$2"; shift 2 ;;
     *) echo "usage: $0 [--scenario FILE] [--expect STATUS] [--name NAME] [--linux-build DIR]" >&2
        exit 64 ;;
   esac
@@ -87,8 +92,11 @@ done
 pts="$(head -n 1 "$work/boardsim.out")"
 case "$pts" in /dev/pts/*) ;; *) echo "e2e: boardsim did not start" >&2; cat "$work/boardsim.err" >&2; exit 1 ;; esac
 
-# The PC: COM7 on the pty, the converter's registry key and its device name.
+# The PC: COM7 on the pty, the screen's resolution, the converter's registry key and its
+# device name.
 timeout 60 wine reg add 'HKLM\Software\Wine\Ports' /v "$port" /t REG_SZ /d "$pts" /f >/dev/null
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+  >/dev/null
 wine_env_restart
 cat >"$work/converter.reg" <<REG
 REGEDIT4
@@ -115,10 +123,16 @@ app_pid=$!
 # The person at the screen: each dialog is photographed with the window behind it and closed.
 dialogs=0
 caption_seen=""
+size_seen=""
 deadline=$(( $(date +%s) + 300 ))
 while [ ! -f "$work/status" ] && [ "$(date +%s)" -lt "$deadline" ]; do
   if [ -z "$caption_seen" ]; then
-    caption_seen="$(xdotool search --name '^LCD Konfiguration' getwindowname 2>/dev/null | head -n 1 || true)"
+    main_id="$(xdotool search --name '^LCD Konfiguration' 2>/dev/null | head -n 1 || true)"
+    if [ -n "$main_id" ]; then
+      caption_seen="$(xdotool getwindowname "$main_id" 2>/dev/null || true)"
+      # Wine draws the frame itself: the X window is the whole outer window.
+      size_seen="$(xdotool getwindowgeometry "$main_id" 2>/dev/null | sed -n 's/ *Geometry: //p')"
+    fi
   fi
   for caption in Fehler Information; do
     id="$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1 || true)"
@@ -150,9 +164,13 @@ echo "$caption_seen" >"$art/caption.txt"
 
 echo "e2e $name: exit status $status (expected $expect), $(awk "BEGIN {printf \"%.1f\", $end - $start}") s," \
   "dialogs: $(tr '\n' ' ' <"$art/dialogs.txt" 2>/dev/null)"
+size_expected="$(python3 -c "import struct; s = struct.unpack('f', struct.pack('f', $dpi / 96))[0]; print('%dx%d' % (int(s * 593), int(s * 175)))")"
 echo "e2e $name: caption: $caption_seen"
+echo "e2e $name: window $size_seen at $dpi dpi (expected $size_expected)"
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 ok=1
 [ "$status" = "$expect" ] || ok=0
+[ "$size_seen" = "$size_expected" ] || ok=0
 case "$caption_seen" in "LCD Konfiguration schreiben v"*" ab Fv7.26") ;; *) ok=0 ;; esac
 if [ "$expect" = 0 ]; then
   grep -qx Information "$art/dialogs.txt" || ok=0
