@@ -82,26 +82,4 @@ TEST_F(Win32SerialFileTest, overlapped_write_then_read_signals_and_counts) {
   kernel_.CloseEvent(read.hEvent);
 }
 
-TEST_F(Win32SerialFileTest, comm_calls_on_a_file_fail_and_report_why) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  ::SetLastError(0);
-  EXPECT_FALSE(serial_.GetCommState(file_, &dcb));
-  EXPECT_NE(::GetLastError(), 0u);
-  DWORD status = 0;
-  ::SetLastError(0);
-  EXPECT_FALSE(serial_.GetCommModemStatus(file_, &status));
-  EXPECT_NE(::GetLastError(), 0u);
-}
-
-TEST_F(Win32SerialFileTest, closed_handle_is_invalid) {
-  ASSERT_TRUE(serial_.CloseHandle(file_));
-  HANDLE closed = file_;
-  file_ = INVALID_HANDLE_VALUE;
-  DWORD errors = 0;
-  COMSTAT stat{};
-  EXPECT_FALSE(serial_.ClearCommError(closed, &errors, &stat));
-  EXPECT_EQ(::GetLastError(), ERROR_INVALID_HANDLE);
-}
-
 }  // namespace
