@@ -1,19 +1,19 @@
-// Test harness for the serial port component on the simulated machine.
-//
-// SpyPlatform sits between a port and a sim::Machine: it passes every call on, records the
-// serial calls the port makes (as short text lines), counts the event objects that are alive,
-// and can make chosen calls fail with a chosen error code. PortFixture builds a machine with a
-// device COM3, an application object and a TComPort on the spy, and pumps the main thread's
-// messages while machine time passes.
+// Test harness for the serial port component on the simulated machine. SpyPlatform passes every
+// call on to a sim::Machine, records the port's serial calls as short text lines, counts live
+// event objects and can make the next call of a name fail. PortFixture: a machine with COM3, an
+// application object and a TComPort on the spy; Pump lets machine time pass while the main
+// thread processes its messages.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,211 +25,134 @@
 
 namespace comport::porttest {
 
+using Lines = std::vector<std::string>;
+
 class SpyPlatform : public plat::Platform {
  public:
-  explicit SpyPlatform(sim::Machine& machine)
-      : machine_(machine), kernel_(*this), serial_(*this) {}
-
+  explicit SpyPlatform(sim::Machine& m) : m_(m), kernel_(*this), serial_(*this) {}
   plat::KernelApi& kernel() override { return kernel_; }
   plat::SerialApi& serial() override { return serial_; }
-  plat::SystemApi& system() override { return machine_.system(); }
+  plat::SystemApi& system() override { return m_.system(); }
 
-  // The next call of that name fails with code (calls of other names are unaffected).
-  void FailNext(const std::string& call, DWORD code) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failures_[call] = code;
-  }
-  // Recorded calls, in order; Calls(prefix) only those that start with prefix.
-  std::vector<std::string> Calls(const std::string& prefix = "") const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> out;
-    for (const std::string& c : calls_) {
-      if (c.rfind(prefix, 0) == 0) out.push_back(c);
-    }
+  void FailNext(const std::string& call, DWORD code) { Locked([&] { failures_[call] = code; }); }
+  Lines Calls(const std::string& prefix = "") {
+    Lines out;
+    Locked([&] {
+      for (const std::string& c : calls_) if (c.rfind(prefix, 0) == 0) out.push_back(c);
+    });
     return out;
   }
-  void ClearCalls() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    calls_.clear();
-  }
-  // WaitCommEvent leaves its event signalled after completing at once (see Serial).
-  std::atomic<bool> signalImmediateWaits{false};
-
-  int LiveEvents() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return liveEvents_;
-  }
+  void ClearCalls() { Locked([&] { calls_.clear(); }); }
+  int LiveEvents() { int n = 0; Locked([&] { n = liveEvents_; }); return n; }
 
  private:
-  // Records the call; true (with the last error set) when it is to fail.
-  bool Enter(const std::string& name, const std::string& args = "") {
-    std::lock_guard<std::mutex> lock(mutex_);
-    calls_.push_back(args.empty() ? name : name + " " + args);
-    auto it = failures_.find(name);
-    if (it == failures_.end()) return false;
-    machine_.kernel().SetLastError(it->second);
-    failures_.erase(it);
-    return true;
+  void Locked(const std::function<void()>& f) { std::lock_guard<std::mutex> l(mutex_); f(); }
+  // Records the call (unless args is null); true, with the last error set, when it is to fail.
+  bool Enter(const std::string& name, const std::string* args = nullptr) {
+    bool fail = false;
+    Locked([&] {
+      if (args) calls_.push_back(args->empty() ? name : name + " " + *args);
+      auto it = failures_.find(name);
+      if (it == failures_.end()) return;
+      m_.kernel().SetLastError(it->second);
+      failures_.erase(it);
+      fail = true;
+    });
+    return fail;
   }
-  bool Inject(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = failures_.find(name);
-    if (it == failures_.end()) return false;
-    machine_.kernel().SetLastError(it->second);
-    failures_.erase(it);
-    return true;
-  }
+  bool Rec(const std::string& name, const std::string& args = "") { return Enter(name, &args); }
 
-  class Kernel : public plat::KernelApi {
-   public:
-    explicit Kernel(SpyPlatform& spy) : spy_(spy), k_(spy.machine_.kernel()) {}
-    std::int64_t NowMicroseconds() override { return k_.NowMicroseconds(); }
-    void Sleep(DWORD ms) override { k_.Sleep(ms); }
-    bool IsVirtual() const override { return k_.IsVirtual(); }
-    HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
-      if (spy_.Inject("CreateEventA")) return nullptr;
-      HANDLE h = k_.CreateEventA(manualReset, initialState);
-      std::lock_guard<std::mutex> lock(spy_.mutex_);
-      ++spy_.liveEvents_;
-      return h;
+  struct Kernel : plat::KernelApi {
+    explicit Kernel(SpyPlatform& s) : s(s), k(s.m_.kernel()) {}
+    std::int64_t NowMicroseconds() override { return k.NowMicroseconds(); }
+    void Sleep(DWORD ms) override { k.Sleep(ms); }
+    bool IsVirtual() const override { return k.IsVirtual(); }
+    HANDLE CreateEventA(BOOL manual, BOOL initial) override {
+      s.Locked([&] { ++s.liveEvents_; });
+      return k.CreateEventA(manual, initial);
     }
-    BOOL SetEvent(HANDLE e) override { return k_.SetEvent(e); }
-    BOOL ResetEvent(HANDLE e) override {
-      if (spy_.Inject("ResetEvent")) return FALSE;
-      if (spy_.staleEvent_ == e) spy_.staleEvent_ = nullptr;
-      return k_.ResetEvent(e);
-    }
-    DWORD WaitForSingleObject(HANDLE e, DWORD ms) override { return k_.WaitForSingleObject(e, ms); }
+    BOOL SetEvent(HANDLE e) override { return k.SetEvent(e); }
+    BOOL ResetEvent(HANDLE e) override { return k.ResetEvent(e); }
+    DWORD WaitForSingleObject(HANDLE e, DWORD ms) override { return k.WaitForSingleObject(e, ms); }
     BOOL CloseEvent(HANDLE e) override {
-      const BOOL ok = k_.CloseEvent(e);
-      std::lock_guard<std::mutex> lock(spy_.mutex_);
-      if (ok) --spy_.liveEvents_;
+      const BOOL ok = k.CloseEvent(e);
+      if (ok) s.Locked([&] { --s.liveEvents_; });
       return ok;
     }
-    DWORD GetLastError() override { return k_.GetLastError(); }
-    void SetLastError(DWORD code) override { k_.SetLastError(code); }
-    std::string SysErrorMessage(DWORD code) override { return k_.SysErrorMessage(code); }
-    void ThreadStarting() override { k_.ThreadStarting(); }
-    void ThreadEntered() override { k_.ThreadEntered(); }
-    void ThreadFinished() override { k_.ThreadFinished(); }
-    void ThreadJoining(std::thread::id thread) override { k_.ThreadJoining(thread); }
-    DWORD GetCurrentThreadId() override { return k_.GetCurrentThreadId(); }
-
-   private:
-    SpyPlatform& spy_;
-    plat::KernelApi& k_;
+    DWORD GetLastError() override { return k.GetLastError(); }
+    void SetLastError(DWORD code) override { k.SetLastError(code); }
+    std::string SysErrorMessage(DWORD code) override { return k.SysErrorMessage(code); }
+    void ThreadStarting() override { k.ThreadStarting(); }
+    void ThreadEntered() override { k.ThreadEntered(); }
+    void ThreadFinished() override { k.ThreadFinished(); }
+    void ThreadJoining(std::thread::id t) override { k.ThreadJoining(t); }
+    DWORD GetCurrentThreadId() override { return k.GetCurrentThreadId(); }
+    SpyPlatform& s;
+    plat::KernelApi& k;
   };
 
-  class Serial : public plat::SerialApi {
-   public:
-    explicit Serial(SpyPlatform& spy) : spy_(spy), s_(spy.machine_.serial()) {}
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD creation,
-                       DWORD flags) override {
-      if (spy_.Enter("CreateFileA", std::string(name) + " " + fw::IntToHex(access, 8) + " " +
-                                        fw::IntToStr(share) + " " + fw::IntToStr(creation) +
-                                        " " + fw::IntToHex(flags, 8))) {
-        return INVALID_HANDLE_VALUE;
-      }
-      return s_.CreateFileA(name, access, share, creation, flags);
+  struct Serial : plat::SerialApi {
+    explicit Serial(SpyPlatform& sp) : s(sp), d(sp.m_.serial()) {}
+    static std::string Num(DWORD v) { return fw::IntToStr(v); }
+    HANDLE CreateFileA(const char* n, DWORD a, DWORD sh, DWORD c, DWORD f) override {
+      const std::string args = std::string(n) + " " + fw::IntToHex(a, 8) + " " + Num(sh) + " " +
+                               Num(c) + " " + fw::IntToHex(f, 8);
+      return s.Rec("CreateFileA", args) ? INVALID_HANDLE_VALUE : d.CreateFileA(n, a, sh, c, f);
     }
-    BOOL CloseHandle(HANDLE d) override {
-      spy_.Enter("CloseHandle");
-      return s_.CloseHandle(d);
+    BOOL CloseHandle(HANDLE h) override { return d.CloseHandle(h); }
+    BOOL GetCommState(HANDLE h, DCB* x) override { return s.Rec("GetCommState") ? 0 : d.GetCommState(h, x); }
+    BOOL SetCommState(HANDLE h, const DCB* x) override { return s.Rec("SetCommState") ? 0 : d.SetCommState(h, x); }
+    BOOL SetupComm(HANDLE h, DWORD i, DWORD o) override {
+      return s.Rec("SetupComm", Num(i) + " " + Num(o)) ? 0 : d.SetupComm(h, i, o);
     }
-    BOOL GetCommState(HANDLE d, DCB* dcb) override {
-      return spy_.Enter("GetCommState") ? FALSE : s_.GetCommState(d, dcb);
+    BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override { return s.Rec("GetCommTimeouts") ? 0 : d.GetCommTimeouts(h, t); }
+    BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* t) override { return s.Rec("SetCommTimeouts") ? 0 : d.SetCommTimeouts(h, t); }
+    BOOL SetCommMask(HANDLE h, DWORD m) override { return s.Rec("SetCommMask", fw::IntToHex(m, 4)) ? 0 : d.SetCommMask(h, m); }
+    // Not recorded (once per cycle of the event thread), but it can be made to fail.
+    BOOL WaitCommEvent(HANDLE h, DWORD* m, OVERLAPPED* o) override {
+      return s.Enter("WaitCommEvent") ? FALSE : d.WaitCommEvent(h, m, o);
     }
-    BOOL SetCommState(HANDLE d, const DCB* dcb) override {
-      return spy_.Enter("SetCommState") ? FALSE : s_.SetCommState(d, dcb);
+    BOOL ReadFile(HANDLE h, void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
+      return s.Rec("ReadFile", Num(n)) ? 0 : d.ReadFile(h, b, n, t, o);
     }
-    BOOL SetupComm(HANDLE d, DWORD in, DWORD out) override {
-      return spy_.Enter("SetupComm", fw::IntToStr(in) + " " + fw::IntToStr(out))
-                 ? FALSE
-                 : s_.SetupComm(d, in, out);
+    BOOL WriteFile(HANDLE h, const void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
+      return s.Rec("WriteFile", Num(n)) ? 0 : d.WriteFile(h, b, n, t, o);
     }
-    BOOL GetCommTimeouts(HANDLE d, COMMTIMEOUTS* t) override {
-      return spy_.Enter("GetCommTimeouts") ? FALSE : s_.GetCommTimeouts(d, t);
-    }
-    BOOL SetCommTimeouts(HANDLE d, const COMMTIMEOUTS* t) override {
-      return spy_.Enter("SetCommTimeouts") ? FALSE : s_.SetCommTimeouts(d, t);
-    }
-    BOOL SetCommMask(HANDLE d, DWORD mask) override {
-      return spy_.Enter("SetCommMask", fw::IntToHex(mask, 4)) ? FALSE : s_.SetCommMask(d, mask);
-    }
-    // Not recorded (it runs on the event thread, once per cycle), but it can be made to fail.
-    BOOL WaitCommEvent(HANDLE d, DWORD* mask, OVERLAPPED* o) override {
-      if (spy_.Inject("WaitCommEvent")) return FALSE;
-      const BOOL done = s_.WaitCommEvent(d, mask, o);
-      // Some systems signal the event of a wait that completed at once and do not reset it
-      // when the next wait starts: the next pending wait then finds it signalled.
-      if (spy_.signalImmediateWaits && o != nullptr) {
-        if (done) {
-          spy_.machine_.kernel().SetEvent(o->hEvent);
-          spy_.staleEvent_ = o->hEvent;
-        } else if (spy_.staleEvent_ == o->hEvent) {
-          spy_.machine_.kernel().SetEvent(o->hEvent);  // nobody reset it since
-        }
-      }
-      return done;
-    }
-    BOOL ReadFile(HANDLE d, void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
-      return spy_.Enter("ReadFile", fw::IntToStr(n)) ? FALSE : s_.ReadFile(d, b, n, t, o);
-    }
-    BOOL WriteFile(HANDLE d, const void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
-      return spy_.Enter("WriteFile", fw::IntToStr(n)) ? FALSE : s_.WriteFile(d, b, n, t, o);
-    }
-    BOOL GetOverlappedResult(HANDLE d, OVERLAPPED* o, DWORD* t, BOOL wait) override {
-      return spy_.Enter("GetOverlappedResult") ? FALSE : s_.GetOverlappedResult(d, o, t, wait);
-    }
-    BOOL ClearCommError(HANDLE d, DWORD* e, COMSTAT* s) override {
-      return spy_.Inject("ClearCommError") ? FALSE : s_.ClearCommError(d, e, s);
-    }
-    BOOL PurgeComm(HANDLE d, DWORD flags) override {
-      return spy_.Enter("PurgeComm", fw::IntToHex(flags, 2)) ? FALSE : s_.PurgeComm(d, flags);
-    }
-    BOOL FlushFileBuffers(HANDLE d) override {
-      return spy_.Enter("FlushFileBuffers") ? FALSE : s_.FlushFileBuffers(d);
-    }
-    BOOL EscapeCommFunction(HANDLE d, DWORD f) override { return s_.EscapeCommFunction(d, f); }
-    BOOL SetCommBreak(HANDLE d) override { return s_.SetCommBreak(d); }
-    BOOL ClearCommBreak(HANDLE d) override { return s_.ClearCommBreak(d); }
-    BOOL TransmitCommChar(HANDLE d, char c) override { return s_.TransmitCommChar(d, c); }
-    BOOL GetCommModemStatus(HANDLE d, DWORD* s) override { return s_.GetCommModemStatus(d, s); }
-    BOOL GetCommProperties(HANDLE d, COMMPROP* p) override { return s_.GetCommProperties(d, p); }
-    BOOL GetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD* s) override {
-      return s_.GetDefaultCommConfigA(n, c, s);
-    }
-    BOOL CommConfigDialogA(const char* n, HWND p, COMMCONFIG* c) override {
-      return s_.CommConfigDialogA(n, p, c);
-    }
-    BOOL SetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD s) override {
-      return s_.SetDefaultCommConfigA(n, c, s);
-    }
-
-   private:
-    SpyPlatform& spy_;
-    plat::SerialApi& s_;
+    BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* o, DWORD* t, BOOL w) override { return d.GetOverlappedResult(h, o, t, w); }
+    BOOL ClearCommError(HANDLE h, DWORD* e, COMSTAT* c) override { return d.ClearCommError(h, e, c); }
+    BOOL PurgeComm(HANDLE h, DWORD f) override { return s.Rec("PurgeComm", fw::IntToHex(f, 2)) ? 0 : d.PurgeComm(h, f); }
+    BOOL FlushFileBuffers(HANDLE h) override { return s.Rec("FlushFileBuffers") ? 0 : d.FlushFileBuffers(h); }
+    BOOL EscapeCommFunction(HANDLE h, DWORD f) override { return d.EscapeCommFunction(h, f); }
+    BOOL SetCommBreak(HANDLE h) override { return d.SetCommBreak(h); }
+    BOOL ClearCommBreak(HANDLE h) override { return d.ClearCommBreak(h); }
+    BOOL TransmitCommChar(HANDLE h, char c) override { return d.TransmitCommChar(h, c); }
+    BOOL GetCommModemStatus(HANDLE h, DWORD* x) override { return d.GetCommModemStatus(h, x); }
+    BOOL GetCommProperties(HANDLE h, COMMPROP* p) override { return d.GetCommProperties(h, p); }
+    BOOL GetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD* z) override { return d.GetDefaultCommConfigA(n, c, z); }
+    BOOL CommConfigDialogA(const char* n, HWND w, COMMCONFIG* c) override { return d.CommConfigDialogA(n, w, c); }
+    BOOL SetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD z) override { return d.SetDefaultCommConfigA(n, c, z); }
+    SpyPlatform& s;
+    plat::SerialApi& d;
   };
 
-  sim::Machine& machine_;
+  sim::Machine& m_;
   Kernel kernel_;
   Serial serial_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> calls_;
+  std::mutex mutex_;
+  Lines calls_;
   std::map<std::string, DWORD> failures_;
   int liveEvents_ = 0;
-  std::atomic<HANDLE> staleEvent_{nullptr};
 };
 
-// Records what the port's handlers saw, in order, as text.
+// Records what the port's handlers saw, in order; `also` does extra work inside a handler.
 struct Recorder : fw::TObject {
-  std::vector<std::string> seen;
+  Lines seen;
   TComAction answer = caFail;
-  std::function<void(const std::string&)> also;  // extra work inside a handler
-  bool onMainThread = true;                        // every handler ran on the main thread
+  std::function<void(const std::string&)> also;
+  std::vector<bool> onMain;
 
   void Note(const std::string& what) {
-    if (fw::Application != nullptr && !fw::Application->IsMainThread()) onMainThread = false;
+    onMain.push_back(fw::Application->IsMainThread());
     seen.push_back(what);
     if (also) also(what);
   }
@@ -243,24 +166,11 @@ struct Recorder : fw::TObject {
   }
   void OnCTS(fw::TObject*) { Note("CTS"); }
   void OnDSR(fw::TObject*) { Note("DSR"); }
-  void OnRxChar(fw::TObject*) { Note("RxChar"); }
   void OnRing(fw::TObject*) { Note("Ring"); }
-  void OnBreak(fw::TObject*) { Note("Break"); }
-  void OnTxEmpty(fw::TObject*) { Note("TxEmpty"); }
-  void OnLineError(fw::TObject*, TLineErrors errors) {
-    Note("LineError " + std::to_string(errors.ToBits()));
-  }
-  void BeforeRead(fw::TObject*, const void*, std::int32_t n, bool wait) {
-    Note("BeforeRead " + std::to_string(n) + (wait ? " wait" : ""));
-  }
-  void AfterRead(fw::TObject*, const void*, std::int32_t n, bool wait) {
-    Note("AfterRead " + std::to_string(n) + (wait ? " wait" : ""));
-  }
-  void BeforeWrite(fw::TObject*, const void*, std::int32_t n, bool wait) {
-    Note("BeforeWrite " + std::to_string(n) + (wait ? " wait" : ""));
-  }
-  void AfterWrite(fw::TObject*, const void*, std::int32_t n, bool wait) {
-    Note("AfterWrite " + std::to_string(n) + (wait ? " wait" : ""));
+  void OnRxChar(fw::TObject*) { Note("RxChar"); }
+  void OnLineError(fw::TObject*, TLineErrors e) { Note("LineError " + std::to_string(e.ToBits())); }
+  void Transfer(fw::TObject*, const void*, std::int32_t n, bool wait) {
+    Note("transfer " + std::to_string(n) + (wait ? " wait" : ""));
   }
 };
 
@@ -274,12 +184,10 @@ class PortFixture : public ::testing::Test {
   }
   ~PortFixture() override {
     port.reset();
-    // A stopped event thread may still wait for one synchronised call to come back.
-    for (int i = 0; i < 5; ++i) Pump(1);
+    std::remove(LogPath().c_str());
+    Pump(5);  // a stopped event thread may still wait for one synchronised call
     plat::SetCurrentPlatform(nullptr);
   }
-
-  // Lets ms of machine time pass, processing the main thread's messages after each step.
   void Pump(int ms) {
     for (int i = 0; i < ms; ++i) {
       app.ProcessMessages();
@@ -287,13 +195,11 @@ class PortFixture : public ::testing::Test {
     }
     app.ProcessMessages();
   }
-  // Pumps until done() holds, for at most ms of machine time.
   bool PumpUntil(const std::function<bool()>& done, int ms = 1000) {
     for (int i = 0; i < ms && !done(); ++i) Pump(1);
     return done();
   }
-  std::vector<std::uint8_t> SentBytes() { return device.WireBytes(sim::Direction::HostToFar); }
-  // Every test that cares about handlers installs them from here.
+  std::vector<std::uint8_t> Sent() { return device.WireBytes(sim::Direction::HostToFar); }
   void Watch(Recorder& r) {
     port->SetBeforeOpen(fw::Method<&Recorder::BeforeOpen>(&r));
     port->SetAfterOpen(fw::Method<&Recorder::AfterOpen>(&r));
@@ -301,12 +207,28 @@ class PortFixture : public ::testing::Test {
     port->SetAfterClose(fw::Method<&Recorder::AfterClose>(&r));
     port->SetOnError(fw::Method<&Recorder::OnError>(&r));
   }
+  // A log file for this test, and its lines without the date-time prefix.
+  std::string LogPath() {
+    return ::testing::TempDir() + "comport_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+  }
+  Lines LogLines() {
+    std::ifstream in(LogPath());
+    Lines lines;
+    const std::regex form(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d (.*)$)");
+    std::smatch m;
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_TRUE(std::regex_match(line, m, form)) << line;
+      lines.push_back(m.size() > 1 ? m[1].str() : line);
+    }
+    return lines;
+  }
 
   sim::Machine machine;
   SpyPlatform spy{machine};
   fw::TApplication app{machine};
   sim::SerialDevice& device = machine.AddPort("COM3");
-  std::vector<std::string> shown;
+  Lines shown;
   std::unique_ptr<TComPort> port;
 };
 
