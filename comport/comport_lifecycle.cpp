@@ -232,16 +232,14 @@ TLineErrors TCustomComPort::GetLineErrors(DWORD errors) {
 void TCustomComPort::CheckLineErrors() {
   CheckActive();
   DWORD errors = 0;
-  COMSTAT stat{};
-  Check(Serial().ClearCommError(handle_, &errors, &stat));
+  Check(Serial().ClearCommError(handle_, &errors, nullptr));
   if (errors != 0 && onLineError_) onLineError_(this, GetLineErrors(errors));
 }
 
 void TCustomComPort::ClearLineErrors() {
   CheckActive();
   DWORD errors = 0;
-  COMSTAT stat{};
-  Check(Serial().ClearCommError(handle_, &errors, &stat));
+  Check(Serial().ClearCommError(handle_, &errors, nullptr));
 }
 
 // ---- Log ----
