@@ -421,49 +421,77 @@ void TCustomComPort::GetCommProp(COMMPROP& properties) const {
   Check(Serial().GetCommProperties(handle_, &properties) != FALSE);
 }
 
+TBaudRate MaxBaudRateFromBits(DWORD maxBaud) {
+  for (const BitMember<TBaudRate>& entry : kBaudBits) {
+    if (maxBaud == entry.bit) return entry.member;
+  }
+  return brDefault;
+}
+
+TBaudRates BaudRatesFromBits(DWORD settableBaud) {
+  return MapBits<TBaudRates>(settableBaud, kBaudBits);
+}
+
+TSettableParameters SettableParametersFromBits(DWORD settableParams) {
+  return MapBits<TSettableParameters>(settableParams, kParameterBits);
+}
+
+TSettableStopBits StopBitsFromBits(WORD settableStopParity) {
+  return MapBits<TSettableStopBits>(settableStopParity, kStopBits);
+}
+
+TSettableParity ParityFromBits(WORD settableStopParity) {
+  return MapBits<TSettableParity>(settableStopParity, kParityBits);
+}
+
+TSettableDataBits DataBitsFromBits(WORD settableData) {
+  return MapBits<TSettableDataBits>(settableData, kDataBits);
+}
+
+TCapabilities CapabilitiesFromBits(DWORD provCapabilities) {
+  return MapBits<TCapabilities>(provCapabilities, kCapabilityBits);
+}
+
 TBaudRate TCustomComPort::GetMaxBaudRate() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  for (const BitMember<TBaudRate>& entry : kBaudBits) {
-    if (properties.dwMaxBaud == entry.bit) return entry.member;
-  }
-  return brDefault;
+  return MaxBaudRateFromBits(properties.dwMaxBaud);
 }
 
 TSettableParameters TCustomComPort::GetSettableParameters() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TSettableParameters>(properties.dwSettableParams, kParameterBits);
+  return SettableParametersFromBits(properties.dwSettableParams);
 }
 
 TBaudRates TCustomComPort::GetSettableBaudRates() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TBaudRates>(properties.dwSettableBaud, kBaudBits);
+  return BaudRatesFromBits(properties.dwSettableBaud);
 }
 
 TSettableStopBits TCustomComPort::GetSettableStopBits() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TSettableStopBits>(properties.wSettableStopParity, kStopBits);
+  return StopBitsFromBits(properties.wSettableStopParity);
 }
 
 TSettableParity TCustomComPort::GetSettableParity() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TSettableParity>(properties.wSettableStopParity, kParityBits);
+  return ParityFromBits(properties.wSettableStopParity);
 }
 
 TSettableDataBits TCustomComPort::GetSettableDataBits() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TSettableDataBits>(properties.wSettableData, kDataBits);
+  return DataBitsFromBits(properties.wSettableData);
 }
 
 TCapabilities TCustomComPort::GetCapabilities() const {
   COMMPROP properties{};
   GetCommProp(properties);
-  return MapBits<TCapabilities>(properties.dwProvCapabilities, kCapabilityBits);
+  return CapabilitiesFromBits(properties.dwProvCapabilities);
 }
 
 }  // namespace comport

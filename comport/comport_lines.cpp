@@ -72,17 +72,21 @@ void TCustomComPort::TransmitChar(char c) {
   Check(Serial().TransmitCommChar(handle_, c) != FALSE);
 }
 
-TModemStatus TCustomComPort::GetModemStatus() {
+TModemStatus ModemStatusFromBits(DWORD status) {
   TModemStatus result;
-  // At design time there is no device to ask.
-  if (Designing()) return result;
-  CheckActive();
-  DWORD status = 0;
-  Check(Serial().GetCommModemStatus(handle_, &status) != FALSE);
   for (const auto& [bit, member] : kModemStatusBits) {
     if ((status & bit) != 0) result.Include(member);
   }
   return result;
+}
+
+TModemStatus TCustomComPort::GetModemStatus() {
+  // At design time there is no device to ask.
+  if (Designing()) return TModemStatus();
+  CheckActive();
+  DWORD status = 0;
+  Check(Serial().GetCommModemStatus(handle_, &status) != FALSE);
+  return ModemStatusFromBits(status);
 }
 
 }  // namespace comport

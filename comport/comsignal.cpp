@@ -228,10 +228,11 @@ void TComSignal::InstallThroughSetter(void (TCustomComPort::*setter)(H), const H
   // The port ignores a handler whose code equals the one it holds. Only an indicator's
   // handlers share code with ours, and each indicator answers to two codes that do the same,
   // so the other one of that indicator is installed instead.
+  TCustomComPort* port = comPort_;
   if (current.SameCode(handler) && current != handler) {
-    (comPort_->*setter)(OtherVariant(handler));
+    (port->*setter)(OtherVariant(handler));
   } else {
-    (comPort_->*setter)(handler);
+    (port->*setter)(handler);
   }
 }
 
@@ -285,7 +286,8 @@ void TComSignal::RestoreDirect(const H& current, const H& own, H TComSignal::*sa
   // Put the saved handler back if the slot is still ours; otherwise hand it to the indicator
   // that saved ours, if any. A slot somebody else took stays theirs.
   if (current == own) {
-    (comPort_->*setter)(this->*saved);
+    TCustomComPort* port = comPort_;
+    (port->*setter)(this->*saved);
   } else {
     HandOver(saved, own, this->*saved);
   }

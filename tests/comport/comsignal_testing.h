@@ -1,12 +1,12 @@
-// What the signal indicator tests share: a simulated machine with one port on a common owner,
-// a message pump on the virtual clock, and a recorder of what the indicators and the port's
-// own handlers did, in order.
+// What the signal indicator tests share: a simulated port on a common owner, a message pump on
+// the virtual clock, and a log of what the indicators and the port's own handlers did.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "comport/comport.h"
 #include "comport/comsignal.h"
@@ -16,51 +16,30 @@
 
 namespace comport::testing {
 
-// Records indicator changes ("DSR on") and the port owner's own handlers ("owner AfterOpen").
+using Log = std::vector<std::string>;
+
+// Logs "DSR on (lit)" for an indicator's change, "owner ..." for the port's own handlers.
 struct Recorder {
   void Signal(fw::TObject* sender) {
-    auto* indicator = static_cast<TComSignal*>(sender);
-    std::string entry = indicator->Name() + (indicator->SignalValue() ? " on" : " off");
-    if (indicator->Control() != nullptr) {
-      entry += indicator->Control()->Color() == indicator->ColorOn() ? " (lit)" : " (dark)";
-    }
+    auto* s = static_cast<TComSignal*>(sender);
+    std::string entry = s->Name() + (s->SignalValue() ? " on" : " off");
+    if (s->Control() != nullptr) entry += s->Control()->Color() == s->ColorOn() ? " (lit)" : "";
     log.push_back(entry);
   }
-  void AfterOpen(TCustomComPort* port) { Owner("AfterOpen", port); }
-  void AfterClose(TCustomComPort* port) { Owner("AfterClose", port); }
-  void BeforeWrite(fw::TObject* sender, const void*, std::int32_t length, bool) {
-    Owner("BeforeWrite " + std::to_string(length), sender);
+  void AfterOpen(TCustomComPort*) { log.push_back("owner AfterOpen"); }
+  void Notify(fw::TObject* sender) {
+    EXPECT_NE(dynamic_cast<TCustomComPort*>(sender), nullptr);  // passed on with the port
+    log.push_back("owner Notify");
   }
-  void AfterWrite(fw::TObject* sender, const void*, std::int32_t length, bool) {
-    Owner("AfterWrite " + std::to_string(length), sender);
-  }
-  void Notify(fw::TObject* sender) { Owner("Notify", sender); }
-  void LineError(fw::TObject* sender, TLineErrors errors) {
-    Owner("LineError " + std::to_string(errors.ToBits()), sender);
-  }
-  void Owner(const std::string& what, fw::TObject* sender) {
-    log.push_back("owner " + what);
-    senders.push_back(sender);
-  }
-  std::vector<std::string> Take() {
-    std::vector<std::string> taken;
-    taken.swap(log);
-    return taken;
-  }
-  std::vector<std::string> log;
-  std::vector<fw::TObject*> senders;
+  Log Take() { return std::exchange(log, {}); }
+  Log log;
 };
 
 class IndicatorTest : public ::testing::Test {
  protected:
-  IndicatorTest() {
-    port = new TComPort(&owner, machine);
-    port->SetName("ComPort");
-    port->SetDeviceName("\\\\.\\COM3");
-  }
-
-  // A new indicator owned by the common owner, attached to the port, reporting to the recorder.
-  TComSignal* AddIndicator(const std::string& name, TSignal signal, fw::TControl* control = nullptr) {
+  IndicatorTest() { port->SetDeviceName("COM3"); }
+  TComSignal* AddIndicator(const std::string& name, TSignal signal,
+                           fw::TControl* control = nullptr) {
     auto* indicator = new TComSignal(&owner);
     indicator->SetName(name);
     indicator->SetSignal(signal);
@@ -69,9 +48,8 @@ class IndicatorTest : public ::testing::Test {
     indicator->SetComPort(port);
     return indicator;
   }
-
-  // Lets ms milliseconds of machine time pass, handling messages and timers after each one;
-  // at the end the port's event thread is back in its wait.
+  // Lets ms of machine time pass, handling messages and timers every millisecond; the port's
+  // event thread ends up back in its wait.
   void Pump(int ms) {
     for (int i = 0; i < ms; ++i) {
       machine.RunFor(sim::kNsPerMs);
@@ -79,10 +57,9 @@ class IndicatorTest : public ::testing::Test {
     }
     machine.RunFor(0);
   }
-  // Opens the port and lets its event thread start waiting for device events.
   void OpenPort() {
     port->Open();
-    machine.RunFor(0);
+    machine.RunFor(0);  // the event thread starts waiting
   }
 
   sim::Machine machine;
@@ -90,7 +67,7 @@ class IndicatorTest : public ::testing::Test {
   sim::SerialDevice& device = machine.AddPort("COM3");
   Recorder recorder;
   fw::TComponent owner{nullptr};
-  TComPort* port = nullptr;
+  TComPort* port = new TComPort(&owner, machine);
 };
 
 }  // namespace comport::testing
