@@ -11,7 +11,13 @@
 // Chain safety: an indicator that detaches (or is destroyed) while a later-attached indicator
 // still holds it as its saved handler hands its own saved handler over to that indicator, so an
 // indicator never calls into one that has gone, whatever order they detach in. Changing Signal
-// while attached detaches with the old kind and attaches with the new one.
+// while attached detaches with the old kind and attaches with the new one. Two indicators on
+// the same event both work: the port ignores a handler whose code it already holds, so each
+// indicator answers to two codes and installs the one that differs from the handler it replaces.
+//
+// Detaching always completes. When the port fails to re-apply its event mask (its device has
+// gone), every slot is restored all the same and the first EComError is raised afterwards (by
+// SetComPort and SetSignal); the destructor and the port's removal notice swallow it.
 //
 // Pulse kinds (siBreak, siRxChar, siEvent1/2, siLineError, siPrinterError, siRx80PercFull,
 // siRxFlag, siTxEmpty) go on at each event and off Delay milliseconds after the last one; with
@@ -66,13 +72,16 @@ class TComSignal : public fw::TComponent {
   // Stored only; the control shows it at the next change of the value.
   void SetColorOn(fw::TColor value) { colorOn_ = value; }
   TCustomComPort* ComPort() const { return comPort_; }
-  // Detaches from the old port and attaches to the new one (not while loading: Loaded does
-  // that), then recomputes the value. The same port again changes nothing.
+  // Stops the pulse timer, detaches from the old port and attaches to the new one (not while
+  // loading: Loaded does that), then recomputes the value, which reads the modem status of an
+  // open port for a level kind (a failing read raises EComError). The same port again changes
+  // nothing.
   void SetComPort(TCustomComPort* value);
   fw::TControl* Control() const { return control_; }
   // Paints the new control in the current colour; the old one keeps its last colour.
   void SetControl(fw::TControl* value);
   std::int32_t Delay() const { return delay_; }
+  // The pulse timer's interval; with 0 the timer never runs.
   void SetDelay(std::int32_t value);
   TSignal Signal() const { return signal_; }
   // While attached: detaches with the old kind, then attaches with the new one.
