@@ -190,6 +190,9 @@ class TCustomComPort : public fw::TComponent {
   void SetDeviceName(const std::string& value);
   TPriorityClass PriorityClass() const { return priorityClass_; }
   void SetPriorityClass(TPriorityClass value);
+  // True (default): device-event handlers run on the main thread, from its message loop. False:
+  // they run on the event thread, concurrently with the main thread; keeping the port alive and
+  // guarding shared data is then the caller's part. Needs a closed port to change.
   bool SynchronizeEvents() const { return synchronizeEvents_; }
   void SetSynchronizeEvents(bool value);
   TThreadPriority ThreadPriority() const { return threadPriority_; }
