@@ -96,7 +96,7 @@ TEST_F(IndicatorTest, indicators_leaving_in_any_order_never_break_the_chain) {
   port->SetAfterOpen(fw::Method<&Recorder::AfterOpen>(&recorder));
   port->SetOnDSRChange(fw::Method<&Recorder::Notify>(&recorder));
   const auto original = Holders(*port);
-  OpenPort();
+  port->Open();
   std::array<int, 3> order{0, 1, 2};
   do {
     SCOPED_TRACE(::testing::Message() << order[0] << order[1] << order[2]);
@@ -130,11 +130,10 @@ TEST_F(IndicatorTest, indicators_leaving_in_any_order_never_break_the_chain) {
 TEST_F(IndicatorTest, two_indicators_on_one_line_and_a_signal_changed_while_attached) {
   TComSignal* first = AddIndicator("first", siDSR);
   TComSignal* second = AddIndicator("second", siDSR);
-  OpenPort();
+  port->Open();
   device.SetDSR(true);
   Pump(5);
   second->SetSignal(siCTS);  // its DSR handler leaves, a CTS handler comes
-  Pump(0);                   // the port re-applied its event mask: the event thread waits again
   device.SetDSR(false);
   Pump(5);
   device.SetCTS(true);

@@ -14,7 +14,7 @@ TEST_F(IndicatorTest, dsr_indicator_follows_the_line_through_open_change_and_clo
   fw::TPanel panel(&owner);
   device.SetDSR(true);
   AddIndicator("DSR", siDSR, &panel);  // closed port: off, no modem status read (it would raise)
-  OpenPort();
+  port->Open();
   device.SetDSR(false);
   Pump(5);
   device.SetDSR(true);
@@ -32,7 +32,7 @@ TEST_F(IndicatorTest, two_indicators_follow_their_lines_and_after_open_runs_the_
   AddIndicator("CTS", siCTS);
   device.SetDSR(true);
   device.SetCTS(true);
-  OpenPort();
+  port->Open();
   device.SetCTS(false);
   Pump(5);
   device.SetDSR(false);
@@ -42,7 +42,7 @@ TEST_F(IndicatorTest, two_indicators_follow_their_lines_and_after_open_runs_the_
 
 TEST_F(IndicatorTest, pulses_stay_lit_while_events_come_closer_than_delay) {
   TComSignal* rx = AddIndicator("Rx", siRxChar);
-  OpenPort();
+  port->Open();
   for (int i = 0; i < 6; ++i) {
     device.Send(std::uint8_t{0x41});
     Pump(50);
@@ -62,7 +62,7 @@ TEST_F(IndicatorTest, pulses_stay_lit_while_events_come_closer_than_delay) {
 TEST_F(IndicatorTest, removing_the_port_detaches_first_and_switches_the_value_off) {
   TComSignal* dsr = AddIndicator("DSR", siDSR);
   device.SetDSR(true);
-  OpenPort();
+  port->Open();
   fw::TComponent::Free(port);
   EXPECT_EQ(dsr->ComPort(), nullptr);
   EXPECT_EQ(recorder.Take(), (Log{"DSR on", "DSR off"}));
@@ -73,7 +73,7 @@ TEST_F(IndicatorTest, a_port_whose_device_has_gone) {
   port->SetOnDSRChange(ownerHandler);
   TComSignal* first = AddIndicator("first", siDSR);
   TComSignal* second = AddIndicator("second", siDSR);
-  OpenPort();
+  port->Open();
   device.Unplug();
   EXPECT_THROW(port->OnDSRChange()(port), EComError);  // and the chain stops there
   EXPECT_TRUE(recorder.Take().empty());

@@ -48,18 +48,12 @@ class IndicatorTest : public ::testing::Test {
     indicator->SetComPort(port);
     return indicator;
   }
-  // Lets ms of machine time pass, handling messages and timers every millisecond; the port's
-  // event thread ends up back in its wait.
+  // Lets ms of machine time pass, handling messages and timers every millisecond.
   void Pump(int ms) {
     for (int i = 0; i < ms; ++i) {
       machine.RunFor(sim::kNsPerMs);
       app.ProcessMessages();
     }
-    machine.RunFor(0);
-  }
-  void OpenPort() {
-    port->Open();
-    machine.RunFor(0);  // the event thread starts waiting
   }
 
   sim::Machine machine;
