@@ -31,6 +31,9 @@ class Host : public fw::TComponent, public fw::TMethodOwner {
 TEST_F(IndicatorTest, form_text_round_trip) {
   plat::SetCurrentPlatform(&machine);
   fw::RegisterControlClasses();
+  // The reader creates the classes it meets: register them even when this test runs alone.
+  comport::RegisterComPortClasses();
+  comport::RegisterComSignalClass();
   const std::string indicator =
       "  object Indicator: TComSignal\n    ColorOn = clRed\n    ComPort = ComPort\n"
       "    Control = Panel\n    Delay = 10\n    Signal = siDSR\n    OnSignal = SignalChanged\n"
