@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
   libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
-  imagemagick gcc-multilib g++-multilib)
+  imagemagick gcc-multilib g++-multilib python3)
 
 want_windows=0
 for arg in "$@"; do
