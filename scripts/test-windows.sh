@@ -23,7 +23,7 @@ scripts/setup.sh --windows
 
 # Configure and build.
 if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLCDWRITE_BENCH=OFF \
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DLCDWRITE_BENCH=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >"$dir.cmake.log" 2>&1 \
     || { cat "$dir.cmake.log"; exit 1; }
 fi
