@@ -292,6 +292,33 @@ BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
   return TRUE;
 }
 
+struct BoxSearch {
+  const wchar_t* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOwnMessageBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  wchar_t text[128] = {};
+  ::GetWindowTextW(window, text, 128);
+  if (process == ::GetCurrentProcessId() && ClassOf(window) == L"#32770" &&
+      ::IsWindowVisible(window) && std::wstring(text) == search->caption) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The visible message box with this caption that belongs to this process, or null. Test
+// programs run side by side on one desktop, so a box of another program must not count.
+HWND FindOwnMessageBox(const wchar_t* caption) {
+  BoxSearch search{caption, nullptr};
+  ::EnumWindows(&MatchOwnMessageBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // Waits (at most five seconds) for a message box with this caption, reads its text and icon,
 // and presses OK.
 struct DialogCloser {
@@ -299,8 +326,8 @@ struct DialogCloser {
       : thread([this, caption] {
           const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
           while (std::chrono::steady_clock::now() < end) {
-            HWND box = ::FindWindowW(L"#32770", caption);
-            if (box != nullptr && ::IsWindowVisible(box)) {
+            HWND box = FindOwnMessageBox(caption);
+            if (box != nullptr) {
               wchar_t message[256] = {};
               ::GetDlgItemTextW(box, 0xFFFF, message, 256);
               text = message;
@@ -353,14 +380,14 @@ TEST_F(Win32UiTest, timers_and_posted_work_run_while_a_message_box_is_open) {
     // Closed only once the work has run (or after five seconds).
     std::thread closer([&] {
       for (int i = 0; i < 500; ++i) {
-        HWND box = ::FindWindowW(L"#32770", L"Information");
+        HWND box = FindOwnMessageBox(L"Information");
         if (box != nullptr && posted > 0 && fired > 0) {
           ::PostMessageW(box, WM_COMMAND, IDOK, 0);
           return;
         }
         ::Sleep(10);
       }
-      if (HWND box = ::FindWindowW(L"#32770", L"Information")) {
+      if (HWND box = FindOwnMessageBox(L"Information")) {
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
       }
     });
