@@ -74,7 +74,9 @@ void TApplication::Synchronize(const std::function<void()>& call) {
                  }});
   kernel.WaitForSingleObject(request->done, INFINITE);
   kernel.CloseEvent(request->done);
-  if (request->error) std::rethrow_exception(request->error);
+  // Taken out of the request, so the exception dies on this thread, which uses it, and not on
+  // the main thread when that drops its copy of the request.
+  if (std::exception_ptr error = std::move(request->error)) std::rethrow_exception(error);
 }
 
 bool TApplication::HasQueuedWork() {

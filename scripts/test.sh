@@ -30,8 +30,9 @@ cmake -S . -B "$dir" "${flags[@]}" > "$dir.cmake.log" 2>&1 || { cat "$dir.cmake.
 export QT_QPA_PLATFORM=offscreen
 if [ "$mode" = tsan ]; then
   # The thread sanitizer watches the programs whose threads meet: the framework's threads and
-  # message loop, the simulated machine, the serial component's event thread, the protocol.
-  programs=(test_framework test_platform_sim test_comport test_protocol)
+  # message loop, the simulated machine, the Linux serial backend's I/O and modem threads, the
+  # serial component's event thread, the protocol.
+  programs=(test_framework test_platform_sim test_platform_posix test_comport test_protocol)
   cmake --build "$dir" -j "$(nproc)" --target "${programs[@]}"
   labels=$(IFS='|'; echo "${programs[*]}")
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \

@@ -62,7 +62,10 @@ DWORD Kernel::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   }
   std::unique_lock<std::mutex> lock(event->mutex);
   auto ready = [&] { return event->signalled; };
-  if (milliseconds == INFINITE) {
+  if (milliseconds == 0) {
+    // A poll: answered without sleeping (a zero timed wait still enters the kernel).
+    if (!ready()) return WAIT_TIMEOUT;
+  } else if (milliseconds == INFINITE) {
     event->changed.wait(lock, ready);
   } else if (!event->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready)) {
     return WAIT_TIMEOUT;

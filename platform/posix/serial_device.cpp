@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -106,6 +107,11 @@ void SerialDevice::Complete(Op& op, DWORD status) {
     if (op.overlapped->hEvent) kernel_.SetEvent(op.overlapped->hEvent);
   }
   changed_.notify_all();
+  if (op.kind == Kind::Read && driving_ && !driverProgress_ && callerWakeFd_ >= 0) {
+    const std::uint64_t one = 1;
+    while (sys_.Write(callerWakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+  }
 }
 
 void SerialDevice::MarkGone() {
@@ -138,15 +144,75 @@ DWORD SerialDevice::Submit(const OpPtr& op) {
     case Kind::Write: writes_.push_back(op); break;
     case Kind::Wait: wait_ = op; break;
   }
+  if (op->kind == Kind::Read) {
+    // A read needs the I/O thread only to listen for input, which needs no wake-up, and to
+    // time out, which does when it must end sooner than the thread's wait.
+    const bool sooner =
+        ioWaiting_ && op->deadlineUs >= 0 && (ioWakeAtUs_ < 0 || op->deadlineUs < ioWakeAtUs_);
+    if (ApplyInterest() && !sooner) return ERROR_IO_PENDING;
+  }
   Wake();
   return ERROR_IO_PENDING;
 }
 
 DWORD SerialDevice::AwaitSync(std::unique_lock<std::mutex>& lock, const OpPtr& op,
                               DWORD* transferred) {
-  changed_.wait(lock, [&] { return op->complete; });
+  AwaitComplete(lock, op);
   if (transferred) *transferred = op->done;
   return op->status;
+}
+
+void SerialDevice::AwaitComplete(std::unique_lock<std::mutex>& lock, const OpPtr& op) {
+  if (op->complete) return;
+  if (op->kind == Kind::Read && !driving_ && !closed_ && callerWakeFd_ >= 0 &&
+      DriveReads(lock, op)) {
+    return;
+  }
+  changed_.wait(lock, [&] { return op->complete; });
+}
+
+bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& op) {
+  driving_ = true;
+  ApplyInterest();
+  bool polled = true;
+  bool hungUp = false;
+  while (!op->complete) {
+    int timeoutMs = NextTimeoutMs(kernel_.NowMicroseconds());
+    // A hung-up tty reports itself on every poll; after the first report look again only
+    // now and then, until a read or ioctl has found the device gone.
+    if (hungUp && (timeoutMs < 0 || timeoutMs > 10)) timeoutMs = 10;
+    pollfd fds[2] = {{hungUp ? -1 : fd_, POLLIN, 0}, {callerWakeFd_, POLLIN, 0}};
+    lock.unlock();
+    const int count = sys_.Poll(fds, 2, timeoutMs);
+    const int err = errno;
+    lock.lock();
+    if (count < 0 && err != EINTR) {
+      polled = false;
+      break;
+    }
+    if (count > 0 && (fds[1].revents & POLLIN)) {
+      std::uint64_t value;
+      while (sys_.Read(callerWakeFd_, &value, sizeof value) < 0 && errno == EINTR) {
+      }
+    }
+    if (count > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+      hungUp = true;
+      int queued = 0;
+      QueueCount(FIONREAD, queued);  // a hung-up tty answers with EIO: the device is gone
+    }
+    if (op->complete || closed_) continue;
+    driverProgress_ = true;
+    Progress();
+    driverProgress_ = false;
+  }
+  driving_ = false;
+  // Reads still queued (or one this caller gave up on) are the I/O thread's again.
+  if (!closed_ && !reads_.empty()) {
+    ApplyInterest();
+    Wake();  // it must learn their time-outs
+  }
+  changed_.notify_all();  // Close waits for the driver to leave
+  return polled;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -473,9 +539,16 @@ DWORD SerialDevice::EnsureIoThread() {
   if (stopIo_) return ERROR_INVALID_HANDLE;
   const int wakeFd = sys_.EventFd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd < 0) return Win32FromErrno(errno, ErrnoContext::Transfer);
+  const int callerWakeFd = sys_.EventFd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (callerWakeFd < 0) {
+    const DWORD error = Win32FromErrno(errno, ErrnoContext::Transfer);
+    sys_.Close(wakeFd);
+    return error;
+  }
   const int epollFd = sys_.EpollCreate(EPOLL_CLOEXEC);
   if (epollFd < 0) {
     const DWORD error = Win32FromErrno(errno, ErrnoContext::Transfer);
+    sys_.Close(callerWakeFd);
     sys_.Close(wakeFd);
     return error;
   }
@@ -489,18 +562,21 @@ DWORD SerialDevice::EnsureIoThread() {
       sys_.EpollCtl(epollFd, EPOLL_CTL_ADD, fd_, &ttyEvent) != 0) {
     const DWORD error = Win32FromErrno(errno, ErrnoContext::Transfer);
     sys_.Close(epollFd);
+    sys_.Close(callerWakeFd);
     sys_.Close(wakeFd);
     return error;
   }
   wakeFd_ = wakeFd;
+  callerWakeFd_ = callerWakeFd;
   epollFd_ = epollFd;
   interest_ = EPOLLET;
   try {
     ioThread_ = std::thread([this] { IoLoop(); });
   } catch (const std::exception&) {
     sys_.Close(epollFd_);
+    sys_.Close(callerWakeFd_);
     sys_.Close(wakeFd_);
-    epollFd_ = wakeFd_ = -1;
+    epollFd_ = wakeFd_ = callerWakeFd_ = -1;
     return ERROR_NOT_ENOUGH_MEMORY;
   }
   return ERROR_SUCCESS;
@@ -524,11 +600,23 @@ std::uint32_t SerialDevice::WantedInterest() const {
   std::uint32_t events = EPOLLET;
   if (gone_) return events;
   // A pending wait always listens for input: arrivals, line errors and a hang-up come that way.
-  if (!reads_.empty() || wait_) events |= EPOLLIN;
+  if ((!reads_.empty() && !driving_) || wait_) events |= EPOLLIN;
   if (!writes_.empty() || priorityPending_ ||
       (wait_ && (eventMask_ & EV_TXEMPTY) && txWritten_ > marks_.txWritten))
     events |= EPOLLOUT;
   return events;
+}
+
+bool SerialDevice::ApplyInterest() {
+  if (epollFd_ < 0) return false;
+  const std::uint32_t wanted = WantedInterest();
+  if (wanted == interest_) return true;
+  epoll_event ttyEvent{};
+  ttyEvent.events = wanted;
+  ttyEvent.data.fd = fd_;
+  if (sys_.EpollCtl(epollFd_, EPOLL_CTL_MOD, fd_, &ttyEvent) != 0) return false;
+  interest_ = wanted;
+  return true;
 }
 
 int SerialDevice::NextTimeoutMs(std::int64_t now) const {
@@ -564,18 +652,16 @@ void SerialDevice::IoLoop() {
   epoll_event events[4];
   while (!stopIo_) {
     Progress();
-    const std::uint32_t wanted = WantedInterest();
-    if (wanted != interest_) {
-      epoll_event ttyEvent{};
-      ttyEvent.events = wanted;
-      ttyEvent.data.fd = fd_;
-      if (sys_.EpollCtl(epollFd_, EPOLL_CTL_MOD, fd_, &ttyEvent) == 0) interest_ = wanted;
-    }
-    const int timeoutMs = NextTimeoutMs(kernel_.NowMicroseconds());
+    ApplyInterest();
+    const std::int64_t now = kernel_.NowMicroseconds();
+    const int timeoutMs = NextTimeoutMs(now);
+    ioWaiting_ = true;
+    ioWakeAtUs_ = timeoutMs < 0 ? -1 : now + std::int64_t{timeoutMs} * 1000;
     lock.unlock();
     const int count = sys_.EpollWait(epollFd_, events, 4, timeoutMs);
     const int err = errno;
     lock.lock();
+    ioWaiting_ = false;
     if (count < 0) {
       // Only a broken epoll set fails here; do not spin on it.
       if (err != EINTR) changed_.wait_for(lock, std::chrono::milliseconds(10));
@@ -656,10 +742,13 @@ void SerialDevice::Close() {
     Complete(*wait_, ERROR_SUCCESS);
     wait_.reset();
   }
+  // A caller still polling the tty has been woken by the completions above.
+  changed_.wait(lock, [&] { return !driving_; });
   lock.unlock();
   if (epollFd_ >= 0) sys_.Close(epollFd_);
   if (wakeFd_ >= 0) sys_.Close(wakeFd_);
-  epollFd_ = wakeFd_ = -1;
+  if (callerWakeFd_ >= 0) sys_.Close(callerWakeFd_);
+  epollFd_ = wakeFd_ = callerWakeFd_ = -1;
   sys_.Close(fd_);
 }
 
@@ -757,6 +846,15 @@ DWORD SerialDevice::Wait(DWORD* mask, OVERLAPPED* overlapped) {
 DWORD SerialDevice::Result(OVERLAPPED* overlapped, DWORD* transferred, bool wait) {
   if (!overlapped) return ERROR_INVALID_PARAMETER;
   std::unique_lock<std::mutex> lock(mutex_);
+  if (overlapped->Internal == kStatusPending && wait) {
+    for (const OpPtr& op : reads_) {
+      if (op->overlapped == overlapped) {
+        const OpPtr mine = op;  // the queue may drop it meanwhile
+        AwaitComplete(lock, mine);
+        break;
+      }
+    }
+  }
   while (overlapped->Internal == kStatusPending) {
     if (!wait) return ERROR_IO_INCOMPLETE;
     changed_.wait(lock);

@@ -9,6 +9,13 @@
 //   new arrival is an event even while older bytes sit unread) plus an eventfd that wakes it
 //   when the queues or the event mask change. Completion writes Internal (the Win32 code) and
 //   InternalHigh (bytes transferred), then signals OVERLAPPED::hEvent through the Kernel.
+// - A caller that waits for its own pending read (GetOverlappedResult with wait, or a blocking
+//   ReadFile) takes the read over: it polls the tty itself and reads the bytes on its own
+//   thread, while the I/O thread stops listening for input. An arrival then wakes one thread,
+//   the one that wants the byte, instead of waking the I/O thread to hand it over. Only one
+//   caller drives at a time; others wait for the completion as before. The I/O thread, woken
+//   for any other reason, may still finish the read; it then wakes the driving caller through
+//   an eventfd of its own.
 // - Reads and writes are served in order, one at a time per direction; time-outs count from
 //   the moment an operation becomes the head of its queue.
 // - Device events are found by comparing counters with marks taken at SetCommMask and at each
@@ -124,6 +131,12 @@ class SerialDevice {
   // Queues an operation that could not finish at once and starts the I/O thread.
   DWORD Submit(const OpPtr& op);
   DWORD AwaitSync(std::unique_lock<std::mutex>& lock, const OpPtr& op, DWORD* transferred);
+  // Waits for op on the completion condition, or, for a queued read when no other caller
+  // drives, by driving the reads on this thread.
+  void AwaitComplete(std::unique_lock<std::mutex>& lock, const OpPtr& op);
+  // Polls the tty and advances the operations on the calling thread until op has completed.
+  // False when polling fails; the I/O thread then has the reads back.
+  bool DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& op);
   void Complete(Op& op, DWORD status);
   void MarkGone();
   // The Win32 code for a failed call; a vanished device is marked gone.
@@ -158,6 +171,9 @@ class SerialDevice {
   void ModemLoop();
   int NextTimeoutMs(std::int64_t now) const;
   std::uint32_t WantedInterest() const;
+  // Brings the I/O thread's interest in the tty up to date (epoll_ctl works from any thread,
+  // also while the I/O thread waits). False when the kernel refused the change.
+  bool ApplyInterest();
 
   Kernel& kernel_;
   const SysCalls& sys_;
@@ -191,6 +207,14 @@ class SerialDevice {
   int wakeFd_ = -1, epollFd_ = -1;
   std::uint32_t interest_ = 0;
   bool stopIo_ = false;
+  bool ioWaiting_ = false;       // the I/O thread is (about to be) blocked in epoll_wait
+  std::int64_t ioWakeAtUs_ = -1;  // when that wait times out; -1 never
+
+  // A caller driving the reads itself, and the eventfd that wakes it when another thread
+  // completes its read (or closes the device).
+  bool driving_ = false;
+  bool driverProgress_ = false;  // the driving caller is inside Progress
+  int callerWakeFd_ = -1;
 
   std::thread modemThread_;
   bool stopModem_ = false;

@@ -24,6 +24,7 @@ const SysCalls& RealSysCalls() {
       [](int epollFd, epoll_event* events, int maxEvents, int timeoutMs) {
         return ::epoll_wait(epollFd, events, maxEvents, timeoutMs);
       },
+      [](pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); },
   };
   return calls;
 }

@@ -6,6 +6,7 @@
 // RealSysCalls(). The entries have the kernel's contracts: -1 and errno on failure.
 #pragma once
 
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -28,6 +29,7 @@ struct SysCalls {
   int (*EpollCreate)(int flags);
   int (*EpollCtl)(int epollFd, int op, int fd, epoll_event* event);
   int (*EpollWait)(int epollFd, epoll_event* events, int maxEvents, int timeoutMs);
+  int (*Poll)(pollfd* fds, nfds_t count, int timeoutMs);
 };
 
 // The table that calls the C library.

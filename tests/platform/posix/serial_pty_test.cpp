@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <string>
+#include <thread>
 
 #include "platform/posix/serial.h"
 #include "tests/platform/posix/pty.h"
@@ -265,6 +266,108 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// A caller blocked in GetOverlappedResult on its own read polls the tty itself; whatever ends
+// the read from elsewhere must still end that wait, with the right result.
+struct WaitedReadCase {
+  const char* what;
+  DWORD constant;  // ReadTotalTimeoutConstant; 0: none
+  // Runs on another thread while the caller waits; gets the test and the handle.
+  void (*act)(SerialPty&, Serial&, lcdtest::Pty&, HANDLE);
+  BOOL ok;
+  DWORD error;  // when !ok
+  const char* expected;
+};
+
+void PrintTo(const WaitedReadCase& c, std::ostream* os) { *os << c.what; }
+
+class WaitedRead : public SerialPty, public ::testing::WithParamInterface<WaitedReadCase> {};
+
+TEST_P(WaitedRead, ends_with_the_reads_result) {
+  const WaitedReadCase& c = GetParam();
+  HANDLE h = OpenPort();
+  SetReadTimeouts(h, 0, 0, c.constant);
+  Overlapped read(kernel_);
+  char buffer[4] = {};
+  DWORD got = 0;
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
+  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
+  std::thread other([&] {
+    kernel_.Sleep(30);  // the caller is in its wait by then (if not, it finds the result)
+    c.act(*this, serial_, pty_, h);
+  });
+  const BOOL ok = serial_.GetOverlappedResult(h, &read.ov, &got, TRUE);
+  const DWORD error = kernel_.GetLastError();
+  other.join();
+  EXPECT_EQ(ok, c.ok) << c.what;
+  if (c.ok) {
+    EXPECT_EQ(std::string(buffer, got), c.expected) << c.what;
+  } else {
+    EXPECT_EQ(error, c.error) << c.what;
+  }
+  serial_.CloseHandle(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WaitedRead,
+    ::testing::Values(
+        WaitedReadCase{"bytes from the far end", 0,
+                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) {
+                         pty.Send("ab");
+                         pty.Send("cd");
+                       },
+                       TRUE, 0, "abcd"},
+        WaitedReadCase{"total time-out with some bytes", 200,
+                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) { pty.Send("x"); },
+                       TRUE, 0, "x"},
+        WaitedReadCase{"abort from another thread", 0,
+                       [](SerialPty&, Serial& serial, lcdtest::Pty&, HANDLE h) {
+                         serial.PurgeComm(h, PURGE_RXABORT);
+                       },
+                       FALSE, ERROR_OPERATION_ABORTED, ""},
+        WaitedReadCase{"the far end goes away", 0,
+                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) { pty.CloseMaster(); },
+                       FALSE, ERROR_ACCESS_DENIED, ""},
+        WaitedReadCase{"a large write finishes meanwhile", 0,
+                       [](SerialPty&, Serial& serial, lcdtest::Pty& pty, HANDLE h) {
+                         // The write goes pending on the I/O thread while the read is waited
+                         // for; the far end takes it all, then answers.
+                         static std::string data(1 << 18, 'w');
+                         OVERLAPPED write{};
+                         DWORD written = 0;
+                         serial.WriteFile(h, data.data(), static_cast<DWORD>(data.size()),
+                                          &written, &write);
+                         pty.Receive(data.size());
+                         pty.Send("done");
+                         serial.GetOverlappedResult(h, &write, &written, TRUE);
+                       },
+                       TRUE, 0, "done"}),
+    [](const ::testing::TestParamInfo<WaitedReadCase>& info) {
+      std::string name = info.param.what;
+      for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
+
+TEST_F(SerialPty, close_from_another_thread_ends_a_waited_read) {
+  HANDLE h = OpenPort();
+  Overlapped read(kernel_);
+  char buffer[4] = {};
+  DWORD got = 0;
+  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
+  std::thread closer([&] {
+    kernel_.Sleep(30);
+    serial_.CloseHandle(h);
+  });
+  // The handle may be gone when the wait starts: then the call is refused instead.
+  const BOOL ok = serial_.GetOverlappedResult(h, &read.ov, &got, TRUE);
+  closer.join();
+  EXPECT_FALSE(ok);
+  const DWORD error = kernel_.GetLastError();
+  EXPECT_TRUE(error == ERROR_OPERATION_ABORTED || error == ERROR_INVALID_HANDLE) << error;
+  EXPECT_TRUE(read.Signalled(0));
+}
 
 TEST_F(SerialPty, synchronous_handle_blocks_until_done) {
   HANDLE h = Open(GENERIC_READ | GENERIC_WRITE, 0);
