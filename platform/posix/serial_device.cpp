@@ -107,11 +107,7 @@ void SerialDevice::Complete(Op& op, DWORD status) {
     if (op.overlapped->hEvent) kernel_.SetEvent(op.overlapped->hEvent);
   }
   changed_.notify_all();
-  if (op.kind == Kind::Read && driving_ && !driverProgress_ && callerWakeFd_ >= 0) {
-    const std::uint64_t one = 1;
-    while (sys_.Write(callerWakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-  }
+  if (op.kind == Kind::Read) WakeDriver();
 }
 
 void SerialDevice::MarkGone() {
@@ -181,7 +177,11 @@ bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& o
     // A hung-up tty reports itself on every poll; after the first report look again only
     // now and then, until a read or ioctl has found the device gone.
     if (hungUp && (timeoutMs < 0 || timeoutMs > 10)) timeoutMs = 10;
-    pollfd fds[2] = {{hungUp ? -1 : fd_, POLLIN, 0}, {callerWakeFd_, POLLIN, 0}};
+    // Writes still queued go on too: sending and receiving at once on one thread is cheaper
+    // than two threads taking turns with the lock.
+    const short ttyEvents = static_cast<short>(
+        POLLIN | (!writes_.empty() || priorityPending_ ? POLLOUT : 0));
+    pollfd fds[2] = {{hungUp ? -1 : fd_, ttyEvents, 0}, {callerWakeFd_, POLLIN, 0}};
     lock.unlock();
     const int count = sys_.Poll(fds, 2, timeoutMs);
     const int err = errno;
@@ -206,8 +206,8 @@ bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& o
     driverProgress_ = false;
   }
   driving_ = false;
-  // Reads still queued (or one this caller gave up on) are the I/O thread's again.
-  if (!closed_ && !reads_.empty()) {
+  // Transfers still queued (or the read this caller gave up on) are the I/O thread's again.
+  if (!closed_ && (!reads_.empty() || !writes_.empty() || priorityPending_)) {
     ApplyInterest();
     Wake();  // it must learn their time-outs
   }
@@ -528,9 +528,17 @@ void SerialDevice::AfterFastWrite() {
 // Threads
 
 void SerialDevice::Wake() {
+  WakeDriver();  // what changed may concern the transfers a caller drives
   if (wakeFd_ < 0) return;
   const std::uint64_t one = 1;
   while (sys_.Write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void SerialDevice::WakeDriver() {
+  if (!driving_ || driverProgress_ || callerWakeFd_ < 0) return;
+  const std::uint64_t one = 1;
+  while (sys_.Write(callerWakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
@@ -600,8 +608,9 @@ std::uint32_t SerialDevice::WantedInterest() const {
   std::uint32_t events = EPOLLET;
   if (gone_) return events;
   // A pending wait always listens for input: arrivals, line errors and a hang-up come that way.
+  // A caller driving the transfers listens for them itself.
   if ((!reads_.empty() && !driving_) || wait_) events |= EPOLLIN;
-  if (!writes_.empty() || priorityPending_ ||
+  if (((!writes_.empty() || priorityPending_) && !driving_) ||
       (wait_ && (eventMask_ & EV_TXEMPTY) && txWritten_ > marks_.txWritten))
     events |= EPOLLOUT;
   return events;

@@ -10,12 +10,12 @@
 //   when the queues or the event mask change. Completion writes Internal (the Win32 code) and
 //   InternalHigh (bytes transferred), then signals OVERLAPPED::hEvent through the Kernel.
 // - A caller that waits for its own pending read (GetOverlappedResult with wait, or a blocking
-//   ReadFile) takes the read over: it polls the tty itself and reads the bytes on its own
-//   thread, while the I/O thread stops listening for input. An arrival then wakes one thread,
-//   the one that wants the byte, instead of waking the I/O thread to hand it over. Only one
-//   caller drives at a time; others wait for the completion as before. The I/O thread, woken
-//   for any other reason, may still finish the read; it then wakes the driving caller through
-//   an eventfd of its own.
+//   ReadFile) takes the transfers over: it polls the tty itself and reads (and writes what is
+//   queued) on its own thread, while the I/O thread stops listening for them. An arrival then
+//   wakes one thread, the one that wants the byte, instead of waking the I/O thread to hand it
+//   over. Only one caller drives at a time; others wait for the completion as before. The I/O
+//   thread, woken for any other reason, may still finish the read; it then wakes the driving
+//   caller through an eventfd of its own, as does anything else that changes the queues.
 // - Reads and writes are served in order, one at a time per direction; time-outs count from
 //   the moment an operation becomes the head of its queue.
 // - Device events are found by comparing counters with marks taken at SetCommMask and at each
@@ -167,6 +167,8 @@ class SerialDevice {
   DWORD EnsureIoThread();
   void EnsureModemThread();
   void Wake();
+  // Wakes a caller driving the transfers, unless that is the calling thread.
+  void WakeDriver();
   void IoLoop();
   void ModemLoop();
   int NextTimeoutMs(std::int64_t now) const;
