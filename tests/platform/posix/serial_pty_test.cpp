@@ -220,6 +220,16 @@ TEST_F(SerialPty, read_waits_until_all_bytes_are_there) {
   EXPECT_EQ(std::string(buffer, got), "abcde");
 }
 
+// A table row's test name: its description with every other character made '_'.
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.what;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
 struct TimeoutCase {
   const char* what;
   DWORD interval, multiplier, constant;
@@ -259,13 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeoutCase{"immediate, none there", kMaxDword, 0, 0, "", 4, 0},
                       TimeoutCase{"first byte ends it", kMaxDword, kMaxDword, 1000, "xy", 8, 2},
                       TimeoutCase{"first byte or the constant", kMaxDword, kMaxDword, 30, "", 8, 0}),
-    [](const ::testing::TestParamInfo<TimeoutCase>& info) {
-      std::string name = info.param.what;
-      for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+    CaseName<TimeoutCase>);
 
 // A caller blocked in GetOverlappedResult on its own read polls the tty itself; whatever ends
 // the read from elsewhere must still end that wait, with the right result.
@@ -342,13 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                          serial.GetOverlappedResult(h, &write, &written, TRUE);
                        },
                        TRUE, 0, "done"}),
-    [](const ::testing::TestParamInfo<WaitedReadCase>& info) {
-      std::string name = info.param.what;
-      for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+    CaseName<WaitedReadCase>);
 
 TEST_F(SerialPty, close_from_another_thread_ends_a_waited_read) {
   HANDLE h = OpenPort();
