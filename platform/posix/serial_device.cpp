@@ -172,6 +172,7 @@ bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& o
   ApplyInterest();
   bool polled = true;
   bool hungUp = false;
+  bool roomReported = true;  // false after room was reported but nothing could be written
   while (!op->complete) {
     int timeoutMs = NextTimeoutMs(kernel_.NowMicroseconds());
     // A hung-up tty reports itself on every poll; after the first report look again only
@@ -179,8 +180,10 @@ bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& o
     if (hungUp && (timeoutMs < 0 || timeoutMs > 10)) timeoutMs = 10;
     // Writes still queued go on too: sending and receiving at once on one thread is cheaper
     // than two threads taking turns with the lock.
-    const short ttyEvents = static_cast<short>(
-        POLLIN | (!writes_.empty() || priorityPending_ ? POLLOUT : 0));
+    // (A blocked write that poll calls writable is retried by the time-out instead, so
+    // level-triggered poll cannot spin on it.)
+    const bool writing = !writes_.empty() || priorityPending_;
+    const short ttyEvents = static_cast<short>(POLLIN | (writing && roomReported ? POLLOUT : 0));
     pollfd fds[2] = {{hungUp ? -1 : fd_, ttyEvents, 0}, {callerWakeFd_, POLLIN, 0}};
     lock.unlock();
     const int count = sys_.Poll(fds, 2, timeoutMs);
@@ -201,9 +204,15 @@ bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& o
       QueueCount(FIONREAD, queued);  // a hung-up tty answers with EIO: the device is gone
     }
     if (op->complete || closed_) continue;
+    const std::uint64_t writtenBefore = txWritten_;
     driverProgress_ = true;
     Progress();
     driverProgress_ = false;
+    if (txWritten_ != writtenBefore) {
+      roomReported = true;
+    } else if (count > 0 && (fds[0].revents & POLLOUT)) {
+      roomReported = false;
+    }
   }
   driving_ = false;
   // Transfers still queued (or the read this caller gave up on) are the I/O thread's again.
