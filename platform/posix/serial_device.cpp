@@ -161,13 +161,13 @@ DWORD SerialDevice::AwaitSync(std::unique_lock<std::mutex>& lock, const OpPtr& o
 void SerialDevice::AwaitComplete(std::unique_lock<std::mutex>& lock, const OpPtr& op) {
   if (op->complete) return;
   if (op->kind == Kind::Read && !driving_ && !closed_ && callerWakeFd_ >= 0 &&
-      DriveReads(lock, op)) {
+      DriveTransfers(lock, op)) {
     return;
   }
   changed_.wait(lock, [&] { return op->complete; });
 }
 
-bool SerialDevice::DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& op) {
+bool SerialDevice::DriveTransfers(std::unique_lock<std::mutex>& lock, const OpPtr& op) {
   driving_ = true;
   ApplyInterest();
   bool polled = true;

@@ -132,11 +132,11 @@ class SerialDevice {
   DWORD Submit(const OpPtr& op);
   DWORD AwaitSync(std::unique_lock<std::mutex>& lock, const OpPtr& op, DWORD* transferred);
   // Waits for op on the completion condition, or, for a queued read when no other caller
-  // drives, by driving the reads on this thread.
+  // drives, by driving the transfers on this thread.
   void AwaitComplete(std::unique_lock<std::mutex>& lock, const OpPtr& op);
   // Polls the tty and advances the operations on the calling thread until op has completed.
-  // False when polling fails; the I/O thread then has the reads back.
-  bool DriveReads(std::unique_lock<std::mutex>& lock, const OpPtr& op);
+  // False when polling fails; the I/O thread then has the transfers back.
+  bool DriveTransfers(std::unique_lock<std::mutex>& lock, const OpPtr& op);
   void Complete(Op& op, DWORD status);
   void MarkGone();
   // The Win32 code for a failed call; a vanished device is marked gone.
@@ -212,8 +212,8 @@ class SerialDevice {
   bool ioWaiting_ = false;       // the I/O thread is (about to be) blocked in epoll_wait
   std::int64_t ioWakeAtUs_ = -1;  // when that wait times out; -1 never
 
-  // A caller driving the reads itself, and the eventfd that wakes it when another thread
-  // completes its read (or closes the device).
+  // A caller driving the transfers itself, and the eventfd that wakes it when another thread
+  // completes its read, changes the queues or closes the device.
   bool driving_ = false;
   bool driverProgress_ = false;  // the driving caller is inside Progress
   int callerWakeFd_ = -1;
