@@ -22,8 +22,10 @@ class PosixPlatform : public Platform {
 }  // namespace
 
 Platform& NativePlatform() {
-  static PosixPlatform platform;
-  return platform;
+  // Never destroyed: a free-on-terminate thread may still be finishing its last calls (closing
+  // an event, a device) while the process exits; the system releases everything after that.
+  static PosixPlatform* const platform = new PosixPlatform;
+  return *platform;
 }
 
 }  // namespace plat
