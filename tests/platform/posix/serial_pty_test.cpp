@@ -321,7 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                          pty.Send("cd");
                        },
                        TRUE, 0, "abcd"},
-        WaitedReadCase{"total time-out with some bytes", 200,
+        WaitedReadCase{"total time-out with some bytes", 1000,
                        [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) { pty.Send("x"); },
                        TRUE, 0, "x"},
         WaitedReadCase{"abort from another thread", 0,
