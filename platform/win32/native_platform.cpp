@@ -1,5 +1,5 @@
 // The native platform of a Windows build: the system's own kernel objects, serial devices and
-// system view, with a 1 ms timer resolution for as long as the process runs.
+// system view, with a 1 ms timer resolution for as long as the platform exists.
 #include "platform/win32/kernel.h"
 #include "platform/win32/serial.h"
 #include "platform/win32/system.h"
@@ -24,11 +24,8 @@ class Win32Platform : public Platform {
 };
 
 Win32Platform& Instance() {
-  // Never destroyed: a free-on-terminate thread may still be finishing its last calls (closing
-  // an event, a device) while the process exits; the system releases everything after that,
-  // the timer request included.
-  static Win32Platform* const platform = new Win32Platform;
-  return *platform;
+  static Win32Platform platform;
+  return platform;
 }
 }  // namespace
 
