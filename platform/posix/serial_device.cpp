@@ -110,11 +110,9 @@ void SerialDevice::Complete(Op& op, DWORD status) {
   if (op.kind == Kind::Read) WakeDriver();
 }
 
-void SerialDevice::MarkGone() {
-  if (gone_) return;
-  gone_ = true;
-  for (const OpPtr& op : reads_) Complete(*op, ERROR_ACCESS_DENIED);
-  for (const OpPtr& op : writes_) Complete(*op, ERROR_ACCESS_DENIED);
+void SerialDevice::EndPending(DWORD transferError) {
+  for (const OpPtr& op : reads_) Complete(*op, transferError);
+  for (const OpPtr& op : writes_) Complete(*op, transferError);
   reads_.clear();
   writes_.clear();
   priorityPending_ = false;
@@ -123,6 +121,12 @@ void SerialDevice::MarkGone() {
     Complete(*wait_, ERROR_SUCCESS);
     wait_.reset();
   }
+}
+
+void SerialDevice::MarkGone() {
+  if (gone_) return;
+  gone_ = true;
+  EndPending(ERROR_ACCESS_DENIED);
   Wake();
 }
 
@@ -750,16 +754,7 @@ void SerialDevice::Close() {
     ioThread_.join();
     lock.lock();
   }
-  for (const OpPtr& op : reads_) Complete(*op, ERROR_OPERATION_ABORTED);
-  for (const OpPtr& op : writes_) Complete(*op, ERROR_OPERATION_ABORTED);
-  reads_.clear();
-  writes_.clear();
-  priorityPending_ = false;
-  if (wait_) {
-    *wait_->maskOut = 0;
-    Complete(*wait_, ERROR_SUCCESS);
-    wait_.reset();
-  }
+  EndPending(ERROR_OPERATION_ABORTED);
   // A caller still polling the tty has been woken by the completions above.
   changed_.wait(lock, [&] { return !driving_; });
   lock.unlock();

@@ -138,6 +138,9 @@ class SerialDevice {
   // False when polling fails; the I/O thread then has the transfers back.
   bool DriveTransfers(std::unique_lock<std::mutex>& lock, const OpPtr& op);
   void Complete(Op& op, DWORD status);
+  // Ends every queued operation: transfers fail with transferError, a wait completes with no
+  // event bits; a pending priority character is dropped.
+  void EndPending(DWORD transferError);
   void MarkGone();
   // The Win32 code for a failed call; a vanished device is marked gone.
   DWORD Failure(int err, ErrnoContext context);
