@@ -25,7 +25,8 @@ TThread::TThread(bool createSuspended, plat::Platform& platform) : platform_(pla
 TThread::~TThread() {
   if (thread_.joinable()) {
     if (IsCurrentThread()) {
-      thread_.detach();
+      // Freed by its own thread: nobody is left to join it but the kernel.
+      platform_.kernel().Adopted().Adopt(std::move(thread_));
     } else {
       Terminate();
       Join(platform_, thread_);
@@ -37,10 +38,17 @@ void TThread::Start() {
   if (started_.exchange(true)) return;
   // The new thread counts as running from now on, before it is scheduled.
   platform_.kernel().ThreadStarting();
-  thread_ = std::thread([this] { Body(); });
+  plat::KernelApi& kernel = platform_.kernel();
+  thread_ = std::thread([this, &kernel] {
+    Body();
+    // The thread's last call on the kernel: an adopted thread may be joined from now on.
+    kernel.Adopted().Ended();
+  });
   nativeHandle_ = static_cast<std::uintptr_t>(thread_.native_handle());
   ApplyPriority();
-  if (freeOnTerminate_) thread_.detach();
+  // A free-on-terminate thread is never detached: the kernel joins it once it has ended, so
+  // nothing of it still runs when the platform goes or the process exits.
+  if (freeOnTerminate_) kernel.Adopted().Adopt(std::move(thread_));
   // Only now may the body run (and, when free-on-terminate, delete this object).
   // Notified under the lock, so the body cannot run (and delete this) before it is done.
   std::lock_guard<std::mutex> lock(setUpMutex_);

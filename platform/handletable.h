@@ -5,6 +5,7 @@
 // ownership, so an object stays alive for a thread still waiting on it after its handle closed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -39,6 +40,11 @@ class HandleTable {
     std::shared_ptr<T> object = std::move(it->second);
     objects_.erase(it);
     return object;
+  }
+  // How many handles are open.
+  std::size_t Size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return objects_.size();
   }
 
  private:

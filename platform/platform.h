@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/adopted_threads.h"
 #include "platform/wintypes.h"
 
 namespace plat {
@@ -74,6 +75,13 @@ class KernelApi {
   virtual void ThreadJoining(std::thread::id /*thread*/) {}
   // The identity of the calling thread (GetCurrentThreadId).
   virtual DWORD GetCurrentThreadId();
+
+  // Threads nobody joins (free-on-terminate ones) are handed to the kernel they run on, which
+  // joins them; whoever destroys a platform calls Adopted().JoinAll() first.
+  AdoptedThreads& Adopted() { return adopted_; }
+
+ private:
+  AdoptedThreads adopted_;
 };
 
 class SerialApi {

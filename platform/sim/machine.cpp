@@ -23,6 +23,8 @@ Machine::Machine(ClockMode mode)
 
 Machine::~Machine() {
   scheduler_.Shutdown();
+  // The framework threads have finished; wait until they have left too.
+  kernel_.Adopted().JoinAll();
   if (&plat::CurrentPlatform() == this) plat::SetCurrentPlatform(nullptr);
 }
 

@@ -110,6 +110,12 @@ class Machine : public plat::Platform {
   // Another program holds the port: opening it fails with ERROR_ACCESS_DENIED.
   void SetBusy(const std::string& portName, bool busy);
 
+  // --- what is left over (a run that ended cleanly leaves nothing) ---
+  // Open handles: devices and event objects.
+  std::size_t OpenHandles() const { return objects_.Size(); }
+  // Framework threads still running besides the machine's main thread.
+  int OtherThreads() const { return scheduler_.OtherThreads(); }
+
   // --- the rest of the description (see System) ---
   void AddDosDevice(const std::string& name, const std::string& target);
 

@@ -340,6 +340,16 @@ void Scheduler::ThreadFinished() {
   }
 }
 
+int Scheduler::OtherThreads() const {
+  Lock lock(mutex_);
+  if (mode_ == ClockMode::RealTime) return realThreads_;
+  int alive = 0;
+  for (const auto& slot : slots_) {
+    if (slot->state != Slot::Finished) ++alive;
+  }
+  return alive - 1;
+}
+
 void Scheduler::ThreadJoining(std::thread::id thread) {
   Lock lock(mutex_);
   Slot* self = mode_ == ClockMode::Virtual ? Self() : nullptr;

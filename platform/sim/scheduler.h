@@ -96,6 +96,9 @@ class Scheduler {
   // a thread that would touch a machine no longer there.
   void Shutdown();
 
+  // Framework threads that have started and not yet finished (the main thread not counted).
+  int OtherThreads() const;
+
   // True on a thread that is running a scheduled callback.
   static bool InCallback();
 

@@ -8,6 +8,7 @@
 
 #include "framework/application.h"
 #include "framework/exceptions.h"
+#include "platform/sim/machine.h"
 
 namespace {
 
@@ -91,6 +92,43 @@ TEST(Thread, free_on_terminate_deletes_itself_and_an_escaping_exception_is_silen
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(destroyed.load(), 1);
+}
+
+// Left when the thread that used it has run its exit.
+struct ExitMarker {
+  std::atomic<bool>* left = nullptr;
+  ~ExitMarker() {
+    if (left == nullptr) return;
+    // The thread's exit takes a while, as it may on a loaded machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    left->store(true);
+  }
+};
+
+TEST(Thread, free_on_terminate_threads_have_left_the_process_when_their_machine_goes) {
+  static std::atomic<bool> left[3];
+  struct SelfFreeing : fw::TThread {
+    SelfFreeing(int n, plat::Platform& platform) : fw::TThread(true, platform), n_(n) {
+      SetFreeOnTerminate(true);
+    }
+    void Execute() override {
+      thread_local ExitMarker marker;
+      marker.left = &left[n_];
+      PlatformRef().kernel().Sleep(10 * (n_ + 1));
+    }
+    int n_;
+  };
+  {
+    sim::Machine machine;
+    for (int n = 0; n < 3; ++n) {
+      left[n] = false;
+      (new SelfFreeing(n, machine))->Start();
+    }
+    machine.RunFor(5 * sim::kNsPerMs);
+    EXPECT_EQ(machine.kernel().Adopted().Count(), 3u);
+  }
+  // Nothing of them runs any more: not in the machine's code, and not in their own exit.
+  for (int n = 0; n < 3; ++n) EXPECT_TRUE(left[n].load()) << n;
 }
 
 }  // namespace
