@@ -24,24 +24,36 @@ TApplication::TApplication(plat::Platform& platform)
 }
 
 TApplication::~TApplication() {
-  std::deque<Queued> left;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    left.swap(queue_);
-  }
-  for (Queued& item : left) {
-    if (item.cancel) item.cancel();
-  }
+  Close();
   if (Application == this) Application = nullptr;
   if (wakeEvent_ != nullptr) platform_.kernel().CloseEvent(wakeEvent_);
 }
 
 void TApplication::Post(std::function<void()> call) { Enqueue(Queued{std::move(call), nullptr}); }
 
+void TApplication::Close() {
+  std::deque<Queued> left;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    left.swap(queue_);
+  }
+  for (Queued& item : left) {
+    if (item.cancel) item.cancel();
+  }
+}
+
 void TApplication::Enqueue(Queued item) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(std::move(item));
+    if (!closed_) {
+      queue_.push_back(std::move(item));
+      item.cancel = nullptr;
+    }
+  }
+  if (item.cancel) {
+    item.cancel();
+    return;
   }
   platform_.kernel().SetEvent(wakeEvent_);
   if (pump_ != nullptr) pump_->Wake();
@@ -235,6 +247,7 @@ void TApplication::StopTimer(TTimer* timer) {
 void TApplication::EndProcess(int status) {
   ExitHook& hook = ExitHookSlot();
   if (hook) hook(status);
+  if (Application != nullptr) Application->Close();
   std::exit(status);
 }
 

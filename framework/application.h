@@ -106,7 +106,9 @@ class TApplication : public plat::MessageSink {
   // Milliseconds until the next timer is due (INFINITE when none).
   DWORD NextTimerDelay();
 
-  // Ends the process with status through the installed hook.
+  // Ends the process with status through the installed hook. Without a hook (std::exit, which
+  // does not unwind) the application counts as gone first: calls still queued are dropped, so
+  // a thread waiting in Synchronize gets EThread and can finish while the process exits.
   [[noreturn]] static void EndProcess(int status);
   using ExitHook = std::function<void(int status)>;
   // Null restores the production hook (std::exit).
@@ -131,9 +133,12 @@ class TApplication : public plat::MessageSink {
     std::function<void()> cancel;
   };
   void Enqueue(Queued item);
+  // The application goes: every queued call is cancelled, and so is every later one.
+  void Close();
 
   std::mutex mutex_;
   std::deque<Queued> queue_;
+  bool closed_ = false;
   std::vector<Timer> timers_;
   std::vector<TWindowHook> hooks_;
   bool terminated_ = false;

@@ -1,5 +1,7 @@
 // The native platform of a Windows build: the system's own kernel objects, serial devices and
 // system view, with a 1 ms timer resolution for as long as the platform exists.
+#include <chrono>
+
 #include "platform/win32/kernel.h"
 #include "platform/win32/serial.h"
 #include "platform/win32/system.h"
@@ -10,6 +12,10 @@ namespace plat {
 namespace {
 class Win32Platform : public Platform {
  public:
+  // Destroyed when the process exits: a free-on-terminate thread may still be finishing then
+  // (a port's event thread told to stop as the program ended). It finishes first, so no thread
+  // is left in the platform's calls, or half-way through its own exit, while the process ends.
+  ~Win32Platform() override { kernel_.Adopted().JoinAll(std::chrono::seconds(5)); }
   KernelApi& kernel() override { return kernel_; }
   SerialApi& serial() override { return serial_; }
   SystemApi& system() override { return system_; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -134,6 +135,31 @@ TEST(Thread, free_on_terminate_threads_have_left_the_process_when_their_machine_
 }  // namespace
 
 namespace {
+
+// The production end of the process (std::exit) does not unwind: the application still exists,
+// but a thread waiting for it in Synchronize is released, and the process waits for that
+// free-on-terminate thread to leave before it ends.
+TEST(ThreadDeathTest, a_thread_waiting_in_synchronize_is_released_when_the_process_ends) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Waiter : fw::TThread {
+    Waiter() : fw::TThread(true) { SetFreeOnTerminate(true); }
+    void Execute() override {
+      try {
+        Synchronize([] {});
+      } catch (const fw::EThread&) {
+        std::fputs("released\n", stderr);
+      }
+    }
+  };
+  EXPECT_EXIT(
+      {
+        fw::TApplication app;
+        (new Waiter)->Start();
+        while (!app.HasQueuedWork()) std::this_thread::yield();
+        fw::TApplication::EndProcess(3);
+      },
+      ::testing::ExitedWithCode(3), "released");
+}
 
 TEST(Thread, a_synchronize_left_waiting_when_the_application_goes_raises_instead_of_hanging) {
   std::string caught;
