@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "framework/timer.h"
@@ -221,6 +222,19 @@ bool TApplication::DispatchToHooks(TMessage& message) {
 }
 
 void TApplication::PostDeviceChange(WPARAM wParam, std::vector<std::uint8_t> broadcast) {
+  // The hooks read a broadcast as Win32 hands one out: by the size its header declares. A
+  // record copied from elsewhere is made to keep that promise: it holds at least a whole header
+  // (size, device type, reserved; zeros where it was short), and declares no more than it holds.
+  constexpr std::size_t kHeaderSize = 12;
+  if (!broadcast.empty()) {
+    if (broadcast.size() < kHeaderSize) broadcast.resize(kHeaderSize, 0);
+    std::uint32_t declared = 0;
+    std::memcpy(&declared, broadcast.data(), sizeof declared);
+    if (declared > broadcast.size()) {
+      declared = static_cast<std::uint32_t>(broadcast.size());
+      std::memcpy(broadcast.data(), &declared, sizeof declared);
+    }
+  }
   Post([this, wParam, data = std::move(broadcast)]() mutable {
     TMessage message{WM_DEVICECHANGE, wParam, reinterpret_cast<LPARAM>(data.data()), 0};
     DispatchToHooks(message);

@@ -98,6 +98,8 @@ class TApplication : public plat::MessageSink {
   void UnhookMainWindow(TWindowHook hook);
   // Runs the hooks for a message (main thread); true when one consumed it.
   bool DispatchToHooks(TMessage& message);
+  // Any thread: queues a WM_DEVICECHANGE for the hooks. The record they get holds at least a
+  // whole header and declares no more bytes than it holds, whatever broadcast was.
   void PostDeviceChange(WPARAM wParam, std::vector<std::uint8_t> broadcast) override;
 
   // Timers (used by TTimer): due interval milliseconds from now on the platform's clock.

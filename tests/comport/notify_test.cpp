@@ -74,6 +74,33 @@ TEST_F(Notification, window_hook_decodes_raw_broadcasts_and_never_consumes_them)
   }
 }
 
+TEST_F(Notification, a_posted_broadcast_is_read_within_its_bytes) {
+  Bytes unterminated = sim::PortBroadcast("COM12");
+  unterminated.pop_back();
+  unterminated[0] = 0xFF;  // declares more than it holds, and the name has no NUL
+  unterminated[1] = 0x0F;
+  Bytes headerOnly = sim::PortBroadcast("COM1");
+  headerOnly.resize(8);
+  struct Row {
+    const char* name;
+    Bytes broadcast;
+    Names removals;
+  };
+  const Row rows[] = {
+      {"shorter than a header", {0x00, 0x66, 0x00}, {}},
+      {"header cut after the type", headerOnly, {}},
+      {"declared size beyond the bytes", unterminated, {"COM12"}},
+      {"well formed", sim::PortBroadcast("COM3"), {"COM3"}},
+  };
+  Listen(port);
+  for (const Row& row : rows) {
+    removals.clear();
+    app.PostDeviceChange(DBT_DEVICEREMOVECOMPLETE, row.broadcast);
+    app.ProcessMessages();
+    EXPECT_EQ(removals, row.removals) << row.name;
+  }
+}
+
 TEST_F(Notification, a_converter_is_reported_while_either_handler_is_set) {
   Listen(port);
   machine.AddConverter("A5XK3RJT", "COM3");
