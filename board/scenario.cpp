@@ -92,6 +92,8 @@ class Parser {
     } else if (key_.rfind("portname.", 0) == 0) {
       const std::string id = key_.substr(9);
       if (id.empty()) Error("portname. needs a converter instance id");
+      // The id names a registry key, where a backslash would separate keys.
+      if (id.find('\\') != std::string::npos) Error("a converter instance id has no backslash");
       if (Words(value_).size() != 1) BadValue("one port name, or none");
       s.portNames[id] = value_ == "none" ? std::nullopt : std::optional<std::string>(value_);
     } else if (key_ == "busy") {

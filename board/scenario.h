@@ -11,7 +11,8 @@
 //                              the MS-DOS device-name list, in order; ftdi:<id> stands for
 //                              FTDIBUS#VID_0403+PID_6001+<id>#0000#{86e0d1e0-...}, the name under
 //                              which the converter's driver publishes it
-//   portname.<id> = COM3       the registry PortName of converter instance <id>; the value none
+//   portname.<id> = COM3       the registry PortName of converter instance <id> (no backslash
+//                              in it: it names a registry key); the value none
 //                              makes the key without a PortName value. A converter without a
 //                              portname line has no key.
 //   busy = COM3                ports held by another program

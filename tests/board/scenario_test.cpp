@@ -114,6 +114,8 @@ TEST(Scenario, errors_name_the_line_and_the_problem) {
       {"line_error_after_bytes = 5 noise", "for line_error_after_bytes"},
       {"line_error_after_bytes = 5", "for line_error_after_bytes"},
       {"portname. = COM3", "t.scenario:1: portname. needs a converter instance id"},
+      {"portname.A5\\\\X = COM3", "t.scenario:1: a converter instance id has no backslash"},
+      {"portname.A5\\X = COM3", "t.scenario:1: a converter instance id has no backslash"},
   };
   for (const auto& [text, message] : cases) {
     try {
