@@ -1,6 +1,7 @@
 // boardsim: the simulated board on a pty, for end-to-end runs of the real program.
 //
 //   boardsim [--scenario FILE] [--state FILE] [--report FILE] [--timeout SECONDS]
+//            [--hangup dtr:K[+MS] | byte:N[+MS]]
 //
 // Prints the pty slave's path ("/dev/pts/N") on its first line of standard output, then runs
 // the board until SIGTERM or SIGINT (or the time-out), and then writes what the board stored
@@ -8,7 +9,10 @@
 // preloaded and LCDWRITE_MODEM_STATE set to the state file (default: the variable's value, or
 // /tmp/lcdwrite-modem-<pid>). Of the scenario, the board's keys and the faults apply; the
 // machine's keys (ports, devices, portname, busy, board.port) describe a simulated machine and
-// are ignored here.
+// are ignored here. --hangup closes the master (the host's port hangs up, as when the converter
+// is pulled) MS milliseconds (default 0) after the host raised DTR the K-th time or sent its
+// N-th byte; boardsim then prints "hung up at NS" (the steady clock's nanoseconds) on standard
+// output.
 #include <signal.h>
 #include <unistd.h>
 
@@ -34,14 +38,35 @@ extern "C" void OnSignal(int) {
 int Usage() {
   std::fprintf(stderr,
                "usage: boardsim [--scenario FILE] [--state FILE] [--report FILE] "
-               "[--timeout SECONDS]\n");
+               "[--timeout SECONDS] [--hangup dtr:K[+MS] | byte:N[+MS]]\n");
   return 64;
+}
+
+// "dtr:K[+MS]" or "byte:N[+MS]"; false when the text is neither.
+bool ParseHangUp(const std::string& text, boardsim::PtyBoard::HangUp& hangUp) {
+  using After = boardsim::PtyBoard::HangUp::After;
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  const std::string kind = text.substr(0, colon);
+  if (kind == "dtr") hangUp.after = After::kDtrRaised;
+  else if (kind == "byte") hangUp.after = After::kHostBytes;
+  else return false;
+  char* end = nullptr;
+  hangUp.count = std::strtol(text.c_str() + colon + 1, &end, 10);
+  if (hangUp.count < 1) return false;
+  if (*end == '+') {
+    const char* delay = end + 1;
+    hangUp.delayMs = static_cast<int>(std::strtol(delay, &end, 10));
+    if (end == delay || hangUp.delayMs < 0) return false;
+  }
+  return *end == '\0';
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string scenarioFile, stateFile, reportFile;
+  boardsim::PtyBoard::HangUp hangUp;
   double timeoutSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -51,6 +76,9 @@ int main(int argc, char** argv) {
     else if (arg == "--state") stateFile = value;
     else if (arg == "--report") reportFile = value;
     else if (arg == "--timeout") timeoutSeconds = std::atof(value.c_str());
+    else if (arg == "--hangup") {
+      if (!ParseHangUp(value, hangUp)) return Usage();
+    }
     else return Usage();
   }
   if (stateFile.empty()) {
@@ -69,6 +97,7 @@ int main(int argc, char** argv) {
 
   try {
     boardsim::PtyBoard pty(scenario.board, stateFile);
+    pty.SetHangUp(hangUp);
     g_stop = &pty.StopFlag();
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -90,6 +119,10 @@ int main(int argc, char** argv) {
     }
     pty.Run();
     if (timer.joinable()) timer.join();
+    if (pty.HungUpAt() != 0) {
+      std::printf("hung up at %lld\n", static_cast<long long>(pty.HungUpAt()));
+      std::fflush(stdout);
+    }
     g_stop = nullptr;
     if (!reportFile.empty() && !board::WriteReport(reportFile, pty.Stored())) {
       std::fprintf(stderr, "boardsim: cannot write %s\n", reportFile.c_str());

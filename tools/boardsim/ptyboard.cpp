@@ -62,7 +62,10 @@ void PtyBoard::Run() {
     }
     // DTR, compared with what the board last saw (a change before Run counts too).
     const std::uint32_t now = modem_->Lines();
-    if ((now ^ lines_) & TIOCM_DTR) board_.OnDtr((now & TIOCM_DTR) != 0);
+    if ((now ^ lines_) & TIOCM_DTR) {
+      board_.OnDtr((now & TIOCM_DTR) != 0);
+      if (now & TIOCM_DTR) Count(HangUp::After::kDtrRaised);
+    }
     lines_ = now;
     // The host's bytes, waiting at most until the next timed call.
     std::int64_t waitNs = kLinePollNs;
@@ -77,7 +80,10 @@ void PtyBoard::Run() {
     if (ppoll(&p, 1, &timeout, nullptr) <= 0 || !(p.revents & POLLIN)) continue;
     std::uint8_t buffer[256];
     const ssize_t n = read(master_, buffer, sizeof buffer);
-    for (ssize_t i = 0; i < n && master_ >= 0; ++i) board_.OnReceive(buffer[i]);
+    for (ssize_t i = 0; i < n && master_ >= 0; ++i) {
+      board_.OnReceive(buffer[i]);
+      Count(HangUp::After::kHostBytes);
+    }
   }
 }
 
@@ -109,9 +115,22 @@ void PtyBoard::After(std::int64_t delayNs, std::function<void()> fn) {
 }
 
 void PtyBoard::Unplug() {
-  if (master_ >= 0) close(master_);
+  if (master_ >= 0) {
+    close(master_);
+    hungUpAt_ = SteadyNs();
+  }
   if (slave_ >= 0) close(slave_);
   master_ = slave_ = -1;
+}
+
+void PtyBoard::Count(HangUp::After kind) {
+  long& counter = kind == HangUp::After::kDtrRaised ? dtrRaised_ : hostBytes_;
+  if (++counter != hangUp_.count || hangUp_.after != kind) return;
+  if (hangUp_.delayMs <= 0) {
+    Unplug();
+  } else {
+    After(std::int64_t{hangUp_.delayMs} * 1000000, [this] { Unplug(); });
+  }
 }
 
 void PtyBoard::InjectLineError(board::LineError error) {

@@ -45,6 +45,18 @@ class PtyBoard : private board::Line {
 
   board::Memory Stored() const { return board_.Stored(); }
 
+  // The far end hangs up (the master closes, as when the converter is pulled) delayMs after
+  // the host has raised DTR for the count-th time or sent its count-th byte. Set before Run.
+  struct HangUp {
+    enum class After { kNever, kDtrRaised, kHostBytes };
+    After after = After::kNever;
+    long count = 0;
+    int delayMs = 0;
+  };
+  void SetHangUp(const HangUp& hangUp) { hangUp_ = hangUp; }
+  // When the master was closed, on the steady clock (nanoseconds since its epoch); 0 before.
+  std::int64_t HungUpAt() const { return hungUpAt_; }
+
  private:
   // board::Line, on the firmware's thread.
   std::int64_t NowNs() override;
@@ -55,6 +67,8 @@ class PtyBoard : private board::Line {
   void InjectLineError(board::LineError error) override;
 
   void WriteToHost(std::uint8_t byte);
+  // Counts one more event of the kind and hangs up (later) when it is the chosen one.
+  void Count(HangUp::After kind);
 
   int master_ = -1;
   int slave_ = -1;  // held open so the master does not hang up between the host's opens
@@ -66,6 +80,10 @@ class PtyBoard : private board::Line {
   std::int64_t lineFreeAt_ = 0;  // when the last queued answer has fully arrived
   std::uint64_t sequence_ = 0;
   std::multimap<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> timers_;
+  HangUp hangUp_;
+  long dtrRaised_ = 0;
+  long hostBytes_ = 0;
+  std::int64_t hungUpAt_ = 0;
   board::Board board_;
 };
 
