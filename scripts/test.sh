@@ -42,4 +42,13 @@ if [ "$mode" = tsan ]; then
   exit
 fi
 cmake --build "$dir" -j "$(nproc)"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300
+rm -f "$dir"/artifacts/fault-sweep-*.txt
+status=0
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
+# The fault sweep's table (its tests write one line each; ctest shows output only on failure).
+sweep=("$dir"/artifacts/fault-sweep-*.txt)
+if [ -e "${sweep[0]}" ]; then
+  head -n 1 "${sweep[0]}"
+  tail -q -n 1 "${sweep[@]}"
+fi
+exit "$status"

@@ -273,8 +273,12 @@ class FaultSweep : public ::testing::Test {
     for (const auto& [status, count] : tally.statuses) other += count;
     line << std::setw(8) << other << std::setw(12) << std::fixed << std::setprecision(3)
          << double(tally.longestNs) / 1e9 << std::setw(10) << tally.failures;
-    const std::string header = std::string("fault sweep") + std::string(15, ' ') +
-                               "  runs      =0      =1      =4   other  longest s  failures";
+    // Runs, their exit statuses, the longest run in seconds of machine time, failed checks.
+    std::ostringstream head;
+    head << std::left << std::setw(26) << "fault sweep" << std::right << std::setw(6) << "runs"
+         << std::setw(8) << "=0" << std::setw(8) << "=1" << std::setw(8) << "=4" << std::setw(8)
+         << "other" << std::setw(12) << "longest s" << std::setw(10) << "failures";
+    const std::string header = head.str();
     std::cout << header << "\n" << line.str() << "\n";
     const fs::path artifacts = LCDWRITE_ARTIFACT_DIR;
     fs::create_directories(artifacts);
