@@ -15,6 +15,7 @@
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
 #include "platform/sim/machine.h"
+#include "protocol/exitstatus.h"
 
 namespace app {
 
@@ -41,8 +42,6 @@ class ExitHookScope {
   }
   ~ExitHookScope() { fw::TApplication::SetExitHook(nullptr); }
 };
-
-constexpr int kStatusInternalError = 70;
 
 // The simulated machine runs this very program: its path and file version are the real ones.
 void CopyProgramIdentity(plat::SystemApi& native, sim::System& simulated) {
@@ -78,7 +77,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
                                           : board::LoadScenarioFile(options.scenario);
     } catch (const board::ScenarioError& e) {
       err << "lcdwrite: " << e.what() << "\n";
-      return 64;
+      return protocol::kExitUsage;
     }
     machine = std::make_unique<sim::Machine>(options.fast ? sim::ClockMode::Virtual
                                                           : sim::ClockMode::RealTime);
@@ -88,7 +87,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   PlatformScope platformScope(machine.get());
 
   ConfigRecord = protocol::ConfigRecord{};
-  int status = kStatusInternalError;
+  int status = protocol::kExitInternalError;
   {
     fw::TApplication application(plat::CurrentPlatform());
     fw::AttachFrontEnd(&frontEnd, &application);
@@ -108,7 +107,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception& e) {
       // Nothing of the tool's own ends here; show it as the application would and fail.
       fw::MessageDialog(fw::mtError, "Fehler", e.what());
-      status = kStatusInternalError;
+      status = protocol::kExitInternalError;
     }
     try {
       delete form;
@@ -130,7 +129,7 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
   std::ifstream file(texts::kConfigFileName, std::ios::binary);
   if (!file) {
     err << fw::Cp1252ToUtf8(texts::kConfigCannotOpen) << "\n";
-    return 2;
+    return protocol::kExitNotLoaded;
   }
   std::ostringstream content;
   content << file.rdbuf();
@@ -139,11 +138,11 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
   switch (outcome.result) {
     case ConfigLoadResult::VersionMismatch:
       err << fw::Cp1252ToUtf8(texts::kConfigOtherVersion) << "\n";
-      return 2;
+      return protocol::kExitNotLoaded;
     case ConfigLoadResult::Damaged:
       err << fw::Cp1252ToUtf8(texts::kConfigDamaged) << "\n"
           << fw::Cp1252ToUtf8(outcome.detail) << "\n";
-      return 2;
+      return protocol::kExitNotLoaded;
     case ConfigLoadResult::Loaded:
       break;
   }
@@ -151,7 +150,7 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
       << " parameters, serial number " << fw::Cp1252ToUtf8(record.serialPart1) << " "
       << fw::Cp1252ToUtf8(record.serialPart2) << ", device type " << record.deviceType
       << ": good\n";
-  return 0;
+  return protocol::kExitWritten;
 }
 
 }  // namespace app
