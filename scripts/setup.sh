@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Installs what building and testing lcdwrite needs on Debian 12, as root. Idempotent: when
-# everything is there it only checks and returns. Usage: scripts/setup.sh [--windows] [--fuzz]
+# everything is there it only checks and returns.
+# Usage: scripts/setup.sh [--windows] [--release] [--fuzz]
 #   --windows  also the MinGW-w64 cross compilers (with GoogleTest built for them), Wine and the
 #              tools the Windows tests use.
+#   --release  also what builds and checks the packages (dpkg-shlibdeps, lintian, makensis).
 #   --fuzz     also clang and libFuzzer (scripts/fuzz.sh).
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
-  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux)
+  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux python3)
 fuzz_packages=(clang-14 libfuzzer-14-dev)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
   imagemagick gcc-multilib g++-multilib python3)
+release_packages=(dpkg-dev lintian nsis)
 
 want_windows=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
+    --release) packages+=("${release_packages[@]}") ;;
     --fuzz) packages+=("${fuzz_packages[@]}") ;;
-    *) echo "usage: $0 [--windows] [--fuzz]" >&2; exit 64 ;;
+    *) echo "usage: $0 [--windows] [--release] [--fuzz]" >&2; exit 64 ;;
   esac
 done
 
