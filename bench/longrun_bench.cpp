@@ -26,6 +26,7 @@
 #include "app/run.h"
 #include "comport/comport.h"
 #include "framework/application.h"
+#include "protocol/exitstatus.h"
 #include "tests/platform/posix/pty.h"
 #include "tests/support/recording_frontend.h"
 
@@ -111,7 +112,7 @@ bool Writes(long count) {
     options.fast = true;
     testsupport::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
-    return app::RunTool(options, frontEnd, out, err) == 0;
+    return app::RunTool(options, frontEnd, out, err) == protocol::kExitWritten;
   });
   fs::current_path(previous);
   fs::remove_all(dir);

@@ -20,6 +20,7 @@
 
 #include "app/run.h"
 #include "platform/platform.h"
+#include "protocol/exitstatus.h"
 #include "tests/support/boardsim_process.h"
 #include "tests/support/recording_frontend.h"
 #include "tools/ptymodem/modemstate.h"
@@ -95,7 +96,7 @@ TEST_P(FarEndHangsUp, the_run_ends_with_the_port_error_status) {
   const double seconds = (endedNs - std::stoll(simOutput.substr(at + 11))) / 1e9;
   std::printf("%s: status %d, the run ended %.3f s after the hang-up\n", GetParam().name, status,
               seconds);
-  EXPECT_EQ(status, 4) << resultText;
+  EXPECT_EQ(status, protocol::kExitPortError) << resultText;
   EXPECT_GT(seconds, 0);
   EXPECT_LT(seconds, kEndWithinSeconds);
   EXPECT_EQ(threadsAfter, threadsBefore);

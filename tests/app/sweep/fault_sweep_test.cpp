@@ -29,6 +29,7 @@
 #include "board/report.h"
 #include "platform/sim/machine.h"
 #include "protocol/boardtexts.h"
+#include "protocol/exitstatus.h"
 #include "tests/support/recording_frontend.h"
 
 namespace {
@@ -265,7 +266,8 @@ class FaultSweep : public ::testing::Test {
     }
     std::ostringstream line;
     line << std::left << std::setw(26) << family << std::right << std::setw(6) << tally.runs;
-    for (int status : {0, 1, 4}) {
+    for (int status : {protocol::kExitWritten, protocol::kExitBoardFailure,
+                       protocol::kExitPortError}) {
       line << std::setw(8) << tally.statuses[status];
       tally.statuses.erase(status);
     }
@@ -347,7 +349,7 @@ class FaultSweep : public ::testing::Test {
     }
     // (A failed run may still have stored everything: a lost confirmation cannot be told from
     // a failed store.)
-    if (status == 0 && !stored) {
+    if (status == protocol::kExitWritten && !stored) {
       problems.push_back("written, but the board holds " + report.str());
     }
     if (!problems.empty()) {
@@ -376,7 +378,8 @@ std::vector<Row> ByteRows(const std::string& key, const std::string& suffix,
 
 TEST_F(FaultSweep, converter_pulled_after_every_host_byte) {
   // The console ends at the first port error; nothing is written.
-  Sweep("unplugged", ByteRows("unplug_after_bytes", "", {4, {kPortError}}));
+  Sweep("unplugged",
+        ByteRows("unplug_after_bytes", "", {protocol::kExitPortError, {kPortError}}));
 }
 
 class LineErrorSweep : public FaultSweep, public ::testing::WithParamInterface<const char*> {};
@@ -386,7 +389,7 @@ TEST_P(LineErrorSweep, after_every_host_byte) {
   // the closed port and ends the run.
   Sweep(std::string("line error ") + GetParam(),
         ByteRows("line_error_after_bytes", std::string(" ") + GetParam(),
-                 {4, {kLineError, kPortError}}));
+                 {protocol::kExitPortError, {kLineError, kPortError}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LineErrorSweep,
@@ -406,12 +409,12 @@ TEST_P(BoardFaultSweep, at_every_step_of_every_operation) {
   const FaultKindCase& c = GetParam();
   std::vector<Row> rows;
   for (const Place& place : Places()) {
-    Expected expected{1, {}};
+    Expected expected{protocol::kExitBoardFailure, {}};
     if (c.kind == "silent") {
       expected.dialogs = {"Fehler: " + place.noneText};
     } else if (c.kind.rfind("delay=", 0) == 0) {
       if (place.AcceptsDelay(kLateMs)) {
-        expected = {0, {kSuccess}};
+        expected = {protocol::kExitWritten, {kSuccess}};
       } else {
         expected.dialogs = {"Fehler: " + place.noneText};
       }
