@@ -43,7 +43,8 @@ for t in "${targets[@]}"; do
     -max_len=8192 -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$findings/" \
     "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  found=$(find "$findings" -type f | wc -l)
+  found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+    -o -name 'oom-*' \) | wc -l)
   inputs=$(find "$work" "tests/fuzz/corpus/$t" -type f | wc -l)
   bytes=$(find "$work" "tests/fuzz/corpus/$t" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
   if [ "$status" != 0 ] || [ "$found" != 0 ]; then
