@@ -66,8 +66,9 @@ TEST_P(FarEndHangsUp, the_run_ends_with_the_port_error_status) {
   char dirPattern[] = "/tmp/lcdwrite-hangup-XXXXXX";
   ASSERT_NE(mkdtemp(dirPattern), nullptr);
   const fs::path dir = dirPattern;
+  // Single digits: 240 bytes of parameters, so that fewer echoes come before the hang-up.
   std::string config = "4\n";
-  for (int i = 0; i < 120; ++i) config += std::to_string(1000 + i) + "\n";
+  for (int i = 0; i < 120; ++i) config += std::to_string(i % 10) + "\n";
   std::ofstream(dir / "Quorix.lcd", std::ios::binary) << config << "1234\n567\n3\n";
 
   testsupport::BoardSimProcess sim;
@@ -107,8 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The host raises DTR for the second reset and waits for DSR to follow.
         HangUpCase{"during_the_reset", "dtr:2"},
-        // Halfway through the 120 parameters (the configuration starts with byte 24).
-        HangUpCase{"in_the_middle_of_the_configuration", "byte:325"},
+        // Halfway through the 120 parameters (the configuration's data starts with byte 24).
+        HangUpCase{"in_the_middle_of_the_configuration", "byte:143"},
         // The error memory is cleared after its start characters: the host polls two seconds
         // for the confirmation.
         HangUpCase{"during_a_confirmation_wait", "byte:6+1000"}),
