@@ -3,6 +3,7 @@
 // component does.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,9 +13,16 @@
 
 namespace plat::posix::testing {
 
+// The source tree: from the test environment (a compiler cache may make __FILE__ relative to
+// the build directory), else from this file's path.
+inline std::filesystem::path SourceDir() {
+  if (const char* dir = std::getenv("LCDWRITE_SOURCE_DIR"); dir != nullptr && dir[0] != '\0') return dir;
+  return std::filesystem::path(__FILE__).parent_path() / "../../..";
+}
+
 // The root of a fake sysfs tree under tests/platform/posix/sysfs.
 inline std::string TreePath(const std::string& tree) {
-  return (std::filesystem::path(__FILE__).parent_path() / "sysfs" / tree).native();
+  return (SourceDir() / "tests/platform/posix/sysfs" / tree).native();
 }
 
 struct RecordingKernel : Kernel {
