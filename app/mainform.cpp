@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/openfailure.h"
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
@@ -199,9 +200,14 @@ void TMainForm::RunWriteSequence() {
 
 void TMainForm::FormCloseQuery(fw::TObject*, bool&) { ComPort->SetActive(false); }
 
-void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError&,
+void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError& e,
                              comport::TComAction& action) {
-  ReportError(Format300(texts::kComPortError, ConfigRecord.portName));
+  // A closed port with a system error: its open failed (the trial open before it passed).
+  std::string detail;
+  if (!ComPort->Active() && e.ErrorCode() != 0) {
+    detail = ExplainFailedOpen(ComPort->DeviceName(), static_cast<DWORD>(e.ErrorCode()));
+  }
+  ReportError(Format300(texts::kComPortError, ConfigRecord.portName), detail);
   action = comport::caAbort;
 }
 
@@ -226,9 +232,11 @@ fw::TColor TMainForm::ResetColorOn() { return ResetComSignal->ColorOn(); }
 fw::TColor TMainForm::ResetColorOff() { return ResetComSignal->ColorOff(); }
 void TMainForm::ProcessMessages() { fw::Application->ProcessMessages(); }
 
-void TMainForm::ReportError(const std::string& text) {
+void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
+
+void TMainForm::ReportError(const std::string& text, const std::string& detail) {
   System().MessageBeep(0);
-  fw::MessageDialog(fw::mtError, "Fehler", text);
+  fw::MessageDialog(fw::mtError, "Fehler", text, detail);
 }
 
 void TMainForm::ShowInformation(const std::string& text) {

@@ -87,6 +87,8 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   fw::TColor ResetColorOff() override;
   void ProcessMessages() override;
   void ReportError(const std::string& text) override;
+  // The same with a detail below the text (the cause of a failure and what to do).
+  void ReportError(const std::string& text, const std::string& detail);
   void ShowInformation(const std::string& text) override;
   void MessageBeep() override;
 
@@ -101,6 +103,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   bool UseNamedPort();
   // Re-enables the list and the button after a failed search step.
   void EnableSearchControls();
+  // Why the open of device failed with code, as far as the platform tells: the detail for the
+  // dialog, also written to the port's log.
+  std::string ExplainFailedOpen(const std::string& device, DWORD code);
   plat::SystemApi& System() const;
 
   RunSettings settings_;

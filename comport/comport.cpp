@@ -502,6 +502,7 @@ void TCustomComPort::CreateHandle() {
                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED);
     Check(device != INVALID_HANDLE_VALUE);
     handle_ = device;
+    deviceNotes_ = Serial().LastDeviceNotes();
     PurgeInput();
     PurgeOutput();
     SetComBufferSizes();
@@ -519,6 +520,7 @@ void TCustomComPort::FreeHandle() {
   if (HandleValid()) {
     Serial().CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    deviceNotes_ = Serial().LastDeviceNotes();
   }
   if (writeEvent_ != nullptr) {
     Kernel().CloseEvent(writeEvent_);

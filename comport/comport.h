@@ -304,6 +304,9 @@ class TCustomComPort : public fw::TComponent {
   void ClearLineErrors();
   bool Log() const { return !logFile_.empty(); }
   void WriteLog(const std::string& message, const void* data = nullptr, std::int32_t count = 0);
+  // Logs (when Log) and forgets what the platform reported doing to the device at the last open
+  // or close.
+  void WriteDeviceNotes();
 
   // ---- Reading and writing ----
   // Read and Write need an open port and a Length of 0 or more (otherwise EComError, code 0).
@@ -447,6 +450,9 @@ class TCustomComPort : public fw::TComponent {
   std::string deviceName_ = "COM1";
   TFlowControl* flowControl_ = nullptr;
   std::string logFile_;
+  // What the platform did to the device at its last open or close besides opening or closing it
+  // (a converter's latency, say); written to the log after the "Open" or "Close" line.
+  std::vector<std::string> deviceNotes_;
   HANDLE notification_ = nullptr;
   TOptions options_;
   TParity parity_ = paDefault;

@@ -38,6 +38,7 @@ void TCustomComPort::Open() {
   if (beforeOpen_) beforeOpen_(this);
   CreateHandle();
   if (Log()) WriteLog("Open " + deviceName_);
+  WriteDeviceNotes();
   if (HandleValid() && afterOpen_) afterOpen_(this);
 }
 
@@ -51,6 +52,7 @@ void TCustomComPort::Close() {
   if (beforeClose_) beforeClose_(this);
   FreeHandle();
   if (Log()) WriteLog("Close " + deviceName_);
+  WriteDeviceNotes();
   if (!HandleValid() && afterClose_) afterClose_(this);
 }
 
@@ -243,6 +245,12 @@ void TCustomComPort::ClearLineErrors() {
 }
 
 // ---- Log ----
+
+void TCustomComPort::WriteDeviceNotes() {
+  std::vector<std::string> notes;
+  notes.swap(deviceNotes_);
+  for (const std::string& note : notes) WriteLog(note);
+}
 
 void TCustomComPort::WriteLog(const std::string& message, const void* data, std::int32_t count) {
   if (logFile_.empty()) return;

@@ -177,6 +177,57 @@ TEST_F(WholeRun, first_matching_converter_decides_and_its_instance_id_is_cut_to_
   EXPECT_EQ(cut.status, 0);
 }
 
+// The log's lines without their time prefix (date, blank, time, blank).
+std::vector<std::string> LogMessages(const fs::path& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(Read(log));
+  for (std::string line; std::getline(in, line);) {
+    std::size_t cut = line.find(' ');
+    cut = cut == std::string::npos ? cut : line.find(' ', cut + 1);
+    lines.push_back(cut == std::string::npos ? line : line.substr(cut + 1));
+  }
+  return lines;
+}
+
+TEST_F(WholeRun, a_port_that_does_not_open_is_explained_below_the_message_and_in_the_log) {
+  const std::string held =
+      "Zugriff verweigert: Der Port wird von einem anderen Programm benutzt.\n"
+      "Abhilfe: das andere Programm (zum Beispiel ein Terminalprogramm) schlie\xDF\x65n und es "
+      "erneut versuchen.";
+  const std::string unplugged =
+      "Port nicht gefunden: Der USB-Wandler ist nicht (mehr) angesteckt.\n"
+      "Abhilfe: den Wandler anstecken und es erneut versuchen.";
+  const struct {
+    const char* name;
+    std::string scenario;
+    std::string port;
+    std::string detail;
+    std::string logged;
+  } rows[] = {
+      {"held by another program", "busy = COM3\n", "", held, "Access is denied."},
+      {"named port not there", "", "COM9", unplugged, "The system cannot find the file specified."},
+  };
+  for (const auto& row : rows) {
+    app::Options options;
+    options.port = row.port;
+    options.logFile = (dir_ / "port.log").string();
+    fs::remove(dir_ / "port.log");
+    const Outcome o = Run(row.scenario, SampleConfig(), false, options);
+    const std::string name = row.port.empty() ? "COM3" : row.port;
+    ASSERT_FALSE(o.dialogs.empty()) << row.name;
+    EXPECT_EQ(o.dialogs[0].text, "ComPortError:  " + name + " !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.")
+        << row.name << ": the message itself stays as it is";
+    EXPECT_EQ(o.dialogs[0].detail, row.detail) << row.name;
+    for (std::size_t i = 1; i < o.dialogs.size(); ++i) EXPECT_EQ(o.dialogs[i].detail, "") << row.name;
+    EXPECT_EQ(o.status, 3) << row.name;
+    const std::size_t lineBreak = row.detail.find('\n');
+    EXPECT_EQ(LogMessages(dir_ / "port.log"),
+              (std::vector<std::string>{"Open \\\\.\\" + name + " failed: " + row.logged,
+                                        row.detail.substr(0, lineBreak), row.detail.substr(lineBreak + 1)}))
+        << row.name;
+  }
+}
+
 TEST_F(WholeRun, a_prefix_in_another_case_does_not_match) {
   const Outcome o =
       Run("devices = COM1 ftdibus#VID_0403+PID_6001+A5XK3RJTA#0000\nportname.A5XK3RJTA = COM3\n");

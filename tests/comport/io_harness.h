@@ -43,6 +43,13 @@ class SpyPlatform : public plat::Platform {
     return out;
   }
   void ClearCalls() { Locked([&] { calls_.clear(); }); }
+  // What LastDeviceNotes reports after each open and after each close from now on.
+  void SetDeviceNotes(Lines afterOpen, Lines afterClose) {
+    Locked([&] {
+      notesAfterOpen_ = std::move(afterOpen);
+      notesAfterClose_ = std::move(afterClose);
+    });
+  }
   int LiveEvents() { int n = 0; Locked([&] { n = liveEvents_; }); return n; }
 
  private:
@@ -97,9 +104,18 @@ class SpyPlatform : public plat::Platform {
     HANDLE CreateFileA(const char* n, DWORD a, DWORD sh, DWORD c, DWORD f) override {
       const std::string args = std::string(n) + " " + fw::IntToHex(a, 8) + " " + Num(sh) + " " +
                                Num(c) + " " + fw::IntToHex(f, 8);
+      s.Locked([&] { s.notes_ = s.notesAfterOpen_; });
       return s.Rec("CreateFileA", args) ? INVALID_HANDLE_VALUE : d.CreateFileA(n, a, sh, c, f);
     }
-    BOOL CloseHandle(HANDLE h) override { return d.CloseHandle(h); }
+    BOOL CloseHandle(HANDLE h) override {
+      s.Locked([&] { s.notes_ = s.notesAfterClose_; });
+      return d.CloseHandle(h);
+    }
+    std::vector<std::string> LastDeviceNotes() override {
+      Lines notes;
+      s.Locked([&] { notes = s.notes_; });
+      return notes;
+    }
     BOOL GetCommState(HANDLE h, DCB* x) override { return s.Rec("GetCommState") ? 0 : d.GetCommState(h, x); }
     BOOL SetCommState(HANDLE h, const DCB* x) override { return s.Rec("SetCommState") ? 0 : d.SetCommState(h, x); }
     BOOL SetupComm(HANDLE h, DWORD i, DWORD o) override {
@@ -142,6 +158,7 @@ class SpyPlatform : public plat::Platform {
   Lines calls_;
   std::map<std::string, DWORD> failures_;
   int liveEvents_ = 0;
+  Lines notesAfterOpen_, notesAfterClose_, notes_;
 };
 
 // Records what the port's handlers saw, in order; `also` does extra work inside a handler.

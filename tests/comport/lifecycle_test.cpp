@@ -40,6 +40,17 @@ TEST_F(Lifecycle, open_sets_up_the_device_in_order_and_close_releases_everything
   EXPECT_EQ(LogLines(), (Lines{"Open \\\\.\\COM3", "Close \\\\.\\COM3"}));
 }
 
+TEST_F(Lifecycle, what_the_platform_did_to_the_device_follows_the_open_and_close_lines) {
+  spy.SetDeviceNotes({"Latency COM3: found", "Latency COM3: set"}, {"Latency COM3: put back"});
+  port->Open();
+  port->Close();  // no log file: nothing written, nothing kept for later
+  port->SetLogFile(LogPath());
+  port->Open();
+  port->Close();
+  EXPECT_EQ(LogLines(), (Lines{"Open \\\\.\\COM3", "Latency COM3: found", "Latency COM3: set",
+                                "Close \\\\.\\COM3", "Latency COM3: put back"}));
+}
+
 TEST_F(Lifecycle, settings_are_applied_at_open_and_at_once_while_open) {
   port->SetBaudRate(br19200);
   port->BufferSizes().SetInput(-1);

@@ -15,6 +15,7 @@ struct Dialog {
   fw::TMsgDlgType type;
   std::string caption;
   std::string text;
+  std::string detail;  // "" for a plain dialog
 };
 
 class RecordingFrontEnd : public fw::FrontEnd {
@@ -25,6 +26,8 @@ class RecordingFrontEnd : public fw::FrontEnd {
   std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
   void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                      const std::string& text) override;
+  void DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                             const std::string& text, const std::string& detail) override;
   int ScreenPixelsPerInch() override { return ppi_; }
   void ScreenSize(int& width, int& height) override {
     width = 1280;

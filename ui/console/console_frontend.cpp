@@ -126,10 +126,16 @@ void ConsoleFrontEnd::Forget(ConsolePeer* peer) {
 
 void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                                     const std::string& text) {
+  DetailedMessageDialog(type, caption, text, "");
+}
+
+void ConsoleFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                                            const std::string& text, const std::string& detail) {
   // What the window would have painted by now comes first.
   ProcessEvents();
-  dialogs_.push_back({type, caption, text});
+  dialogs_.push_back({type, caption, text, detail});
   PrintLine("[" + caption + "] " + text);
+  if (!detail.empty()) PrintLine(detail);
 }
 
 void ConsoleFrontEnd::ScreenSize(int& width, int& height) {

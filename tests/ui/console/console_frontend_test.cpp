@@ -119,21 +119,27 @@ TEST_F(ConsoleTest, dialogs_print_caption_and_exact_text_after_pending_status) {
     const char* caption;
     const char* text;
     const char* printed;
+    const char* detail = "";
   } cases[] = {
       {fw::mtError, "Fehler", "ComPortError:  COM3 !", "[Fehler] ComPortError:  COM3 !\n"},
       {fw::mtError, "Fehler", "ComPortError:  COM3 !\n\nDer Port kann nicht ge\xF6" "ffnet werden.",
        "[Fehler] ComPortError:  COM3 !\n\nDer Port kann nicht ge\xC3\xB6" "ffnet werden.\n"},
       {fw::mtInformation, "Information", "Schreiben erfolgreich beendet!",
        "[Information] Schreiben erfolgreich beendet!\n"},
+      {fw::mtError, "Fehler", "ComPortError:  ttyUSB0 !",
+       "[Fehler] ComPortError:  ttyUSB0 !\nUrsache f\xC3\xBCr ttyUSB0.\nAbhilfe: anstecken.\n",
+       "Ursache f\xFCr ttyUSB0.\nAbhilfe: anstecken."},
   };
   std::string expected =
       "LCD Konfiguration schreiben v7.1 ab Fv7.26\nKonfiguration senden\n";
   for (const auto& c : cases) {
-    fe->MessageDialog(c.type, c.caption, c.text);  // returns at once
+    fe->DetailedMessageDialog(c.type, c.caption, c.text, c.detail);  // returns at once
     expected += c.printed;
   }
   EXPECT_EQ(out.str(), expected);
-  ASSERT_EQ(fe->Dialogs().size(), 3u);
+  ASSERT_EQ(fe->Dialogs().size(), 4u);
+  EXPECT_EQ(fe->Dialogs()[2].detail, "");
+  EXPECT_EQ(fe->Dialogs()[3].detail, cases[3].detail);
   EXPECT_EQ(fe->Dialogs()[1].type, fw::mtError);
   EXPECT_EQ(fe->Dialogs()[1].text, cases[1].text);
   EXPECT_EQ(fe->Dialogs()[2].caption, "Information");
