@@ -5,8 +5,9 @@
 #              tools the Windows tests use.
 set -euo pipefail
 
+# udev: its udevadm checks the udev rule shipped in packaging/linux.
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
-  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux)
+  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux udev)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
   imagemagick gcc-multilib g++-multilib python3)
 
