@@ -31,7 +31,7 @@
 
 #include "comport/comport.h"
 #include "framework/application.h"
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 namespace {
 
@@ -51,9 +51,9 @@ class EchoPty {
       std::exit(1);
     }
     slave_ = name;
-    const char* state = getenv(lcdtest::kModemStateEnv);
+    const char* state = getenv(ptymodem::kModemStateEnv);
     if (withLines && state != nullptr) {
-      modem_ = lcdtest::ModemState::Create(state, slave_);
+      modem_ = ptymodem::ModemState::Create(state, slave_);
     }
     termios t{};
     tcgetattr(master_, &t);
@@ -89,7 +89,7 @@ class EchoPty {
 
   int master_ = -1;
   std::string slave_;
-  std::unique_ptr<lcdtest::ModemState> modem_;
+  std::unique_ptr<ptymodem::ModemState> modem_;
   std::thread echo_;
   std::atomic<bool> stop_{false};
 };
@@ -328,7 +328,7 @@ int main(int argc, char** argv) {
     const int fd = mkstemp(state);
     if (fd >= 0) close(fd);
     setenv("LD_PRELOAD", LCDWRITE_MODEMSHIM_PATH, 1);
-    setenv(lcdtest::kModemStateEnv, state, 1);
+    setenv(ptymodem::kModemStateEnv, state, 1);
     setenv(kPreloaded, "1", 1);
     execv("/proc/self/exe", argv);
     std::perror("execv");
@@ -362,6 +362,6 @@ int main(int argc, char** argv) {
               bulkRaw > 0 ? 1 / bulkRaw : 0.0, bulkRaw > 0 && 1 / bulkRaw >= 0.8 ? "met" : "MISSED",
               bulkPeer > 0 ? 1 / bulkPeer : 0.0);
   benchmark::Shutdown();
-  unlink(getenv(lcdtest::kModemStateEnv));
+  unlink(getenv(ptymodem::kModemStateEnv));
   return 0;
 }

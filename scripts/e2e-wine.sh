@@ -66,7 +66,7 @@ cmake --build "$linux" -j 2 --target boardsim
 # The modem-line shim for Wine's 32-bit process.
 shim="$root/$dir/shim32/liblcd_modemshim.so"
 shim_source=tests/support/modemshim/modemshim.cpp
-if [ ! -f "$shim" ] || [ "$shim_source" -nt "$shim" ] || [ tests/support/modemstate.h -nt "$shim" ]; then
+if [ ! -f "$shim" ] || [ "$shim_source" -nt "$shim" ] || [ tools/ptymodem/modemstate.h -nt "$shim" ]; then
   mkdir -p "$(dirname "$shim")"
   g++ -m32 -std=c++20 -O2 -fPIC -shared -I. "$shim_source" -o "$shim" -ldl
 fi

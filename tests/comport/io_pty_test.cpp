@@ -26,7 +26,7 @@
 #include "framework/application.h"
 #include "tests/comport/io_harness.h"
 #include "tests/platform/posix/pty.h"
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 extern char** environ;
 
@@ -51,7 +51,7 @@ TEST(PortOnPtyRun, component_tests_pass_on_a_pty_with_the_shim_preloaded) {
   }
   env.push_back(std::string("LD_PRELOAD=") + LCDWRITE_MODEMSHIM_PATH);
   env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-  env.push_back(std::string(lcdtest::kModemStateEnv) + "=" + state);
+  env.push_back(std::string(ptymodem::kModemStateEnv) + "=" + state);
   env.push_back(std::string(kChildEnv) + "=1");
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
@@ -84,10 +84,10 @@ TEST(PortOnPtyRun, component_tests_pass_on_a_pty_with_the_shim_preloaded) {
 class PortOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* state = getenv(lcdtest::kModemStateEnv);
+    const char* state = getenv(ptymodem::kModemStateEnv);
     if (!getenv(kChildEnv) || !state) GTEST_SKIP() << "runs with the shim preloaded only";
     ASSERT_TRUE(pty.ok());
-    modem = lcdtest::ModemState::Create(state, pty.SlavePath());
+    modem = ptymodem::ModemState::Create(state, pty.SlavePath());
     ASSERT_NE(modem, nullptr);
     port = std::make_unique<TComPort>(nullptr, plat::NativePlatform());
     port->SetDeviceName(pty.DeviceName());
@@ -109,7 +109,7 @@ class PortOnPty : public ::testing::Test {
 
   fw::TApplication app{plat::NativePlatform()};
   lcdtest::Pty pty;
-  std::unique_ptr<lcdtest::ModemState> modem;
+  std::unique_ptr<ptymodem::ModemState> modem;
   std::unique_ptr<TComPort> port;
   Recorder seen;
 };

@@ -22,7 +22,7 @@
 #include "board/report.h"
 #include "protocol/link.h"
 #include "tests/protocol/protocolfixture.h"
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 extern char** environ;
 
@@ -117,7 +117,7 @@ TEST(BoardSimulatorOnPty, five_operations_through_the_linux_backend_with_the_shi
   env.push_back("LD_PRELOAD=" + shim);
   env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
                 "verify_asan_link_order=0");
-  env.push_back(std::string(lcdtest::kModemStateEnv) + "=" + state);
+  env.push_back(std::string(ptymodem::kModemStateEnv) + "=" + state);
   env.push_back(std::string(kSlaveEnv) + "=" + sim.slave);
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());

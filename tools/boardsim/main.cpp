@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     else return Usage();
   }
   if (stateFile.empty()) {
-    const char* env = std::getenv(lcdtest::kModemStateEnv);
+    const char* env = std::getenv(ptymodem::kModemStateEnv);
     stateFile = env ? env : "/tmp/lcdwrite-modem-" + std::to_string(getpid());
   }
 

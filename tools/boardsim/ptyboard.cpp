@@ -38,7 +38,7 @@ PtyBoard::PtyBoard(board::BoardSettings settings, const std::string& stateFile)
   }
   slavePath_ = name;
   slave_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  modem_ = lcdtest::ModemState::Create(stateFile, slavePath_);
+  modem_ = ptymodem::ModemState::Create(stateFile, slavePath_);
   if (slave_ < 0 || !modem_) {
     if (slave_ >= 0) close(slave_);
     close(master_);
@@ -116,10 +116,10 @@ void PtyBoard::Unplug() {
 
 void PtyBoard::InjectLineError(board::LineError error) {
   switch (error) {
-    case board::LineError::kFrame: modem_->CountLineError(lcdtest::kCountFrame); break;
-    case board::LineError::kOverrun: modem_->CountLineError(lcdtest::kCountOverrun); break;
-    case board::LineError::kParity: modem_->CountLineError(lcdtest::kCountParity); break;
-    case board::LineError::kBreak: modem_->CountLineError(lcdtest::kCountBreak); break;
+    case board::LineError::kFrame: modem_->CountLineError(ptymodem::kCountFrame); break;
+    case board::LineError::kOverrun: modem_->CountLineError(ptymodem::kCountOverrun); break;
+    case board::LineError::kParity: modem_->CountLineError(ptymodem::kCountParity); break;
+    case board::LineError::kBreak: modem_->CountLineError(ptymodem::kCountBreak); break;
   }
 }
 

@@ -1,7 +1,7 @@
 // The board's firmware on the master side of a real pty, for end-to-end runs of the real
 // program on Linux (and of the Windows build under Wine, which maps a COM port to the slave).
 //
-// A pty has no modem lines; the modem-line shim (tests/support/modemstate.h) supplies them:
+// A pty has no modem lines; the modem-line shim (tools/ptymodem/modemstate.h) supplies them:
 // the host's DTR is read from the shim's state file and the board's DSR written to it. The
 // host's program must run with the shim preloaded and LCDWRITE_MODEM_STATE naming the file.
 //
@@ -22,7 +22,7 @@
 #include <utility>
 
 #include "board/firmware.h"
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 namespace boardsim {
 
@@ -59,7 +59,7 @@ class PtyBoard : private board::Line {
   int master_ = -1;
   int slave_ = -1;  // held open so the master does not hang up between the host's opens
   std::string slavePath_;
-  std::unique_ptr<lcdtest::ModemState> modem_;
+  std::unique_ptr<ptymodem::ModemState> modem_;
   std::uint32_t lines_ = 0;  // the modem lines as the board last saw them
   std::atomic<bool> stop_{false};
   std::int64_t origin_ = 0;

@@ -22,12 +22,14 @@
 
 #include "platform/posix/serial.h"
 #include "tests/platform/posix/pty.h"
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 extern char** environ;
 
 namespace lcdtest {
 namespace {
+
+using namespace ptymodem;
 
 constexpr const char* kChildEnv = "LCDWRITE_PRELOADED_CHILD";
 

@@ -219,7 +219,7 @@ TEST_F(SystemCallsTest, current_directory_failure_leaves_the_argument_alone) {
 
 // The project version as CMake declares it, "major.minor.patch".
 std::vector<DWORD> ProjectVersion() {
-  std::ifstream in(testing::SourceDir() / "CMakeLists.txt");
+  std::ifstream in(testing::SourcePath("CMakeLists.txt"));
   std::stringstream text;
   text << in.rdbuf();
   const std::string content = text.str();

@@ -13,16 +13,18 @@
 
 namespace plat::posix::testing {
 
-// The source tree: from the test environment (a compiler cache may make __FILE__ relative to
-// the build directory), else from this file's path.
-inline std::filesystem::path SourceDir() {
-  if (const char* dir = std::getenv("LCDWRITE_SOURCE_DIR"); dir != nullptr && dir[0] != '\0') return dir;
-  return std::filesystem::path(__FILE__).parent_path() / "../../..";
+// A file of the source tree. ctest names the tree in LCDWRITE_SOURCE_DIR; a program started by
+// hand falls back to this header's own path, which is only absolute when the compiler was given
+// an absolute one (a compiler cache may pass a relative path).
+inline std::filesystem::path SourcePath(const std::string& relative) {
+  if (const char* source = std::getenv("LCDWRITE_SOURCE_DIR"))
+    return std::filesystem::path(source) / relative;
+  return std::filesystem::path(__FILE__).parent_path() / "../../.." / relative;
 }
 
 // The root of a fake sysfs tree under tests/platform/posix/sysfs.
 inline std::string TreePath(const std::string& tree) {
-  return (SourceDir() / "tests/platform/posix/sysfs" / tree).native();
+  return SourcePath("tests/platform/posix/sysfs/" + tree).native();
 }
 
 struct RecordingKernel : Kernel {

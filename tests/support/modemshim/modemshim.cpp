@@ -3,7 +3,7 @@
 //
 // It wraps ioctl (and __ioctl_time64, which a 32-bit process built with 64-bit time calls) and
 // answers TIOCMGET, TIOCMBIS, TIOCMBIC, TIOCMSET, TIOCMIWAIT and TIOCGICOUNT for the character
-// device whose number the state file names (see tests/support/modemstate.h); everything else
+// device whose number the state file names (see tools/ptymodem/modemstate.h); everything else
 // goes to the C library. The state file is found through LCDWRITE_MODEM_STATE when the first
 // modem ioctl arrives, so it may be created after the program started.
 //
@@ -24,30 +24,30 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "tests/support/modemstate.h"
+#include "tools/ptymodem/modemstate.h"
 
 namespace {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
 
-std::atomic<lcdtest::ModemStateRecord*> g_record{nullptr};
+std::atomic<ptymodem::ModemStateRecord*> g_record{nullptr};
 pthread_mutex_t g_mapLock = PTHREAD_MUTEX_INITIALIZER;
 
-lcdtest::ModemStateRecord* MappedRecord() {
-  lcdtest::ModemStateRecord* record = g_record.load(std::memory_order_acquire);
+ptymodem::ModemStateRecord* MappedRecord() {
+  ptymodem::ModemStateRecord* record = g_record.load(std::memory_order_acquire);
   if (record) return record;
   pthread_mutex_lock(&g_mapLock);
   record = g_record.load(std::memory_order_acquire);
-  const char* file = record ? nullptr : std::getenv(lcdtest::kModemStateEnv);
+  const char* file = record ? nullptr : std::getenv(ptymodem::kModemStateEnv);
   if (file) {
     const int fd = open(file, O_RDWR | O_CLOEXEC);
     struct stat status {};
     if (fd >= 0 && fstat(fd, &status) == 0 &&
-        status.st_size >= static_cast<off_t>(sizeof(lcdtest::ModemStateRecord))) {
-      void* mapping = mmap(nullptr, sizeof(lcdtest::ModemStateRecord), PROT_READ | PROT_WRITE,
+        status.st_size >= static_cast<off_t>(sizeof(ptymodem::ModemStateRecord))) {
+      void* mapping = mmap(nullptr, sizeof(ptymodem::ModemStateRecord), PROT_READ | PROT_WRITE,
                            MAP_SHARED, fd, 0);
       if (mapping != MAP_FAILED) {
-        record = static_cast<lcdtest::ModemStateRecord*>(mapping);
+        record = static_cast<ptymodem::ModemStateRecord*>(mapping);
         g_record.store(record, std::memory_order_release);
       }
     }
@@ -63,9 +63,9 @@ bool IsModemRequest(unsigned long request) {
 }
 
 // The state for fd when fd is the served pty slave, else null.
-lcdtest::ModemStateRecord* ServedRecord(int fd) {
-  lcdtest::ModemStateRecord* record = MappedRecord();
-  if (!record || lcdtest::LoadWord(record->magic) != lcdtest::kModemStateMagic) return nullptr;
+ptymodem::ModemStateRecord* ServedRecord(int fd) {
+  ptymodem::ModemStateRecord* record = MappedRecord();
+  if (!record || ptymodem::LoadWord(record->magic) != ptymodem::kModemStateMagic) return nullptr;
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return nullptr;
   if (static_cast<std::uint64_t>(status.st_rdev) != record->rdev) return nullptr;
@@ -77,59 +77,59 @@ int Fail(int err) {
   return -1;
 }
 
-int WaitForLines(lcdtest::ModemStateRecord& record, unsigned long mask) {
+int WaitForLines(ptymodem::ModemStateRecord& record, unsigned long mask) {
   static constexpr struct {
     unsigned long line;
-    lcdtest::ModemCounter counter;
-  } kLines[] = {{TIOCM_CTS, lcdtest::kCountCts}, {TIOCM_DSR, lcdtest::kCountDsr},
-                {TIOCM_RNG, lcdtest::kCountRng}, {TIOCM_CD, lcdtest::kCountDcd}};
+    ptymodem::ModemCounter counter;
+  } kLines[] = {{TIOCM_CTS, ptymodem::kCountCts}, {TIOCM_DSR, ptymodem::kCountDsr},
+                {TIOCM_RNG, ptymodem::kCountRng}, {TIOCM_CD, ptymodem::kCountDcd}};
   std::uint32_t snapshot[4];
-  for (int i = 0; i < 4; ++i) snapshot[i] = lcdtest::LoadWord(record.counts[kLines[i].counter]);
+  for (int i = 0; i < 4; ++i) snapshot[i] = ptymodem::LoadWord(record.counts[kLines[i].counter]);
   for (;;) {
-    const std::uint32_t sequence = lcdtest::LoadWord(record.seq);
+    const std::uint32_t sequence = ptymodem::LoadWord(record.seq);
     for (int i = 0; i < 4; ++i) {
       if ((mask & kLines[i].line) &&
-          lcdtest::LoadWord(record.counts[kLines[i].counter]) != snapshot[i])
+          ptymodem::LoadWord(record.counts[kLines[i].counter]) != snapshot[i])
         return 0;
     }
-    if (lcdtest::WaitForChange(record, sequence, nullptr) != 0 && errno == EINTR) return -1;
+    if (ptymodem::WaitForChange(record, sequence, nullptr) != 0 && errno == EINTR) return -1;
   }
 }
 
-int Serve(lcdtest::ModemStateRecord& record, unsigned long request, void* arg) {
+int Serve(ptymodem::ModemStateRecord& record, unsigned long request, void* arg) {
   if (request == TIOCMIWAIT) return WaitForLines(record, reinterpret_cast<std::uintptr_t>(arg));
   if (!arg) return Fail(EFAULT);
   switch (request) {
     case TIOCMGET:
-      *static_cast<int*>(arg) = static_cast<int>(lcdtest::LoadWord(record.lines));
+      *static_cast<int*>(arg) = static_cast<int>(ptymodem::LoadWord(record.lines));
       return 0;
     case TIOCMBIS: {
-      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & lcdtest::kHostLines;
-      lcdtest::ChangeLines(record, lines, lines);
+      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & ptymodem::kHostLines;
+      ptymodem::ChangeLines(record, lines, lines);
       return 0;
     }
     case TIOCMBIC: {
-      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & lcdtest::kHostLines;
-      lcdtest::ChangeLines(record, lines, 0);
+      const std::uint32_t lines = static_cast<std::uint32_t>(*static_cast<int*>(arg)) & ptymodem::kHostLines;
+      ptymodem::ChangeLines(record, lines, 0);
       return 0;
     }
     case TIOCMSET:
-      lcdtest::ChangeLines(record, lcdtest::kHostLines, static_cast<std::uint32_t>(*static_cast<int*>(arg)));
+      ptymodem::ChangeLines(record, ptymodem::kHostLines, static_cast<std::uint32_t>(*static_cast<int*>(arg)));
       return 0;
     case TIOCGICOUNT: {
       serial_icounter_struct counters{};
-      auto count = [&](lcdtest::ModemCounter counter) {
-        return static_cast<int>(lcdtest::LoadWord(record.counts[counter]));
+      auto count = [&](ptymodem::ModemCounter counter) {
+        return static_cast<int>(ptymodem::LoadWord(record.counts[counter]));
       };
-      counters.cts = count(lcdtest::kCountCts);
-      counters.dsr = count(lcdtest::kCountDsr);
-      counters.rng = count(lcdtest::kCountRng);
-      counters.dcd = count(lcdtest::kCountDcd);
-      counters.frame = count(lcdtest::kCountFrame);
-      counters.overrun = count(lcdtest::kCountOverrun);
-      counters.parity = count(lcdtest::kCountParity);
-      counters.brk = count(lcdtest::kCountBreak);
-      counters.buf_overrun = count(lcdtest::kCountBufOverrun);
+      counters.cts = count(ptymodem::kCountCts);
+      counters.dsr = count(ptymodem::kCountDsr);
+      counters.rng = count(ptymodem::kCountRng);
+      counters.dcd = count(ptymodem::kCountDcd);
+      counters.frame = count(ptymodem::kCountFrame);
+      counters.overrun = count(ptymodem::kCountOverrun);
+      counters.parity = count(ptymodem::kCountParity);
+      counters.brk = count(ptymodem::kCountBreak);
+      counters.buf_overrun = count(ptymodem::kCountBufOverrun);
       *static_cast<serial_icounter_struct*>(arg) = counters;
       return 0;
     }
@@ -146,7 +146,7 @@ IoctlFunction NextIoctl(const char* name) {
 
 int Dispatch(IoctlFunction next, int fd, unsigned long request, void* arg) {
   if (IsModemRequest(request)) {
-    if (lcdtest::ModemStateRecord* record = ServedRecord(fd)) return Serve(*record, request, arg);
+    if (ptymodem::ModemStateRecord* record = ServedRecord(fd)) return Serve(*record, request, arg);
   }
   if (!next) return Fail(ENOSYS);
   return next(fd, request, arg);

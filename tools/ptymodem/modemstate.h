@@ -1,5 +1,8 @@
 // Modem lines for a pty, shared between the program under test and the far end.
 //
+// Its own folder under tools/: the board simulator (tools/boardsim) plays the far end through
+// it, and the preload shim of the tests serves the host side from it.
+//
 // Linux ptys have no modem lines: every modem ioctl fails with ENOTTY. For tests, the preload
 // library lcd_modemshim (tests/support/modemshim) answers TIOCMGET, TIOCMBIS, TIOCMBIC,
 // TIOCMSET, TIOCMIWAIT and TIOCGICOUNT for one pty slave, keeping the line state in a small
@@ -8,7 +11,7 @@
 //
 // This header is the file's layout and the far end's API (tests, the board simulator):
 //
-//   auto modem = lcdtest::ModemState::Create(stateFile, "/dev/pts/7");   // before the host opens
+//   auto modem = ptymodem::ModemState::Create(stateFile, "/dev/pts/7");  // before the host opens
 //   modem->SetDsr(true);                      // the host sees DSR, gets EV_DSR / TIOCMIWAIT
 //   std::uint32_t seen = modem->Lines();
 //   if (modem->WaitHostLines(seen, 1000)) ... // DTR or RTS changed within a second
@@ -41,7 +44,7 @@
 #include <memory>
 #include <string>
 
-namespace lcdtest {
+namespace ptymodem {
 
 inline constexpr const char* kModemStateEnv = "LCDWRITE_MODEM_STATE";
 inline constexpr std::uint32_t kModemStateMagic = 0x4D444C43u;
@@ -206,4 +209,4 @@ class ModemState {
   ModemStateRecord* record_;
 };
 
-}  // namespace lcdtest
+}  // namespace ptymodem
