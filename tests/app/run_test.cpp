@@ -182,6 +182,7 @@ std::vector<std::string> LogMessages(const fs::path& log) {
   std::vector<std::string> lines;
   std::istringstream in(Read(log));
   for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows text file
     std::size_t cut = line.find(' ');
     cut = cut == std::string::npos ? cut : line.find(' ', cut + 1);
     lines.push_back(cut == std::string::npos ? line : line.substr(cut + 1));
