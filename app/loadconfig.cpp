@@ -1,8 +1,4 @@
 // LoadConfigFile: Quorix.lcd from the working directory into ConfigRecord, or the run ends.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "app/configfile.h"
 #include "app/mainform.h"
 #include "app/texts.h"
@@ -13,23 +9,20 @@ namespace app {
 void TMainForm::LoadConfigFile() {
   ComboBox->SetEnabled(false);
   SuchenButton->SetEnabled(false);
-  const std::filesystem::path path =
-      std::filesystem::path(workingDirectory_) / texts::kConfigFileName;
   protocol::ShowStatus(*this, texts::kLoading);
 
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    ReportError(texts::kConfigCannotOpen);
-    EndProcess(protocol::kExitNotLoaded);
-  }
-  std::ostringstream content;
-  content << file.rdbuf();
-  file.close();
-
-  const ConfigLoadOutcome outcome = ParseConfigText(content.str(), ConfigRecord);
+  const ConfigLoadOutcome outcome = ReadConfigFile(workingDirectory_, ConfigRecord);
   switch (outcome.result) {
     case ConfigLoadResult::Loaded:
+      if (settings_.showLine) {
+        for (const std::string& line : WriteSummary(ConfigRecord)) settings_.showLine(line);
+      }
       return;
+    case ConfigLoadResult::CannotOpen:
+      ReportError(outcome.detail.empty()
+                      ? std::string(texts::kConfigCannotOpen)
+                      : std::string(texts::kConfigCannotOpen) + "\n" + outcome.detail);
+      EndProcess(protocol::kExitNotLoaded);
     case ConfigLoadResult::VersionMismatch:
       ReportError(texts::kConfigOtherVersion);
       EndProcess(protocol::kExitNotLoaded);
