@@ -37,6 +37,7 @@ void RunStop::BeginRun(fw::TApplication& application) {
   phase_ = Phase::Running;
   application_ = &application;
   mainThread_ = std::this_thread::get_id();
+  requested_ = false;
   ended_ = false;
   running_ = true;
 }
