@@ -44,7 +44,8 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::strin
 }
 
 bool Is(const std::string& arg, const std::string& name) {
-  return arg == name || (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+  return arg == name ||
+         (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -131,7 +132,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       if (given) return {std::nullopt, Say(language, usage::kNotWithCheck, name)};
     }
   }
-  if (o.fast && !o.simulate) return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--fast")};
+  if (o.fast && !o.simulate) {
+    return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--fast")};
+  }
   if (!o.simReport.empty() && !o.simulate) {
     return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--sim-report")};
   }

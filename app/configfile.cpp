@@ -207,8 +207,7 @@ ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& recor
       return {ConfigLoadResult::Damaged, Describe(texts::kEntryTooLong, position, Shown(token))};
     }
     if (!isText && !WholeNumber(token, number)) {
-      return {ConfigLoadResult::Damaged,
-              Describe(texts::kEntryNotNumber, position, Shown(token))};
+      return {ConfigLoadResult::Damaged, Describe(texts::kEntryNotNumber, position, Shown(token))};
     }
   }
   protocol::ConfigRecord loaded = record;
@@ -264,10 +263,10 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
   if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
     // Opening a FIFO would wait for a writer, and a device never ends: neither is read.
     const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
-    return {ConfigLoadResult::CannotOpen,
-            Format2(texts::kConfigNotAFile,
-                    fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())),
-                    what)};
+    return {
+        ConfigLoadResult::CannotOpen,
+        Format2(texts::kConfigNotAFile,
+                fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())), what)};
   }
   std::ifstream file(path, std::ios::binary);
   if (!file) return {ConfigLoadResult::CannotOpen, {}};

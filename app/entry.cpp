@@ -42,9 +42,9 @@ int Main(int argc, char** argv) {
   if (options.check) return CheckConfigFile(std::cout, std::cerr);
 
   std::string unusableDisplay;
-  std::unique_ptr<fw::FrontEnd> frontEnd = ui::CreateFrontEnd(
-      options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window, argc, argv,
-      &unusableDisplay);
+  std::unique_ptr<fw::FrontEnd> frontEnd =
+      ui::CreateFrontEnd(options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window,
+                         argc, argv, &unusableDisplay);
   if (!unusableDisplay.empty()) {
     char line[600];
     std::snprintf(line, sizeof line, texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay).c_str());

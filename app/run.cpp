@@ -60,8 +60,8 @@ const char* StopLine(TMainForm::WriteProgress progress) {
 
 }  // namespace
 
-int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
-            std::ostream& err, const RunHooks& hooks) {
+int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out, std::ostream& err,
+            const RunHooks& hooks) {
   auto say = [&err](const std::string& cp1252) {
     err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
   };
@@ -156,7 +156,9 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
-    if (log.Failed()) fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
+    if (log.Failed()) {
+      fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
+    }
     fw::AttachFrontEnd(nullptr, &application);
   }
   if (hooks.onEnd) hooks.onEnd(machine);

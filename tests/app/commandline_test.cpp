@@ -14,9 +14,9 @@ TEST(CommandLine, no_arguments_is_the_plain_tool) {
 }
 
 TEST(CommandLine, options_and_their_values) {
-  const auto parsed = app::ParseCommandLine({"--console", "--simulate=s.txt", "--fast",
-                                             "--sim-report", "r.json", "--log=--odd",
-                                             "--port", "COM7"});
+  const auto parsed =
+      app::ParseCommandLine({"--console", "--simulate=s.txt", "--fast", "--sim-report", "r.json",
+                             "--log=--odd", "--port", "COM7"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const app::Options& o = *parsed.options;
   EXPECT_TRUE(o.console);
@@ -39,27 +39,34 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
       {{"--frobnicate"}, "unknown argument: --frobnicate", "unbekanntes Argument: --frobnicate"},
       {{"COM3"}, "unknown argument: COM3", "unbekanntes Argument: COM3"},
       {{"--fast"}, "--fast only goes with --simulate", "--fast geht nur zusammen mit --simulate"},
-      {{"--sim-report", "x.json"}, "--sim-report only goes with --simulate",
+      {{"--sim-report", "x.json"},
+       "--sim-report only goes with --simulate",
        "--sim-report geht nur zusammen mit --simulate"},
       {{"--port"}, "--port needs a value", "--port braucht einen Wert"},
       {{"--log="}, "--log needs a value", "--log braucht einen Wert"},
-      {{"--simulate="}, "--simulate= needs a scenario file",
+      {{"--simulate="},
+       "--simulate= needs a scenario file",
        "--simulate= braucht eine Szenariodatei"},
       // An option is never taken for the value of the one before it.
       {{"--log", "--console"}, "--log needs a value", "--log braucht einen Wert"},
-      {{"--console", "--port", "--simulate", "--fast"}, "--port needs a value",
+      {{"--console", "--port", "--simulate", "--fast"},
+       "--port needs a value",
        "--port braucht einen Wert"},
-      {{"--simulate", "--sim-report", "-h"}, "--sim-report needs a value",
+      {{"--simulate", "--sim-report", "-h"},
+       "--sim-report needs a value",
        "--sim-report braucht einen Wert"},
       // --check only checks Quorix.lcd: options about a run contradict it.
-      {{"--check", "--simulate"}, "--check does not go with --simulate: it only checks Quorix.lcd",
+      {{"--check", "--simulate"},
+       "--check does not go with --simulate: it only checks Quorix.lcd",
        "--check geht nicht zusammen mit --simulate: es pr\u00fcft nur Quorix.lcd"},
       {{"--simulate", "--sim-report", "r.json", "--check"},
        "--check does not go with --simulate: it only checks Quorix.lcd",
        "--check geht nicht zusammen mit --simulate: es pr\u00fcft nur Quorix.lcd"},
-      {{"--check", "--log", "x.log"}, "--check does not go with --log: it only checks Quorix.lcd",
+      {{"--check", "--log", "x.log"},
+       "--check does not go with --log: it only checks Quorix.lcd",
        "--check geht nicht zusammen mit --log: es pr\u00fcft nur Quorix.lcd"},
-      {{"--check", "--port", "COM3"}, "--check does not go with --port: it only checks Quorix.lcd",
+      {{"--check", "--port", "COM3"},
+       "--check does not go with --port: it only checks Quorix.lcd",
        "--check geht nicht zusammen mit --port: es pr\u00fcft nur Quorix.lcd"},
       {{"--port", "../../etc/passwd"},
        "--port ../../etc/passwd: not a serial port's name (for example COM3, \\\\.\\COM3 or "

@@ -92,104 +92,99 @@ TEST_P(InputFiles, are_read_only_as_regular_files_and_as_far_as_needed) {
 const std::string kCannotOpen = "Fehler: Quorix.lcd kann nicht ge\xF6\x66\x66net werden!\n";
 const std::string kDamaged = "Fehler: Quorix.lcd ist fehlerhaft!\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, InputFiles,
-    ::testing::Values(
-        InputRow{"quorix_lcd_is_a_folder",
-                 [](const fs::path& dir, app::Options&) { fs::create_directory(dir / "Quorix.lcd"); },
-                 2, kCannotOpen + "Im Ordner %DIR% ist Quorix.lcd ein Ordner.", "",
-                 Board::Untouched},
-        InputRow{"utf8_byte_order_mark_is_skipped",
-                 [](const fs::path& dir, app::Options&) {
-                   Config(dir, "\xEF\xBB\xBF" + apptest::SampleConfig());
-                 },
-                 0, "", "", Board::Written},
-        InputRow{"utf16_with_its_mark",
-                 [](const fs::path& dir, app::Options&) {
-                   Config(dir, Utf16Le(apptest::SampleConfig(), true));
-                 },
-                 2,
-                 kDamaged +
-                     "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.",
-                 "", Board::Untouched},
-        InputRow{"utf16_without_a_mark",
-                 [](const fs::path& dir, app::Options&) {
-                   Config(dir, Utf16Le(apptest::SampleConfig(), false));
-                 },
-                 2,
-                 kDamaged +
-                     "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.",
-                 "", Board::Untouched},
-        InputRow{"empty_file_is_damaged_not_another_version",
-                 [](const fs::path& dir, app::Options&) { Config(dir, "\r\n  \n"); }, 2,
-                 kDamaged + "Eintrag 1 (Konfigurationsversion) fehlt.", "", Board::Untouched},
-        InputRow{"huge_file_is_read_only_to_the_device_type",
-                 [](const fs::path& dir, app::Options&) {
-                   Config(dir, apptest::SampleConfig());
-                   fs::resize_file(dir / "Quorix.lcd", std::uintmax_t{200} << 20);
-                 },
-                 0, "", "", Board::Written},
-        InputRow{"a_long_token_keeps_its_reason",
-                 [](const fs::path& dir, app::Options&) {
-                   Config(dir, SampleWith(50, std::string(5000, 'a')));
-                 },
-                 2,
-                 kDamaged + "Eintrag 50 (Parameter 49): \"" + std::string(40, 'a') +
-                     "...\" ist keine ganze Zahl.",
-                 "", Board::Untouched},
-        InputRow{"scenario_is_a_folder",
-                 [](const fs::path& dir, app::Options& options) {
-                   Config(dir, apptest::SampleConfig());
-                   fs::create_directory(dir / "machine");
-                   options.scenario = "machine";
-                 },
-                 64, "", "lcdwrite: machine: is a folder, not a scenario file\n",
-                 Board::NoMachine},
-        InputRow{"scenario_with_an_endless_line",
-                 [](const fs::path& dir, app::Options& options) {
-                   Config(dir, apptest::SampleConfig());
-                   apptest::Write(dir / "long.scenario", "# " + std::string(100000, 'x'));
-                   options.scenario = "long.scenario";
-                 },
-                 64, "", "lcdwrite: long.scenario:1: line longer than 4096 characters\n",
-                 Board::NoMachine}
+const InputRow kInputFilesRows[] = {
+    InputRow{"quorix_lcd_is_a_folder",
+             [](const fs::path& dir, app::Options&) { fs::create_directory(dir / "Quorix.lcd"); },
+             2, kCannotOpen + "Im Ordner %DIR% ist Quorix.lcd ein Ordner.", "", Board::Untouched},
+    InputRow{"utf8_byte_order_mark_is_skipped",
+             [](const fs::path& dir, app::Options&) {
+               Config(dir, "\xEF\xBB\xBF" + apptest::SampleConfig());
+             },
+             0, "", "", Board::Written},
+    InputRow{
+        "utf16_with_its_mark",
+        [](const fs::path& dir, app::Options&) {
+          Config(dir, Utf16Le(apptest::SampleConfig(), true));
+        },
+        2, kDamaged + "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.",
+        "", Board::Untouched},
+    InputRow{
+        "utf16_without_a_mark",
+        [](const fs::path& dir, app::Options&) {
+          Config(dir, Utf16Le(apptest::SampleConfig(), false));
+        },
+        2, kDamaged + "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.",
+        "", Board::Untouched},
+    InputRow{"empty_file_is_damaged_not_another_version",
+             [](const fs::path& dir, app::Options&) { Config(dir, "\r\n  \n"); }, 2,
+             kDamaged + "Eintrag 1 (Konfigurationsversion) fehlt.", "", Board::Untouched},
+    InputRow{"huge_file_is_read_only_to_the_device_type",
+             [](const fs::path& dir, app::Options&) {
+               Config(dir, apptest::SampleConfig());
+               fs::resize_file(dir / "Quorix.lcd", std::uintmax_t{200} << 20);
+             },
+             0, "", "", Board::Written},
+    InputRow{"a_long_token_keeps_its_reason",
+             [](const fs::path& dir, app::Options&) {
+               Config(dir, SampleWith(50, std::string(5000, 'a')));
+             },
+             2,
+             kDamaged + "Eintrag 50 (Parameter 49): \"" + std::string(40, 'a') +
+                 "...\" ist keine ganze Zahl.",
+             "", Board::Untouched},
+    InputRow{"scenario_is_a_folder",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               fs::create_directory(dir / "machine");
+               options.scenario = "machine";
+             },
+             64, "", "lcdwrite: machine: is a folder, not a scenario file\n", Board::NoMachine},
+    InputRow{"scenario_with_an_endless_line",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               apptest::Write(dir / "long.scenario", "# " + std::string(100000, 'x'));
+               options.scenario = "long.scenario";
+             },
+             64, "", "lcdwrite: long.scenario:1: line longer than 4096 characters\n",
+             Board::NoMachine}
 #ifndef _WIN32
-        ,
-        InputRow{"quorix_lcd_is_a_fifo",
-                 [](const fs::path& dir, app::Options&) {
-                   mkfifo((dir / "Quorix.lcd").c_str(), 0600);
-                 },
-                 2,
-                 kCannotOpen +
-                     "Im Ordner %DIR% ist Quorix.lcd keine gew\xF6hnliche Datei (ein Ger\xE4t "
-                     "oder eine FIFO).",
-                 "", Board::Untouched},
-        InputRow{"quorix_lcd_links_to_an_endless_device",
-                 [](const fs::path& dir, app::Options&) {
-                   fs::create_symlink("/dev/zero", dir / "Quorix.lcd");
-                 },
-                 2,
-                 kCannotOpen +
-                     "Im Ordner %DIR% ist Quorix.lcd keine gew\xF6hnliche Datei (ein Ger\xE4t "
-                     "oder eine FIFO).",
-                 "", Board::Untouched},
-        InputRow{"scenario_is_a_fifo",
-                 [](const fs::path& dir, app::Options& options) {
-                   Config(dir, apptest::SampleConfig());
-                   mkfifo((dir / "fifo.scenario").c_str(), 0600);
-                   options.scenario = "fifo.scenario";
-                 },
-                 64, "", "lcdwrite: fifo.scenario: not a regular file (a device or a FIFO)\n",
-                 Board::NoMachine},
-        InputRow{"scenario_is_an_endless_device",
-                 [](const fs::path& dir, app::Options& options) {
-                   Config(dir, apptest::SampleConfig());
-                   options.scenario = "/dev/zero";
-                 },
-                 64, "", "lcdwrite: /dev/zero: not a regular file (a device or a FIFO)\n",
-                 Board::NoMachine}
+    ,
+    InputRow{
+        "quorix_lcd_is_a_fifo",
+        [](const fs::path& dir, app::Options&) { mkfifo((dir / "Quorix.lcd").c_str(), 0600); }, 2,
+        kCannotOpen + "Im Ordner %DIR% ist Quorix.lcd keine gew\xF6hnliche Datei (ein Ger\xE4t "
+                      "oder eine FIFO).",
+        "", Board::Untouched},
+    InputRow{"quorix_lcd_links_to_an_endless_device",
+             [](const fs::path& dir, app::Options&) {
+               fs::create_symlink("/dev/zero", dir / "Quorix.lcd");
+             },
+             2,
+             kCannotOpen +
+                 "Im Ordner %DIR% ist Quorix.lcd keine gew\xF6hnliche Datei (ein Ger\xE4t "
+                 "oder eine FIFO).",
+             "", Board::Untouched},
+    InputRow{"scenario_is_a_fifo",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               mkfifo((dir / "fifo.scenario").c_str(), 0600);
+               options.scenario = "fifo.scenario";
+             },
+             64, "", "lcdwrite: fifo.scenario: not a regular file (a device or a FIFO)\n",
+             Board::NoMachine},
+    InputRow{"scenario_is_an_endless_device",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               options.scenario = "/dev/zero";
+             },
+             64, "", "lcdwrite: /dev/zero: not a regular file (a device or a FIFO)\n",
+             Board::NoMachine},
 #endif
-        ),
-    [](const ::testing::TestParamInfo<InputRow>& info) { return info.param.name; });
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, InputFiles, ::testing::ValuesIn(kInputFilesRows),
+                         [](const ::testing::TestParamInfo<InputRow>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace

@@ -52,73 +52,75 @@ TEST_P(OutputFiles, are_checked_before_the_run) {
 
 const char* const kCannot = "lcdwrite: Die Protokolldatei ";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, OutputFiles,
-    ::testing::Values(
-        OutputRow{"log_is_a_folder",
-                  [](const fs::path& dir, app::Options& o) {
-                    fs::create_directory(dir / "logs");
-                    o.logFile = "logs";
-                  },
-                  64, std::string(kCannot) + "logs kann nicht geschrieben werden: es ist ein Ordner.\n"},
-        OutputRow{"log_in_a_missing_folder",
-                  [](const fs::path&, app::Options& o) { o.logFile = "missing/run.log"; }, 64,
-                  std::string(kCannot) +
-                      "missing/run.log kann nicht geschrieben werden: der Ordner missing ist "
-                      "nicht vorhanden.\n"},
-        OutputRow{"log_is_quorix_lcd",
-                  [](const fs::path&, app::Options& o) { o.logFile = "Quorix.lcd"; }, 64,
-                  std::string(kCannot) +
-                      "Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
-                      "\u00fcberschrieben.\n"},
-        OutputRow{"log_is_quorix_lcd_by_another_path",
-                  [](const fs::path& dir, app::Options& o) {
-                    fs::create_directory(dir / "sub");
-                    o.logFile = "sub/../Quorix.lcd";
-                  },
-                  64,
-                  std::string(kCannot) +
-                      "sub/../Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
-                      "\u00fcberschrieben.\n"},
-        OutputRow{"report_is_quorix_lcd",
-                  [](const fs::path&, app::Options& o) { o.simReport = "Quorix.lcd"; }, 64,
-                  "lcdwrite: Die Berichtsdatei Quorix.lcd ist Quorix.lcd selbst; die "
-                  "Konfiguration w\u00fcrde \u00fcberschrieben.\n"},
-        OutputRow{"report_is_the_scenario",
-                  [](const fs::path& dir, app::Options& o) {
-                    apptest::Write(dir / "machine.scenario", "");
-                    o.scenario = "machine.scenario";
-                    o.simReport = "machine.scenario";
-                  },
-                  64,
-                  "lcdwrite: Die Berichtsdatei machine.scenario ist die Szenariodatei; sie "
-                  "w\u00fcrde \u00fcberschrieben.\n"},
-        OutputRow{"log_and_report_are_one_file",
-                  [](const fs::path&, app::Options& o) {
-                    o.logFile = "out.txt";
-                    o.simReport = "./out.txt";
-                  },
-                  64,
-                  "lcdwrite: Protokoll (--log) und Bericht (--sim-report) nennen dieselbe Datei "
-                  "out.txt.\n"},
-        OutputRow{"report_is_a_folder",
-                  [](const fs::path& dir, app::Options& o) {
-                    fs::create_directory(dir / "reports");
-                    o.simReport = "reports";
-                  },
-                  64,
-                  "lcdwrite: Die Berichtsdatei reports kann nicht geschrieben werden: es ist "
-                  "ein Ordner.\n"},
+const OutputRow kOutputFilesRows[] = {
+    OutputRow{"log_is_a_folder",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "logs");
+                o.logFile = "logs";
+              },
+              64,
+              std::string(kCannot) + "logs kann nicht geschrieben werden: es ist ein Ordner.\n"},
+    OutputRow{"log_in_a_missing_folder",
+              [](const fs::path&, app::Options& o) { o.logFile = "missing/run.log"; }, 64,
+              std::string(kCannot) +
+                  "missing/run.log kann nicht geschrieben werden: der Ordner missing ist "
+                  "nicht vorhanden.\n"},
+    OutputRow{
+        "log_is_quorix_lcd", [](const fs::path&, app::Options& o) { o.logFile = "Quorix.lcd"; }, 64,
+        std::string(kCannot) + "Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
+                               "\u00fcberschrieben.\n"},
+    OutputRow{"log_is_quorix_lcd_by_another_path",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "sub");
+                o.logFile = "sub/../Quorix.lcd";
+              },
+              64,
+              std::string(kCannot) +
+                  "sub/../Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
+                  "\u00fcberschrieben.\n"},
+    OutputRow{"report_is_quorix_lcd",
+              [](const fs::path&, app::Options& o) { o.simReport = "Quorix.lcd"; }, 64,
+              "lcdwrite: Die Berichtsdatei Quorix.lcd ist Quorix.lcd selbst; die "
+              "Konfiguration w\u00fcrde \u00fcberschrieben.\n"},
+    OutputRow{"report_is_the_scenario",
+              [](const fs::path& dir, app::Options& o) {
+                apptest::Write(dir / "machine.scenario", "");
+                o.scenario = "machine.scenario";
+                o.simReport = "machine.scenario";
+              },
+              64,
+              "lcdwrite: Die Berichtsdatei machine.scenario ist die Szenariodatei; sie "
+              "w\u00fcrde \u00fcberschrieben.\n"},
+    OutputRow{"log_and_report_are_one_file",
+              [](const fs::path&, app::Options& o) {
+                o.logFile = "out.txt";
+                o.simReport = "./out.txt";
+              },
+              64,
+              "lcdwrite: Protokoll (--log) und Bericht (--sim-report) nennen dieselbe Datei "
+              "out.txt.\n"},
+    OutputRow{"report_is_a_folder",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "reports");
+                o.simReport = "reports";
+              },
+              64,
+              "lcdwrite: Die Berichtsdatei reports kann nicht geschrieben werden: es ist "
+              "ein Ordner.\n"},
 #ifndef _WIN32
-        OutputRow{"log_is_a_device",
-                  [](const fs::path&, app::Options& o) { o.logFile = "/dev/full"; }, 64,
-                  std::string(kCannot) +
-                      "/dev/full kann nicht geschrieben werden: es ist keine gew\u00f6hnliche "
-                      "Datei.\n"},
+    OutputRow{"log_is_a_device", [](const fs::path&, app::Options& o) { o.logFile = "/dev/full"; },
+              64,
+              std::string(kCannot) +
+                  "/dev/full kann nicht geschrieben werden: es ist keine gew\u00f6hnliche "
+                  "Datei.\n"},
 #endif
-        OutputRow{"log_and_report_that_can_be_written",
-                  [](const fs::path&, app::Options& o) { o.logFile = "run.log"; }, 0, ""}),
-    [](const ::testing::TestParamInfo<OutputRow>& info) { return info.param.name; });
+    OutputRow{"log_and_report_that_can_be_written",
+              [](const fs::path&, app::Options& o) { o.logFile = "run.log"; }, 0, ""}};
+
+INSTANTIATE_TEST_SUITE_P(Table, OutputFiles, ::testing::ValuesIn(kOutputFilesRows),
+                         [](const ::testing::TestParamInfo<OutputRow>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
   app::Options options;
@@ -135,7 +137,8 @@ TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
 TEST(RunLog, reports_the_first_failure_once_and_drops_the_rest) {
   std::vector<std::string> shown;
   app::RunLog log([&shown](const std::string& text) { shown.push_back(text); });
-  const std::string path = (fs::temp_directory_path() / "lcdwrite-no-such-folder" / "x.log").string();
+  const std::string path =
+      (fs::temp_directory_path() / "lcdwrite-no-such-folder" / "x.log").string();
   log.Write(path, "first");
   log.Write(path, "second");
   EXPECT_TRUE(log.Failed());
@@ -192,12 +195,12 @@ TEST_F(SmallDisk, a_full_disk_in_the_middle_of_the_write_loses_the_log_not_the_w
                          ". Die Platine wird ohne Protokoll zu Ende beschrieben.");
     }
     expected.push_back("Information: Schreiben erfolgreich beendet!");
-    expected.push_back("Warnung: Das Protokoll " + options.logFile + " ist unvollst\xE4ndig: " +
-                       full + ".");
+    expected.push_back("Warnung: Das Protokoll " + options.logFile +
+                       " ist unvollst\xE4ndig: " + full + ".");
     EXPECT_EQ(o.Texts(), expected);
     EXPECT_EQ(o.report, "previous report\n");
-    EXPECT_EQ(o.err, "lcdwrite: Der Bericht " + options.simReport +
-                         " konnte nicht geschrieben werden.\n");
+    EXPECT_EQ(o.err,
+              "lcdwrite: Der Bericht " + options.simReport + " konnte nicht geschrieben werden.\n");
     EXPECT_GT(fs::file_size(disk_ / "run.log"), 0u);
   }
 }

@@ -16,12 +16,12 @@ using apptest::WholeRun;
 
 struct StopRow {
   const char* name;
-  std::int64_t atMs;     // machine time of the request (the write starts at 3 s)
-  int status;            // 130 or 143
-  bool window;           // a window, which waits for its user after a port error
+  std::int64_t atMs;  // machine time of the request (the write starts at 3 s)
+  int status;         // 130 or 143
+  bool window;        // a window, which waits for its user after a port error
   const char* scenario;
-  std::string err;       // UTF-8
-  const char* board;     // what the report's "completed" holds
+  std::string err;    // UTF-8
+  const char* board;  // what the report's "completed" holds
 };
 
 void PrintTo(const StopRow& row, std::ostream* os) { *os << row.name; }

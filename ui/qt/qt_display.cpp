@@ -1,13 +1,13 @@
 #include "ui/qt/qt_display.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <cerrno>
 #include <vector>
 
