@@ -128,9 +128,9 @@ TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
   const Outcome o = Run("", apptest::SampleConfig(), false, options);
   ASSERT_EQ(o.status, 0);
   const std::string log = Read(dir_ / "run.log");
-  EXPECT_NE(log.find(" Open \\\\.\\COM3\n"), std::string::npos);
-  const std::string lastLine = log.substr(log.rfind('\n', log.size() - 2) + 1);
-  EXPECT_NE(lastLine.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLine;
+  EXPECT_NE(log.find(" Open \\\\.\\COM3"), std::string::npos);
+  const std::string lastLine = apptest::LastLine(log);
+  EXPECT_EQ(lastLine.substr(lastLine.find(' ', lastLine.find(' ') + 1)), " Close \\\\.\\COM3");
 }
 
 // The log's own failure handling, with a file that cannot be written at all.

@@ -43,9 +43,8 @@ TEST_P(StopRequests, end_the_run_closing_the_port_and_saying_how_far_it_got) {
   EXPECT_NE(o.report.find(std::string("\"completed\": [") + row.board + "]"), std::string::npos)
       << o.report;
   // The port is closed before the end.
-  const std::string log = apptest::Read(dir_ / "run.log");
-  const std::string lastLine = log.substr(log.rfind('\n', log.size() - 2) + 1);
-  EXPECT_NE(lastLine.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLine;
+  const std::string lastLine = apptest::LastLine(apptest::Read(dir_ / "run.log"));
+  EXPECT_NE(lastLine.find(" Close \\\\.\\COM3"), std::string::npos) << lastLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -45,6 +45,12 @@ inline bool Untouched(const std::string& report) {
   return report.find("\"completed\": []") != std::string::npos;
 }
 
+// The last line of a text file, without its line break (LF or CR LF).
+inline std::string LastLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
 struct Outcome {
   int status = -1;
   std::vector<testsupport::Dialog> dialogs;
