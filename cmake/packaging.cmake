@@ -12,7 +12,7 @@ set(lcd_udev_rule ${PROJECT_SOURCE_DIR}/packaging/linux/60-lcdwrite.rules)
 if(WIN32)
   # One folder: the window program, its console companion (cmd.exe and PowerShell find
   # lcdwrite.com before lcdwrite.exe), the example and the scenarios.
-  install(TARGETS lcdwrite RUNTIME DESTINATION .)
+  install(TARGETS lcdwrite lcdwrite_console RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/app/examples/Quorix.lcd DESTINATION examples)
   install(FILES ${lcd_scenarios} DESTINATION scenarios)
 else()
@@ -61,15 +61,18 @@ if(WIN32)
     set(lcd_arch win64)
   endif()
   set(CPACK_PACKAGE_FILE_NAME lcdwrite-${PROJECT_VERSION}-${lcd_arch})
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/windows/cpack-options.cmake)
   # The programs are stripped when they are linked; their debug information stays beside them
   # in the build (lcdwrite.exe.debug), not in the packages.
   set(CPACK_STRIP_FILES OFF)
-  # The Start-menu entry starts the window program in its own folder.
+  # The Start-menu entry starts the window program in its own folder; the registry keys are
+  # named without the version, so an update finds and replaces the installed one.
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY lcdwrite)
   set(CPACK_PACKAGE_EXECUTABLES lcdwrite "LCD Konfiguration schreiben")
   set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
   set(CPACK_NSIS_DISPLAY_NAME "lcdwrite ${PROJECT_VERSION}")
-  set(CPACK_NSIS_PACKAGE_NAME "lcdwrite ${PROJECT_VERSION}")
+  # The installer's title and the Start-menu folder.
+  set(CPACK_NSIS_PACKAGE_NAME lcdwrite)
   set(CPACK_NSIS_INSTALLED_ICON_NAME lcdwrite.exe)
   set(CPACK_NSIS_MUI_ICON ${LCDWRITE_ICON_DIR}/lcdwrite.ico)
   set(CPACK_NSIS_MUI_UNIICON ${LCDWRITE_ICON_DIR}/lcdwrite.ico)
@@ -79,6 +82,10 @@ if(WIN32)
   # when it is rewritten.
   set(CPACK_NSIS_MODIFY_PATH OFF)
   set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+  # The uninstaller removes the key named after the package; its parent, named after the vendor,
+  # goes too once nothing else is in it.
+  # (CPack reads this text once more: a backslash is written four times.)
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA "DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
