@@ -2,6 +2,7 @@
 #include "app/configfile.h"
 #include "app/mainform.h"
 #include "app/texts.h"
+#include "framework/frontend.h"
 #include "protocol/exitstatus.h"
 
 namespace app {
@@ -14,9 +15,8 @@ void TMainForm::LoadConfigFile() {
   const ConfigLoadOutcome outcome = ReadConfigFile(workingDirectory_, ConfigRecord);
   switch (outcome.result) {
     case ConfigLoadResult::Loaded:
-      if (settings_.showLine) {
-        for (const std::string& line : WriteSummary(ConfigRecord)) settings_.showLine(line);
-      }
+      // What the write will send, for the console (a window shows no notes).
+      for (const std::string& line : WriteSummary(ConfigRecord)) fw::Note(line);
       return;
     case ConfigLoadResult::CannotOpen:
       ReportError(outcome.detail.empty()

@@ -29,9 +29,6 @@ struct RunSettings {
   std::string logFile;  // the port's LogFile
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: the port's own.
   comport::TCustomComPort::TLogWriter logWriter;
-  // Where the console shows its own lines (Windows-1252 text; null in a window): what the
-  // write will send, once Quorix.lcd is loaded.
-  std::function<void(const std::string& line)> showLine;
 };
 
 class TMainForm : public fw::TForm, public protocol::BoardWindow {
@@ -112,6 +109,10 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   bool UseNamedPort();
   // Re-enables the list and the button after a failed search step.
   void EnableSearchControls();
+  // The converter's latency step of the search (converter_latency.cpp): reads the latency
+  // timer from the converter's key, lowers it where it may, and says so in the console and
+  // the port's log.
+  void ReportConverterLatency(const std::string& keyPath, const std::string& portName);
   plat::SystemApi& System() const;
 
   RunSettings settings_;

@@ -60,8 +60,8 @@ const char* StopLine(TMainForm::WriteProgress progress) {
 
 }  // namespace
 
-int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out, std::ostream& err,
-            const RunHooks& hooks) {
+int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
+            std::ostream& err, const RunHooks& hooks) {
   auto say = [&err](const std::string& cp1252) {
     err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
   };
@@ -124,12 +124,6 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out, s
     settings.logWriter = [&log](const std::string& path, const std::string& line) {
       log.Write(path, line);
     };
-    if (console) {
-      settings.showLine = [&out](const std::string& line) {
-        out << fw::Cp1252ToUtf8(line) << "\n";
-        out.flush();
-      };
-    }
     TMainForm* form = nullptr;
     stop.BeginRun(application);
     try {

@@ -34,9 +34,7 @@ struct RunHooks {
 // refusal is said on err and ends with kExitUsage before anything else happens. With
 // options.simulate it builds the simulated machine and board from the scenario and installs it
 // as the process's platform for the run. A stop request (RunStop) ends the run at its next
-// wait; the port is closed and err gets one line on how far the board was written. In a
-// console (a front-end that cannot wait for a user), out gets what the write will send once
-// Quorix.lcd is loaded.
+// wait; the port is closed and err gets one line on how far the board was written.
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
             std::ostream& err, const RunHooks& hooks = {});
 

@@ -55,8 +55,8 @@ struct Outcome {
   int status = -1;
   std::vector<testsupport::Dialog> dialogs;
   std::string report;  // the board's JSON report
-  std::string out;     // what the run printed (UTF-8)
-  std::string err;
+  std::vector<std::string> notes;  // the front-end's notes (Windows-1252)
+  std::string err;                 // what the run printed on its error stream (UTF-8)
   std::vector<std::string> Texts() const {
     std::vector<std::string> t;
     for (const auto& d : dialogs) t.push_back(d.caption + ": " + d.text);
@@ -107,7 +107,7 @@ class WholeRun : public ::testing::Test {
     o.status = app::RunTool(options, frontEnd, out, err, hooks);
     o.dialogs = frontEnd.dialogs;
     o.report = Read(options.simReport);
-    o.out = out.str();
+    o.notes = frontEnd.notes;
     o.err = err.str();
     return o;
   }
