@@ -75,6 +75,9 @@ class FrontEnd : public EventPump {
   virtual void ScreenSize(int& width, int& height) = 0;
   // False when nobody can answer a window that stays open waiting for a person (the console).
   virtual bool CanWaitForUser() const { return true; }
+  // A line that informs and needs no answer (what the tool found out about the machine), in
+  // Windows-1252. The console prints it; a window shows nothing.
+  virtual void Note(const std::string& /*text*/) {}
 };
 
 // Makes frontEnd the process's front-end: it becomes the application's event pump, and every
@@ -93,5 +96,7 @@ void MessageDialog(TMsgDlgType type, const std::string& caption, const std::stri
 // the detail follows the text on standard error.
 void MessageDialog(TMsgDlgType type, const std::string& caption, const std::string& text,
                    const std::string& detail);
+// A note through the current front-end (FrontEnd::Note); nothing without one.
+void Note(const std::string& text);
 
 }  // namespace fw
