@@ -158,10 +158,13 @@ TEST_F(WholeRun, a_port_that_does_not_open_is_explained_below_the_message_and_in
     EXPECT_EQ(o.dialogs[0].detail, row.detail) << row.name;
     for (std::size_t i = 1; i < o.dialogs.size(); ++i) EXPECT_EQ(o.dialogs[i].detail, "") << row.name;
     EXPECT_EQ(o.status, 3) << row.name;
+    // The log ends with the failure and its explanation (the search logs before it).
     const std::size_t lineBreak = row.detail.find('\n');
-    EXPECT_EQ(LogMessages(dir_ / "port.log"),
-              (std::vector<std::string>{"Open \\\\.\\" + name + " failed: " + row.logged,
-                                        row.detail.substr(0, lineBreak), row.detail.substr(lineBreak + 1)}))
+    std::vector<std::string> logged = LogMessages(dir_ / "port.log");
+    if (logged.size() > 3) logged.erase(logged.begin(), logged.end() - 3);
+    EXPECT_EQ(logged, (std::vector<std::string>{"Open \\\\.\\" + name + " failed: " + row.logged,
+                                                row.detail.substr(0, lineBreak),
+                                                row.detail.substr(lineBreak + 1)}))
         << row.name;
   }
 }
