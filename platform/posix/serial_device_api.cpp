@@ -208,9 +208,8 @@ DWORD SerialDevice::GetTimeouts(COMMTIMEOUTS* timeouts) {
 
 DWORD SerialDevice::SetTimeouts(const COMMTIMEOUTS* timeouts) {
   if (!timeouts) return ERROR_INVALID_PARAMETER;
-  // All three read values at kMaxDword is the one combination Win32 refuses.
-  if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutMultiplier == kMaxDword &&
-      timeouts->ReadTotalTimeoutConstant == kMaxDword)
+  // An interval and a total constant both at kMaxDword is what the Windows serial driver refuses.
+  if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutConstant == kMaxDword)
     return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
