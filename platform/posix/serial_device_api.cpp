@@ -247,7 +247,8 @@ DWORD SerialDevice::ClearError(DWORD* errors, COMSTAT* stat) {
 }
 
 DWORD SerialDevice::Purge(DWORD flags) {
-  if (flags & ~kAllPurgeFlags) return ERROR_INVALID_PARAMETER;
+  // Nothing to purge is refused as well, as by the Windows serial driver.
+  if (flags == 0 || (flags & ~kAllPurgeFlags)) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
   if (flags & PURGE_TXABORT) {
