@@ -42,6 +42,11 @@ DWORD SerialDevice::CheckUsable() const {
   return ERROR_SUCCESS;
 }
 
+void SerialDevice::ResetRequestEvent(OVERLAPPED* overlapped) {
+  // As on Windows: a signal left from an earlier request must not pass for this one's end.
+  if (overlapped && overlapped->hEvent) kernel_.ResetEvent(overlapped->hEvent);
+}
+
 void SerialDevice::Complete(Op& op, DWORD status) {
   if (op.complete) return;
   op.complete = true;

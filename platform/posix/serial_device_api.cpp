@@ -27,6 +27,7 @@ DWORD SerialDevice::Read(void* buffer, DWORD length, DWORD* transferred, OVERLAP
   if (DWORD error = CheckUsable()) return error;
   if (!canRead_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   if (transferred) *transferred = 0;
   Op request;
   request.kind = Kind::Read;
@@ -56,6 +57,7 @@ DWORD SerialDevice::Write(const void* buffer, DWORD length, DWORD* transferred,
   if (DWORD error = CheckUsable()) return error;
   if (!canWrite_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   if (transferred) *transferred = 0;
   Op request;
   request.kind = Kind::Write;
@@ -85,6 +87,7 @@ DWORD SerialDevice::Wait(DWORD* mask, OVERLAPPED* overlapped) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
   if (!mask || wait_ || eventMask_ == 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   auto op = std::make_shared<Op>();
   op->kind = Kind::Wait;
   op->overlapped = overlapped;
