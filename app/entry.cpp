@@ -3,29 +3,26 @@
 #include <vector>
 
 #include "app/run.h"
+#include "protocol/exitstatus.h"
 #include "ui/frontends.h"
 
 namespace app {
-
-namespace {
-constexpr int kStatusUsage = 64;
-}
 
 int Main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
   if (!parsed.options) {
     std::cerr << "lcdwrite: " << parsed.error << "\n\n" << UsageText();
-    return kStatusUsage;
+    return protocol::kExitUsage;
   }
   const Options& options = *parsed.options;
   if (options.help) {
     std::cout << UsageText();
-    return 0;
+    return protocol::kExitWritten;
   }
   if (options.version) {
     std::cout << "lcdwrite " << LCDWRITE_VERSION_TEXT << "\n";
-    return 0;
+    return protocol::kExitWritten;
   }
   if (options.check) return CheckConfigFile(std::cout, std::cerr);
 

@@ -6,6 +6,7 @@
 #include "app/configfile.h"
 #include "app/mainform.h"
 #include "app/texts.h"
+#include "protocol/exitstatus.h"
 
 namespace app {
 
@@ -19,7 +20,7 @@ void TMainForm::LoadConfigFile() {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     ReportError(texts::kConfigCannotOpen);
-    EndProcess(2);
+    EndProcess(protocol::kExitNotLoaded);
   }
   std::ostringstream content;
   content << file.rdbuf();
@@ -31,10 +32,10 @@ void TMainForm::LoadConfigFile() {
       return;
     case ConfigLoadResult::VersionMismatch:
       ReportError(texts::kConfigOtherVersion);
-      EndProcess(2);
+      EndProcess(protocol::kExitNotLoaded);
     case ConfigLoadResult::Damaged:
       ReportError(std::string(texts::kConfigDamaged) + "\n" + outcome.detail);
-      EndProcess(2);
+      EndProcess(protocol::kExitNotLoaded);
   }
 }
 

@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
+#include "protocol/exitstatus.h"
 #include "protocol/link.h"
 #include "protocol/operations.h"
 
@@ -137,13 +138,13 @@ void TMainForm::Timer1Timer(fw::TObject*) {
     found = settings_.port.empty() ? SearchDevicePort() : UseNamedPort();
   } catch (const fw::EAbort&) {
     // A port error ended the search after its dialog.
-    if (!CanWaitForUser()) EndProcess(3);
+    if (!CanWaitForUser()) EndProcess(protocol::kExitNoPort);
     throw;
   }
   if (found) {
     Timer2->SetEnabled(true);
   } else if (!CanWaitForUser()) {
-    EndProcess(3);
+    EndProcess(protocol::kExitNoPort);
   }
 }
 
@@ -159,8 +160,8 @@ void TMainForm::Timer3Timer(fw::TObject*) {
     RunWriteSequence();
   } catch (const fw::EAbort&) {
     // A port error stopped the sequence; the window stays, dead, until it is closed.
-    closeStatus_ = 4;
-    if (!CanWaitForUser()) EndProcess(4);
+    closeStatus_ = protocol::kExitPortError;
+    if (!CanWaitForUser()) EndProcess(protocol::kExitPortError);
     throw;
   }
 }
@@ -172,9 +173,9 @@ void TMainForm::SuchenButtonClick(fw::TObject*) { Timer1->SetEnabled(true); }
 void TMainForm::RunWriteSequence() {
   plat::KernelApi& kernel = ComPort->PlatformRef().kernel();
   auto resetPause = [&] {
-    if (!protocol::ResetOn(*this)) EndProcess(1);
+    if (!protocol::ResetOn(*this)) EndProcess(protocol::kExitBoardFailure);
     kernel.Sleep(200);
-    if (!protocol::ResetOff(*this)) EndProcess(1);
+    if (!protocol::ResetOff(*this)) EndProcess(protocol::kExitBoardFailure);
     kernel.Sleep(2000);
     protocol::ShowStatus(*this, texts::kWaiting);
     kernel.Sleep(3000);
@@ -192,7 +193,7 @@ void TMainForm::RunWriteSequence() {
   resetPause();
   protocol::SendConfiguration(*this, ConfigRecord);
   ShowInformation(texts::kSuccess);
-  EndProcess(0);
+  EndProcess(protocol::kExitWritten);
 }
 
 // ---- Other handlers ----

@@ -5,10 +5,9 @@
 // port, Timer2 loads Quorix.lcd, Timer3 runs the write sequence. It is the window the board
 // protocol talks to (protocol::BoardWindow).
 //
-// Exit status: EndProcess(status) closes the port and ends the run (0 written; 1 a board step
-// failed; 2 Quorix.lcd missing or refused; 3 no port found or opened; 4 the port reported an
-// error and the run stopped). When the window is closed by the user, the run ends with
-// CloseStatus(): 3, or 4 once a port error has stopped the write.
+// Exit status (protocol/exitstatus.h): EndProcess(status) closes the port and ends the run.
+// When the window is closed by the user, the run ends with CloseStatus(): kExitNoPort, or
+// kExitPortError once a port error has stopped the write.
 #pragma once
 
 #include <string>
@@ -19,6 +18,7 @@
 #include "framework/timer.h"
 #include "protocol/boardwindow.h"
 #include "protocol/configrecord.h"
+#include "protocol/exitstatus.h"
 
 namespace app {
 
@@ -107,7 +107,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   float scaleFactor_ = 1.0f;
   std::string versionText_;
   std::string workingDirectory_;
-  int closeStatus_ = 3;
+  int closeStatus_ = protocol::kExitNoPort;
 };
 
 // The one window instance (null when none exists).

@@ -4,17 +4,17 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
-#include <vector>
 
 #include "app/configfile.h"
 #include "app/mainform.h"
+#include "app/simulation.h"
 #include "app/texts.h"
-#include "board/report.h"
-#include "board/simboard.h"
+#include "board/scenario.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
 #include "platform/sim/machine.h"
+#include "protocol/exitstatus.h"
 
 namespace app {
 
@@ -42,53 +42,25 @@ class ExitHookScope {
   ~ExitHookScope() { fw::TApplication::SetExitHook(nullptr); }
 };
 
-constexpr int kStatusInternalError = 70;
-
-// The simulated machine runs this very program: its path and file version are the real ones.
-void CopyProgramIdentity(plat::SystemApi& native, sim::System& simulated) {
-  const std::string path = native.ProgramPath();
-  simulated.SetProgramPath(path);
-  const DWORD size = native.GetFileVersionInfoSizeA(path.c_str());
-  std::vector<unsigned char> block(size);
-  void* value = nullptr;
-  UINT length = 0;
-  if (size == 0 || !native.GetFileVersionInfoA(path.c_str(), size, block.data()) ||
-      !native.VerQueryValueA(block.data(), "\\", &value, &length) || value == nullptr) {
-    simulated.ClearFileVersion();
-    return;
-  }
-  const auto* info = static_cast<const plat::FixedFileInfo*>(value);
-  simulated.SetFileVersion(static_cast<WORD>(info->dwFileVersionMS >> 16),
-                           static_cast<WORD>(info->dwFileVersionMS & 0xFFFF),
-                           static_cast<WORD>(info->dwFileVersionLS >> 16),
-                           static_cast<WORD>(info->dwFileVersionLS & 0xFFFF));
-}
-
 }  // namespace
 
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
             std::ostream& err, const RunHooks& hooks) {
   // The simulated machine and its board, when asked for.
-  std::unique_ptr<sim::Machine> machine;
-  std::unique_ptr<board::SimulatedBoard> simBoard;
+  std::unique_ptr<SimulatedRun> simulation;
   if (options.simulate) {
-    board::Scenario scenario;
     try {
-      scenario = options.scenario.empty() ? board::DefaultScenario()
-                                          : board::LoadScenarioFile(options.scenario);
+      simulation = std::make_unique<SimulatedRun>(options.scenario, options.fast);
     } catch (const board::ScenarioError& e) {
       err << "lcdwrite: " << e.what() << "\n";
-      return 64;
+      return protocol::kExitUsage;
     }
-    machine = std::make_unique<sim::Machine>(options.fast ? sim::ClockMode::Virtual
-                                                          : sim::ClockMode::RealTime);
-    simBoard = board::BuildMachine(scenario, *machine);
-    CopyProgramIdentity(plat::NativePlatform().system(), machine->SimSystem());
   }
-  PlatformScope platformScope(machine.get());
+  sim::Machine* machine = simulation ? &simulation->Machine() : nullptr;
+  PlatformScope platformScope(machine);
 
   ConfigRecord = protocol::ConfigRecord{};
-  int status = kStatusInternalError;
+  int status = protocol::kExitInternalError;
   {
     fw::TApplication application(plat::CurrentPlatform());
     fw::AttachFrontEnd(&frontEnd, &application);
@@ -100,7 +72,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     TMainForm* form = nullptr;
     try {
       form = new TMainForm(nullptr, settings);
-      if (hooks.onStart) hooks.onStart(machine.get(), *form);
+      if (hooks.onStart) hooks.onStart(machine, *form);
       application.Run();
       status = form->CloseStatus();
     } catch (const fw::ProcessEnded& end) {
@@ -108,7 +80,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception& e) {
       // Nothing of the tool's own ends here; show it as the application would and fail.
       fw::MessageDialog(fw::mtError, "Fehler", e.what());
-      status = kStatusInternalError;
+      status = protocol::kExitInternalError;
     }
     try {
       delete form;
@@ -117,12 +89,10 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
     fw::AttachFrontEnd(nullptr, &application);
   }
-  if (hooks.onEnd) hooks.onEnd(machine.get());
-  if (simBoard && !options.simReport.empty() &&
-      !board::WriteReport(options.simReport, simBoard->Stored())) {
+  if (hooks.onEnd) hooks.onEnd(machine);
+  if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
     err << "lcdwrite: cannot write " << options.simReport << "\n";
   }
-  simBoard.reset();
   return status;
 }
 
@@ -130,7 +100,7 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
   std::ifstream file(texts::kConfigFileName, std::ios::binary);
   if (!file) {
     err << fw::Cp1252ToUtf8(texts::kConfigCannotOpen) << "\n";
-    return 2;
+    return protocol::kExitNotLoaded;
   }
   std::ostringstream content;
   content << file.rdbuf();
@@ -139,11 +109,11 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
   switch (outcome.result) {
     case ConfigLoadResult::VersionMismatch:
       err << fw::Cp1252ToUtf8(texts::kConfigOtherVersion) << "\n";
-      return 2;
+      return protocol::kExitNotLoaded;
     case ConfigLoadResult::Damaged:
       err << fw::Cp1252ToUtf8(texts::kConfigDamaged) << "\n"
           << fw::Cp1252ToUtf8(outcome.detail) << "\n";
-      return 2;
+      return protocol::kExitNotLoaded;
     case ConfigLoadResult::Loaded:
       break;
   }
@@ -151,7 +121,7 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
       << " parameters, serial number " << fw::Cp1252ToUtf8(record.serialPart1) << " "
       << fw::Cp1252ToUtf8(record.serialPart2) << ", device type " << record.deviceType
       << ": good\n";
-  return 0;
+  return protocol::kExitWritten;
 }
 
 }  // namespace app

@@ -16,12 +16,9 @@
 #include <string>
 
 #include "protocol/boardwindow.h"
+#include "protocol/exitstatus.h"
 
 namespace protocol {
-
-// Exit statuses of the process ends decided here.
-constexpr int kExitBoardFailure = 1;   // a board step or the reset handshake failed
-constexpr int kExitNotLoaded = 2;      // no configuration was loaded
 
 // The transfer errors of ShowTransferError.
 enum class TransferErrorKind {

@@ -54,11 +54,12 @@ TEST(Application, posted_calls_run_in_order_and_a_raising_one_does_not_stop_the_
 TEST(Application, exit_hook_unwinds_with_the_status) {
   fw::TApplication app;
   fw::TApplication::SetExitHook([](int status) { throw fw::ProcessEnded{status}; });
+  constexpr int kStatus = 3;
   try {
-    fw::TApplication::EndProcess(3);
+    fw::TApplication::EndProcess(kStatus);
     FAIL() << "EndProcess returned";
   } catch (const fw::ProcessEnded& e) {
-    EXPECT_EQ(e.status, 3);
+    EXPECT_EQ(e.status, kStatus);
   }
   fw::TApplication::SetExitHook(nullptr);
 }

@@ -251,7 +251,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(QtTest, the_process_ending_inside_a_dialog_closes_it_and_unwinds_after) {
   fw::TApplication::SetExitHook([](int status) { throw fw::ProcessEnded{status}; });
-  app.Post([] { fw::TApplication::EndProcess(3); });
+  constexpr int kStatus = 3;
+  app.Post([] { fw::TApplication::EndProcess(kStatus); });
   int status = -1;
   try {
     g_frontEnd->MessageDialog(fw::mtError, "Fehler", "x");
@@ -259,7 +260,7 @@ TEST_F(QtTest, the_process_ending_inside_a_dialog_closes_it_and_unwinds_after) {
     status = end.status;
   }
   fw::TApplication::SetExitHook(nullptr);
-  EXPECT_EQ(status, 3);
+  EXPECT_EQ(status, kStatus);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 

@@ -1,0 +1,33 @@
+// The simulated machine a run works against (--simulate): the machine and its board built from
+// a scenario, showing this very program's path and file version, and the board's report of
+// what it stored once the run has ended.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "board/simboard.h"
+#include "platform/sim/machine.h"
+
+namespace app {
+
+class SimulatedRun {
+ public:
+  // Builds the machine described by the scenario file (empty: the healthy default machine),
+  // on the virtual clock when fast, else in real time. Raises board::ScenarioError.
+  SimulatedRun(const std::string& scenarioFile, bool fast);
+  // The board goes first, then the machine.
+  ~SimulatedRun();
+  SimulatedRun(const SimulatedRun&) = delete;
+  SimulatedRun& operator=(const SimulatedRun&) = delete;
+
+  sim::Machine& Machine() { return *machine_; }
+  // Writes the board's report (JSON) to path; false when it cannot be written.
+  bool WriteReport(const std::string& path) const;
+
+ private:
+  std::unique_ptr<sim::Machine> machine_;
+  std::unique_ptr<board::SimulatedBoard> board_;
+};
+
+}  // namespace app

@@ -1,0 +1,17 @@
+// The tool's exit statuses, all in one place. Scripts, the manual and the installer's notes
+// rely on these numbers: 0 means the board was written, and nothing else does.
+#pragma once
+
+namespace protocol {
+
+constexpr int kExitWritten = 0;         // the board was written
+constexpr int kExitBoardFailure = 1;    // a board operation or the reset handshake failed
+constexpr int kExitNotLoaded = 2;       // Quorix.lcd missing or refused: nothing was loaded
+constexpr int kExitNoPort = 3;          // no port found or opened, or the window closed first
+constexpr int kExitPortError = 4;       // the serial port reported an error; the run stopped
+constexpr int kExitUsage = 64;          // a bad command line
+constexpr int kExitInternalError = 70;  // an unexpected exception ended the run
+constexpr int kExitInterrupted = 130;   // interrupted (SIGINT, Ctrl+C)
+constexpr int kExitTerminated = 143;    // asked to terminate (SIGTERM)
+
+}  // namespace protocol
