@@ -51,6 +51,8 @@ void SerialDevice::Complete(Op& op, DWORD status) {
   if (op.complete) return;
   op.complete = true;
   op.status = status;
+  // A wait transfers its event mask, whatever bits it holds.
+  if (op.kind == Kind::Wait && status == ERROR_SUCCESS) op.done = sizeof(DWORD);
   if (op.overlapped) {
     op.overlapped->InternalHigh = op.done;
     op.overlapped->Internal = status;
