@@ -1,4 +1,8 @@
 // Program entry of lcdwrite.
+#include "app/console.h"
 #include "app/run.h"
 
-int main(int argc, char** argv) { return app::Main(argc, argv); }
+int main(int argc, char** argv) {
+  app::UseCompanionConsole();
+  return app::Main(argc, argv);
+}

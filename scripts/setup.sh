@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Installs what building and testing lcdwrite needs on Debian 12, as root. Idempotent: when
-# everything is there it only checks and returns. Usage: scripts/setup.sh [--windows]
+# everything is there it only checks and returns. Usage: scripts/setup.sh [--windows] [--release]
 #   --windows  also the MinGW-w64 cross compilers (with GoogleTest built for them), Wine and the
 #              tools the Windows tests use.
+#   --release  also what builds and checks the packages (dpkg-shlibdeps, lintian, makensis).
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
-  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux)
+  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux python3)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
   imagemagick gcc-multilib g++-multilib python3)
+release_packages=(dpkg-dev lintian nsis)
 
 want_windows=0
 for arg in "$@"; do
   case "$arg" in
     --windows) want_windows=1 ;;
-    *) echo "usage: $0 [--windows]" >&2; exit 64 ;;
+    --release) packages+=("${release_packages[@]}") ;;
+    *) echo "usage: $0 [--windows] [--release]" >&2; exit 64 ;;
   esac
 done
 

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPalette>
 #include <QScreen>
@@ -34,6 +35,11 @@ QtFrontEnd::QtFrontEnd(int& argc, char** argv, plat::Platform& platform)
     }
     ownApplication_ = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The installed desktop entry and icon (lcdwrite.desktop, the theme's "lcdwrite"): the
+    // desktop matches the window to the entry, and the window carries the icon where it is
+    // installed.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lcdwrite"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lcdwrite")));
   }
   wakeEvent_ = kernel_.CreateEventA(FALSE, FALSE);
 }

@@ -37,7 +37,9 @@ std::unique_ptr<fw::FrontEnd> CreateWin32FrontEnd(plat::Platform& platform) {
 
 Win32FrontEnd::Win32FrontEnd(plat::Platform& platform) : kernel_(platform.kernel()) {
   // The forms scale themselves by the screen's pixels per inch; the system must not scale the
-  // window's bitmap again.
+  // window's bitmap again. The program's manifest says so already (per monitor where the system
+  // can); this call covers a program started without it. When the manifest's setting is in
+  // force the call changes nothing.
   ::SetProcessDPIAware();
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);

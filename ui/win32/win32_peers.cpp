@@ -71,6 +71,11 @@ class FormPeer : public Win32Peer {
     if (windowClass.hIcon == nullptr) {
       windowClass.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     }
+    // The caption and the task bar show the small size: the icon's own image of that size,
+    // not the large one scaled down (null: the system derives it from the large one).
+    windowClass.hIconSm = static_cast<HICON>(::LoadImageW(
+        instance, kIconName, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     registered = ::RegisterClassExW(&windowClass) != 0;
   }
 

@@ -1,0 +1,120 @@
+// lcdwrite.com: lcdwrite for the command prompt.
+//
+// lcdwrite.exe is a window program, so that started from Explorer or a shortcut it shows its
+// window and nothing else: no console window flashes up. A window program started from cmd.exe,
+// though, has no console for its output, and the prompt neither waits for it nor sees its exit
+// status. This small console program sits beside it under the same name. cmd.exe and PowerShell
+// try the extensions in PATHEXT in order, .COM before .EXE, so typing `lcdwrite` starts this one;
+// it starts lcdwrite.exe with the same arguments and standard handles, lets it join this console,
+// waits for it and ends with its exit status. Explorer and shortcuts name lcdwrite.exe itself.
+// (Attaching a window program to its parent's console on its own would print, but the prompt
+// would come back at once and the caller would never see the status.)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/win32/companion_command.h"
+
+namespace {
+
+std::wstring OwnPath() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) return std::wstring(path.data(), length);
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+  return out;
+}
+
+std::wstring SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring result = length > 0 ? std::wstring(text, length) : L"Fehler " + std::to_wstring(code);
+  if (text != nullptr) ::LocalFree(text);
+  while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' ')) {
+    result.pop_back();
+  }
+  return result;
+}
+
+// Ctrl+C and Ctrl+Break reach lcdwrite.exe too, which decides how its run ends; this process
+// stays to report the status it ends with.
+BOOL WINAPI LeaveBreakToProgram(DWORD event) {
+  return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
+// An inheritable copy of a standard handle for the child (null stays null).
+HANDLE InheritableCopy(DWORD which) {
+  const HANDLE handle = ::GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+    return nullptr;
+  }
+  return copy;
+}
+
+}  // namespace
+
+int main() {
+  namespace companion = app::companion;
+  const std::wstring program = companion::WindowProgramPath(OwnPath());
+  if (program.empty()) {
+    std::fputs("lcdwrite: lcdwrite.com ist falsch benannt und kann lcdwrite.exe nicht finden.\n",
+               stderr);
+    return companion::kExitCannotStart;
+  }
+  std::wstring line = companion::ChildCommandLine(program, companion::CommandTail(::GetCommandLineW()));
+  std::vector<wchar_t> lineBuffer(line.begin(), line.end());
+  lineBuffer.push_back(L'\0');
+
+  ::SetEnvironmentVariableW(companion::kVariable, L"1");
+  ::SetConsoleCtrlHandler(&LeaveBreakToProgram, TRUE);
+  // The program writes UTF-8; the console shows it as such while the program runs.
+  const UINT codePage = ::GetConsoleOutputCP();
+  if (codePage != 0) ::SetConsoleOutputCP(CP_UTF8);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = InheritableCopy(STD_INPUT_HANDLE);
+  startup.hStdOutput = InheritableCopy(STD_OUTPUT_HANDLE);
+  startup.hStdError = InheritableCopy(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION child{};
+  const BOOL started = ::CreateProcessW(program.c_str(), lineBuffer.data(), nullptr, nullptr, TRUE,
+                                        0, nullptr, nullptr, &startup, &child);
+  const DWORD startError = started ? 0 : ::GetLastError();
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+    if (handle != nullptr) ::CloseHandle(handle);
+  }
+
+  DWORD status = static_cast<DWORD>(companion::kExitCannotStart);
+  if (started) {
+    ::CloseHandle(child.hThread);
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    ::GetExitCodeProcess(child.hProcess, &status);
+    ::CloseHandle(child.hProcess);
+  } else {
+    const std::string message = "lcdwrite: " + Utf8(program) + " kann nicht gestartet werden: " +
+                                Utf8(SystemText(startError)) + "\n";
+    std::fputs(message.c_str(), stderr);
+  }
+  if (codePage != 0) ::SetConsoleOutputCP(codePage);
+  return static_cast<int>(status);
+}

@@ -1,0 +1,182 @@
+// lcdwrite.com, the command prompt's lcdwrite: how it reads its command line and names the
+// window program, and whole runs through it, with the output and exit status its caller sees.
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/win32/companion_command.h"
+#include "programs.h"
+
+namespace {
+
+namespace companion = app::companion;
+namespace fs = std::filesystem;
+
+TEST(CompanionCommand, tail_is_what_follows_the_program_name) {
+  struct Row {
+    const wchar_t* line;
+    const wchar_t* tail;
+  };
+  for (const Row& row : {
+           Row{L"lcdwrite --help", L"--help"},
+           Row{L"lcdwrite", L""},
+           Row{L"lcdwrite   \t --console  --fast ", L"--console  --fast "},
+           Row{L"\"C:\\Program Files\\lcdwrite\\lcdwrite.com\" --log \"a b.log\"",
+               L"--log \"a b.log\""},
+           Row{L"C:\\\"Program Files\"\\lcdwrite\\lcdwrite --check", L"--check"},
+           Row{L"\"lcdwrite\"--help", L""},
+           Row{L"\"C:\\no closing quote --help", L""},
+       }) {
+    EXPECT_EQ(companion::CommandTail(row.line), row.tail) << row.line;
+  }
+}
+
+TEST(CompanionCommand, window_program_is_the_exe_beside_it) {
+  struct Row {
+    const wchar_t* companion;
+    const wchar_t* program;
+  };
+  for (const Row& row : {
+           Row{L"C:\\Program Files\\lcdwrite\\lcdwrite.com", L"C:\\Program Files\\lcdwrite\\lcdwrite.exe"},
+           Row{L"C:\\TOOLS\\LCDWRITE.COM", L"C:\\TOOLS\\LCDWRITE.exe"},
+           Row{L"C:\\v1.2\\lcdwrite", L"C:\\v1.2\\lcdwrite.exe"},
+           Row{L"Z:/build/app/lcdwrite.com", L"Z:/build/app/lcdwrite.exe"},
+           Row{L"C:\\tools\\lcdwrite.exe", L""},
+           Row{L"C:\\tools\\LCDWRITE.EXE", L""},
+       }) {
+    EXPECT_EQ(companion::WindowProgramPath(row.companion), row.program) << row.companion;
+  }
+}
+
+TEST(CompanionCommand, child_line_quotes_the_program_and_keeps_the_arguments) {
+  EXPECT_EQ(companion::ChildCommandLine(L"C:\\a b\\lcdwrite.exe", L"--log \"x y.log\""),
+            L"\"C:\\a b\\lcdwrite.exe\" --log \"x y.log\"");
+  EXPECT_EQ(companion::ChildCommandLine(L"C:\\lcdwrite.exe", L""), L"\"C:\\lcdwrite.exe\"");
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct Outcome {
+  DWORD status = 0;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program as a command prompt with redirected output would: standard output and error
+// go to files, inheritable, through the startup information.
+Outcome RunProgram(const fs::path& program, const std::wstring& arguments, const fs::path& folder) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const fs::path outPath = folder / "stdout.txt";
+  const fs::path errPath = folder / "stderr.txt";
+  HANDLE out = ::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE err = ::CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::wstring line = L"\"" + program.wstring() + L"\"";
+  if (!arguments.empty()) line += L" " + arguments;
+  PROCESS_INFORMATION process{};
+  Outcome outcome;
+  const BOOL started = ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, folder.c_str(), &startup, &process);
+  ::CloseHandle(out);
+  ::CloseHandle(err);
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << program << ": error " << ::GetLastError();
+    return outcome;
+  }
+  if (::WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "still running after two minutes";
+    ::TerminateProcess(process.hProcess, 1);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+  }
+  ::GetExitCodeProcess(process.hProcess, &outcome.status);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  outcome.out = ReadFile(outPath);
+  outcome.err = ReadFile(errPath);
+  return outcome;
+}
+
+class CompanionRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() / ("lcdwrite-" + std::string(info->name()) + "-" +
+                                           std::to_string(::GetCurrentProcessId()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  // The configuration and a failing board's scenario, as a technician's folder holds them.
+  void CopyExampleFiles() {
+    const char* source = std::getenv("LCDWRITE_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    fs::copy_file(fs::path(source) / "app/examples/Quorix.lcd", folder_ / "Quorix.lcd");
+    fs::copy_file(fs::path(source) / "board/scenarios/no-board.scenario",
+                  folder_ / "no-board.scenario");
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(CompanionRun, caller_sees_the_programs_output_and_status) {
+  CopyExampleFiles();
+  struct Row {
+    const wchar_t* arguments;
+    DWORD status;
+    const char* out;  // expected in standard output
+    const char* err;  // expected in standard error
+  };
+  for (const Row& row : {
+           Row{L"--version", 0, "lcdwrite " LCDWRITE_VERSION_TEXT, ""},
+           Row{L"--help", 0, "Usage: lcdwrite", ""},
+           Row{L"--check", 0, "120", ""},
+           Row{L"--frobnicate", 64, "", "--frobnicate"},
+           Row{L"--console --simulate --fast", 0, "Schreiben erfolgreich beendet!", ""},
+           Row{L"--console --simulate=no-board.scenario --fast", 1, "", ""},
+       }) {
+    const Outcome outcome = RunProgram(test::ProgramPath(L"lcdwrite.com"), row.arguments, folder_);
+    EXPECT_EQ(outcome.status, row.status) << fs::path(row.arguments) << "\n" << outcome.out << outcome.err;
+    EXPECT_NE(outcome.out.find(row.out), std::string::npos) << fs::path(row.arguments) << outcome.out;
+    EXPECT_NE(outcome.err.find(row.err), std::string::npos) << fs::path(row.arguments) << "[" << outcome.err << "] out [" << outcome.out << "]";
+  }
+}
+
+TEST_F(CompanionRun, arguments_reach_the_program_as_typed) {
+  CopyExampleFiles();
+  const Outcome outcome = RunProgram(test::ProgramPath(L"lcdwrite.com"),
+                              L"--console --simulate --fast --log \"port log.txt\"", folder_);
+  EXPECT_EQ(outcome.status, 0u) << outcome.out << outcome.err;
+  EXPECT_GT(fs::file_size(folder_ / "port log.txt"), 0u);
+}
+
+TEST_F(CompanionRun, without_the_window_program_it_says_so) {
+  fs::copy_file(test::ProgramPath(L"lcdwrite.com"), folder_ / "lcdwrite.com");
+  const Outcome outcome = RunProgram(folder_ / "lcdwrite.com", L"--version", folder_);
+  EXPECT_EQ(outcome.status, static_cast<DWORD>(companion::kExitCannotStart));
+  EXPECT_NE(outcome.err.find("lcdwrite.exe kann nicht gestartet werden"), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.out, "");
+}
+
+}  // namespace
