@@ -65,7 +65,7 @@ void TCustomComPort::CreateThread() {
   } catch (const std::exception&) {
     delete thread;  // never started, so not yet free-on-terminate's business
     eventThread_ = nullptr;
-    RaiseError(0, texts::kCreateThread);
+    RaiseError(ekThread, 0, texts::kCreateThread);
   }
 }
 
@@ -175,7 +175,8 @@ void TCustomComPort::ThreadDoEvent() {
 }
 
 void TCustomComPort::RaiseThreadError() {
-  RaiseError(static_cast<std::int32_t>(threadError_), Kernel().SysErrorMessage(threadError_));
+  RaiseError(ekThread, static_cast<std::int32_t>(threadError_),
+             Kernel().SysErrorMessage(threadError_));
 }
 
 TComThread::TComThread(TCustomComPort* port)

@@ -161,7 +161,9 @@ struct Recorder : fw::TObject {
   void BeforeClose(TCustomComPort*) { Note("BeforeClose"); }
   void AfterClose(TCustomComPort*) { Note("AfterClose"); }
   void OnError(TCustomComPort*, EComError& e, TComAction& action) {
-    Note("OnError " + std::to_string(e.ErrorCode()));
+    static const char* const kKinds[] = {"not open", "still open", "open failed", "time-out",
+                                         "negative length", "thread", "system call"};
+    Note("OnError " + std::string(kKinds[e.Kind()]) + " " + std::to_string(e.ErrorCode()));
     action = answer;
   }
   void OnCTS(fw::TObject*) { Note("CTS"); }
