@@ -121,6 +121,15 @@ class Parser {
       b.confirmByte = static_cast<std::uint8_t>(Number(0, 255, "a byte"));
     } else if (key_ == "fault") {
       b.faults.push_back(ParseFault());
+    } else if (key_ == "converter.latency_ms") {
+      if (!s.converter) s.converter.emplace();
+      s.converter->latencyMs = static_cast<int>(Number(sim::ConverterBuffer::kMinLatencyMs,
+                                                       sim::ConverterBuffer::kMaxLatencyMs,
+                                                       "milliseconds, 1 to 255"));
+    } else if (key_ == "converter.low_latency") {
+      if (value_ != "honoured" && value_ != "ignored") BadValue("honoured or ignored");
+      if (!s.converter) s.converter.emplace();
+      s.converter->honoursRequest = value_ == "honoured";
     } else if (key_ == "unplug_after_bytes") {
       b.unplugAfterBytes = Number(1, 100000000, "a byte count from 1");
     } else if (key_ == "line_error_after_bytes") {
