@@ -101,6 +101,10 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   bool UseNamedPort();
   // Re-enables the list and the button after a failed search step.
   void EnableSearchControls();
+  // The converter's latency step of the search (converter_latency.cpp): reads the latency
+  // timer from the converter's key, lowers it where it may, and says so in the console and
+  // the port's log.
+  void ReportConverterLatency(const std::string& keyPath, const std::string& portName);
   plat::SystemApi& System() const;
 
   RunSettings settings_;

@@ -22,6 +22,22 @@ inline constexpr const char* kNoRegValue = "RegWert (PortName) nicht gefunden !"
 inline constexpr const char* kTrialOpenFailed =
     "ComPortError:  %s !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.";
 
+// The converter's latency timer, found during the search: console and the port's log, never a
+// dialog (the absent value only in the log).
+inline constexpr const char* kLatencyFound = "Latenzzeit des USB-Wandlers an %s: %lu ms";
+inline constexpr const char* kLatencyAbsent =
+    "Latenzzeit des USB-Wandlers an %s: kein Wert LatencyTimer im Registry-Schl\xFCssel";
+inline constexpr const char* kLatencyLowered =
+    "Latenzzeit auf 1 ms gesetzt; der Treiber \xFC" "bernimmt sie beim \xD6" "ffnen des Ports, "
+    "also schon f\xFCr diesen Lauf.";
+// With the system's text for the error.
+inline constexpr const char* kLatencyNotSet = "Latenzzeit l\xE4sst sich nicht auf 1 ms setzen: %s";
+inline constexpr const char* kLatencyRemedy =
+    "Abhilfe: Ger\xE4te-Manager > Anschl\xFCsse (COM & LPT) > USB Serial Port (%s) > "
+    "Eigenschaften > Anschlusseinstellungen (Port Settings) > Erweitert (Advanced): "
+    "Latenzzeit (Latency Timer) auf 1 ms stellen, oder lcdwrite einmal als Administrator "
+    "starten.";
+
 // Configuration file.
 inline constexpr const char* kConfigFileName = "Quorix.lcd";
 inline constexpr const char* kConfigCannotOpen = "Quorix.lcd kann nicht ge\xF6\x66\x66net werden!";

@@ -132,6 +132,11 @@ void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& cap
   PrintLine("[" + caption + "] " + text);
 }
 
+void ConsoleFrontEnd::Note(const std::string& text) {
+  ProcessEvents();
+  PrintLine(text);
+}
+
 void ConsoleFrontEnd::ScreenSize(int& width, int& height) {
   width = 1024;
   height = 768;
