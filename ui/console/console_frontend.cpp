@@ -122,6 +122,8 @@ std::unique_ptr<fw::ControlPeer> ConsoleFrontEnd::CreatePeer(fw::TControl& contr
 
 void ConsoleFrontEnd::Forget(ConsolePeer* peer) {
   peers_.erase(std::remove(peers_.begin(), peers_.end(), peer), peers_.end());
+  // The window has gone: whatever is printed next (on either stream) starts a line of its own.
+  if (peers_.empty()) EndProgressLine();
 }
 
 void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,

@@ -109,6 +109,20 @@ TEST_F(ConsoleTest, progress_on_a_terminal_is_one_line_redrawn) {
             "\rFortschritt: 7 %\n");
 }
 
+TEST_F(ConsoleTest, the_window_going_ends_an_open_progress_line) {
+  Attach(true);
+  {
+    StatusForm form;
+    form.Show();
+    fe->ProcessEvents();
+    out.str("");
+    form.bar->SetPosition(40);
+    form.bar->Repaint();
+  }
+  // A line printed after the run (on any stream) starts on a line of its own.
+  EXPECT_EQ(out.str(), "\rFortschritt: 40 %\n");
+}
+
 TEST_F(ConsoleTest, notes_print_as_lines_of_their_own_after_pending_status) {
   Attach(true);
   StatusForm form;
