@@ -83,6 +83,8 @@ bool TMainForm::SearchDevicePort() {
     const size_t limit = size < sizeof value ? size : sizeof value - 1;
     const std::string portName(reinterpret_cast<const char*>(value),
                                strnlen(reinterpret_cast<const char*>(value), limit));
+    // Before the trial open and the open: the driver reads the latency when the port opens.
+    ReportConverterLatency(keyPath, portName);
 
     for (int i = 0; i < ComboBox->Items().Count(); ++i) {
       if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/runstop.h"
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
@@ -56,7 +57,10 @@ TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
   Timer1 = static_cast<fw::TTimer*>(find("Timer1"));
   Timer2 = static_cast<fw::TTimer*>(find("Timer2"));
   Timer3 = static_cast<fw::TTimer*>(find("Timer3"));
-  if (!settings_.logFile.empty()) ComPort->SetLogFile(settings_.logFile);
+  if (!settings_.logFile.empty()) {
+    ComPort->SetLogFile(settings_.logFile);
+    if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
+  }
 
   // The outer size follows the screen's resolution: scaleFactor = ppi / 96 as a single, the
   // products truncated toward zero.
@@ -180,6 +184,7 @@ void TMainForm::RunWriteSequence() {
     protocol::ShowStatus(*this, texts::kWaiting);
     kernel.Sleep(3000);
   };
+  progress_ = WriteProgress::Started;
   ComPort->ClearRTS();
   kernel.Sleep(200);
   resetPause();
@@ -192,6 +197,7 @@ void TMainForm::RunWriteSequence() {
   protocol::ProgramDeviceType(*this, ConfigRecord);
   resetPause();
   protocol::SendConfiguration(*this, ConfigRecord);
+  progress_ = WriteProgress::Finished;
   ShowInformation(texts::kSuccess);
   EndProcess(protocol::kExitWritten);
 }
@@ -239,6 +245,8 @@ void TMainForm::ShowInformation(const std::string& text) {
 void TMainForm::MessageBeep() { System().MessageBeep(0); }
 
 void TMainForm::CloseAndEnd(int status) {
+  // The tool has decided how the run ends; a stop request from now on cannot change that.
+  RunStop::Instance().EndRun();
   try {
     ComPort->SetActive(false);
   } catch (const fw::Exception&) {

@@ -22,6 +22,22 @@ inline constexpr const char* kNoRegValue = "RegWert (PortName) nicht gefunden !"
 inline constexpr const char* kTrialOpenFailed =
     "ComPortError:  %s !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.";
 
+// The converter's latency timer, found during the search: console and the port's log, never a
+// dialog (the absent value only in the log).
+inline constexpr const char* kLatencyFound = "Latenzzeit des USB-Wandlers an %s: %lu ms";
+inline constexpr const char* kLatencyAbsent =
+    "Latenzzeit des USB-Wandlers an %s: kein Wert LatencyTimer im Registry-Schl\xFCssel";
+inline constexpr const char* kLatencyLowered =
+    "Latenzzeit auf 1 ms gesetzt; der Treiber \xFC" "bernimmt sie beim \xD6" "ffnen des Ports, "
+    "also schon f\xFCr diesen Lauf.";
+// With the system's text for the error.
+inline constexpr const char* kLatencyNotSet = "Latenzzeit l\xE4sst sich nicht auf 1 ms setzen: %s";
+inline constexpr const char* kLatencyRemedy =
+    "Abhilfe: Ger\xE4te-Manager > Anschl\xFCsse (COM & LPT) > USB Serial Port (%s) > "
+    "Eigenschaften > Anschlusseinstellungen (Port Settings) > Erweitert (Advanced): "
+    "Latenzzeit (Latency Timer) auf 1 ms stellen, oder lcdwrite einmal als Administrator "
+    "starten.";
+
 // Configuration file.
 inline constexpr const char* kConfigFileName = "Quorix.lcd";
 inline constexpr const char* kConfigCannotOpen = "Quorix.lcd kann nicht ge\xF6\x66\x66net werden!";
@@ -38,5 +54,61 @@ inline constexpr const char* kEntryParameter = "Parameter ";
 inline constexpr const char* kEntrySerial1 = "Seriennummer Teil 1";
 inline constexpr const char* kEntrySerial2 = "Seriennummer Teil 2";
 inline constexpr const char* kEntryDeviceType = "Ger\xE4tetyp";
+// The second line when Quorix.lcd is there but is no file that can be read: folder, what it is.
+inline constexpr const char* kConfigNotAFile = "Im Ordner %s ist Quorix.lcd %s.";
+inline constexpr const char* kConfigIsFolder = "ein Ordner";
+inline constexpr const char* kConfigIsDevice =
+    "keine gew\xF6hnliche Datei (ein Ger\xE4t oder eine FIFO)";
+inline constexpr const char* kConfigUtf16 =
+    "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.";
+
+// What a write sends, shown by --check and at the console's start.
+inline constexpr const char* kCheckGood = "Quorix.lcd ist in Ordnung: Version %d, %d Parameter.";
+inline constexpr const char* kSummarySerial = "Seriennummer an die Platine: %s";
+inline constexpr const char* kSummaryDeviceType = "Ger\xE4tetyp an die Platine: %d";
+inline constexpr const char* kWarnSerialLong =
+    "Warnung: Seriennummer Teil %d \"%s\" ist l\xE4nger als %d Zeichen; gesendet wird \"%s\".";
+inline constexpr const char* kWarnSerialShort =
+    "Warnung: Seriennummer Teil %d \"%s\" ist k\xFCrzer als %d Zeichen; gesendet wird \"%s\".";
+
+// A window was wanted and a display named (%s: the variable), but it cannot be opened.
+inline constexpr const char* kNoDisplay =
+    "Kein Bildschirm erreichbar (%s): lcdwrite l\xE4uft auf der Konsole.";
+
+// A run stopped from outside (Ctrl+C, a termination request): how far the board was written.
+inline constexpr const char* kStoppedUntouched = "Abgebrochen: Die Platine wurde nicht beschrieben.";
+inline constexpr const char* kStoppedIncomplete =
+    "Abgebrochen: Die Platine wurde nicht vollst\xE4ndig beschrieben!";
+inline constexpr const char* kStoppedAfterWrite =
+    "Abgebrochen: Die Platine war bereits vollst\xE4ndig beschrieben.";
+
+// The files a run writes: the port's log (--log) and the simulated board's report
+// (--sim-report). The first %s is the role below, the second the file's name.
+inline constexpr const char* kWarningCaption = "Warnung";
+inline constexpr const char* kLogRole = "Die Protokolldatei";
+inline constexpr const char* kReportRole = "Die Berichtsdatei";
+inline constexpr const char* kOutputCannotWrite = "%s %s kann nicht geschrieben werden: %s.";
+inline constexpr const char* kOutputIsConfig =
+    "%s %s ist Quorix.lcd selbst; die Konfiguration w\xFCrde \xFC\x62\x65rschrieben.";
+inline constexpr const char* kOutputIsScenario =
+    "%s %s ist die Szenariodatei; sie w\xFCrde \xFC\x62\x65rschrieben.";
+inline constexpr const char* kOutputsSame =
+    "Protokoll (--log) und Bericht (--sim-report) nennen dieselbe Datei %s.";
+inline constexpr const char* kLogFailed =
+    "Die Protokolldatei %s kann nicht weiter geschrieben werden: %s. Die Platine wird ohne "
+    "Protokoll zu Ende beschrieben.";
+inline constexpr const char* kLogIncomplete = "Das Protokoll %s ist unvollst\xE4ndig: %s.";
+inline constexpr const char* kReportFailed = "Der Bericht %s konnte nicht geschrieben werden.";
+// Why a file cannot be written.
+inline constexpr const char* kCauseFolder = "es ist ein Ordner";
+inline constexpr const char* kCauseNotAFile = "es ist keine gew\xF6hnliche Datei";
+inline constexpr const char* kCauseNoFolder = "der Ordner %s ist nicht vorhanden";
+inline constexpr const char* kCauseDiskFull = "kein Platz mehr auf dem Datentr\xE4ger";
+inline constexpr const char* kCauseNoAccess = "keine Berechtigung";
+inline constexpr const char* kCauseMissing = "Datei oder Ordner nicht vorhanden";
+inline constexpr const char* kCauseReadOnly = "das Dateisystem ist schreibgesch\xFCtzt";
+inline constexpr const char* kCauseTooLarge = "die Datei ist zu gro\xDF";
+inline constexpr const char* kCauseInOut = "Ein-/Ausgabefehler";
+inline constexpr const char* kCauseOther = "Systemfehler %d";
 
 }  // namespace app::texts

@@ -33,6 +33,16 @@
 //     kind: silent, wrong=0xNN, delay=MS, stray=0xNN
 //   unplug_after_bytes = N                             the converter vanishes after N host bytes
 //   line_error_after_bytes = N frame|overrun|parity|break
+// The converter between the board and the host (platform/sim/converter.h):
+//   converter.latency_ms = N   its latency timer, 1 to 255 (16 by default): what the board
+//                              sends reaches the host when the timer runs out, or at once when
+//                              62 bytes wait or a modem line changes
+//   converter.low_latency = honoured|ignored
+//                              whether the driver takes a latency the tool writes to the
+//                              registry into use at the next open (honoured by default)
+//   Either key puts the converter in (with the other at its default) and gives each
+//   converter's registry key the value LatencyTimer = N; without them the host sees every byte
+//   the moment it has arrived and the registry has no LatencyTimer.
 // Numbers are decimal or 0x-prefixed hexadecimal.
 #pragma once
 
@@ -44,6 +54,7 @@
 #include <vector>
 
 #include "board/boardsettings.h"
+#include "platform/sim/converter.h"
 
 namespace board {
 
@@ -60,6 +71,8 @@ struct Scenario {
   std::vector<std::string> busy;
   std::string boardPort = "COM3";
   BoardSettings board;
+  // The converter's timing; none: an ideal converter.
+  std::optional<sim::ConverterSettings> converter;
 
   // Every serial device the machine has: the port map, the converters' port names and the
   // board's port, each once, in that order.
@@ -73,9 +86,11 @@ class ScenarioError : public std::runtime_error {
 
 // The healthy default machine.
 Scenario DefaultScenario();
-// Reads a scenario; source names it in error messages. Raises ScenarioError.
+// Reads a scenario; source names it in error messages. Lines longer than 4096 characters are
+// refused. Raises ScenarioError.
 Scenario ParseScenario(std::istream& in, const std::string& source);
-// Reads a scenario file. Raises ScenarioError (also when it cannot be opened).
+// Reads a scenario file: a regular file of at most 1 MiB. Raises ScenarioError (also when it
+// cannot be opened, or is a folder, a device or a FIFO).
 Scenario LoadScenarioFile(const std::string& path);
 
 }  // namespace board

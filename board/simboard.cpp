@@ -1,7 +1,9 @@
 #include "board/simboard.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <optional>
 
 namespace board {
 
@@ -155,21 +157,40 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Mach
   }
 
   // The converters' instance keys, as their driver leaves them.
+  std::string boardParameters;  // the key of the converter the board is attached to
   for (const auto& [id, port] : scenario.portNames) {
     const std::string instance = kFtdiEnum + id + "\\0000";
+    const std::string parameters = instance + "\\Device Parameters";
     machine.registry().SetString(instance, "ClassGUID", kPortsClass);
-    machine.registry().CreateKey(instance + "\\Device Parameters");
+    machine.registry().CreateKey(parameters);
     if (port) {
       machine.registry().SetString(instance, "FriendlyName", "USB Serial Port (" + *port + ")");
-      machine.registry().SetString(instance + "\\Device Parameters", "PortName", *port);
+      machine.registry().SetString(parameters, "PortName", *port);
+      if (*port == scenario.boardPort && boardParameters.empty()) boardParameters = parameters;
     }
+    if (scenario.converter) {
+      machine.registry().SetDword(parameters, "LatencyTimer",
+                                  static_cast<DWORD>(scenario.converter->latencyMs));
+    }
+  }
+
+  // The converter between the board and the host; its driver reads the latency from the key
+  // that names the board's port.
+  sim::SerialDevice& boardDevice = *machine.Device(scenario.boardPort);
+  if (scenario.converter) {
+    std::function<std::optional<DWORD>()> requested;
+    if (!boardParameters.empty()) {
+      requested = [&machine, boardParameters] {
+        return machine.registry().Dword(boardParameters, "LatencyTimer");
+      };
+    }
+    boardDevice.SetConverter(*scenario.converter, std::move(requested));
   }
 
   for (const std::string& port : scenario.busy) {
     if (machine.Device(port) != nullptr) machine.SetBusy(port, true);
   }
-  return std::make_unique<SimulatedBoard>(machine, *machine.Device(scenario.boardPort),
-                                          scenario.board);
+  return std::make_unique<SimulatedBoard>(machine, boardDevice, scenario.board);
 }
 
 }  // namespace board

@@ -40,8 +40,8 @@ class SimulatedBoard {
 };
 
 // Describes the scenario's machine on a machine that has no devices yet: the port map, the
-// MS-DOS device names in order, the converters' registry keys, busy ports, and the board on
-// board.port. Returns the board.
+// MS-DOS device names in order, the converters' registry keys, busy ports, the converter's
+// timing, and the board on board.port. Returns the board.
 std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Machine& machine);
 
 }  // namespace board

@@ -199,6 +199,12 @@ class TCustomComPort : public fw::TComponent {
   void SetThreadPriority(TThreadPriority value);
   const std::string& LogFile() const { return logFile_; }
   void SetLogFile(const std::string& value) { logFile_ = value; }
+  // Where log lines go. Empty (the default): each line is appended to LogFile, and a failure
+  // raises EInOutError to whoever caused the line (an open, a transfer, an event). An owner
+  // whose transfers must not be cut short by its log installs a writer that deals with
+  // failures itself. Not a published property.
+  using TLogWriter = std::function<void(const std::string& path, const std::string& line)>;
+  void SetLogWriter(TLogWriter writer) { logWriter_ = std::move(writer); }
   TFlowControl& FlowControl() { return *flowControl_; }
   TCharacters& Characters() { return *characters_; }
   TBufferSizes& BufferSizes() { return *bufferSizes_; }
@@ -447,6 +453,7 @@ class TCustomComPort : public fw::TComponent {
   std::string deviceName_ = "COM1";
   TFlowControl* flowControl_ = nullptr;
   std::string logFile_;
+  TLogWriter logWriter_;
   HANDLE notification_ = nullptr;
   TOptions options_;
   TParity parity_ = paDefault;

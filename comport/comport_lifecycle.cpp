@@ -254,7 +254,11 @@ void TCustomComPort::WriteLog(const std::string& message, const void* data, std:
       line += "$" + fw::IntToHex(bytes[i], 2);
     }
   }
-  fw::AppendLine(logFile_, line);
+  if (logWriter_) {
+    logWriter_(logFile_, line);
+  } else {
+    fw::AppendLine(logFile_, line);
+  }
 }
 
 }  // namespace comport

@@ -634,6 +634,10 @@ void MessageDialog(TMsgDlgType type, const std::string& caption, const std::stri
   }
 }
 
+void Note(const std::string& text) {
+  if (g_frontEnd != nullptr) g_frontEnd->Note(text);
+}
+
 // ---- Streaming ----
 
 namespace {

@@ -67,6 +67,9 @@ class FrontEnd : public EventPump {
   virtual void ScreenSize(int& width, int& height) = 0;
   // False when nobody can answer a window that stays open waiting for a person (the console).
   virtual bool CanWaitForUser() const { return true; }
+  // A line that informs and needs no answer (what the tool found out about the machine), in
+  // Windows-1252. The console prints it; a window shows nothing.
+  virtual void Note(const std::string& /*text*/) {}
 };
 
 // Makes frontEnd the process's front-end: it becomes the application's event pump, and every
@@ -81,5 +84,7 @@ void ShowExceptionsInDialogs(TApplication& application, const std::string& capti
 // A modal message dialog through the current front-end; without one the text goes to standard
 // error as "[caption] text".
 void MessageDialog(TMsgDlgType type, const std::string& caption, const std::string& text);
+// A note through the current front-end (FrontEnd::Note); nothing without one.
+void Note(const std::string& text);
 
 }  // namespace fw

@@ -6,7 +6,7 @@
 //                and the thread start/end notices a simulated machine needs to keep time;
 //   SerialApi  - a serial device: open, DCB, queues, time-outs, overlapped reads and writes,
 //                device-event waits, line signals, properties, configuration records;
-//   SystemApi  - the rest of the machine: registry reads, MS-DOS device names, priorities,
+//   SystemApi  - the rest of the machine: the registry, MS-DOS device names, priorities,
 //                sounds, the running program's file version, device-change registration.
 // A Platform hands out one of each. Production selects the native one (Win32 pass-through or
 // the POSIX emulation); the simulated machine in platform/sim is a Platform too.
@@ -123,8 +123,8 @@ class SystemApi {
  public:
   virtual ~SystemApi() = default;
 
-  // Registry, read only, under HKEY_LOCAL_MACHINE (paths compare case-insensitively; a leading
-  // backslash is allowed). Results are Win32 error codes (ERROR_SUCCESS on success).
+  // Registry under HKEY_LOCAL_MACHINE (paths compare case-insensitively; a leading backslash is
+  // allowed). Results are Win32 error codes (ERROR_SUCCESS on success).
   virtual LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   // type may be null; data may be null to ask for the size. A value that does not fit gives
@@ -134,6 +134,13 @@ class SystemApi {
   virtual LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
                              BYTE* data, DWORD* dataLength) = 0;
   virtual LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) = 0;
+  // Registry writes: RegOpenKeyExA with KEY_READ | KEY_SET_VALUE, which fails with
+  // ERROR_ACCESS_DENIED where the program may not change the key (below HKEY_LOCAL_MACHINE
+  // Windows allows it to administrators only; the POSIX registry is never writable). Values are
+  // set only through a key opened this way (ERROR_ACCESS_DENIED through any other).
+  virtual LONG RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) = 0;
+  virtual LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                              DWORD size) = 0;
 
   // All MS-DOS device names (name null): NUL-separated, a final NUL; the count stored, 0 on
   // failure (also when the list does not fit). With a name: its target(s).

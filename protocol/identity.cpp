@@ -10,8 +10,6 @@ namespace protocol {
 
 namespace {
 
-constexpr int kSerialPart1Bytes = 4;
-constexpr int kSerialPart2Bytes = 3;
 // 100 / 7 as a double: the bar after each of the seven serial bytes.
 constexpr double kSerialProgressFactor = 100.0 / (kSerialPart1Bytes + kSerialPart2Bytes);
 

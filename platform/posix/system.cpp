@@ -149,6 +149,20 @@ LONG System::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength)
   return EnumRegKey(*open->key, index, name, nameLength);
 }
 
+LONG System::RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* /*key*/) {
+  HKEY readable = nullptr;
+  const LONG result = RegOpenKeyExA(root, path, &readable);
+  if (result != static_cast<LONG>(ERROR_SUCCESS)) return result;
+  RegCloseKey(readable);
+  return static_cast<LONG>(ERROR_ACCESS_DENIED);
+}
+
+LONG System::RegSetValueExA(HKEY key, const char* /*name*/, DWORD /*type*/,
+                            const BYTE* /*data*/, DWORD /*size*/) {
+  if (!Resolve(key)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  return static_cast<LONG>(ERROR_ACCESS_DENIED);
+}
+
 // ---- MS-DOS device names ----
 
 DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {

@@ -69,6 +69,11 @@ class System : public SystemApi {
   LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
                      BYTE* data, DWORD* dataLength) override;
   LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) override;
+  // The registry is a view of sysfs: an existing key cannot be opened for writing
+  // (ERROR_ACCESS_DENIED) and no value can be set.
+  LONG RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) override;
+  LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                      DWORD size) override;
 
   // The count stored, NULs included; 0 with ERROR_INSUFFICIENT_BUFFER when the list does not
   // fit (the buffer is then untouched), ERROR_FILE_NOT_FOUND for an unknown name. Names compare

@@ -95,6 +95,27 @@ SerialDevice& Machine::AddConverter(const std::string& serialNumber, const std::
   return device;
 }
 
+void Machine::SetConverterTiming(const std::string& serialNumber,
+                                 const ConverterSettings& settings) {
+  std::string portName;
+  {
+    std::lock_guard<std::mutex> lock(descriptionMutex_);
+    auto it = converters_.find(serialNumber);
+    if (it == converters_.end()) return;
+    portName = it->second.portName;
+  }
+  const std::string parameters =
+      std::string(kEnum) + "\\FTDIBUS\\" + InstanceName(serialNumber) + "\\0000\\Device Parameters";
+  if (registry().KeyExists(parameters)) {
+    registry().SetDword(parameters, "LatencyTimer", static_cast<DWORD>(settings.latencyMs));
+  }
+  if (SerialDevice* device = serial_.FindDevice(portName)) {
+    device->SetConverter(settings, [this, parameters] {
+      return registry().Dword(parameters, "LatencyTimer");
+    });
+  }
+}
+
 void Machine::RemoveConverter(const std::string& serialNumber) {
   Converter converter;
   {

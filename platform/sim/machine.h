@@ -98,6 +98,11 @@ class Machine : public plat::Platform {
   // and the USB device's own Enum entry. Registered sinks get the arrival broadcasts.
   SerialDevice& AddConverter(const std::string& serialNumber, const std::string& portName,
                              const ConverterOptions& options = {});
+  // Gives the converter timing (converter.h): from now on its device holds what the far end
+  // sends until the chip's latency timer or a full packet lets it go, and its Device Parameters
+  // key (where there is one) holds the latency as the DWORD LatencyTimer, which the driver
+  // reads at every open. Without this, a converter is ideal and has no LatencyTimer value.
+  void SetConverterTiming(const std::string& serialNumber, const ConverterSettings& settings);
   // Pulls the converter out: its device is unplugged, its MS-DOS names and port-map entry go
   // (the Enum tree stays, as Windows keeps it), and the removal broadcasts are sent.
   void RemoveConverter(const std::string& serialNumber);

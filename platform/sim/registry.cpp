@@ -90,12 +90,37 @@ void Registry::SetValue(const std::string& path, const std::string& name, DWORD 
   std::lock_guard<std::mutex> lock(mutex_);
   std::shared_ptr<Key> key = Walk(root_, path, true);
   if (!key) throw std::invalid_argument("bad registry path: " + path);
-  if (Value* value = FindValue(*key, name)) {
+  StoreLocked(*key, name, type, std::move(data));
+}
+
+void Registry::StoreLocked(Key& key, const std::string& name, DWORD type,
+                           std::vector<std::uint8_t> data) {
+  if (Value* value = FindValue(key, name)) {
     value->type = type;
     value->data = std::move(data);
   } else {
-    key->values.push_back(Value{name, type, std::move(data)});
+    key.values.push_back(Value{name, type, std::move(data)});
   }
+}
+
+std::optional<DWORD> Registry::Dword(const std::string& path, const std::string& name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_ptr<Key> key = Walk(root_, path, false);
+  if (!key) return std::nullopt;
+  const Value* value = FindValue(*key, name);
+  if (value == nullptr || value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) {
+    return std::nullopt;
+  }
+  DWORD result = 0;
+  std::memcpy(&result, value->data.data(), sizeof result);
+  return result;
+}
+
+void Registry::DenyWrites(const std::string& path, bool deny) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_ptr<Key> key = Walk(root_, path, true);
+  if (!key) throw std::invalid_argument("bad registry path: " + path);
+  key->writeDenied = deny;
 }
 
 bool Registry::DeleteValue(const std::string& path, const std::string& name) {
@@ -145,7 +170,7 @@ std::shared_ptr<Registry::Key> Registry::KeyOf(HKEY key, LONG& error) const {
     found = root_;
   } else {
     auto it = open_.find(reinterpret_cast<std::uintptr_t>(key));
-    if (it != open_.end()) found = it->second;
+    if (it != open_.end()) found = it->second.key;
   }
   if (!found) {
     error = Code(ERROR_INVALID_HANDLE);
@@ -159,6 +184,14 @@ std::shared_ptr<Registry::Key> Registry::KeyOf(HKEY key, LONG& error) const {
 }
 
 LONG Registry::OpenKey(HKEY root, const char* path, HKEY* key) {
+  return Open(root, path, false, key);
+}
+
+LONG Registry::OpenKeyForWrite(HKEY root, const char* path, HKEY* key) {
+  return Open(root, path, true, key);
+}
+
+LONG Registry::Open(HKEY root, const char* path, bool write, HKEY* key) {
   if (key == nullptr) return Code(ERROR_INVALID_PARAMETER);
   std::lock_guard<std::mutex> lock(mutex_);
   LONG error = 0;
@@ -166,10 +199,25 @@ LONG Registry::OpenKey(HKEY root, const char* path, HKEY* key) {
   if (!base) return error;
   std::shared_ptr<Key> found = Walk(base, path != nullptr ? path : "", false);
   if (!found) return Code(ERROR_FILE_NOT_FOUND);
+  if (write && found->writeDenied) return Code(ERROR_ACCESS_DENIED);
   const std::uintptr_t value = nextHandle_;
   nextHandle_ += 4;
-  open_[value] = found;
+  open_[value] = Handle{found, write};
   *key = reinterpret_cast<HKEY>(value);
+  return Code(ERROR_SUCCESS);
+}
+
+LONG Registry::SetValueEx(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  if (data == nullptr && size != 0) return Code(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> lock(mutex_);
+  LONG error = 0;
+  std::shared_ptr<Key> found = KeyOf(key, error);
+  if (!found) return error;
+  // Only a key opened for writing takes values (HKEY_LOCAL_MACHINE itself is not one).
+  auto it = open_.find(reinterpret_cast<std::uintptr_t>(key));
+  if (it == open_.end() || !it->second.writable) return Code(ERROR_ACCESS_DENIED);
+  StoreLocked(*found, name != nullptr ? name : "", type,
+              std::vector<std::uint8_t>(data, data + size));
   return Code(ERROR_SUCCESS);
 }
 

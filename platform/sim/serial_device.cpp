@@ -88,6 +88,8 @@ void SerialDevice::SetFarLine(Line line, bool on) {
     default: return;
   }
   if (*level == on) return;
+  // The converter reports the change in a packet of its own, with what was waiting before it.
+  if (converter_ && open_ != nullptr) SendPacket(lock);
   *level = on;
   LogLine(line, on);
   if (open_ != nullptr) Raise(event);
@@ -130,6 +132,7 @@ void SerialDevice::Unplug() {
   farBusy_ = false;
   farClock_.Reset();
   farQueue_.clear();
+  DropChipBuffer();
   inQueue_.clear();
   errors_ = 0;
   SetHostLine(lock, Line::DTR, false);
@@ -276,7 +279,13 @@ void SerialDevice::FarFrameDone() {
   farEvent_ = 0;
   log_.push_back(WireRecord{WireRecord::Kind::Byte, Direction::FarToHost, farByte_, farStart_,
                             scheduler_.NowNs(), Line::DTR, false});
-  if (open_ != nullptr) ReceiveByte(lock, farByte_);
+  if (open_ != nullptr) {
+    if (converter_) {
+      ChipReceive(lock, farByte_);
+    } else {
+      ReceiveByte(lock, farByte_);
+    }
+  }
   StartFarTx(lock);
   scheduler_.Changed(lock);
 }

@@ -17,11 +17,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/converter.h"
 #include "platform/sim/frame_timing.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/scheduler.h"
@@ -119,6 +121,16 @@ class SerialDevice {
   // Plugs it in again, with the default configuration's DCB.
   void Replug();
 
+  // --- the converter (converter.h) ---
+  // Puts a USB-serial converter between the far end and the host. requestedLatency reads the
+  // latency the driver keeps for it (the registry's LatencyTimer; nullopt when there is none),
+  // which the driver reads at every open. Without a converter a byte from the far end enters
+  // the host's input queue the moment its frame has arrived (an ideal converter).
+  void SetConverter(const ConverterSettings& settings,
+                    std::function<std::optional<DWORD>()> requestedLatency);
+  // The latency timer the driver programmed at the last open, in ms; 0 without a converter.
+  int LatencyMs() const;
+
   // --- what the far end and tests can see ---
   bool DTR() const;
   bool RTS() const;
@@ -210,6 +222,14 @@ class SerialDevice {
   void FinishWait(DWORD mask);
   void Detach(Scheduler::Lock& lock, DWORD transferError);
   void AfterErrorLocked(Scheduler::Lock& lock);
+  // The converter's side (serial_converter.cpp): a byte from the line into the chip's buffer,
+  // the packet that takes the waiting bytes to the host, the timer's expiry, and what the
+  // driver programs at open.
+  void ChipReceive(Scheduler::Lock& lock, std::uint8_t byte);
+  void SendPacket(Scheduler::Lock& lock);
+  void ChipTimerExpired(std::uint64_t generation);
+  void DropChipBuffer();
+  void StartChipLocked();
 
   const std::string name_;
   Scheduler& scheduler_;
@@ -258,6 +278,13 @@ class SerialDevice {
   std::deque<Transfer> writes_;
   std::optional<Wait> wait_;
   std::uint64_t nextTransfer_ = 1;
+
+  std::optional<ConverterSettings> converter_;
+  std::function<std::optional<DWORD>()> requestedLatency_;
+  ConverterBuffer chip_;
+  EventId chipEvent_ = 0;
+  // Counts the packets and drops, so that a timer expiry that lost a race with one does nothing.
+  std::uint64_t chipGeneration_ = 0;
 
   std::vector<WireRecord> log_;
 };

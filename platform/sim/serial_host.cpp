@@ -34,6 +34,7 @@ DWORD SerialDevice::OpenLocked(Scheduler::Lock& lock, HostHandle* handle) {
   history_ = 0;
   abortLatched_ = false;
   xoffHeld_ = false;
+  StartChipLocked();
   // The device's DCB decides the control lines at open.
   SetHostLine(lock, Line::DTR, dcb_.fDtrControl == DTR_CONTROL_ENABLE ||
                                    dcb_.fDtrControl == DTR_CONTROL_HANDSHAKE);
@@ -45,6 +46,7 @@ DWORD SerialDevice::OpenLocked(Scheduler::Lock& lock, HostHandle* handle) {
 void SerialDevice::CloseLocked(Scheduler::Lock& lock) {
   Detach(lock, ERROR_OPERATION_ABORTED);
   // Bytes the driver has taken still leave; what was received is dropped.
+  DropChipBuffer();
   inQueue_.clear();
   errors_ = 0;
   abortLatched_ = false;
@@ -256,7 +258,10 @@ DWORD SerialDevice::PurgeLocked(Scheduler::Lock& lock, DWORD flags) {
     outQueue_.clear();
     immediate_.reset();
   }
-  if (flags & PURGE_RXCLEAR) inQueue_.clear();
+  if (flags & PURGE_RXCLEAR) {
+    inQueue_.clear();
+    DropChipBuffer();
+  }
   PumpWrites(lock);
   return 0;
 }

@@ -190,6 +190,15 @@ LONG System::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength)
   return registry_.EnumKey(key, index, name, nameLength);
 }
 
+LONG System::RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) {
+  return registry_.OpenKeyForWrite(root, path, key);
+}
+
+LONG System::RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                            DWORD size) {
+  return registry_.SetValueEx(key, name, type, data, size);
+}
+
 DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {
   std::string text;
   {

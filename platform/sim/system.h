@@ -86,6 +86,9 @@ class System : public plat::SystemApi {
   LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
                      BYTE* data, DWORD* dataLength) override;
   LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) override;
+  LONG RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) override;
+  LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                      DWORD size) override;
   DWORD QueryDosDeviceA(const char* name, char* buffer, DWORD size) override;
   DWORD GetPriorityClass() override;
   BOOL SetPriorityClass(DWORD priorityClass) override;

@@ -26,6 +26,16 @@ LONG System::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength)
   return ::RegEnumKeyExA(key, index, name, nameLength, nullptr, nullptr, nullptr, nullptr);
 }
 
+LONG System::RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) {
+  if (path != nullptr && path[0] == '\\') ++path;
+  return ::RegOpenKeyExA(root, path, 0, KEY_READ | KEY_SET_VALUE, key);
+}
+
+LONG System::RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                            DWORD size) {
+  return ::RegSetValueExA(key, name, 0, type, data, size);
+}
+
 DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {
   return ::QueryDosDeviceA(name, buffer, size);
 }

@@ -1,5 +1,5 @@
-// The system API on Windows, passed straight through: the registry under HKEY_LOCAL_MACHINE
-// (read only), QueryDosDeviceA, the process's priority class, thread priorities, sounds, the
+// The system API on Windows, passed straight through: the registry under HKEY_LOCAL_MACHINE,
+// QueryDosDeviceA, the process's priority class, thread priorities, sounds, the
 // file version resource, the program path and current directory, and device notification
 // through the hidden device window.
 #pragma once
@@ -19,6 +19,9 @@ class System : public SystemApi {
   LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
                      BYTE* data, DWORD* dataLength) override;
   LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength) override;
+  LONG RegOpenKeyForWriteA(HKEY root, const char* path, HKEY* key) override;
+  LONG RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data,
+                      DWORD size) override;
   DWORD QueryDosDeviceA(const char* name, char* buffer, DWORD size) override;
   DWORD GetPriorityClass() override;
   BOOL SetPriorityClass(DWORD priorityClass) override;

@@ -3,85 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/mainform.h"
 #include "framework/application.h"
 #include "platform/sim/machine.h"
-#include "tests/support/recording_frontend.h"
+#include "tests/app/wholerun.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
-std::string SampleConfig() {
-  std::string text = "4\n";
-  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
-  return text + "1234\n567\n3\n";
-}
-
-struct Outcome {
-  int status = -1;
-  std::vector<testsupport::Dialog> dialogs;
-  std::string report;  // the board's JSON report
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> t;
-    for (const auto& d : dialogs) t.push_back(d.caption + ": " + d.text);
-    return t;
-  }
-};
-
-class WholeRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("lcdwrite-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-
-  Outcome Run(const std::string& scenario, const std::string& config = SampleConfig(),
-              bool canWaitForUser = false, app::Options options = {},
-              const app::RunHooks& hooks = {}) {
-    if (!config.empty()) std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << config;
-    std::ofstream(dir_ / "test.scenario") << scenario;
-    options.simulate = true;
-    options.fast = true;
-    options.scenario = (dir_ / "test.scenario").string();
-    options.simReport = (dir_ / "report.json").string();
-    testsupport::RecordingFrontEnd frontEnd(canWaitForUser);
-    frontEnd.onDialog = onDialog;
-    std::ostringstream out;
-    std::ostringstream err;
-    Outcome o;
-    o.status = app::RunTool(options, frontEnd, out, err, hooks);
-    o.dialogs = frontEnd.dialogs;
-    o.report = Read(dir_ / "report.json");
-    return o;
-  }
-
-  std::function<void(const testsupport::Dialog&)> onDialog;
-  fs::path dir_;
-  fs::path previous_;
-};
+using apptest::Outcome;
+using apptest::SampleConfig;
+using apptest::WholeRun;
 
 TEST_F(WholeRun, healthy_board_is_written_with_the_file_and_the_run_ends_with_0) {
   const Outcome o = Run("");
@@ -233,6 +167,60 @@ TEST_F(WholeRun, closing_the_window_during_the_write_closes_the_port_first) {
   EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: ComPortError:  COM3 !"});
   EXPECT_EQ(o.status, 4);
   EXPECT_NE(o.report.find("\"completed\": [\"operating_time\"]"), std::string::npos) << o.report;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WholeRun, the_console_shows_what_will_be_written_once_the_file_is_loaded) {
+  std::string config = SampleConfig();
+  config.replace(config.find("1234\n567"), 8, "123456789\n5");
+  const Outcome o = Run("", config);
+  EXPECT_EQ(o.status, 0);
+  const std::vector<std::string> summary = {
+      "Seriennummer an die Platine: 12345<00>.", "Ger\xE4tetyp an die Platine: 3",
+      "Warnung: Seriennummer Teil 1 \"123456789\" ist l\xE4nger als 4 Zeichen; gesendet wird "
+      "\"1234\".",
+      "Warnung: Seriennummer Teil 2 \"5\" ist k\xFCrzer als 3 Zeichen; gesendet wird \"5<00>.\"."};
+  // After whatever the run noted before the load.
+  ASSERT_GE(o.notes.size(), summary.size());
+  EXPECT_EQ(std::vector<std::string>(o.notes.end() - summary.size(), o.notes.end()), summary);
+  EXPECT_NE(o.report.find("\"serial\": \"3132333435002E\""), std::string::npos) << o.report;
+}
+
+TEST_F(WholeRun, check_shows_what_a_write_would_send_and_touches_no_port) {
+  struct Row {
+    std::string config;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  std::string longSerial = SampleConfig();
+  longSerial.replace(longSerial.find("1234\n"), 5, "1234567\n");
+  const Row rows[] = {
+      {SampleConfig(), 0,
+       "Quorix.lcd ist in Ordnung: Version 4, 120 Parameter.\n"
+       "Seriennummer an die Platine: 1234567\nGer\u00e4tetyp an die Platine: 3\n",
+       ""},
+      {longSerial, 0,
+       "Quorix.lcd ist in Ordnung: Version 4, 120 Parameter.\n"
+       "Seriennummer an die Platine: 1234567\nGer\u00e4tetyp an die Platine: 3\n"
+       "Warnung: Seriennummer Teil 1 \"1234567\" ist l\u00e4nger als 4 Zeichen; gesendet wird "
+       "\"1234\".\n",
+       ""},
+      {"4 1 2 x", 2, "", "Quorix.lcd ist fehlerhaft!\nEintrag 4 (Parameter 3): \"x\" ist keine ganze Zahl.\n"},
+      {"", 2, "", "Quorix.lcd kann nicht ge\u00f6ffnet werden!\n"},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove(dir_ / "Quorix.lcd");
+    if (!row.config.empty()) apptest::Write(dir_ / "Quorix.lcd", row.config);
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(app::CheckConfigFile(out, err), row.status) << row.config;
+    EXPECT_EQ(out.str(), row.out);
+    EXPECT_EQ(err.str(), row.err);
+  }
 }
 
 }  // namespace

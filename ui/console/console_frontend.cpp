@@ -122,6 +122,8 @@ std::unique_ptr<fw::ControlPeer> ConsoleFrontEnd::CreatePeer(fw::TControl& contr
 
 void ConsoleFrontEnd::Forget(ConsolePeer* peer) {
   peers_.erase(std::remove(peers_.begin(), peers_.end(), peer), peers_.end());
+  // The window has gone: whatever is printed next (on either stream) starts a line of its own.
+  if (peers_.empty()) EndProgressLine();
 }
 
 void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
@@ -130,6 +132,11 @@ void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& cap
   ProcessEvents();
   dialogs_.push_back({type, caption, text});
   PrintLine("[" + caption + "] " + text);
+}
+
+void ConsoleFrontEnd::Note(const std::string& text) {
+  ProcessEvents();
+  PrintLine(text);
 }
 
 void ConsoleFrontEnd::ScreenSize(int& width, int& height) {

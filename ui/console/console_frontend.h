@@ -9,6 +9,7 @@
 //     90-99, 100), so a log gets at most eleven lines per run of the bar;
 //   - every dialog as "[caption] text" with the text exactly as given (line breaks kept), at
 //     once and without waiting for a key. Dialogs are also recorded for whoever drives the run.
+//   - every note as a line of its own, at once.
 // Waiting for events sleeps on the platform's clock, so a simulated machine's virtual clock
 // moves on while the tool waits for its timers.
 #pragma once
@@ -49,6 +50,7 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   int ScreenPixelsPerInch() override { return 96; }
   void ScreenSize(int& width, int& height) override;
   bool CanWaitForUser() const override { return false; }
+  void Note(const std::string& text) override;
 
   // Prints what changed since the last processing point.
   void ProcessEvents() override;

@@ -109,6 +109,35 @@ TEST_F(ConsoleTest, progress_on_a_terminal_is_one_line_redrawn) {
             "\rFortschritt: 7 %\n");
 }
 
+TEST_F(ConsoleTest, the_window_going_ends_an_open_progress_line) {
+  Attach(true);
+  {
+    StatusForm form;
+    form.Show();
+    fe->ProcessEvents();
+    out.str("");
+    form.bar->SetPosition(40);
+    form.bar->Repaint();
+  }
+  // A line printed after the run (on any stream) starts on a line of its own.
+  EXPECT_EQ(out.str(), "\rFortschritt: 40 %\n");
+}
+
+TEST_F(ConsoleTest, notes_print_as_lines_of_their_own_after_pending_status) {
+  Attach(true);
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  form.label->SetCaption("suchen");
+  form.bar->SetPosition(50);
+  form.bar->Repaint();
+  fw::Note("Latenzzeit auf 1 ms gesetzt; der Treiber \xFC" "bernimmt sie beim \xD6" "ffnen.");
+  EXPECT_EQ(out.str(),
+            "LCD Konfiguration schreiben v7.1 ab Fv7.26\n"
+            "\rFortschritt: 50 %\nsuchen\n"
+            "Latenzzeit auf 1 ms gesetzt; der Treiber \xC3\xBC" "bernimmt sie beim \xC3\x96" "ffnen.\n");
+}
+
 TEST_F(ConsoleTest, dialogs_print_caption_and_exact_text_after_pending_status) {
   Attach(false);
   StatusForm form;
