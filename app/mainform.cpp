@@ -177,9 +177,9 @@ void TMainForm::SuchenButtonClick(fw::TObject*) { Timer1->SetEnabled(true); }
 void TMainForm::RunWriteSequence() {
   plat::KernelApi& kernel = ComPort->PlatformRef().kernel();
   auto resetPause = [&] {
-    if (!protocol::ResetOn(*this)) EndProcess(protocol::kExitBoardFailure);
+    protocol::ResetOn(*this);
     kernel.Sleep(200);
-    if (!protocol::ResetOff(*this)) EndProcess(protocol::kExitBoardFailure);
+    protocol::ResetOff(*this);
     kernel.Sleep(2000);
     protocol::ShowStatus(*this, texts::kWaiting);
     kernel.Sleep(3000);

@@ -11,7 +11,8 @@
 // Errors: every failed platform call (error codes other than 0 and 997) and every error of the
 // component itself (code 0: closed port, open port, thread, "Timeout") goes through RaiseError:
 // OnError sees the EComError first and may answer caAbort, which turns it into the silent
-// fw::EAbort; otherwise the EComError is raised to the caller.
+// fw::EAbort; otherwise the EComError is raised to the caller. Its Kind says which failure it
+// is (TComErrorKind); its text is for people.
 //
 // The component talks to the system only through the platform it was given at construction
 // (the process's platform by default), so the same code runs on Windows, on Linux and on the
@@ -230,9 +231,11 @@ class TCustomComPort : public fw::TComponent {
   void SetComEventMask();
   virtual void CreateHandle();
   void FreeHandle();
-  // A failed platform call (succeeded false, last error neither 0 nor 997) becomes EComError.
-  void Check(bool succeeded) const;
-  [[noreturn]] void RaiseError(std::int32_t code, const std::string& message) const;
+  // A failed platform call (succeeded false, last error neither 0 nor 997) becomes EComError
+  // of the kind given.
+  void Check(bool succeeded, TComErrorKind kind = ekSystemCall) const;
+  [[noreturn]] void RaiseError(TComErrorKind kind, std::int32_t code,
+                               const std::string& message) const;
 
   // ---- Handlers ----
   TOpenCloseEvent AfterClose() const { return afterClose_; }

@@ -201,6 +201,12 @@ BOOL Serial::WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* t
 }
 
 BOOL Serial::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+  if (!devices_.Find(device) && overlapped && overlapped->Internal != kStatusPending) {
+    // Like Win32, the result of a request that has ended is read from its record alone: the
+    // handle may have been closed since (closing ended the request).
+    if (transferred) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    return Done(static_cast<DWORD>(overlapped->Internal));
+  }
   return OnDevice(device, [&](SerialDevice& d) { return d.Result(overlapped, transferred, wait != FALSE); });
 }
 
