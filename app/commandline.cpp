@@ -1,35 +1,91 @@
 #include "app/commandline.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/usagetexts.h"
+#include "platform/process.h"
+
 namespace app {
 
 namespace {
 
-// "--name=value" or "--name value": takes the value or reports it missing.
+const char* In(Language language, const usage::Text& text) {
+  return language == Language::German ? text.german : text.english;
+}
+
+std::string Say(Language language, const usage::Text& text, const std::string& argument = {}) {
+  const char* format = In(language, text);
+  const int size = std::snprintf(nullptr, 0, format, argument.c_str());
+  std::string message(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  std::snprintf(message.data(), message.size() + 1, format, argument.c_str());
+  return message;
+}
+
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+// "--name=value" or "--name value": takes the value or reports it missing. A following
+// argument that is an option is not a value: the value was left out.
 bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name,
-               std::string& value, std::string& error) {
+               std::string& value, std::string& error, Language language) {
   const std::string& arg = args[i];
   if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
     value = arg.substr(name.size() + 1);
-  } else if (i + 1 < args.size()) {
+  } else if (i + 1 < args.size() && !IsOption(args[i + 1])) {
     value = args[++i];
   } else {
-    error = name + " needs a value";
-    return false;
+    value.clear();
   }
   if (value.empty()) {
-    error = name + " needs a value";
+    error = Say(language, usage::kNeedsValue, name);
     return false;
   }
   return true;
 }
 
 bool Is(const std::string& arg, const std::string& name) {
-  return arg == name || (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+  return arg == name ||
+         (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+Language UserLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] == '\0') continue;
+    return StartsWith(value, "de") ? Language::German : Language::English;
+  }
+  return Language::English;
+}
+
+std::string PortNameOfArgument(const std::string& argument, const std::string& deviceFolder) {
+  std::string name = argument;
+  if (StartsWith(name, "\\\\.\\")) {
+    name.erase(0, 4);
+  } else if (!deviceFolder.empty() && StartsWith(name, deviceFolder)) {
+    name.erase(0, deviceFolder.size());
+  }
+  // What is left names a device inside the folder: no other root, no way out of it, and
+  // sub-folders only where devices are files in a folder.
+  if (name.empty() || name.find('\\') != std::string::npos) return {};
+  if (name.find('/') != std::string::npos && deviceFolder.empty()) return {};
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = name.find('/', start);
+    const std::string part = name.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return {};
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return name;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Language language) {
   Options o;
   std::string error;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -41,15 +97,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg.rfind("--simulate=", 0) == 0) {
       o.simulate = true;
       o.scenario = arg.substr(11);
-      if (o.scenario.empty()) return {std::nullopt, "--simulate= needs a scenario file"};
+      if (o.scenario.empty()) return {std::nullopt, Say(language, usage::kSimulateNeedsFile)};
     } else if (arg == "--fast") {
       o.fast = true;
     } else if (Is(arg, "--sim-report")) {
-      if (!TakeValue(args, i, "--sim-report", o.simReport, error)) return {std::nullopt, error};
+      if (!TakeValue(args, i, "--sim-report", o.simReport, error, language)) {
+        return {std::nullopt, error};
+      }
     } else if (Is(arg, "--log")) {
-      if (!TakeValue(args, i, "--log", o.logFile, error)) return {std::nullopt, error};
+      if (!TakeValue(args, i, "--log", o.logFile, error, language)) return {std::nullopt, error};
     } else if (Is(arg, "--port")) {
-      if (!TakeValue(args, i, "--port", o.port, error)) return {std::nullopt, error};
+      std::string given;
+      if (!TakeValue(args, i, "--port", given, error, language)) return {std::nullopt, error};
+      o.port = PortNameOfArgument(given, plat::DeviceFolder());
+      if (o.port.empty()) return {std::nullopt, Say(language, usage::kBadPort, given)};
     } else if (arg == "--check") {
       o.check = true;
     } else if (arg == "--version") {
@@ -57,38 +118,29 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else {
-      return {std::nullopt, "unknown argument: " + arg};
+      return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
     }
   }
-  if (o.fast && !o.simulate) return {std::nullopt, "--fast only goes with --simulate"};
+  if (o.check) {
+    // --check touches no port and writes nothing: an option about the run contradicts it.
+    const std::pair<bool, const char*> runOnly[] = {{o.simulate, "--simulate"},
+                                                    {o.fast, "--fast"},
+                                                    {!o.simReport.empty(), "--sim-report"},
+                                                    {!o.logFile.empty(), "--log"},
+                                                    {!o.port.empty(), "--port"}};
+    for (const auto& [given, name] : runOnly) {
+      if (given) return {std::nullopt, Say(language, usage::kNotWithCheck, name)};
+    }
+  }
+  if (o.fast && !o.simulate) {
+    return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--fast")};
+  }
   if (!o.simReport.empty() && !o.simulate) {
-    return {std::nullopt, "--sim-report only goes with --simulate"};
+    return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--sim-report")};
   }
   return {o, {}};
 }
 
-std::string UsageText() {
-  return "Usage: lcdwrite [options]\n"
-         "Writes the configuration in Quorix.lcd (current directory) into the LCD controller\n"
-         "board: finds the USB-serial converter's port, resets the board, clears its counters,\n"
-         "programs serial number, device type and the 120 parameters.\n"
-         "\n"
-         "Options (none: the tool runs as always, in a window):\n"
-         "  --console            no window: status and dialogs on the terminal\n"
-         "  --simulate[=FILE]    run against the simulated machine and board (FILE: a\n"
-         "                       scenario; without it a healthy board)\n"
-         "  --fast               with --simulate: virtual clock, no real waiting\n"
-         "  --sim-report FILE    with --simulate: write what the board stored as JSON\n"
-         "  --log FILE           log the serial port's traffic to FILE\n"
-         "  --port NAME          skip the search: use port NAME (for example COM3)\n"
-         "  --check              check Quorix.lcd only; touch no port\n"
-         "  --version            print the version\n"
-         "  --help               print this text\n"
-         "\n"
-         "Exit status: 0 the board was written; 1 a board operation or the reset handshake\n"
-         "failed; 2 Quorix.lcd missing or refused; 3 no port found or opened, or the window\n"
-         "was closed first; 4 the serial port reported an error and the run stopped;\n"
-         "64 a bad command line.\n";
-}
+std::string UsageText(Language language) { return In(language, usage::kUsage); }
 
 }  // namespace app

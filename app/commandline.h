@@ -15,19 +15,34 @@ struct Options {
   bool fast = false;
   std::string simReport;
   std::string logFile;
-  std::string port;
+  std::string port;  // the port's name as the system lists it ("COM3", "ttyUSB0")
   bool check = false;
   bool version = false;
   bool help = false;
 };
 
+// The language of --help and of the complaints about a command line: German when the user's
+// locale is German (LC_ALL, LC_MESSAGES or LANG, the first one set, starts with "de"),
+// English otherwise. Everything the tool shows while it runs is German regardless.
+enum class Language { English, German };
+Language UserLanguage();
+
 struct ParsedCommandLine {
   std::optional<Options> options;
-  std::string error;  // when options is empty: what was wrong, for the user
+  std::string error;  // when options is empty: what was wrong, for the user (UTF-8)
 };
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
-// The --help text.
-std::string UsageText();
+// An option that needs a value takes the next argument unless that is an option itself
+// (--log=--odd still names a file "--odd"). Options that contradict each other are refused.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
+                                   Language language = Language::English);
+// The --help text (UTF-8).
+std::string UsageText(Language language = Language::English);
+
+// The port name in a --port argument: "NAME", "\\.\NAME" (how the tool itself names a port),
+// or, where devices are files in deviceFolder ("/dev/"), that folder's path of the device.
+// Empty when the argument names nothing inside the device folder (an absolute path elsewhere,
+// "..", an empty name).
+std::string PortNameOfArgument(const std::string& argument, const std::string& deviceFolder);
 
 }  // namespace app

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <fstream>
 
 #include "app/texts.h"
+#include "framework/sysutils.h"
 
 namespace app {
 
@@ -16,42 +17,150 @@ namespace {
 
 // A serial text fills a 10-byte field: 9 characters and the terminator.
 constexpr size_t kSerialTextMax = 9;
+// The positions of the file, 1-based: 1 version, 2..121 parameters, 122 and 123 serial texts,
+// 124 device type. Nothing after the last one is read.
+constexpr int kLastPosition = 124;
+// No good entry comes near this length (a number with this many leading zeros is not taken
+// for one); a longer token is refused without reading the rest of it.
+constexpr size_t kTokenMax = 4096;
+// How much of a refused token its line shows.
+constexpr size_t kTokenShown = 40;
+constexpr size_t kReadChunk = 4096;
 
 bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-std::vector<std::string> Tokens(const std::string& content) {
-  std::vector<std::string> tokens;
-  size_t i = 0;
-  while (i < content.size()) {
-    while (i < content.size() && IsBlank(content[i])) ++i;
-    const size_t start = i;
-    while (i < content.size() && !IsBlank(content[i])) ++i;
-    if (i > start) tokens.push_back(content.substr(start, i - start));
+struct Token {
+  std::string text;       // at most kTokenMax bytes
+  bool overlong = false;  // the token went on beyond text
+};
+
+// Splits bytes into the file's tokens as they come, and says when it has seen enough.
+class TokenReader {
+ public:
+  // False once no more bytes are needed: the last position's token is complete, a token is
+  // overlong, or the encoding is refused.
+  bool Feed(const char* data, size_t size) {
+    for (size_t i = 0; i < size && !done_; ++i) Take(data[i]);
+    return !done_;
   }
-  return tokens;
-}
+  // The end of the content.
+  void Finish() {
+    if (!encodingKnown_) DecideEncoding();
+    EndToken();
+    done_ = true;
+  }
+
+  bool Utf16() const { return utf16_; }
+  const std::vector<Token>& Tokens() const { return tokens_; }
+
+ private:
+  void Take(char c) {
+    if (!encodingKnown_) {
+      head_[headSize_++] = c;
+      if (headSize_ == sizeof head_) DecideEncoding();
+      return;
+    }
+    Split(c);
+  }
+
+  // The first bytes say how the file was saved: a UTF-8 mark is skipped; a UTF-16 mark, or a
+  // zero byte beside the first character (UTF-16 without its mark), refuses the file.
+  void DecideEncoding() {
+    encodingKnown_ = true;
+    const auto byte = [this](size_t i) {
+      return i < headSize_ ? static_cast<unsigned char>(head_[i]) : -1;
+    };
+    if ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF) ||
+        (headSize_ >= 2 && (byte(0) == 0) != (byte(1) == 0))) {
+      utf16_ = true;
+      done_ = true;
+      return;
+    }
+    const size_t skip = byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF ? 3 : 0;
+    for (size_t i = skip; i < headSize_ && !done_; ++i) Split(head_[i]);
+  }
+
+  void Split(char c) {
+    if (IsBlank(c)) {
+      EndToken();
+      return;
+    }
+    inToken_ = true;
+    if (current_.text.size() < kTokenMax) {
+      current_.text.push_back(c);
+      return;
+    }
+    current_.overlong = true;
+    EndToken();
+    done_ = true;
+  }
+
+  void EndToken() {
+    if (!inToken_) return;
+    tokens_.push_back(std::move(current_));
+    current_ = Token{};
+    inToken_ = false;
+    if (static_cast<int>(tokens_.size()) == kLastPosition) done_ = true;
+  }
+
+  bool encodingKnown_ = false;
+  bool utf16_ = false;
+  bool done_ = false;
+  bool inToken_ = false;
+  char head_[3] = {};  // the first bytes, until they have said how the file was saved
+  size_t headSize_ = 0;
+  Token current_;
+  std::vector<Token> tokens_;
+};
 
 // The leading "%d" number of a token: optional sign, then at least one digit. False when the
 // token does not start with one, or when it does not fit 32 bits.
-bool LeadingNumber(const std::string& token, long long& value, size_t& used) {
+bool LeadingNumber(const Token& token, long long& value, size_t& used) {
+  const std::string& text = token.text;
   size_t i = 0;
-  if (i < token.size() && (token[i] == '+' || token[i] == '-')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   const size_t digits = i;
-  while (i < token.size() && std::isdigit(static_cast<unsigned char>(token[i]))) ++i;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
   if (i == digits) return false;
+  if (i == text.size() && token.overlong) return false;  // the digits go on: far too large
   errno = 0;
-  value = std::strtoll(token.substr(0, i).c_str(), nullptr, 10);
+  value = std::strtoll(text.substr(0, i).c_str(), nullptr, 10);
   used = i;
   return errno == 0 && value >= INT32_MIN && value <= INT32_MAX;
 }
 
 // A whole token that is a decimal integer in the signed 32-bit range.
-bool WholeNumber(const std::string& token, std::int32_t& value) {
+bool WholeNumber(const Token& token, std::int32_t& value) {
   long long v = 0;
   size_t used = 0;
-  if (!LeadingNumber(token, v, used) || used != token.size()) return false;
+  if (token.overlong || !LeadingNumber(token, v, used) || used != token.text.size()) {
+    return false;
+  }
   value = static_cast<std::int32_t>(v);
   return true;
+}
+
+// Bytes as a technician can read them: printable characters as they are, every other byte
+// (and '<' itself) as <XX> in hexadecimal.
+std::string Readable(const std::string& bytes) {
+  std::string shown;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 0x20 && b < 0x7F && b != '<') || b >= 0xA0) {
+      shown.push_back(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "<%02X>", b);
+      shown += hex;
+    }
+  }
+  return shown;
+}
+
+// A token as its line shows it: readable, and shortened so the line keeps its reason.
+std::string Shown(const Token& token) {
+  if (token.text.size() <= kTokenShown && !token.overlong) return Readable(token.text);
+  return Readable(token.text.substr(0, kTokenShown)) + "...";
 }
 
 std::string EntryName(int position) {
@@ -76,31 +185,29 @@ void CopyText(char (&field)[N], const std::string& text) {
   field[n] = '\0';
 }
 
-}  // namespace
-
-ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRecord& record) {
-  const std::vector<std::string> tokens = Tokens(content);
+ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& record) {
+  if (reader.Utf16()) return {ConfigLoadResult::Damaged, texts::kConfigUtf16};
+  const std::vector<Token>& tokens = reader.Tokens();
+  if (tokens.empty()) {
+    return {ConfigLoadResult::Damaged, Describe(texts::kEntryMissing, 1, "")};
+  }
   long long version = 0;
   size_t used = 0;
-  if (tokens.empty() || !LeadingNumber(tokens[0], version, used) ||
-      version != record.formatVersion) {
+  if (!LeadingNumber(tokens[0], version, used) || version != record.formatVersion) {
     return {ConfigLoadResult::VersionMismatch, {}};
   }
-  // The positions of the file, 1-based: 1 version, 2..121 parameters, 122 and 123 serial
-  // texts, 124 device type.
-  constexpr int kLastPosition = 124;
   for (int position = 1; position <= kLastPosition; ++position) {
     if (position > static_cast<int>(tokens.size())) {
       return {ConfigLoadResult::Damaged, Describe(texts::kEntryMissing, position, "")};
     }
-    const std::string& token = tokens[position - 1];
+    const Token& token = tokens[position - 1];
     const bool isText = position == 122 || position == 123;
     std::int32_t number = 0;
-    if (isText && token.size() > kSerialTextMax) {
-      return {ConfigLoadResult::Damaged, Describe(texts::kEntryTooLong, position, token)};
+    if (isText && (token.overlong || token.text.size() > kSerialTextMax)) {
+      return {ConfigLoadResult::Damaged, Describe(texts::kEntryTooLong, position, Shown(token))};
     }
     if (!isText && !WholeNumber(token, number)) {
-      return {ConfigLoadResult::Damaged, Describe(texts::kEntryNotNumber, position, token)};
+      return {ConfigLoadResult::Damaged, Describe(texts::kEntryNotNumber, position, Shown(token))};
     }
   }
   protocol::ConfigRecord loaded = record;
@@ -111,12 +218,83 @@ ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRe
   }
   // A text overwrites its field up to and including its terminator; the bytes after that keep
   // what the field held (a short text sends them as part of the serial number).
-  CopyText(loaded.serialPart1, tokens[121]);
-  CopyText(loaded.serialPart2, tokens[122]);
+  CopyText(loaded.serialPart1, tokens[121].text);
+  CopyText(loaded.serialPart2, tokens[122].text);
   WholeNumber(tokens[123], loaded.deviceType);
   loaded.loaded = 1;
   record = loaded;
   return {ConfigLoadResult::Loaded, {}};
+}
+
+std::string Format2(const char* format, const std::string& a, const std::string& b) {
+  char buffer[600];
+  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
+  return buffer;
+}
+
+// The warning for a serial text whose length differs from the bytes sent of it.
+void WarnSerialWidth(std::vector<std::string>& lines, int part, const char* field, int sent) {
+  const std::string text(field);
+  const std::string bytes(field, static_cast<size_t>(sent));
+  const int length = static_cast<int>(text.size());
+  if (length == sent) return;
+  char buffer[300];
+  std::snprintf(buffer, sizeof buffer,
+                length > sent ? texts::kWarnSerialLong : texts::kWarnSerialShort, part,
+                Readable(text).c_str(), sent, Readable(bytes).c_str());
+  lines.push_back(buffer);
+}
+
+}  // namespace
+
+ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRecord& record) {
+  TokenReader reader;
+  reader.Feed(content.data(), content.size());
+  reader.Finish();
+  return Parse(reader, record);
+}
+
+ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
+                                 protocol::ConfigRecord& record) {
+  namespace fs = std::filesystem;
+  const fs::path path = folder / texts::kConfigFileName;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
+    // Opening a FIFO would wait for a writer, and a device never ends: neither is read.
+    const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
+    return {
+        ConfigLoadResult::CannotOpen,
+        Format2(texts::kConfigNotAFile,
+                fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())), what)};
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {ConfigLoadResult::CannotOpen, {}};
+  TokenReader reader;
+  char chunk[kReadChunk];
+  while (file) {
+    file.read(chunk, sizeof chunk);
+    if (!reader.Feed(chunk, static_cast<size_t>(file.gcount()))) break;
+  }
+  reader.Finish();
+  return Parse(reader, record);
+}
+
+std::vector<std::string> WriteSummary(const protocol::ConfigRecord& record) {
+  using protocol::kSerialPart1Bytes;
+  using protocol::kSerialPart2Bytes;
+  const std::string serial = std::string(record.serialPart1, kSerialPart1Bytes) +
+                             std::string(record.serialPart2, kSerialPart2Bytes);
+  std::vector<std::string> lines;
+  char buffer[300];
+  std::snprintf(buffer, sizeof buffer, texts::kSummarySerial, Readable(serial).c_str());
+  lines.push_back(buffer);
+  std::snprintf(buffer, sizeof buffer, texts::kSummaryDeviceType,
+                static_cast<int>(record.deviceType));
+  lines.push_back(buffer);
+  WarnSerialWidth(lines, 1, record.serialPart1, kSerialPart1Bytes);
+  WarnSerialWidth(lines, 2, record.serialPart2, kSerialPart2Bytes);
+  return lines;
 }
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/mainform.h"
+#include "app/openfailure.h"
 #include "app/texts.h"
 #include "framework/stringlist.h"
 
@@ -83,6 +84,8 @@ bool TMainForm::SearchDevicePort() {
     const size_t limit = size < sizeof value ? size : sizeof value - 1;
     const std::string portName(reinterpret_cast<const char*>(value),
                                strnlen(reinterpret_cast<const char*>(value), limit));
+    // Before the trial open and the open: the driver reads the latency when the port opens.
+    ReportConverterLatency(keyPath, portName);
 
     for (int i = 0; i < ComboBox->Items().Count(); ++i) {
       if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive
@@ -114,9 +117,11 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   HANDLE h = serial.CreateFileA((kDevicePrefix + name).c_str(), GENERIC_READ, 0, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) {
+    const std::string detail =
+        ExplainFailedOpen(kDevicePrefix + name, ComPort->PlatformRef().kernel().GetLastError());
     char message[300];
     std::snprintf(message, sizeof message, texts::kTrialOpenFailed, name.c_str());
-    ReportError(message);
+    ReportError(message, detail);
     EnableControls(false);
     EnableSearchControls();
     return false;
@@ -126,6 +131,22 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   ComPort->SetDeviceName(kDevicePrefix + name);
   EnableControls(true);
   return true;
+}
+
+std::string TMainForm::ExplainFailedOpen(const std::string& device, DWORD code) {
+  const std::string detail =
+      ExplainOpenFailure(code, ComPort->PlatformRef().serial().LastOpenFailure());
+  if (ComPort->Log()) {
+    ComPort->WriteLog("Open " + device + " failed: " + ComPort->PlatformRef().kernel().SysErrorMessage(code));
+    std::size_t start = 0;
+    while (start < detail.size()) {
+      const std::size_t end = detail.find('\n', start);
+      ComPort->WriteLog(detail.substr(start, end == std::string::npos ? std::string::npos : end - start));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  }
+  return detail;
 }
 
 void TMainForm::ComboBoxChange(fw::TObject*) {

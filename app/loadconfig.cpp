@@ -1,11 +1,8 @@
 // LoadConfigFile: Quorix.lcd from the working directory into ConfigRecord, or the run ends.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "app/configfile.h"
 #include "app/mainform.h"
 #include "app/texts.h"
+#include "framework/frontend.h"
 #include "protocol/exitstatus.h"
 
 namespace app {
@@ -13,23 +10,19 @@ namespace app {
 void TMainForm::LoadConfigFile() {
   ComboBox->SetEnabled(false);
   SuchenButton->SetEnabled(false);
-  const std::filesystem::path path =
-      std::filesystem::path(workingDirectory_) / texts::kConfigFileName;
   protocol::ShowStatus(*this, texts::kLoading);
 
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    ReportError(texts::kConfigCannotOpen);
-    EndProcess(protocol::kExitNotLoaded);
-  }
-  std::ostringstream content;
-  content << file.rdbuf();
-  file.close();
-
-  const ConfigLoadOutcome outcome = ParseConfigText(content.str(), ConfigRecord);
+  const ConfigLoadOutcome outcome = ReadConfigFile(workingDirectory_, ConfigRecord);
   switch (outcome.result) {
     case ConfigLoadResult::Loaded:
+      // What the write will send, for the console (a window shows no notes).
+      for (const std::string& line : WriteSummary(ConfigRecord)) fw::Note(line);
       return;
+    case ConfigLoadResult::CannotOpen:
+      ReportError(outcome.detail.empty()
+                      ? std::string(texts::kConfigCannotOpen)
+                      : std::string(texts::kConfigCannotOpen) + "\n" + outcome.detail);
+      EndProcess(protocol::kExitNotLoaded);
     case ConfigLoadResult::VersionMismatch:
       ReportError(texts::kConfigOtherVersion);
       EndProcess(protocol::kExitNotLoaded);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/openfailure.h"
+#include "app/runstop.h"
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
@@ -56,7 +58,10 @@ TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
   Timer1 = static_cast<fw::TTimer*>(find("Timer1"));
   Timer2 = static_cast<fw::TTimer*>(find("Timer2"));
   Timer3 = static_cast<fw::TTimer*>(find("Timer3"));
-  if (!settings_.logFile.empty()) ComPort->SetLogFile(settings_.logFile);
+  if (!settings_.logFile.empty()) {
+    ComPort->SetLogFile(settings_.logFile);
+    if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
+  }
 
   // The outer size follows the screen's resolution: scaleFactor = ppi / 96 as a single, the
   // products truncated toward zero.
@@ -173,13 +178,14 @@ void TMainForm::SuchenButtonClick(fw::TObject*) { Timer1->SetEnabled(true); }
 void TMainForm::RunWriteSequence() {
   plat::KernelApi& kernel = ComPort->PlatformRef().kernel();
   auto resetPause = [&] {
-    if (!protocol::ResetOn(*this)) EndProcess(protocol::kExitBoardFailure);
+    protocol::ResetOn(*this);
     kernel.Sleep(200);
-    if (!protocol::ResetOff(*this)) EndProcess(protocol::kExitBoardFailure);
+    protocol::ResetOff(*this);
     kernel.Sleep(2000);
     protocol::ShowStatus(*this, texts::kWaiting);
     kernel.Sleep(3000);
   };
+  progress_ = WriteProgress::Started;
   ComPort->ClearRTS();
   kernel.Sleep(200);
   resetPause();
@@ -192,6 +198,7 @@ void TMainForm::RunWriteSequence() {
   protocol::ProgramDeviceType(*this, ConfigRecord);
   resetPause();
   protocol::SendConfiguration(*this, ConfigRecord);
+  progress_ = WriteProgress::Finished;
   ShowInformation(texts::kSuccess);
   EndProcess(protocol::kExitWritten);
 }
@@ -200,9 +207,14 @@ void TMainForm::RunWriteSequence() {
 
 void TMainForm::FormCloseQuery(fw::TObject*, bool&) { ComPort->SetActive(false); }
 
-void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError&,
+void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError& e,
                              comport::TComAction& action) {
-  ReportError(Format300(texts::kComPortError, ConfigRecord.portName));
+  // A closed port with a system error: its open failed (the trial open before it passed).
+  std::string detail;
+  if (!ComPort->Active() && e.ErrorCode() != 0) {
+    detail = ExplainFailedOpen(ComPort->DeviceName(), static_cast<DWORD>(e.ErrorCode()));
+  }
+  ReportError(Format300(texts::kComPortError, ConfigRecord.portName), detail);
   action = comport::caAbort;
 }
 
@@ -227,9 +239,11 @@ fw::TColor TMainForm::ResetColorOn() { return ResetComSignal->ColorOn(); }
 fw::TColor TMainForm::ResetColorOff() { return ResetComSignal->ColorOff(); }
 void TMainForm::ProcessMessages() { fw::Application->ProcessMessages(); }
 
-void TMainForm::ReportError(const std::string& text) {
+void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
+
+void TMainForm::ReportError(const std::string& text, const std::string& detail) {
   System().MessageBeep(0);
-  fw::MessageDialog(fw::mtError, "Fehler", text);
+  fw::MessageDialog(fw::mtError, "Fehler", text, detail);
 }
 
 void TMainForm::ShowInformation(const std::string& text) {
@@ -239,6 +253,8 @@ void TMainForm::ShowInformation(const std::string& text) {
 void TMainForm::MessageBeep() { System().MessageBeep(0); }
 
 void TMainForm::CloseAndEnd(int status) {
+  // The tool has decided how the run ends; a stop request from now on cannot change that.
+  RunStop::Instance().EndRun();
   try {
     ComPort->SetActive(false);
   } catch (const fw::Exception&) {

@@ -10,6 +10,7 @@
 // kExitPortError once a port error has stopped the write.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "comport/comport.h"
@@ -26,6 +27,8 @@ namespace app {
 struct RunSettings {
   std::string port;     // skip the search and use this port ("COM3")
   std::string logFile;  // the port's LogFile
+  // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: the port's own.
+  comport::TCustomComPort::TLogWriter logWriter;
 };
 
 class TMainForm : public fw::TForm, public protocol::BoardWindow {
@@ -76,6 +79,11 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   const std::string& WorkingDirectory() const { return workingDirectory_; }
   int CloseStatus() const { return closeStatus_; }
 
+  // How far the write sequence has come: not started, running (the board may be partly
+  // written), or through (every operation stored).
+  enum class WriteProgress { NotStarted, Started, Finished };
+  WriteProgress Progress() const { return progress_; }
+
   // protocol::BoardWindow
   comport::TCustomComPort& Port() override { return *ComPort; }
   void SetStatusText(const std::string& text) override;
@@ -87,6 +95,8 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   fw::TColor ResetColorOff() override;
   void ProcessMessages() override;
   void ReportError(const std::string& text) override;
+  // The same with a detail below the text (the cause of a failure and what to do).
+  void ReportError(const std::string& text, const std::string& detail);
   void ShowInformation(const std::string& text) override;
   void MessageBeep() override;
 
@@ -101,6 +111,13 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   bool UseNamedPort();
   // Re-enables the list and the button after a failed search step.
   void EnableSearchControls();
+  // Why the open of device failed with code, as far as the platform tells: the detail for the
+  // dialog, also written to the port's log.
+  std::string ExplainFailedOpen(const std::string& device, DWORD code);
+  // The converter's latency step of the search (converter_latency.cpp): reads the latency
+  // timer from the converter's key, lowers it where it may, and says so in the console and
+  // the port's log.
+  void ReportConverterLatency(const std::string& keyPath, const std::string& portName);
   plat::SystemApi& System() const;
 
   RunSettings settings_;
@@ -108,6 +125,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   std::string versionText_;
   std::string workingDirectory_;
   int closeStatus_ = protocol::kExitNoPort;
+  WriteProgress progress_ = WriteProgress::NotStarted;
 };
 
 // The one window instance (null when none exists).

@@ -1,12 +1,15 @@
 #include "app/run.h"
 
-#include <fstream>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
-#include <sstream>
 
 #include "app/configfile.h"
 #include "app/mainform.h"
+#include "app/outputfiles.h"
+#include "app/runstop.h"
 #include "app/simulation.h"
 #include "app/texts.h"
 #include "board/scenario.h"
@@ -42,10 +45,43 @@ class ExitHookScope {
   ~ExitHookScope() { fw::TApplication::SetExitHook(nullptr); }
 };
 
+// The line a run stopped from outside ends with: how far the board was written.
+const char* StopLine(TMainForm::WriteProgress progress) {
+  switch (progress) {
+    case TMainForm::WriteProgress::NotStarted:
+      return texts::kStoppedUntouched;
+    case TMainForm::WriteProgress::Started:
+      return texts::kStoppedIncomplete;
+    case TMainForm::WriteProgress::Finished:
+      break;
+  }
+  return texts::kStoppedAfterWrite;
+}
+
 }  // namespace
 
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
             std::ostream& err, const RunHooks& hooks) {
+  auto say = [&err](const std::string& cp1252) {
+    err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
+  };
+  // What the run will write besides the board, before any port is opened.
+  std::error_code error;
+  const std::string refusal =
+      CheckOutputFiles(options.logFile, options.simReport,
+                       std::filesystem::current_path(error) / texts::kConfigFileName,
+                       options.simulate ? options.scenario : std::string());
+  if (!refusal.empty()) {
+    say(refusal);
+    return protocol::kExitUsage;
+  }
+
+  // Every sleep and wait of the run looks for a stop request (Ctrl+C, SIGTERM) first. The
+  // platform that does so outlives the threads of the run: a simulated machine's wrapper is
+  // declared before the machine, which waits for its threads as it goes; the native one's is
+  // never destroyed, as the native platform itself.
+  RunStop& stop = RunStop::Instance();
+  std::optional<StoppablePlatform> simulatedStoppable;
   // The simulated machine and its board, when asked for.
   std::unique_ptr<SimulatedRun> simulation;
   if (options.simulate) {
@@ -57,7 +93,23 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
   }
   sim::Machine* machine = simulation ? &simulation->Machine() : nullptr;
-  PlatformScope platformScope(machine);
+  if (machine != nullptr) simulatedStoppable.emplace(*machine, stop);
+  PlatformScope platformScope(machine != nullptr ? &*simulatedStoppable
+                                                 : &StoppablePlatform::Native(stop));
+
+  // Nobody answers a console: its lines are printed at once. A window keeps a log failure for
+  // the end, instead of holding the write with a box in its middle.
+  const bool console = !frontEnd.CanWaitForUser();
+  RunLog log([console](const std::string& text) {
+    if (!console || fw::Application == nullptr) return;
+    fw::TApplication& application = *fw::Application;
+    auto show = [text] { fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, text); };
+    if (application.IsMainThread()) {
+      show();
+    } else {
+      application.Post(show);
+    }
+  });
 
   ConfigRecord = protocol::ConfigRecord{};
   int status = protocol::kExitInternalError;
@@ -69,58 +121,76 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     RunSettings settings;
     settings.port = options.port;
     settings.logFile = options.logFile;
+    settings.logWriter = [&log](const std::string& path, const std::string& line) {
+      log.Write(path, line);
+    };
     TMainForm* form = nullptr;
+    stop.BeginRun(application);
     try {
       form = new TMainForm(nullptr, settings);
       if (hooks.onStart) hooks.onStart(machine, *form);
       application.Run();
+      stop.EndRun();
       status = form->CloseStatus();
     } catch (const fw::ProcessEnded& end) {
+      stop.EndRun();
       status = end.status;
     } catch (const std::exception& e) {
+      stop.EndRun();
       // Nothing of the tool's own ends here; show it as the application would and fail.
       fw::MessageDialog(fw::mtError, "Fehler", e.what());
       status = protocol::kExitInternalError;
     }
+    const TMainForm::WriteProgress progress =
+        form != nullptr ? form->Progress() : TMainForm::WriteProgress::NotStarted;
+    // The port closes with the window.
     try {
       delete form;
     } catch (const fw::ProcessEnded&) {
     } catch (const std::exception&) {
     }
+    if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
+    if (log.Failed()) {
+      fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
+    }
     fw::AttachFrontEnd(nullptr, &application);
   }
   if (hooks.onEnd) hooks.onEnd(machine);
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
-    err << "lcdwrite: cannot write " << options.simReport << "\n";
+    char line[600];
+    std::snprintf(line, sizeof line, texts::kReportFailed, ShownName(options.simReport).c_str());
+    say(line);
   }
   return status;
 }
 
 int CheckConfigFile(std::ostream& out, std::ostream& err) {
-  std::ifstream file(texts::kConfigFileName, std::ios::binary);
-  if (!file) {
-    err << fw::Cp1252ToUtf8(texts::kConfigCannotOpen) << "\n";
-    return protocol::kExitNotLoaded;
-  }
-  std::ostringstream content;
-  content << file.rdbuf();
+  auto print = [](std::ostream& stream, const std::string& cp1252) {
+    stream << fw::Cp1252ToUtf8(cp1252) << "\n";
+  };
+  std::error_code error;
   protocol::ConfigRecord record;
-  const ConfigLoadOutcome outcome = ParseConfigText(content.str(), record);
+  const ConfigLoadOutcome outcome = ReadConfigFile(std::filesystem::current_path(error), record);
   switch (outcome.result) {
+    case ConfigLoadResult::CannotOpen:
+      print(err, texts::kConfigCannotOpen);
+      if (!outcome.detail.empty()) print(err, outcome.detail);
+      return protocol::kExitNotLoaded;
     case ConfigLoadResult::VersionMismatch:
-      err << fw::Cp1252ToUtf8(texts::kConfigOtherVersion) << "\n";
+      print(err, texts::kConfigOtherVersion);
       return protocol::kExitNotLoaded;
     case ConfigLoadResult::Damaged:
-      err << fw::Cp1252ToUtf8(texts::kConfigDamaged) << "\n"
-          << fw::Cp1252ToUtf8(outcome.detail) << "\n";
+      print(err, texts::kConfigDamaged);
+      print(err, outcome.detail);
       return protocol::kExitNotLoaded;
     case ConfigLoadResult::Loaded:
       break;
   }
-  out << "Quorix.lcd: version " << int(record.formatVersion) << ", " << record.parameterCount
-      << " parameters, serial number " << fw::Cp1252ToUtf8(record.serialPart1) << " "
-      << fw::Cp1252ToUtf8(record.serialPart2) << ", device type " << record.deviceType
-      << ": good\n";
+  char line[300];
+  std::snprintf(line, sizeof line, texts::kCheckGood, int(record.formatVersion),
+                static_cast<int>(record.parameterCount));
+  print(out, line);
+  for (const std::string& summary : WriteSummary(record)) print(out, summary);
   return protocol::kExitWritten;
 }
 

@@ -30,16 +30,20 @@ struct RunHooks {
 };
 
 // Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)
-// and returns the exit status. With options.simulate it builds the simulated machine and board
-// from the scenario and installs it as the process's platform for the run.
+// and returns the exit status. First the output files are checked (see outputfiles.h): a
+// refusal is said on err and ends with kExitUsage before anything else happens. With
+// options.simulate it builds the simulated machine and board from the scenario and installs it
+// as the process's platform for the run. A stop request (RunStop) ends the run at its next
+// wait; the port is closed and err gets one line on how far the board was written.
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
             std::ostream& err, const RunHooks& hooks = {});
 
-// --check: loads and validates Quorix.lcd in the current directory, prints what it found;
-// 0 when the file is good, 2 otherwise.
+// --check: loads and validates Quorix.lcd in the current directory and prints what a write
+// would send (German); 0 when the file is good, 2 otherwise.
 int CheckConfigFile(std::ostream& out, std::ostream& err);
 
-// The whole program entry: parses args (without the program name), picks the front-end, runs.
+// The whole program entry: watches for stop requests, parses args (the program name first),
+// picks the front-end, runs.
 int Main(int argc, char** argv);
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #include "board/report.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace board {
@@ -39,10 +40,19 @@ std::string ReportJson(const Memory& memory) {
 }
 
 bool WriteReport(const std::string& path, const Memory& memory) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // Written beside the file and renamed over it: a reader finds the old report or the whole
+  // new one, never a cut one (a full disk fails the write, not the report).
+  const std::string temporary = path + ".tmp";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
   out << ReportJson(memory);
   out.close();
-  return static_cast<bool>(out);
+  std::error_code error;
+  if (out) std::filesystem::rename(temporary, path, error);
+  if (!out || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace board

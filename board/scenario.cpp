@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +14,9 @@ namespace board {
 namespace {
 
 constexpr const char* kDefaultConverter = "A5XK3RJTA";
+// No scenario comes near these sizes; larger input is refused before it costs memory.
+constexpr std::streamsize kLineMax = 4096;
+constexpr std::uintmax_t kFileMax = 1 << 20;
 
 std::string Trim(const std::string& s) {
   const auto first = s.find_first_not_of(" \t\r");
@@ -37,8 +42,7 @@ class Parser {
     bool machineNamed = false;  // devices or a portname line given: no default converter key
     scenario.portNames.clear();
     std::string raw;
-    while (std::getline(in, raw)) {
-      ++line_;
+    while (NextLine(in, raw)) {
       const std::string text = Trim(raw);
       if (text.empty() || text[0] == '#') continue;
       const auto eq = text.find('=');
@@ -53,6 +57,17 @@ class Parser {
   }
 
  private:
+  // The next line, at most kLineMax characters long; false at the end of the input.
+  bool NextLine(std::istream& in, std::string& raw) {
+    char buffer[kLineMax + 1];
+    in.getline(buffer, sizeof buffer);
+    if (in.gcount() == 0 && !in) return false;
+    ++line_;
+    if (in.fail() && !in.eof()) Error("line longer than " + std::to_string(kLineMax) + " characters");
+    raw.assign(buffer);
+    return true;
+  }
+
   [[noreturn]] void Error(const std::string& problem) const {
     throw ScenarioError(source_ + ":" + std::to_string(line_) + ": " + problem);
   }
@@ -245,6 +260,21 @@ Scenario ParseScenario(std::istream& in, const std::string& source) {
 }
 
 Scenario LoadScenarioFile(const std::string& path) {
+  // Only a regular file: a FIFO would wait for a writer, a device might never end.
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (!error && std::filesystem::is_directory(status)) {
+    throw ScenarioError(path + ": is a folder, not a scenario file");
+  }
+  if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    throw ScenarioError(path + ": not a regular file (a device or a FIFO)");
+  }
+  const std::uintmax_t size =
+      !error && std::filesystem::exists(status) ? std::filesystem::file_size(path, error) : 0;
+  if (!error && size > kFileMax) {
+    throw ScenarioError(path + ": larger than " + std::to_string(kFileMax) +
+                        " bytes, not a scenario file");
+  }
   std::ifstream in(path);
   if (!in) throw ScenarioError(path + ": cannot open the scenario file");
   return ParseScenario(in, path);

@@ -87,9 +87,11 @@ class ScenarioError : public std::runtime_error {
 
 // The healthy default machine.
 Scenario DefaultScenario();
-// Reads a scenario; source names it in error messages. Raises ScenarioError.
+// Reads a scenario; source names it in error messages. Lines longer than 4096 characters are
+// refused. Raises ScenarioError.
 Scenario ParseScenario(std::istream& in, const std::string& source);
-// Reads a scenario file. Raises ScenarioError (also when it cannot be opened).
+// Reads a scenario file: a regular file of at most 1 MiB. Raises ScenarioError (also when it
+// cannot be opened, or is a folder, a device or a FIFO).
 Scenario LoadScenarioFile(const std::string& path);
 
 }  // namespace board

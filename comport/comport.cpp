@@ -257,11 +257,11 @@ bool TCustomComPort::GetActive() const {
 }
 
 void TCustomComPort::CheckActive() const {
-  if (!GetActive()) RaiseError(0, texts::kClosedPort);
+  if (!GetActive()) RaiseError(ekNotOpen, 0, texts::kClosedPort);
 }
 
 void TCustomComPort::CheckInactive() const {
-  if (!Designing() && GetActive()) RaiseError(0, texts::kOpenPort);
+  if (!Designing() && GetActive()) RaiseError(ekStillOpen, 0, texts::kOpenPort);
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
@@ -500,8 +500,9 @@ void TCustomComPort::CreateHandle() {
     const HANDLE device = Serial().CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE,
                                                0, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED);
-    Check(device != INVALID_HANDLE_VALUE);
+    Check(device != INVALID_HANDLE_VALUE, ekOpenFailed);
     handle_ = device;
+    deviceNotes_ = Serial().LastDeviceNotes();
     PurgeInput();
     PurgeOutput();
     SetComBufferSizes();
@@ -519,6 +520,7 @@ void TCustomComPort::FreeHandle() {
   if (HandleValid()) {
     Serial().CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    deviceNotes_ = Serial().LastDeviceNotes();
   }
   if (writeEvent_ != nullptr) {
     Kernel().CloseEvent(writeEvent_);
@@ -543,16 +545,17 @@ void TCustomComPort::FreeHandle() {
 
 // ---- Errors ----
 
-void TCustomComPort::Check(bool succeeded) const {
+void TCustomComPort::Check(bool succeeded, TComErrorKind kind) const {
   if (succeeded) return;
   const DWORD code = Kernel().GetLastError();
   if (code == ERROR_SUCCESS || code == ERROR_IO_PENDING) return;
   Kernel().SetLastError(0);
-  RaiseError(static_cast<std::int32_t>(code), Kernel().SysErrorMessage(code));
+  RaiseError(kind, static_cast<std::int32_t>(code), Kernel().SysErrorMessage(code));
 }
 
-void TCustomComPort::RaiseError(std::int32_t code, const std::string& message) const {
-  EComError error(code, message);
+void TCustomComPort::RaiseError(TComErrorKind kind, std::int32_t code,
+                                const std::string& message) const {
+  EComError error(kind, code, message);
   TComAction action = caFail;
   if (onError_) onError_(const_cast<TCustomComPort*>(this), error, action);
   if (action == caAbort) throw fw::EAbort();

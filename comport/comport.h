@@ -11,7 +11,8 @@
 // Errors: every failed platform call (error codes other than 0 and 997) and every error of the
 // component itself (code 0: closed port, open port, thread, "Timeout") goes through RaiseError:
 // OnError sees the EComError first and may answer caAbort, which turns it into the silent
-// fw::EAbort; otherwise the EComError is raised to the caller.
+// fw::EAbort; otherwise the EComError is raised to the caller. Its Kind says which failure it
+// is (TComErrorKind); its text is for people.
 //
 // The component talks to the system only through the platform it was given at construction
 // (the process's platform by default), so the same code runs on Windows, on Linux and on the
@@ -199,6 +200,12 @@ class TCustomComPort : public fw::TComponent {
   void SetThreadPriority(TThreadPriority value);
   const std::string& LogFile() const { return logFile_; }
   void SetLogFile(const std::string& value) { logFile_ = value; }
+  // Where log lines go. Empty (the default): each line is appended to LogFile, and a failure
+  // raises EInOutError to whoever caused the line (an open, a transfer, an event). An owner
+  // whose transfers must not be cut short by its log installs a writer that deals with
+  // failures itself. Not a published property.
+  using TLogWriter = std::function<void(const std::string& path, const std::string& line)>;
+  void SetLogWriter(TLogWriter writer) { logWriter_ = std::move(writer); }
   TFlowControl& FlowControl() { return *flowControl_; }
   TCharacters& Characters() { return *characters_; }
   TBufferSizes& BufferSizes() { return *bufferSizes_; }
@@ -224,9 +231,11 @@ class TCustomComPort : public fw::TComponent {
   void SetComEventMask();
   virtual void CreateHandle();
   void FreeHandle();
-  // A failed platform call (succeeded false, last error neither 0 nor 997) becomes EComError.
-  void Check(bool succeeded) const;
-  [[noreturn]] void RaiseError(std::int32_t code, const std::string& message) const;
+  // A failed platform call (succeeded false, last error neither 0 nor 997) becomes EComError
+  // of the kind given.
+  void Check(bool succeeded, TComErrorKind kind = ekSystemCall) const;
+  [[noreturn]] void RaiseError(TComErrorKind kind, std::int32_t code,
+                               const std::string& message) const;
 
   // ---- Handlers ----
   TOpenCloseEvent AfterClose() const { return afterClose_; }
@@ -304,6 +313,9 @@ class TCustomComPort : public fw::TComponent {
   void ClearLineErrors();
   bool Log() const { return !logFile_.empty(); }
   void WriteLog(const std::string& message, const void* data = nullptr, std::int32_t count = 0);
+  // Logs (when Log) and forgets what the platform reported doing to the device at the last open
+  // or close.
+  void WriteDeviceNotes();
 
   // ---- Reading and writing ----
   // Read and Write need an open port and a Length of 0 or more (otherwise EComError, code 0).
@@ -447,6 +459,10 @@ class TCustomComPort : public fw::TComponent {
   std::string deviceName_ = "COM1";
   TFlowControl* flowControl_ = nullptr;
   std::string logFile_;
+  // What the platform did to the device at its last open or close besides opening or closing it
+  // (a converter's latency, say); written to the log after the "Open" or "Close" line.
+  std::vector<std::string> deviceNotes_;
+  TLogWriter logWriter_;
   HANDLE notification_ = nullptr;
   TOptions options_;
   TParity parity_ = paDefault;

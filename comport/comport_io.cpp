@@ -22,7 +22,7 @@ std::int32_t Length(std::size_t size) { return static_cast<std::int32_t>(size); 
 // ---- Core operations ----
 
 void TCustomComPort::RaiseNegativeLength(std::int32_t /*length*/) const {
-  RaiseError(0, texts::kNegativeLength);
+  RaiseError(ekNegativeLength, 0, texts::kNegativeLength);
 }
 
 bool TCustomComPort::EventSignalled(HANDLE event) const {
@@ -110,7 +110,7 @@ void TCustomComPort::WaitForCompletion(bool read) {
     }
     if (transferred != expected) {
       count = 0;
-      RaiseError(0, texts::kTimeout);
+      RaiseError(ekTimeout, 0, texts::kTimeout);
     }
   }
   // The completion is established: log it at most once, and never later than now.

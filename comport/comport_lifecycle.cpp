@@ -38,6 +38,7 @@ void TCustomComPort::Open() {
   if (beforeOpen_) beforeOpen_(this);
   CreateHandle();
   if (Log()) WriteLog("Open " + deviceName_);
+  WriteDeviceNotes();
   if (HandleValid() && afterOpen_) afterOpen_(this);
 }
 
@@ -51,6 +52,7 @@ void TCustomComPort::Close() {
   if (beforeClose_) beforeClose_(this);
   FreeHandle();
   if (Log()) WriteLog("Close " + deviceName_);
+  WriteDeviceNotes();
   if (!HandleValid() && afterClose_) afterClose_(this);
 }
 
@@ -65,7 +67,7 @@ void TCustomComPort::CreateThread() {
   } catch (const std::exception&) {
     delete thread;  // never started, so not yet free-on-terminate's business
     eventThread_ = nullptr;
-    RaiseError(0, texts::kCreateThread);
+    RaiseError(ekThread, 0, texts::kCreateThread);
   }
 }
 
@@ -108,14 +110,17 @@ void TCustomComPort::ThreadProc(TComThread* thread) {
     if (!thread->Terminated()) dispatch();
     return;
   }
-  if (thread->Terminated()) return;
   const DWORD error = kernel.GetLastError();
   if (error == ERROR_IO_PENDING) {
+    // Waited for even when the thread has been told to end meanwhile: the wait writes its
+    // event mask into this thread's record when it ends, so the record must outlive it.
+    // DestroyThread ends it at once (SetCommMask 0), as closing the handle does.
     if (kernel.WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0 && !thread->Terminated()) {
       dispatch();
     }
     return;
   }
+  if (thread->Terminated()) return;
   kernel.SetLastError(0);
   // One call on the main thread reports the error, lets the port forget this thread (which
   // ends when the error comes back here) and, when the device is gone or taken, closes the
@@ -172,7 +177,8 @@ void TCustomComPort::ThreadDoEvent() {
 }
 
 void TCustomComPort::RaiseThreadError() {
-  RaiseError(static_cast<std::int32_t>(threadError_), Kernel().SysErrorMessage(threadError_));
+  RaiseError(ekThread, static_cast<std::int32_t>(threadError_),
+             Kernel().SysErrorMessage(threadError_));
 }
 
 TComThread::TComThread(TCustomComPort* port)
@@ -244,6 +250,12 @@ void TCustomComPort::ClearLineErrors() {
 
 // ---- Log ----
 
+void TCustomComPort::WriteDeviceNotes() {
+  std::vector<std::string> notes;
+  notes.swap(deviceNotes_);
+  for (const std::string& note : notes) WriteLog(note);
+}
+
 void TCustomComPort::WriteLog(const std::string& message, const void* data, std::int32_t count) {
   if (logFile_.empty()) return;
   std::string line = fw::DateTimeText() + " " + message;
@@ -254,7 +266,11 @@ void TCustomComPort::WriteLog(const std::string& message, const void* data, std:
       line += "$" + fw::IntToHex(bytes[i], 2);
     }
   }
-  fw::AppendLine(logFile_, line);
+  if (logWriter_) {
+    logWriter_(logFile_, line);
+  } else {
+    fw::AppendLine(logFile_, line);
+  }
 }
 
 }  // namespace comport

@@ -68,14 +68,28 @@ using TSettableStopBits = fw::TSet<TStopBits, 8>;
 using TSettableDataBits = fw::TSet<TDataBits, 16>;
 using TBytes = std::vector<std::uint8_t>;
 
-// The component's exception: a platform error code (0 for the component's own errors) and text.
+// What an EComError reports, so that a caller can tell failures apart without reading texts.
+enum TComErrorKind {
+  ekNotOpen,         // the operation needs an open port (code 0)
+  ekStillOpen,       // the operation needs a closed port (code 0)
+  ekOpenFailed,      // the device could not be opened (the platform's code)
+  ekTimeout,         // a transfer ended with fewer bytes than asked (code 0)
+  ekNegativeLength,  // Read or Write with a length below 0 (code 0)
+  ekThread,          // the event thread could not start (code 0) or its wait failed (its code)
+  ekSystemCall       // another platform call failed (the platform's code)
+};
+
+// The component's exception: its kind, a platform error code (0 for the component's own
+// errors) and text.
 class EComError : public fw::Exception {
  public:
-  EComError(std::int32_t code, std::string message)
-      : fw::Exception(std::move(message)), errorCode_(code) {}
+  EComError(TComErrorKind kind, std::int32_t code, std::string message)
+      : fw::Exception(std::move(message)), kind_(kind), errorCode_(code) {}
+  TComErrorKind Kind() const { return kind_; }
   std::int32_t ErrorCode() const { return errorCode_; }
 
  private:
+  TComErrorKind kind_;
   std::int32_t errorCode_;
 };
 

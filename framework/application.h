@@ -6,8 +6,10 @@
 // everything that is due without waiting; Run waits for work until Terminate. A front-end can
 // plug its toolkit's event loop in through EventPump.
 //
-// The process ends through EndProcess: production maps it to std::exit, tests install a hook
-// that records the status and unwinds with ProcessEnded, so a whole run fits in one test.
+// The process ends through EndProcess, which calls the installed exit hook and std::exit when
+// there is none (or it returns). The tool's run installs a hook that unwinds with ProcessEnded
+// to the run's caller, which returns the status from main (app/run.cpp); tests use the same
+// hook, so a whole run fits in one test.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +38,8 @@ struct TMessage {
 // A hook sees every message of the main message window first; true consumes it.
 using TWindowHook = Closure<bool(TMessage& message)>;
 
-// Thrown by EndProcess under the test hook. Not an Exception: no handler guard swallows it.
+// Thrown by EndProcess under the unwinding exit hook (the run's and the tests'). Not an
+// Exception: no handler guard swallows it.
 struct ProcessEnded {
   int status;
 };
@@ -113,7 +116,7 @@ class TApplication : public plat::MessageSink {
   // a thread waiting in Synchronize gets EThread and can finish while the process exits.
   [[noreturn]] static void EndProcess(int status);
   using ExitHook = std::function<void(int status)>;
-  // Null restores the production hook (std::exit).
+  // Null removes the hook: EndProcess then calls std::exit.
   static void SetExitHook(ExitHook hook);
 
  private:

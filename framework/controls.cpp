@@ -634,6 +634,20 @@ void MessageDialog(TMsgDlgType type, const std::string& caption, const std::stri
   }
 }
 
+void MessageDialog(TMsgDlgType type, const std::string& caption, const std::string& text,
+                   const std::string& detail) {
+  if (g_frontEnd != nullptr) {
+    g_frontEnd->DetailedMessageDialog(type, caption, text, detail);
+  } else {
+    std::fprintf(stderr, "[%s] %s\n%s%s", caption.c_str(), text.c_str(), detail.c_str(),
+                 detail.empty() ? "" : "\n");
+  }
+}
+
+void Note(const std::string& text) {
+  if (g_frontEnd != nullptr) g_frontEnd->Note(text);
+}
+
 // ---- Streaming ----
 
 namespace {

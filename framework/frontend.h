@@ -62,11 +62,22 @@ class FrontEnd : public EventPump {
   // closed. caption and text are Windows-1252.
   virtual void MessageDialog(TMsgDlgType type, const std::string& caption,
                              const std::string& text) = 0;
+  // The same dialog with a detail below its text (the cause of an error and what to do about
+  // it; Windows-1252, several lines). A front-end with a place of its own for it (a message
+  // box's informative text) shows it there; the default shows the text, a blank line and the
+  // detail. An empty detail is the plain dialog.
+  virtual void DetailedMessageDialog(TMsgDlgType type, const std::string& caption,
+                                     const std::string& text, const std::string& detail) {
+    MessageDialog(type, caption, detail.empty() ? text : text + "\n\n" + detail);
+  }
   virtual int ScreenPixelsPerInch() = 0;
   // The screen's work area, for centring a window.
   virtual void ScreenSize(int& width, int& height) = 0;
   // False when nobody can answer a window that stays open waiting for a person (the console).
   virtual bool CanWaitForUser() const { return true; }
+  // A line that informs and needs no answer (what the tool found out about the machine), in
+  // Windows-1252. The console prints it; a window shows nothing.
+  virtual void Note(const std::string& /*text*/) {}
 };
 
 // Makes frontEnd the process's front-end: it becomes the application's event pump, and every
@@ -81,5 +92,11 @@ void ShowExceptionsInDialogs(TApplication& application, const std::string& capti
 // A modal message dialog through the current front-end; without one the text goes to standard
 // error as "[caption] text".
 void MessageDialog(TMsgDlgType type, const std::string& caption, const std::string& text);
+// The same with a detail below the text (FrontEnd::DetailedMessageDialog); without a front-end
+// the detail follows the text on standard error.
+void MessageDialog(TMsgDlgType type, const std::string& caption, const std::string& text,
+                   const std::string& detail);
+// A note through the current front-end (FrontEnd::Note); nothing without one.
+void Note(const std::string& text);
 
 }  // namespace fw

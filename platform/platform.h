@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/adopted_threads.h"
+#include "platform/openreport.h"
 #include "platform/wintypes.h"
 
 namespace plat {
@@ -125,6 +126,14 @@ class SerialApi {
   virtual BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) = 0;
   virtual BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) = 0;
   virtual BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) = 0;
+
+  // Beyond the Win32 contract (openreport.h); both describe the calling thread's last call.
+  // Why its last CreateFileA that failed did so; cause Unknown and code 0 after a successful
+  // open, and from backends that cannot tell more than the error code.
+  virtual OpenFailure LastOpenFailure() { return {}; }
+  // What its last CreateFileA or CloseHandle of a device did to the device besides opening or
+  // closing it, one line each for the port's log (English, like the component's own lines).
+  virtual std::vector<std::string> LastDeviceNotes() { return {}; }
 };
 
 class SystemApi {

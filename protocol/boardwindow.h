@@ -40,15 +40,17 @@ class BoardWindow {
   virtual void ShowInformation(const std::string& text) = 0;
   // The default message beep alone.
   virtual void MessageBeep() = 0;
-  // Closes the port, then ends the process with the given exit status. Never returns (a test
-  // implementation unwinds with fw::ProcessEnded).
+  // Closes the port, then ends the run with the given exit status. Never returns: the tool's
+  // window unwinds with fw::ProcessEnded to the run's caller (app/run.cpp), a test window the
+  // same way.
   [[noreturn]] void EndProcess(int status) {
     CloseAndEnd(status);
     std::terminate();  // an implementation that returns has broken its contract
   }
 
  protected:
-  // EndProcess's work: close the port, end the process (or unwind); must not return.
+  // EndProcess's work: close the port, end the run (by unwinding, or by ending the process);
+  // must not return.
   virtual void CloseAndEnd(int status) = 0;
 };
 

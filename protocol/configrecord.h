@@ -14,6 +14,10 @@ namespace protocol {
 constexpr std::uint8_t kFormatVersion = 4;
 // The number of configuration parameters.
 constexpr std::int32_t kParameterCount = 120;
+// The serial number goes to the board as seven bytes: the first 4 of serialPart1, then the
+// first 3 of serialPart2, as stored, whatever the texts' lengths.
+constexpr int kSerialPart1Bytes = 4;
+constexpr int kSerialPart2Bytes = 3;
 
 struct ConfigRecord {
   std::uint8_t formatVersion = kFormatVersion;

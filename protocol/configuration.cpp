@@ -37,7 +37,7 @@ void ExchangeVersion(BoardWindow& window, std::uint8_t formatVersion) {
 
 void SendConfiguration(BoardWindow& window, const ConfigRecord& record) {
   using enum TransferErrorKind;
-  if (!ProbeDevice(window)) window.EndProcess(kExitBoardFailure);
+  ProbeDevice(window);
   if (record.loaded == 0) {
     window.MessageBeep();
     window.ShowInformation(texts::kNothingLoaded);

@@ -4,7 +4,7 @@
 
 namespace protocol {
 
-constexpr int kExitWritten = 0;         // the board was written
+constexpr int kExitWritten = 0;         // the board was written (or --check, --help did theirs)
 constexpr int kExitBoardFailure = 1;    // a board operation or the reset handshake failed
 constexpr int kExitNotLoaded = 2;       // Quorix.lcd missing or refused: nothing was loaded
 constexpr int kExitNoPort = 3;          // no port found or opened, or the window closed first

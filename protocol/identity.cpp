@@ -10,8 +10,6 @@ namespace protocol {
 
 namespace {
 
-constexpr int kSerialPart1Bytes = 4;
-constexpr int kSerialPart2Bytes = 3;
 // 100 / 7 as a double: the bar after each of the seven serial bytes.
 constexpr double kSerialProgressFactor = 100.0 / (kSerialPart1Bytes + kSerialPart2Bytes);
 
@@ -34,7 +32,7 @@ void ProgramSerialNumber(BoardWindow& window, const ConfigRecord& record) {
   static_assert(sizeof(record.serialPart1) >= kSerialPart1Bytes &&
                 sizeof(record.serialPart2) >= kSerialPart2Bytes);
   comport::TCustomComPort& port = window.Port();
-  if (!ProbeDevice(window)) window.EndProcess(kExitBoardFailure);
+  ProbeDevice(window);
   ExchangeStartCharacter(window, kStart1, 35, texts::kSerialStart1Wrong,
                          texts::kSerialStart1None);
   ExchangeStartCharacter(window, kStartSerialNumber, 36, texts::kSerialStart2Wrong,
@@ -64,7 +62,7 @@ void ProgramSerialNumber(BoardWindow& window, const ConfigRecord& record) {
 
 void ProgramDeviceType(BoardWindow& window, const ConfigRecord& record) {
   using enum TransferErrorKind;
-  if (!ProbeDevice(window)) window.EndProcess(kExitBoardFailure);
+  ProbeDevice(window);
   window.SetProgress(0);
   ExchangeStartCharacter(window, kStart1, 2, texts::kDeviceTypeStart1Wrong,
                          texts::kDeviceTypeStart1None);

@@ -60,9 +60,9 @@ void Sleep(BoardWindow& window, unsigned milliseconds) {
   window.Port().PlatformRef().kernel().Sleep(milliseconds);
 }
 
-bool WaitTransmitDone(BoardWindow& window, int transmitCode) {
+void WaitTransmitDone(BoardWindow& window, int transmitCode) {
   for (int sleeps = 0;; ++sleeps) {
-    if (!window.Port().WritePending()) return true;
+    if (!window.Port().WritePending()) return;
     if (sleeps == kTransmitSleeps) {
       AbortTransfer(window, texts::kSendFailedHead + std::to_string(transmitCode) +
                                 texts::kSendFailedTail);
@@ -71,20 +71,18 @@ bool WaitTransmitDone(BoardWindow& window, int transmitCode) {
   }
 }
 
-bool ProbeDevice(BoardWindow& window) {
+void ProbeDevice(BoardWindow& window) {
   comport::TCustomComPort& port = window.Port();
   port.PurgeInput();
   port.WriteByte(kProbe);
   WaitTransmitDone(window, 1);
   Sleep(window, kProbePauseMs);
-  if (PollFor(window, kProbe, kProbePollMs, kEchoBudget, kEchoLimit) == Answer::kExpected) {
-    return true;
-  }
+  if (PollFor(window, kProbe, kProbePollMs, kEchoBudget, kEchoLimit) == Answer::kExpected) return;
   window.ReportError(texts::kNoDevice);
-  return false;
+  window.EndProcess(kExitBoardFailure);
 }
 
-bool ResetOn(BoardWindow& window) {
+void ResetOn(BoardWindow& window) {
   comport::TCustomComPort& port = window.Port();
   port.SetDTR();
   window.RepaintResetPanel();
@@ -92,13 +90,13 @@ bool ResetOn(BoardWindow& window) {
   if (port.GetModemStatus().Contains(comport::msDSR)) {
     ShowResetLine(window, true);
     window.RepaintResetPanel();
-    return true;
+    return;
   }
   ShowResetLine(window, false);
   ResetFailed(window, texts::kResetOnFailed);
 }
 
-bool ResetOff(BoardWindow& window) {
+void ResetOff(BoardWindow& window) {
   comport::TCustomComPort& port = window.Port();
   port.ClearDTR();
   window.RepaintResetPanel();
@@ -106,7 +104,7 @@ bool ResetOff(BoardWindow& window) {
   if (!port.GetModemStatus().Contains(comport::msDSR)) {
     ShowResetLine(window, false);
     window.RepaintResetPanel();
-    return true;
+    return;
   }
   ShowResetLine(window, true);
   ResetFailed(window, texts::kResetOffFailed);

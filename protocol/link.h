@@ -6,10 +6,10 @@
 // limit; the same byte read on a later poll of the budget counts as a time-out. A different
 // byte fails at once. Time is counted in polls of the platform's sleep, never measured.
 //
-// Every failure reports through the window (error dialog) and ends the process through
-// BoardWindow::EndProcess; nothing is retried. Functions documented as "returns only on
-// success" never return on failure. A port error raised by the component (EComError, or the
-// silent fw::EAbort after the window's error handler) passes through unchanged.
+// Every step returns only on success: a failure reports through the window (error dialog) and
+// ends the process through BoardWindow::EndProcess inside the step; nothing is retried. A port
+// error raised by the component (EComError, or the silent fw::EAbort after the window's error
+// handler) passes through unchanged.
 #pragma once
 
 #include <cstdint>
@@ -43,20 +43,20 @@ struct Failure {
 void Sleep(BoardWindow& window, unsigned milliseconds);
 
 // Waits until the byte written last has left the port: WritePending is asked up to 97 times,
-// with a 10 ms sleep between the looks. Returns true; if the write is still pending at the
-// 97th look, shows the send failure with transmitCode and ends the process.
-bool WaitTransmitDone(BoardWindow& window, int transmitCode);
+// with a 10 ms sleep between the looks. If the write is still pending at the 97th look, shows
+// the send failure with transmitCode and ends the process.
+void WaitTransmitDone(BoardWindow& window, int transmitCode);
 
 // Purges the input, sends 0xBA and expects it back within 96 polls of 1 ms (after a 10 ms
-// pause; budget 100). Returns false after its own error report when the board did not answer
-// in time or answered something else; the caller then ends the process. Leaves the port open.
-bool ProbeDevice(BoardWindow& window);
+// pause; budget 100). When the board did not answer in time or answered something else,
+// reports that no device answers and ends the process (kExitBoardFailure). Leaves the port open.
+void ProbeDevice(BoardWindow& window);
 
 // Raise (ResetOn) or lower (ResetOff) DTR, wait 50 ms and require DSR to have followed, read
-// once. Return true on success (the reset panel shows the line's state); on failure report,
-// set progress 0, empty the status text and end the process.
-bool ResetOn(BoardWindow& window);
-bool ResetOff(BoardWindow& window);
+// once; the reset panel then shows the line's state. On failure report, set progress 0, empty
+// the status text and end the process (kExitBoardFailure).
+void ResetOn(BoardWindow& window);
+void ResetOff(BoardWindow& window);
 
 // Reports the transfer error "heading + code + tail" of the kind and ends the process.
 [[noreturn]] void ShowTransferError(BoardWindow& window, TransferErrorKind kind, int code);
@@ -66,20 +66,19 @@ bool ResetOff(BoardWindow& window);
 [[noreturn]] void Fail(BoardWindow& window, const Failure& failure);
 
 // Purges the input, sends a start character and expects its echo within 99 polls of 2 ms
-// (budget 100). Returns only on success; otherwise AbortTransfer with wrongReplyText or
-// noReplyText.
+// (budget 100); otherwise AbortTransfer with wrongReplyText or noReplyText.
 void ExchangeStartCharacter(BoardWindow& window, std::uint8_t character, int transmitCode,
                             const char* wrongReplyText, const char* noReplyText);
 
 // Sends one byte without purging the input first and expects the same byte back within 96
-// polls of pollDelayMs (budget 100). Returns only on success.
+// polls of pollDelayMs (budget 100); otherwise the failure given.
 void SendEchoedByte(BoardWindow& window, std::uint8_t byte, int transmitCode,
                     unsigned pollDelayMs, const Failure& onWrongReply, const Failure& onTimeout);
 
 // Waits for the board's confirmation 0xAF: pollCount polls of 20 ms; 0xAF counts within the
 // first pollCount - 1 polls. On every poll k > 0 that finds nothing, processes the window's
 // messages (when pumpMessages) and sets the progress to k x 100 / (pollCount - 2), truncated.
-// Returns only on success. Precondition: pollCount > 2.
+// Precondition: pollCount > 2.
 void AwaitConfirmation(BoardWindow& window, int pollCount, bool pumpMessages,
                        const Failure& onWrongByte, const Failure& onTimeout);
 

@@ -34,7 +34,7 @@ constexpr ClearCommand kErrorMemory{
     texts::kErrorMemoryClearing,   600, texts::kErrorMemoryCleared};
 
 void RunClearCommand(BoardWindow& window, const ClearCommand& command) {
-  if (!ProbeDevice(window)) window.EndProcess(kExitBoardFailure);
+  ProbeDevice(window);
   ExchangeStartCharacter(window, kStart1, command.transmitCode1, command.start1Wrong,
                          command.start1None);
   ExchangeStartCharacter(window, command.start2, command.transmitCode2, command.start2Wrong,

@@ -56,22 +56,11 @@ if [ ! -f "$dir/build.ninja" ]; then
     || { cat "$dir.cmake.log"; exit 1; }
 fi
 cmake --build "$dir" -j 2 --target lcdwrite devlink
-# The board simulator runs natively.
-if [ ! -f "$linux/build.ninja" ]; then
-  cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLCDWRITE_QT=OFF \
-    -DLCDWRITE_BENCH=OFF -DLCDWRITE_TESTS=OFF >"$linux.cmake.log" 2>&1 \
-    || { cat "$linux.cmake.log"; exit 1; }
-fi
-cmake --build "$linux" -j 2 --target boardsim
-# The modem-line shim for Wine's 32-bit process.
-shim="$root/$dir/shim32/liblcd_modemshim.so"
-shim_source=tests/support/modemshim/modemshim.cpp
-if [ ! -f "$shim" ] || [ "$shim_source" -nt "$shim" ] || [ tools/ptymodem/modemstate.h -nt "$shim" ]; then
-  mkdir -p "$(dirname "$shim")"
-  g++ -m32 -std=c++20 -O2 -fPIC -shared -I. "$shim_source" -o "$shim" -ldl
-fi
-
+# The board simulator runs natively; the modem-line shim goes into Wine's 32-bit process.
 source scripts/wine-env.sh
+wine_linux_tools "$root/$dir" "$linux" boardsim
+shim="$WINE_SHIM32"
+
 board_pid=""
 cleanup() {
   if [ -n "$board_pid" ]; then kill -TERM "$board_pid" 2>/dev/null || true; fi

@@ -59,6 +59,30 @@ wine_env_restart() {
   wine_env_server
 }
 
+# The Linux programs a Windows run under Wine works with, built natively: TARGETS (boardsim,
+# ptyfarend) in LINUX_DIR, a native build of the tools only unless LINUX_DIR is a full build,
+# and the modem-line shim as a 32-bit library for Wine's 32-bit process, in BUILD_DIR/shim32.
+# Sets WINE_SHIM32 to the shim's path.
+#   wine_linux_tools BUILD_DIR LINUX_DIR TARGET...
+wine_linux_tools() {
+  local build="$1" linux="$2"
+  shift 2
+  if [ ! -f "$linux/build.ninja" ]; then
+    cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLCDWRITE_QT=OFF \
+      -DLCDWRITE_BENCH=OFF -DLCDWRITE_TESTS=OFF \
+      $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) \
+      >"$linux.cmake.log" 2>&1 || { cat "$linux.cmake.log"; return 1; }
+  fi
+  cmake --build "$linux" -j 2 --target "$@"
+  WINE_SHIM32="$build/shim32/liblcd_modemshim.so"
+  local source=tests/support/modemshim/modemshim.cpp
+  if [ ! -f "$WINE_SHIM32" ] || [ "$source" -nt "$WINE_SHIM32" ] ||
+     [ tools/ptymodem/modemstate.h -nt "$WINE_SHIM32" ]; then
+    mkdir -p "$(dirname "$WINE_SHIM32")"
+    g++ -m32 -std=c++20 -O2 -fPIC -shared -I. "$source" -o "$WINE_SHIM32" -ldl
+  fi
+}
+
 wine_env_stop() {
   timeout 30 wineserver -k >/dev/null 2>&1 || true
   if [ -n "${WINE_ENV_XVFB_PID:-}" ]; then

@@ -5,6 +5,7 @@
 #include "ui/console/console_frontend.h"
 
 #ifdef LCDWRITE_HAVE_QT
+#include "ui/qt/qt_display.h"
 #include "ui/qt/qt_frontend.h"
 #endif
 #ifdef LCDWRITE_HAVE_WIN32
@@ -15,15 +16,26 @@ namespace ui {
 
 namespace {
 
-#ifndef _WIN32
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
 }
-#endif
+
+// The display variables that are set, as "NAME=value" joined by blanks.
+std::string DisplayDescription() {
+  std::string description;
+  for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+    if (!EnvironmentSet(name)) continue;
+    if (!description.empty()) description += ' ';
+    description += std::string(name) + "=" + std::getenv(name);
+  }
+  return description;
+}
 
 #ifdef LCDWRITE_HAVE_QT
 std::unique_ptr<fw::FrontEnd> CreateQt(int& argc, char** argv) {
+  // Qt ends the process when it cannot open its display: find out first, in a child.
+  if (!QtDisplayUsable(argc, argv)) return nullptr;
   return CreateQtFrontEnd(argc, argv);
 }
 WindowFrontEndFactory g_windowFactory = &CreateQt;
@@ -49,11 +61,11 @@ bool DisplayAvailable() {
 #endif
 }
 
-std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, char** argv) {
-  if (wanted == FrontEndKind::Window && DisplayAvailable()) {
-    if (g_windowFactory != nullptr) {
-      if (std::unique_ptr<fw::FrontEnd> window = g_windowFactory(argc, argv)) return window;
-    }
+std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, char** argv,
+                                             std::string* unusableDisplay) {
+  if (wanted == FrontEndKind::Window && DisplayAvailable() && g_windowFactory != nullptr) {
+    if (std::unique_ptr<fw::FrontEnd> window = g_windowFactory(argc, argv)) return window;
+    if (unusableDisplay != nullptr) *unusableDisplay = DisplayDescription();
   }
   return std::make_unique<ConsoleFrontEnd>();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "framework/frontend.h"
 
@@ -20,14 +21,19 @@ bool DisplayAvailable();
 
 // Creates the front-end: the window front-end when wanted, built in and a display is available,
 // otherwise the console one (standard output). argc/argv go to the toolkit, which may take its
-// own options out of them. Never null.
-std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, char** argv);
+// own options out of them. Never null. When a display is named but the window front-end
+// cannot open it (a display that does not answer, a toolkit platform that does not exist),
+// the console is chosen too, and unusableDisplay (when given) receives the variables that
+// named it ("DISPLAY=:99").
+std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, char** argv,
+                                             std::string* unusableDisplay = nullptr);
 
 // Whether this build has a window front-end at all.
 bool HasWindowFrontEnd();
 
 // The window front-end's maker. Qt's when it is built in; a build without Qt (the native
-// controls on Windows) installs its own at start-up. Null: console only.
+// controls on Windows) installs its own at start-up. Null: console only. A maker returns null
+// when it cannot open the display.
 using WindowFrontEndFactory = std::unique_ptr<fw::FrontEnd> (*)(int& argc, char** argv);
 void SetWindowFrontEndFactory(WindowFrontEndFactory factory);
 

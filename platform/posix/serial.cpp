@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/posix/errno_map.h"
+#include "platform/posix/open_diagnosis.h"
 #include "platform/posix/serial_device.h"
 #include "platform/posix/serial_termios.h"
 
@@ -23,16 +24,24 @@ std::set<dev_t> g_openDevices;
 constexpr std::string_view kDevicePrefix = "\\\\.\\";
 constexpr DWORD kProviderRs232 = 0x00000001;  // PST_RS232
 
+// The calling thread's last open failure and device notes (SerialApi::LastOpenFailure and
+// LastDeviceNotes), shared by every Serial as the last error is.
+thread_local OpenFailure t_openFailure;
+thread_local std::vector<std::string> t_deviceNotes;
+
 }  // namespace
 
 Serial::Serial(Kernel& kernel, const SysCalls& sys, std::string devRoot)
-    : kernel_(kernel), sys_(sys), devRoot_(std::move(devRoot)) {}
+    : Serial(kernel, sys, std::move(devRoot), DefaultHostPaths(sys)) {}
+
+Serial::Serial(Kernel& kernel, const SysCalls& sys, std::string devRoot, HostPaths paths)
+    : kernel_(kernel), sys_(sys), devRoot_(std::move(devRoot)), paths_(std::move(paths)) {}
 
 Serial::~Serial() {
-  std::set<HANDLE> handles;
+  std::vector<HANDLE> handles;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    handles = open_;
+    for (const auto& entry : open_) handles.push_back(entry.first);
   }
   for (HANDLE handle : handles) CloseHandle(handle);
 }
@@ -44,9 +53,26 @@ BOOL Serial::Done(DWORD code) {
 }
 
 HANDLE Serial::FailOpen(DWORD code) {
+  OpenFailure failure;
+  failure.code = code;
+  return FailOpen(std::move(failure));
+}
+
+HANDLE Serial::FailOpen(int err, const std::string& path) {
+  const DWORD code = Win32FromErrno(err, ErrnoContext::Open);
+  return FailOpen(DiagnoseOpenFailure(sys_, paths_, path, err, code));
+}
+
+HANDLE Serial::FailOpen(OpenFailure failure) {
+  const DWORD code = failure.code;
+  t_openFailure = std::move(failure);
   kernel_.SetLastError(code);
   return INVALID_HANDLE_VALUE;
 }
+
+OpenFailure Serial::LastOpenFailure() { return t_openFailure; }
+
+std::vector<std::string> Serial::LastDeviceNotes() { return t_deviceNotes; }
 
 template <class Call>
 BOOL Serial::OnDevice(HANDLE device, Call call) {
@@ -73,6 +99,8 @@ bool Serial::DevicePath(const char* name, std::string& key, std::string& path) c
 }
 
 HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD flagsAndAttributes) {
+  t_openFailure = {};
+  t_deviceNotes.clear();
   if (!name) return FailOpen(ERROR_INVALID_PARAMETER);
   std::string key, path;
   if (!DevicePath(name, key, path)) return FailOpen(ERROR_FILE_NOT_FOUND);
@@ -82,12 +110,22 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   do {
     result = sys_.Stat(path.c_str(), &node);
   } while (result != 0 && errno == EINTR);
-  if (result != 0) return FailOpen(Win32FromErrno(errno, ErrnoContext::Open));
+  if (result != 0) return FailOpen(errno, path);
   if (!S_ISCHR(node.st_mode)) return FailOpen(ERROR_FILE_NOT_FOUND);
   {
     // Refused before opening: opening a tty already raises DTR and RTS.
     std::lock_guard<std::mutex> lock(g_openMutex);
-    if (g_openDevices.count(node.st_rdev)) return FailOpen(ERROR_ACCESS_DENIED);
+    if (g_openDevices.count(node.st_rdev)) {
+      return FailOpen(HeldFailure(sys_, paths_, path, ERROR_ACCESS_DENIED, {ThisProgram(sys_, paths_.proc)}));
+    }
+  }
+  // The tty's kernel name; a pty slave has none (sysfs does not list it) and keeps its own.
+  const std::optional<std::string> kernelName = KernelDeviceName(sys_, paths_.sysfs, node.st_rdev);
+  const std::string tty = kernelName.value_or(key);
+  if (kernelName && Exists(sys_, paths_.sysfs + "/class/tty/" + *kernelName + "/device")) {
+    // A port with hardware behind it that another program has open, even without a lock.
+    std::vector<OpenFailure::Holder> holders = FindHolders(sys_, paths_.proc, node.st_rdev);
+    if (!holders.empty()) return FailOpen(HeldFailure(sys_, paths_, path, ERROR_ACCESS_DENIED, std::move(holders)));
   }
 
   const bool canRead = (access & GENERIC_READ) != 0;
@@ -97,7 +135,7 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   do {
     fd = sys_.Open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return FailOpen(Win32FromErrno(errno, ErrnoContext::Open));
+  if (fd < 0) return FailOpen(errno, path);
 
   auto fail = [&](DWORD code) {
     sys_.Close(fd);
@@ -121,7 +159,11 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   do {
     locked = sys_.Flock(fd, LOCK_EX | LOCK_NB);
   } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  if (locked != 0) {
+    const int err = errno;
+    sys_.Close(fd);
+    return FailOpen(err, path);
+  }
   ioctlRetry(TIOCEXCL, nullptr);  // best effort: root may open anyway
 
   MakeRaw(settings);
@@ -143,19 +185,30 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
     g_openDevices.erase(opened.st_rdev);
     return fail(ERROR_NOT_ENOUGH_MEMORY);
   }
+  Opened extra;
+  extra.fd = fd;
+  extra.latency = LatencyRequest::Apply(sys_, paths_, fd, tty, opened, t_deviceNotes);
   const HANDLE handle = devices_.Add(device);
   std::lock_guard<std::mutex> lock(mutex_);
-  open_.insert(handle);
+  open_.emplace(handle, std::move(extra));
   return handle;
 }
 
 BOOL Serial::CloseHandle(HANDLE handle) {
   const std::shared_ptr<SerialDevice> device = devices_.Remove(handle);
   if (!device) return kernel_.CloseEvent(handle);  // not a device: maybe an event object
+  Opened extra;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    open_.erase(handle);
+    const auto found = open_.find(handle);
+    if (found != open_.end()) {
+      extra = std::move(found->second);
+      open_.erase(found);
+    }
   }
+  t_deviceNotes.clear();
+  // Still open: the device has not closed its descriptor yet.
+  extra.latency.Restore(sys_, extra.fd, t_deviceNotes);
   device->Close();
   std::lock_guard<std::mutex> lock(g_openMutex);
   g_openDevices.erase(device->DeviceNumber());
@@ -201,6 +254,12 @@ BOOL Serial::WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* t
 }
 
 BOOL Serial::GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait) {
+  if (!devices_.Find(device) && overlapped && overlapped->Internal != kStatusPending) {
+    // Like Win32, the result of a request that has ended is read from its record alone: the
+    // handle may have been closed since (closing ended the request).
+    if (transferred) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+    return Done(static_cast<DWORD>(overlapped->Internal));
+  }
   return OnDevice(device, [&](SerialDevice& d) { return d.Result(overlapped, transferred, wait != FALSE); });
 }
 

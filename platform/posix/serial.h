@@ -23,6 +23,12 @@
 // EV_PERR, EV_EVENT1 and EV_EVENT2 never fire. TransmitCommChar fails with ERROR_GEN_FAILURE
 // while its previous character still waits; EscapeCommFunction(RESETDEV) does nothing.
 //
+// Beyond Win32: a tty with hardware behind it (sysfs lists its device) that another process has
+// open is refused with ERROR_ACCESS_DENIED before it is opened, as a port in use is on Windows
+// (open_diagnosis.h says how "in use" shows on Linux). A failed open leaves the reason for
+// LastOpenFailure; an open asks a USB-serial converter for low latency and the close puts the
+// previous setting back (latency.h), both described by LastDeviceNotes.
+//
 // CloseHandle also closes event objects of the kernel (as the Win32 call does). Configuration
 // records (Get/SetDefaultCommConfigA) are kept in memory per device name; there is no dialog
 // (CommConfigDialogA fails with ERROR_CANCELLED).
@@ -35,7 +41,9 @@
 #include <string>
 
 #include "platform/handletable.h"
+#include "platform/posix/hostfiles.h"
 #include "platform/posix/kernel.h"
+#include "platform/posix/latency.h"
 #include "platform/posix/serial_sys.h"
 
 namespace plat::posix {
@@ -44,8 +52,10 @@ class SerialDevice;
 
 class Serial : public SerialApi {
  public:
-  // sys: the system calls to use (tests pass failing ones); devRoot: the device directory.
+  // sys: the system calls to use (tests pass failing ones); devRoot: the device directory;
+  // paths: sysfs, /proc and the directory of restore records (DefaultHostPaths without).
   explicit Serial(Kernel& kernel, const SysCalls& sys = RealSysCalls(), std::string devRoot = "/dev");
+  Serial(Kernel& kernel, const SysCalls& sys, std::string devRoot, HostPaths paths);
   // Closes every handle still open.
   ~Serial() override;
 
@@ -73,10 +83,21 @@ class Serial : public SerialApi {
   BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) override;
   BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) override;
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
+  OpenFailure LastOpenFailure() override;
+  std::vector<std::string> LastDeviceNotes() override;
 
  private:
+  // What stays with an open device besides its SerialDevice.
+  struct Opened {
+    int fd = -1;
+    LatencyRequest latency;
+  };
+
   BOOL Done(DWORD code);
   HANDLE FailOpen(DWORD code);
+  // Fails the open with the Win32 code of err and what DiagnoseOpenFailure finds out.
+  HANDLE FailOpen(int err, const std::string& path);
+  HANDLE FailOpen(OpenFailure failure);
   template <class Call>
   BOOL OnDevice(HANDLE device, Call call);
   // The path of a device name under the device root; false for a name that is refused.
@@ -85,9 +106,10 @@ class Serial : public SerialApi {
   Kernel& kernel_;
   const SysCalls& sys_;
   const std::string devRoot_;
+  const HostPaths paths_;
   HandleTable<SerialDevice> devices_{0x70000000};
   std::mutex mutex_;
-  std::set<HANDLE> open_;
+  std::map<HANDLE, Opened> open_;
   std::map<std::string, DCB> defaults_;
 };
 

@@ -42,10 +42,17 @@ DWORD SerialDevice::CheckUsable() const {
   return ERROR_SUCCESS;
 }
 
+void SerialDevice::ResetRequestEvent(OVERLAPPED* overlapped) {
+  // As on Windows: a signal left from an earlier request must not pass for this one's end.
+  if (overlapped && overlapped->hEvent) kernel_.ResetEvent(overlapped->hEvent);
+}
+
 void SerialDevice::Complete(Op& op, DWORD status) {
   if (op.complete) return;
   op.complete = true;
   op.status = status;
+  // A wait transfers its event mask, whatever bits it holds.
+  if (op.kind == Kind::Wait && status == ERROR_SUCCESS) op.done = sizeof(DWORD);
   if (op.overlapped) {
     op.overlapped->InternalHigh = op.done;
     op.overlapped->Internal = status;

@@ -7,8 +7,9 @@
 //   that cannot is queued, marked pending in its OVERLAPPED (Internal = kStatusPending) and
 //   finished by the device's I/O thread, which waits in epoll (edge-triggered on the tty, so a
 //   new arrival is an event even while older bytes sit unread) plus an eventfd that wakes it
-//   when the queues or the event mask change. Completion writes Internal (the Win32 code) and
-//   InternalHigh (bytes transferred), then signals OVERLAPPED::hEvent through the Kernel.
+//   when the queues or the event mask change. Starting a request resets OVERLAPPED::hEvent;
+//   completion writes Internal (the Win32 code) and InternalHigh (bytes transferred), then
+//   signals the event through the Kernel.
 // - A caller that waits for its own pending read (GetOverlappedResult with wait, or a blocking
 //   ReadFile) takes the transfers over: it polls the tty itself and reads (and writes what is
 //   queued) on its own thread, while the I/O thread stops listening for them. An arrival then
@@ -137,6 +138,8 @@ class SerialDevice {
   // Polls the tty and advances the operations on the calling thread until op has completed.
   // False when polling fails; the I/O thread then has the transfers back.
   bool DriveTransfers(std::unique_lock<std::mutex>& lock, const OpPtr& op);
+  // A request about to start: its completion event is reset.
+  void ResetRequestEvent(OVERLAPPED* overlapped);
   void Complete(Op& op, DWORD status);
   // Ends every queued operation: transfers fail with transferError, a wait completes with no
   // event bits; a pending priority character is dropped.

@@ -27,6 +27,7 @@ DWORD SerialDevice::Read(void* buffer, DWORD length, DWORD* transferred, OVERLAP
   if (DWORD error = CheckUsable()) return error;
   if (!canRead_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   if (transferred) *transferred = 0;
   Op request;
   request.kind = Kind::Read;
@@ -56,6 +57,7 @@ DWORD SerialDevice::Write(const void* buffer, DWORD length, DWORD* transferred,
   if (DWORD error = CheckUsable()) return error;
   if (!canWrite_) return ERROR_ACCESS_DENIED;
   if (!buffer && length != 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   if (transferred) *transferred = 0;
   Op request;
   request.kind = Kind::Write;
@@ -85,6 +87,7 @@ DWORD SerialDevice::Wait(DWORD* mask, OVERLAPPED* overlapped) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
   if (!mask || wait_ || eventMask_ == 0) return ERROR_INVALID_PARAMETER;
+  ResetRequestEvent(overlapped);
   auto op = std::make_shared<Op>();
   op->kind = Kind::Wait;
   op->overlapped = overlapped;
@@ -208,9 +211,8 @@ DWORD SerialDevice::GetTimeouts(COMMTIMEOUTS* timeouts) {
 
 DWORD SerialDevice::SetTimeouts(const COMMTIMEOUTS* timeouts) {
   if (!timeouts) return ERROR_INVALID_PARAMETER;
-  // All three read values at kMaxDword is the one combination Win32 refuses.
-  if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutMultiplier == kMaxDword &&
-      timeouts->ReadTotalTimeoutConstant == kMaxDword)
+  // An interval and a total constant both at kMaxDword is what the Windows serial driver refuses.
+  if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutConstant == kMaxDword)
     return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
@@ -248,7 +250,8 @@ DWORD SerialDevice::ClearError(DWORD* errors, COMSTAT* stat) {
 }
 
 DWORD SerialDevice::Purge(DWORD flags) {
-  if (flags & ~kAllPurgeFlags) return ERROR_INVALID_PARAMETER;
+  // Nothing to purge is refused as well, as by the Windows serial driver.
+  if (flags == 0 || (flags & ~kAllPurgeFlags)) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;
   if (flags & PURGE_TXABORT) {

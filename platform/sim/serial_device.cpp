@@ -394,7 +394,7 @@ void SerialDevice::FinishWrites(Scheduler::Lock& /*lock*/, DWORD error) {
 
 void SerialDevice::FinishWait(DWORD mask) {
   *wait_->mask = mask;
-  wait_->overlapped->InternalHigh = 0;
+  wait_->overlapped->InternalHigh = sizeof(DWORD);  // the event mask is what a wait transfers
   wait_->overlapped->Internal = StatusOf(0);
   kernel_.SignalLocked(wait_->overlapped->hEvent);
   wait_.reset();

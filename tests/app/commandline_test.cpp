@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 TEST(CommandLine, no_arguments_is_the_plain_tool) {
@@ -12,9 +14,9 @@ TEST(CommandLine, no_arguments_is_the_plain_tool) {
 }
 
 TEST(CommandLine, options_and_their_values) {
-  const auto parsed = app::ParseCommandLine({"--console", "--simulate=s.txt", "--fast",
-                                             "--sim-report", "r.json", "--log=l.txt",
-                                             "--port", "COM7"});
+  const auto parsed =
+      app::ParseCommandLine({"--console", "--simulate=s.txt", "--fast", "--sim-report", "r.json",
+                             "--log=--odd", "--port", "COM7"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const app::Options& o = *parsed.options;
   EXPECT_TRUE(o.console);
@@ -22,20 +24,97 @@ TEST(CommandLine, options_and_their_values) {
   EXPECT_EQ(o.scenario, "s.txt");
   EXPECT_TRUE(o.fast);
   EXPECT_EQ(o.simReport, "r.json");
-  EXPECT_EQ(o.logFile, "l.txt");
+  EXPECT_EQ(o.logFile, "--odd");
   EXPECT_EQ(o.port, "COM7");
 }
 
-TEST(CommandLine, bad_command_lines_are_refused_with_a_reason) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--frobnicate"}, {"--fast"}, {"--sim-report", "x.json"}, {"--port"}, {"--log="},
-      {"--simulate="}, {"COM3"},
+struct RefusedRow {
+  std::vector<std::string> args;
+  std::string english;
+  std::string german;
+};
+
+TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_language) {
+  const RefusedRow rows[] = {
+      {{"--frobnicate"}, "unknown argument: --frobnicate", "unbekanntes Argument: --frobnicate"},
+      {{"COM3"}, "unknown argument: COM3", "unbekanntes Argument: COM3"},
+      {{"--fast"}, "--fast only goes with --simulate", "--fast geht nur zusammen mit --simulate"},
+      {{"--sim-report", "x.json"},
+       "--sim-report only goes with --simulate",
+       "--sim-report geht nur zusammen mit --simulate"},
+      {{"--port"}, "--port needs a value", "--port braucht einen Wert"},
+      {{"--log="}, "--log needs a value", "--log braucht einen Wert"},
+      {{"--simulate="},
+       "--simulate= needs a scenario file",
+       "--simulate= braucht eine Szenariodatei"},
+      // An option is never taken for the value of the one before it.
+      {{"--log", "--console"}, "--log needs a value", "--log braucht einen Wert"},
+      {{"--console", "--port", "--simulate", "--fast"},
+       "--port needs a value",
+       "--port braucht einen Wert"},
+      {{"--simulate", "--sim-report", "-h"},
+       "--sim-report needs a value",
+       "--sim-report braucht einen Wert"},
+      // --check only checks Quorix.lcd: options about a run contradict it.
+      {{"--check", "--simulate"},
+       "--check does not go with --simulate: it only checks Quorix.lcd",
+       "--check geht nicht zusammen mit --simulate: es pr\u00fcft nur Quorix.lcd"},
+      {{"--simulate", "--sim-report", "r.json", "--check"},
+       "--check does not go with --simulate: it only checks Quorix.lcd",
+       "--check geht nicht zusammen mit --simulate: es pr\u00fcft nur Quorix.lcd"},
+      {{"--check", "--log", "x.log"},
+       "--check does not go with --log: it only checks Quorix.lcd",
+       "--check geht nicht zusammen mit --log: es pr\u00fcft nur Quorix.lcd"},
+      {{"--check", "--port", "COM3"},
+       "--check does not go with --port: it only checks Quorix.lcd",
+       "--check geht nicht zusammen mit --port: es pr\u00fcft nur Quorix.lcd"},
+      {{"--port", "../../etc/passwd"},
+       "--port ../../etc/passwd: not a serial port's name (for example COM3, \\\\.\\COM3 or "
+       "/dev/ttyUSB0)",
+       "--port ../../etc/passwd: kein Name einer seriellen Schnittstelle (zum Beispiel COM3, "
+       "\\\\.\\COM3 oder /dev/ttyUSB0)"},
   };
-  for (const auto& args : bad) {
-    const auto parsed = app::ParseCommandLine(args);
-    EXPECT_FALSE(parsed.options) << args[0];
-    EXPECT_FALSE(parsed.error.empty());
+  for (const RefusedRow& row : rows) {
+    const auto english = app::ParseCommandLine(row.args, app::Language::English);
+    EXPECT_FALSE(english.options) << row.english;
+    EXPECT_EQ(english.error, row.english);
+    EXPECT_EQ(app::ParseCommandLine(row.args, app::Language::German).error, row.german);
   }
+}
+
+TEST(CommandLine, port_names_inside_the_device_folder_only) {
+  struct Row {
+    const char* argument;
+    const char* posix;    // device folder "/dev/"
+    const char* windows;  // no device folder
+  };
+  const Row rows[] = {
+      {"COM3", "COM3", "COM3"},
+      {"\\\\.\\COM3", "COM3", "COM3"},
+      {"ttyUSB0", "ttyUSB0", "ttyUSB0"},
+      {"/dev/ttyUSB0", "ttyUSB0", ""},
+      {"\\\\.\\ttyUSB0", "ttyUSB0", "ttyUSB0"},
+      {"/dev/serial/by-id/usb-FT232R_A50285BI-if00-port0",
+       "serial/by-id/usb-FT232R_A50285BI-if00-port0", ""},
+      {"/dev/../etc/passwd", "", ""},
+      {"/tmp/ttyUSB0", "", ""},
+      {"../ttyUSB0", "", ""},
+      {"serial//x", "", ""},
+      {"ttyUSB0/", "", ""},
+      {"/dev/", "", ""},
+      {"\\\\.\\", "", ""},
+      {"\\\\.\\C:\\x", "", ""},
+      {"C:\\x", "", ""},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(app::PortNameOfArgument(row.argument, "/dev/"), row.posix) << row.argument;
+    EXPECT_EQ(app::PortNameOfArgument(row.argument, ""), row.windows) << row.argument;
+  }
+}
+
+TEST(CommandLine, help_follows_a_german_locale) {
+  EXPECT_EQ(app::UsageText(app::Language::German).rfind("Aufruf: lcdwrite", 0), 0u);
+  EXPECT_EQ(app::UsageText(app::Language::English).rfind("Usage: lcdwrite", 0), 0u);
 }
 
 }  // namespace

@@ -66,13 +66,15 @@ TEST(ManPage, lists_the_options_of_help) {
   ASSERT_FALSE(page.empty()) << "packaging/linux/lcdwrite.1.in not found";
   std::string tagText;
   for (const std::string& tag : Tags(Section(page, "OPTIONS"))) tagText += tag + "\n";
-  // Only the option lines of --help: each starts with two blanks and a dash.
-  std::string helpOptions;
-  std::istringstream help(app::UsageText());
-  for (std::string line; std::getline(help, line);) {
-    if (line.rfind("  -", 0) == 0) helpOptions += line.substr(0, line.find("  ", 2)) + "\n";
+  for (app::Language language : {app::Language::English, app::Language::German}) {
+    // Only the option lines of --help: each starts with two blanks and a dash.
+    std::string helpOptions;
+    std::istringstream help(app::UsageText(language));
+    for (std::string line; std::getline(help, line);) {
+      if (line.rfind("  -", 0) == 0) helpOptions += line.substr(0, line.find("  ", 2)) + "\n";
+    }
+    EXPECT_EQ(Options(tagText), Options(helpOptions)) << "man page tags:\n" << tagText;
   }
-  EXPECT_EQ(Options(tagText), Options(helpOptions)) << "man page tags:\n" << tagText;
 }
 
 TEST(ManPage, lists_the_exit_statuses_the_tool_has) {

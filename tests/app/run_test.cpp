@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,76 +11,14 @@
 #include "app/mainform.h"
 #include "framework/application.h"
 #include "platform/sim/machine.h"
-#include "tests/support/recording_frontend.h"
+#include "tests/app/wholerun.h"
 
 namespace {
 
+using apptest::Outcome;
+using apptest::SampleConfig;
+using apptest::WholeRun;
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
-std::string SampleConfig() {
-  std::string text = "4\n";
-  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
-  return text + "1234\n567\n3\n";
-}
-
-struct Outcome {
-  int status = -1;
-  std::vector<testsupport::Dialog> dialogs;
-  std::string report;  // the board's JSON report
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> t;
-    for (const auto& d : dialogs) t.push_back(d.caption + ": " + d.text);
-    return t;
-  }
-};
-
-class WholeRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("lcdwrite-run-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-
-  Outcome Run(const std::string& scenario, const std::string& config = SampleConfig(),
-              bool canWaitForUser = false, app::Options options = {},
-              const app::RunHooks& hooks = {}) {
-    if (!config.empty()) std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << config;
-    std::ofstream(dir_ / "test.scenario") << scenario;
-    options.simulate = true;
-    options.fast = true;
-    options.scenario = (dir_ / "test.scenario").string();
-    options.simReport = (dir_ / "report.json").string();
-    testsupport::RecordingFrontEnd frontEnd(canWaitForUser);
-    frontEnd.onDialog = onDialog;
-    std::ostringstream out;
-    std::ostringstream err;
-    Outcome o;
-    o.status = app::RunTool(options, frontEnd, out, err, hooks);
-    o.dialogs = frontEnd.dialogs;
-    o.report = Read(dir_ / "report.json");
-    return o;
-  }
-
-  std::function<void(const testsupport::Dialog&)> onDialog;
-  fs::path dir_;
-  fs::path previous_;
-};
 
 TEST_F(WholeRun, healthy_board_is_written_with_the_file_and_the_run_ends_with_0) {
   const Outcome o = Run("");
@@ -177,6 +114,61 @@ TEST_F(WholeRun, first_matching_converter_decides_and_its_instance_id_is_cut_to_
   EXPECT_EQ(cut.status, 0);
 }
 
+// The log's lines without their time prefix (date, blank, time, blank).
+std::vector<std::string> LogMessages(const fs::path& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(apptest::Read(log));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows text file
+    std::size_t cut = line.find(' ');
+    cut = cut == std::string::npos ? cut : line.find(' ', cut + 1);
+    lines.push_back(cut == std::string::npos ? line : line.substr(cut + 1));
+  }
+  return lines;
+}
+
+TEST_F(WholeRun, a_port_that_does_not_open_is_explained_below_the_message_and_in_the_log) {
+  const std::string held =
+      "Zugriff verweigert: Der Port wird von einem anderen Programm benutzt.\n"
+      "Abhilfe: das andere Programm (zum Beispiel ein Terminalprogramm) schlie\xDF\x65n und es "
+      "erneut versuchen.";
+  const std::string unplugged =
+      "Port nicht gefunden: Der USB-Wandler ist nicht (mehr) angesteckt.\n"
+      "Abhilfe: den Wandler anstecken und es erneut versuchen.";
+  const struct {
+    const char* name;
+    std::string scenario;
+    std::string port;
+    std::string detail;
+    std::string logged;
+  } rows[] = {
+      {"held by another program", "busy = COM3\n", "", held, "Access is denied."},
+      {"named port not there", "", "COM9", unplugged, "The system cannot find the file specified."},
+  };
+  for (const auto& row : rows) {
+    app::Options options;
+    options.port = row.port;
+    options.logFile = (dir_ / "port.log").string();
+    fs::remove(dir_ / "port.log");
+    const Outcome o = Run(row.scenario, SampleConfig(), false, options);
+    const std::string name = row.port.empty() ? "COM3" : row.port;
+    ASSERT_FALSE(o.dialogs.empty()) << row.name;
+    EXPECT_EQ(o.dialogs[0].text, "ComPortError:  " + name + " !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.")
+        << row.name << ": the message itself stays as it is";
+    EXPECT_EQ(o.dialogs[0].detail, row.detail) << row.name;
+    for (std::size_t i = 1; i < o.dialogs.size(); ++i) EXPECT_EQ(o.dialogs[i].detail, "") << row.name;
+    EXPECT_EQ(o.status, 3) << row.name;
+    // The log ends with the failure and its explanation (the search logs before it).
+    const std::size_t lineBreak = row.detail.find('\n');
+    std::vector<std::string> logged = LogMessages(dir_ / "port.log");
+    if (logged.size() > 3) logged.erase(logged.begin(), logged.end() - 3);
+    EXPECT_EQ(logged, (std::vector<std::string>{"Open \\\\.\\" + name + " failed: " + row.logged,
+                                                row.detail.substr(0, lineBreak),
+                                                row.detail.substr(lineBreak + 1)}))
+        << row.name;
+  }
+}
+
 TEST_F(WholeRun, a_prefix_in_another_case_does_not_match) {
   const Outcome o =
       Run("devices = COM1 ftdibus#VID_0403+PID_6001+A5XK3RJTA#0000\nportname.A5XK3RJTA = COM3\n");
@@ -233,6 +225,60 @@ TEST_F(WholeRun, closing_the_window_during_the_write_closes_the_port_first) {
   EXPECT_EQ(o.Texts(), std::vector<std::string>{"Fehler: ComPortError:  COM3 !"});
   EXPECT_EQ(o.status, 4);
   EXPECT_NE(o.report.find("\"completed\": [\"operating_time\"]"), std::string::npos) << o.report;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WholeRun, the_console_shows_what_will_be_written_once_the_file_is_loaded) {
+  std::string config = SampleConfig();
+  config.replace(config.find("1234\n567"), 8, "123456789\n5");
+  const Outcome o = Run("", config);
+  EXPECT_EQ(o.status, 0);
+  const std::vector<std::string> summary = {
+      "Seriennummer an die Platine: 12345<00>.", "Ger\xE4tetyp an die Platine: 3",
+      "Warnung: Seriennummer Teil 1 \"123456789\" ist l\xE4nger als 4 Zeichen; gesendet wird "
+      "\"1234\".",
+      "Warnung: Seriennummer Teil 2 \"5\" ist k\xFCrzer als 3 Zeichen; gesendet wird \"5<00>.\"."};
+  // After whatever the run noted before the load.
+  ASSERT_GE(o.notes.size(), summary.size());
+  EXPECT_EQ(std::vector<std::string>(o.notes.end() - summary.size(), o.notes.end()), summary);
+  EXPECT_NE(o.report.find("\"serial\": \"3132333435002E\""), std::string::npos) << o.report;
+}
+
+TEST_F(WholeRun, check_shows_what_a_write_would_send_and_touches_no_port) {
+  struct Row {
+    std::string config;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  std::string longSerial = SampleConfig();
+  longSerial.replace(longSerial.find("1234\n"), 5, "1234567\n");
+  const Row rows[] = {
+      {SampleConfig(), 0,
+       "Quorix.lcd ist in Ordnung: Version 4, 120 Parameter.\n"
+       "Seriennummer an die Platine: 1234567\nGer\u00e4tetyp an die Platine: 3\n",
+       ""},
+      {longSerial, 0,
+       "Quorix.lcd ist in Ordnung: Version 4, 120 Parameter.\n"
+       "Seriennummer an die Platine: 1234567\nGer\u00e4tetyp an die Platine: 3\n"
+       "Warnung: Seriennummer Teil 1 \"1234567\" ist l\u00e4nger als 4 Zeichen; gesendet wird "
+       "\"1234\".\n",
+       ""},
+      {"4 1 2 x", 2, "", "Quorix.lcd ist fehlerhaft!\nEintrag 4 (Parameter 3): \"x\" ist keine ganze Zahl.\n"},
+      {"", 2, "", "Quorix.lcd kann nicht ge\u00f6ffnet werden!\n"},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove(dir_ / "Quorix.lcd");
+    if (!row.config.empty()) apptest::Write(dir_ / "Quorix.lcd", row.config);
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(app::CheckConfigFile(out, err), row.status) << row.config;
+    EXPECT_EQ(out.str(), row.out);
+    EXPECT_EQ(err.str(), row.err);
+  }
 }
 
 }  // namespace

@@ -45,9 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeysCase{"latency_only", "converter.latency_ms = 40\n", 40, true},
                       KeysCase{"request_only", "converter.low_latency = ignored\n", 16, false},
                       KeysCase{"both", "converter.low_latency = honoured\n"
-                                       "converter.latency_ms = 0xFF\n", 255, true},
-                      KeysCase{"later_line_wins", "converter.latency_ms = 2\n"
-                                                  "converter.latency_ms = 1\n", 1, true}),
+                                       "converter.latency_ms = 0xFF\n", 255, true}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ConverterKeys, bad_values_name_the_file_and_line) {

@@ -22,6 +22,7 @@
 #include "framework/application.h"
 #include "framework/sysutils.h"
 #include "platform/sim/machine.h"
+#include "tests/support/forwarding_api.h"
 
 namespace comport::porttest {
 
@@ -43,6 +44,13 @@ class SpyPlatform : public plat::Platform {
     return out;
   }
   void ClearCalls() { Locked([&] { calls_.clear(); }); }
+  // What LastDeviceNotes reports after each open and after each close from now on.
+  void SetDeviceNotes(Lines afterOpen, Lines afterClose) {
+    Locked([&] {
+      notesAfterOpen_ = std::move(afterOpen);
+      notesAfterClose_ = std::move(afterClose);
+    });
+  }
   int LiveEvents() { int n = 0; Locked([&] { n = liveEvents_; }); return n; }
 
  private:
@@ -62,77 +70,61 @@ class SpyPlatform : public plat::Platform {
   }
   bool Rec(const std::string& name, const std::string& args = "") { return Enter(name, &args); }
 
-  struct Kernel : plat::KernelApi {
-    explicit Kernel(SpyPlatform& s) : s(s), k(s.m_.kernel()) {}
-    std::int64_t NowMicroseconds() override { return k.NowMicroseconds(); }
-    void Sleep(DWORD ms) override { k.Sleep(ms); }
-    bool IsVirtual() const override { return k.IsVirtual(); }
+  // Counts the event objects made and closed.
+  struct Kernel : testsupport::ForwardingKernel {
+    explicit Kernel(SpyPlatform& s) : ForwardingKernel(s.m_.kernel()), s(s) {}
     HANDLE CreateEventA(BOOL manual, BOOL initial) override {
       s.Locked([&] { ++s.liveEvents_; });
-      return k.CreateEventA(manual, initial);
+      return Inner().CreateEventA(manual, initial);
     }
-    BOOL SetEvent(HANDLE e) override { return k.SetEvent(e); }
-    BOOL ResetEvent(HANDLE e) override { return k.ResetEvent(e); }
-    DWORD WaitForSingleObject(HANDLE e, DWORD ms) override { return k.WaitForSingleObject(e, ms); }
     BOOL CloseEvent(HANDLE e) override {
-      const BOOL ok = k.CloseEvent(e);
+      const BOOL ok = Inner().CloseEvent(e);
       if (ok) s.Locked([&] { --s.liveEvents_; });
       return ok;
     }
-    DWORD GetLastError() override { return k.GetLastError(); }
-    void SetLastError(DWORD code) override { k.SetLastError(code); }
-    std::string SysErrorMessage(DWORD code) override { return k.SysErrorMessage(code); }
-    void ThreadStarting() override { k.ThreadStarting(); }
-    void ThreadEntered() override { k.ThreadEntered(); }
-    void ThreadFinished() override { k.ThreadFinished(); }
-    void ThreadJoining(std::thread::id t) override { k.ThreadJoining(t); }
-    DWORD GetCurrentThreadId() override { return k.GetCurrentThreadId(); }
     SpyPlatform& s;
-    plat::KernelApi& k;
   };
 
-  struct Serial : plat::SerialApi {
-    explicit Serial(SpyPlatform& sp) : s(sp), d(sp.m_.serial()) {}
+  // Records the set-up and transfer calls, and fails them on request.
+  struct Serial : testsupport::ForwardingSerial {
+    explicit Serial(SpyPlatform& sp) : ForwardingSerial(sp.m_.serial()), s(sp) {}
     static std::string Num(DWORD v) { return fw::IntToStr(v); }
     HANDLE CreateFileA(const char* n, DWORD a, DWORD sh, DWORD c, DWORD f) override {
       const std::string args = std::string(n) + " " + fw::IntToHex(a, 8) + " " + Num(sh) + " " +
                                Num(c) + " " + fw::IntToHex(f, 8);
-      return s.Rec("CreateFileA", args) ? INVALID_HANDLE_VALUE : d.CreateFileA(n, a, sh, c, f);
+      s.Locked([&] { s.notes_ = s.notesAfterOpen_; });
+      return s.Rec("CreateFileA", args) ? INVALID_HANDLE_VALUE : Inner().CreateFileA(n, a, sh, c, f);
     }
-    BOOL CloseHandle(HANDLE h) override { return d.CloseHandle(h); }
-    BOOL GetCommState(HANDLE h, DCB* x) override { return s.Rec("GetCommState") ? 0 : d.GetCommState(h, x); }
-    BOOL SetCommState(HANDLE h, const DCB* x) override { return s.Rec("SetCommState") ? 0 : d.SetCommState(h, x); }
+    BOOL CloseHandle(HANDLE h) override {
+      s.Locked([&] { s.notes_ = s.notesAfterClose_; });
+      return Inner().CloseHandle(h);
+    }
+    std::vector<std::string> LastDeviceNotes() override {
+      Lines notes;
+      s.Locked([&] { notes = s.notes_; });
+      return notes;
+    }
+    BOOL GetCommState(HANDLE h, DCB* x) override { return s.Rec("GetCommState") ? 0 : Inner().GetCommState(h, x); }
+    BOOL SetCommState(HANDLE h, const DCB* x) override { return s.Rec("SetCommState") ? 0 : Inner().SetCommState(h, x); }
     BOOL SetupComm(HANDLE h, DWORD i, DWORD o) override {
-      return s.Rec("SetupComm", Num(i) + " " + Num(o)) ? 0 : d.SetupComm(h, i, o);
+      return s.Rec("SetupComm", Num(i) + " " + Num(o)) ? 0 : Inner().SetupComm(h, i, o);
     }
-    BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override { return s.Rec("GetCommTimeouts") ? 0 : d.GetCommTimeouts(h, t); }
-    BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* t) override { return s.Rec("SetCommTimeouts") ? 0 : d.SetCommTimeouts(h, t); }
-    BOOL SetCommMask(HANDLE h, DWORD m) override { return s.Rec("SetCommMask", fw::IntToHex(m, 4)) ? 0 : d.SetCommMask(h, m); }
+    BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override { return s.Rec("GetCommTimeouts") ? 0 : Inner().GetCommTimeouts(h, t); }
+    BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* t) override { return s.Rec("SetCommTimeouts") ? 0 : Inner().SetCommTimeouts(h, t); }
+    BOOL SetCommMask(HANDLE h, DWORD m) override { return s.Rec("SetCommMask", fw::IntToHex(m, 4)) ? 0 : Inner().SetCommMask(h, m); }
     // Not recorded (once per cycle of the event thread), but it can be made to fail.
     BOOL WaitCommEvent(HANDLE h, DWORD* m, OVERLAPPED* o) override {
-      return s.Enter("WaitCommEvent") ? FALSE : d.WaitCommEvent(h, m, o);
+      return s.Enter("WaitCommEvent") ? FALSE : Inner().WaitCommEvent(h, m, o);
     }
     BOOL ReadFile(HANDLE h, void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
-      return s.Rec("ReadFile", Num(n)) ? 0 : d.ReadFile(h, b, n, t, o);
+      return s.Rec("ReadFile", Num(n)) ? 0 : Inner().ReadFile(h, b, n, t, o);
     }
     BOOL WriteFile(HANDLE h, const void* b, DWORD n, DWORD* t, OVERLAPPED* o) override {
-      return s.Rec("WriteFile", Num(n)) ? 0 : d.WriteFile(h, b, n, t, o);
+      return s.Rec("WriteFile", Num(n)) ? 0 : Inner().WriteFile(h, b, n, t, o);
     }
-    BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* o, DWORD* t, BOOL w) override { return d.GetOverlappedResult(h, o, t, w); }
-    BOOL ClearCommError(HANDLE h, DWORD* e, COMSTAT* c) override { return d.ClearCommError(h, e, c); }
-    BOOL PurgeComm(HANDLE h, DWORD f) override { return s.Rec("PurgeComm", fw::IntToHex(f, 2)) ? 0 : d.PurgeComm(h, f); }
-    BOOL FlushFileBuffers(HANDLE h) override { return s.Rec("FlushFileBuffers") ? 0 : d.FlushFileBuffers(h); }
-    BOOL EscapeCommFunction(HANDLE h, DWORD f) override { return d.EscapeCommFunction(h, f); }
-    BOOL SetCommBreak(HANDLE h) override { return d.SetCommBreak(h); }
-    BOOL ClearCommBreak(HANDLE h) override { return d.ClearCommBreak(h); }
-    BOOL TransmitCommChar(HANDLE h, char c) override { return d.TransmitCommChar(h, c); }
-    BOOL GetCommModemStatus(HANDLE h, DWORD* x) override { return d.GetCommModemStatus(h, x); }
-    BOOL GetCommProperties(HANDLE h, COMMPROP* p) override { return d.GetCommProperties(h, p); }
-    BOOL GetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD* z) override { return d.GetDefaultCommConfigA(n, c, z); }
-    BOOL CommConfigDialogA(const char* n, HWND w, COMMCONFIG* c) override { return d.CommConfigDialogA(n, w, c); }
-    BOOL SetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD z) override { return d.SetDefaultCommConfigA(n, c, z); }
+    BOOL PurgeComm(HANDLE h, DWORD f) override { return s.Rec("PurgeComm", fw::IntToHex(f, 2)) ? 0 : Inner().PurgeComm(h, f); }
+    BOOL FlushFileBuffers(HANDLE h) override { return s.Rec("FlushFileBuffers") ? 0 : Inner().FlushFileBuffers(h); }
     SpyPlatform& s;
-    plat::SerialApi& d;
   };
 
   sim::Machine& m_;
@@ -142,6 +134,7 @@ class SpyPlatform : public plat::Platform {
   Lines calls_;
   std::map<std::string, DWORD> failures_;
   int liveEvents_ = 0;
+  Lines notesAfterOpen_, notesAfterClose_, notes_;
 };
 
 // Records what the port's handlers saw, in order; `also` does extra work inside a handler.
@@ -161,7 +154,9 @@ struct Recorder : fw::TObject {
   void BeforeClose(TCustomComPort*) { Note("BeforeClose"); }
   void AfterClose(TCustomComPort*) { Note("AfterClose"); }
   void OnError(TCustomComPort*, EComError& e, TComAction& action) {
-    Note("OnError " + std::to_string(e.ErrorCode()));
+    static const char* const kKinds[] = {"not open", "still open", "open failed", "time-out",
+                                         "negative length", "thread", "system call"};
+    Note("OnError " + std::string(kKinds[e.Kind()]) + " " + std::to_string(e.ErrorCode()));
     action = answer;
   }
   void OnCTS(fw::TObject*) { Note("CTS"); }

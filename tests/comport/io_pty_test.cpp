@@ -162,7 +162,7 @@ TEST_F(PortOnPty, a_vanished_far_side_closes_the_port_through_the_event_thread) 
   port->Open();
   pty.CloseMaster();
   ASSERT_TRUE(PumpUntil([&] { return !port->Active(); }));
-  EXPECT_EQ(seen.seen, (Lines{"OnError 5", "AfterClose"}));
+  EXPECT_EQ(seen.seen, (Lines{"OnError thread 5", "AfterClose"}));
   EXPECT_FALSE(port->HasEventThread());
 }
 

@@ -40,6 +40,17 @@ TEST_F(Lifecycle, open_sets_up_the_device_in_order_and_close_releases_everything
   EXPECT_EQ(LogLines(), (Lines{"Open \\\\.\\COM3", "Close \\\\.\\COM3"}));
 }
 
+TEST_F(Lifecycle, what_the_platform_did_to_the_device_follows_the_open_and_close_lines) {
+  spy.SetDeviceNotes({"Latency COM3: found", "Latency COM3: set"}, {"Latency COM3: put back"});
+  port->Open();
+  port->Close();  // no log file: nothing written, nothing kept for later
+  port->SetLogFile(LogPath());
+  port->Open();
+  port->Close();
+  EXPECT_EQ(LogLines(), (Lines{"Open \\\\.\\COM3", "Latency COM3: found", "Latency COM3: set",
+                                "Close \\\\.\\COM3", "Latency COM3: put back"}));
+}
+
 TEST_F(Lifecycle, settings_are_applied_at_open_and_at_once_while_open) {
   port->SetBaudRate(br19200);
   port->BufferSizes().SetInput(-1);
@@ -66,7 +77,7 @@ TEST_F(Lifecycle, settings_are_applied_at_open_and_at_once_while_open) {
     port->SetDeviceName("COM4");
     ADD_FAILURE();
   } catch (const EComError& e) {
-    EXPECT_EQ(e.Message(), texts::kOpenPort);
+    EXPECT_EQ(e.Kind(), ekStillOpen);
   }
   EXPECT_EQ(port->DeviceName(), "\\\\.\\COM3");
   EXPECT_TRUE(port->Active());
@@ -92,12 +103,13 @@ TEST_F(Lifecycle, a_failed_open_leaves_nothing_behind) {
       ADD_FAILURE() << "opened";
     } catch (const EComError& e) {
       EXPECT_EQ(row.answer, caFail);
+      EXPECT_EQ(e.Kind(), ekOpenFailed);
       EXPECT_EQ(e.ErrorCode(), row.code);
       EXPECT_EQ(e.Message(), machine.kernel().SysErrorMessage(row.code));
     } catch (const fw::EAbort&) {
       EXPECT_EQ(row.answer, caAbort);
     }
-    EXPECT_EQ(rec.seen, (Lines{"BeforeOpen", "OnError " + std::to_string(row.code)}));
+    EXPECT_EQ(rec.seen, (Lines{"BeforeOpen", "OnError open failed " + std::to_string(row.code)}));
     EXPECT_EQ(classInHandler, REALTIME_PRIORITY_CLASS);
     EXPECT_EQ(machine.SimSystem().GetPriorityClass(), NORMAL_PRIORITY_CLASS);
     EXPECT_FALSE(port->Active());
@@ -161,7 +173,7 @@ TEST_F(Lifecycle, unplugging_reports_code_5_and_closes_on_the_main_thread) {
   Pump(1);
   device.Unplug();
   ASSERT_TRUE(PumpUntil([&] { return !port->Active(); }));
-  EXPECT_EQ(r.seen, (Lines{"BeforeOpen", "AfterOpen", "OnError 5", "BeforeClose", "AfterClose"}));
+  EXPECT_EQ(r.seen, (Lines{"BeforeOpen", "AfterOpen", "OnError thread 5", "BeforeClose", "AfterClose"}));
   EXPECT_EQ(r.onMain, std::vector<bool>(5, true));
   EXPECT_FALSE(port->HasEventThread());
   EXPECT_EQ(spy.LiveEvents(), 0);
@@ -177,7 +189,7 @@ TEST_F(Lifecycle, a_thread_ended_by_another_wait_error_is_forgotten_and_replaced
   port->SetOnCTSChange(fw::Method<&Recorder::OnCTS>(&r));  // a new thread
   device.SetCTS(true);
   ASSERT_TRUE(PumpUntil([&] { return r.seen.size() == 2; }));
-  EXPECT_EQ(r.seen, (Lines{"OnError 31", "CTS"}));
+  EXPECT_EQ(r.seen, (Lines{"OnError thread 31", "CTS"}));
 }
 
 TEST_F(Lifecycle, a_line_error_handler_that_closes_the_port) {

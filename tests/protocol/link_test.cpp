@@ -5,6 +5,7 @@
 
 #include "protocol/link.h"
 #include "tests/protocol/protocolfixture.h"
+#include "tests/support/forwarding_api.h"
 
 namespace protocol::testing {
 namespace {
@@ -106,15 +107,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The simulated machine's serial API, except that from the n-th write on a write is taken
 // but never completes (and never reaches the line).
-class StuckWriteSerial : public plat::SerialApi {
+class StuckWriteSerial : public testsupport::ForwardingSerial {
  public:
   StuckWriteSerial(plat::SerialApi& inner, plat::KernelApi& kernel, int stuckFrom)
-      : inner_(inner), kernel_(kernel), stuckFrom_(stuckFrom) {}
+      : ForwardingSerial(inner), kernel_(kernel), stuckFrom_(stuckFrom) {}
 
   BOOL WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* transferred,
                  OVERLAPPED* overlapped) override {
     if (++writes_ < stuckFrom_) {
-      return inner_.WriteFile(device, buffer, length, transferred, overlapped);
+      return Inner().WriteFile(device, buffer, length, transferred, overlapped);
     }
     stuck_ = overlapped;
     stuckAtUs = kernel_.NowMicroseconds();
@@ -127,58 +128,12 @@ class StuckWriteSerial : public plat::SerialApi {
       kernel_.SetLastError(ERROR_IO_INCOMPLETE);
       return FALSE;
     }
-    return inner_.GetOverlappedResult(device, overlapped, transferred, wait);
-  }
-
-  HANDLE CreateFileA(const char* n, DWORD a, DWORD s, DWORD c, DWORD f) override {
-    return inner_.CreateFileA(n, a, s, c, f);
-  }
-  BOOL CloseHandle(HANDLE d) override { return inner_.CloseHandle(d); }
-  BOOL GetCommState(HANDLE d, DCB* dcb) override { return inner_.GetCommState(d, dcb); }
-  BOOL SetCommState(HANDLE d, const DCB* dcb) override { return inner_.SetCommState(d, dcb); }
-  BOOL SetupComm(HANDLE d, DWORD i, DWORD o) override { return inner_.SetupComm(d, i, o); }
-  BOOL GetCommTimeouts(HANDLE d, COMMTIMEOUTS* t) override {
-    return inner_.GetCommTimeouts(d, t);
-  }
-  BOOL SetCommTimeouts(HANDLE d, const COMMTIMEOUTS* t) override {
-    return inner_.SetCommTimeouts(d, t);
-  }
-  BOOL SetCommMask(HANDLE d, DWORD m) override { return inner_.SetCommMask(d, m); }
-  BOOL WaitCommEvent(HANDLE d, DWORD* m, OVERLAPPED* o) override {
-    return inner_.WaitCommEvent(d, m, o);
-  }
-  BOOL ReadFile(HANDLE d, void* b, DWORD l, DWORD* t, OVERLAPPED* o) override {
-    return inner_.ReadFile(d, b, l, t, o);
-  }
-  BOOL ClearCommError(HANDLE d, DWORD* e, COMSTAT* s) override {
-    return inner_.ClearCommError(d, e, s);
-  }
-  BOOL PurgeComm(HANDLE d, DWORD f) override { return inner_.PurgeComm(d, f); }
-  BOOL FlushFileBuffers(HANDLE d) override { return inner_.FlushFileBuffers(d); }
-  BOOL EscapeCommFunction(HANDLE d, DWORD f) override { return inner_.EscapeCommFunction(d, f); }
-  BOOL SetCommBreak(HANDLE d) override { return inner_.SetCommBreak(d); }
-  BOOL ClearCommBreak(HANDLE d) override { return inner_.ClearCommBreak(d); }
-  BOOL TransmitCommChar(HANDLE d, char c) override { return inner_.TransmitCommChar(d, c); }
-  BOOL GetCommModemStatus(HANDLE d, DWORD* s) override {
-    return inner_.GetCommModemStatus(d, s);
-  }
-  BOOL GetCommProperties(HANDLE d, COMMPROP* p) override {
-    return inner_.GetCommProperties(d, p);
-  }
-  BOOL GetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD* s) override {
-    return inner_.GetDefaultCommConfigA(n, c, s);
-  }
-  BOOL CommConfigDialogA(const char* n, HWND p, COMMCONFIG* c) override {
-    return inner_.CommConfigDialogA(n, p, c);
-  }
-  BOOL SetDefaultCommConfigA(const char* n, COMMCONFIG* c, DWORD s) override {
-    return inner_.SetDefaultCommConfigA(n, c, s);
+    return Inner().GetOverlappedResult(device, overlapped, transferred, wait);
   }
 
   std::int64_t stuckAtUs = -1;
 
  private:
-  plat::SerialApi& inner_;
   plat::KernelApi& kernel_;
   int stuckFrom_;
   int writes_ = 0;

@@ -16,7 +16,12 @@ std::unique_ptr<fw::ControlPeer> RecordingFrontEnd::CreatePeer(fw::TControl&) {
 
 void RecordingFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                                       const std::string& text) {
-  dialogs.push_back({type, caption, text});
+  DetailedMessageDialog(type, caption, text, "");
+}
+
+void RecordingFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                                              const std::string& text, const std::string& detail) {
+  dialogs.push_back({type, caption, text, detail});
   if (onDialog) onDialog(dialogs.back());
 }
 

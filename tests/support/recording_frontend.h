@@ -1,5 +1,5 @@
 // A front-end for tests: no toolkit, every dialog recorded (type, caption, exact text), every
-// dialog closed at once. CanWaitForUser decides whether the tool behaves as in a window (true)
+// dialog closed at once, every note recorded. CanWaitForUser decides whether the tool behaves as in a window (true)
 // or as in the console (false).
 #pragma once
 
@@ -15,6 +15,7 @@ struct Dialog {
   fw::TMsgDlgType type;
   std::string caption;
   std::string text;
+  std::string detail;  // "" for a plain dialog
 };
 
 class RecordingFrontEnd : public fw::FrontEnd {
@@ -25,6 +26,8 @@ class RecordingFrontEnd : public fw::FrontEnd {
   std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
   void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                      const std::string& text) override;
+  void DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                             const std::string& text, const std::string& detail) override;
   int ScreenPixelsPerInch() override { return ppi_; }
   void ScreenSize(int& width, int& height) override {
     width = 1280;
@@ -35,8 +38,10 @@ class RecordingFrontEnd : public fw::FrontEnd {
   void WaitForEvents(DWORD) override {}
   void Wake() override {}
   bool HasOwnEvents() const override { return false; }
+  void Note(const std::string& text) override { notes.push_back(text); }
 
   std::vector<Dialog> dialogs;
+  std::vector<std::string> notes;
   // Runs when a dialog is shown (after it was recorded), e.g. to act like a user would.
   std::function<void(const Dialog&)> onDialog;
 

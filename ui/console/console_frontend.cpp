@@ -122,14 +122,27 @@ std::unique_ptr<fw::ControlPeer> ConsoleFrontEnd::CreatePeer(fw::TControl& contr
 
 void ConsoleFrontEnd::Forget(ConsolePeer* peer) {
   peers_.erase(std::remove(peers_.begin(), peers_.end(), peer), peers_.end());
+  // The window has gone: whatever is printed next (on either stream) starts a line of its own.
+  if (peers_.empty()) EndProgressLine();
 }
 
 void ConsoleFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                                     const std::string& text) {
+  DetailedMessageDialog(type, caption, text, "");
+}
+
+void ConsoleFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                                            const std::string& text, const std::string& detail) {
   // What the window would have painted by now comes first.
   ProcessEvents();
-  dialogs_.push_back({type, caption, text});
+  dialogs_.push_back({type, caption, text, detail});
   PrintLine("[" + caption + "] " + text);
+  if (!detail.empty()) PrintLine(detail);
+}
+
+void ConsoleFrontEnd::Note(const std::string& text) {
+  ProcessEvents();
+  PrintLine(text);
 }
 
 void ConsoleFrontEnd::ScreenSize(int& width, int& height) {

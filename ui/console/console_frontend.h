@@ -8,7 +8,9 @@
 //     change; otherwise a plain line each time the bar enters another tenth (0-9, 10-19, ...,
 //     90-99, 100), so a log gets at most eleven lines per run of the bar;
 //   - every dialog as "[caption] text" with the text exactly as given (line breaks kept), at
-//     once and without waiting for a key. Dialogs are also recorded for whoever drives the run.
+//     once and without waiting for a key, and a dialog's detail on the lines after it. Dialogs
+//     are also recorded for whoever drives the run.
+//   - every note as a line of its own, at once.
 // Waiting for events sleeps on the platform's clock, so a simulated machine's virtual clock
 // moves on while the tool waits for its timers.
 #pragma once
@@ -31,6 +33,7 @@ class ConsoleFrontEnd : public fw::FrontEnd {
     fw::TMsgDlgType type;
     std::string caption;  // Windows-1252, as given
     std::string text;
+    std::string detail;   // "" for a plain dialog
   };
 
   // Standard output; redraws in place when it is a terminal.
@@ -46,9 +49,12 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
   void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                      const std::string& text) override;
+  void DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                             const std::string& text, const std::string& detail) override;
   int ScreenPixelsPerInch() override { return 96; }
   void ScreenSize(int& width, int& height) override;
   bool CanWaitForUser() const override { return false; }
+  void Note(const std::string& text) override;
 
   // Prints what changed since the last processing point.
   void ProcessEvents() override;

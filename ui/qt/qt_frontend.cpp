@@ -81,6 +81,11 @@ void QtFrontEnd::RaisePendingEnd() {
 
 void QtFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                                const std::string& text) {
+  DetailedMessageDialog(type, caption, text, "");
+}
+
+void QtFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                                       const std::string& text, const std::string& detail) {
   QMessageBox::Icon icon = QMessageBox::Information;
   if (type == fw::mtError) icon = QMessageBox::Critical;
   if (type == fw::mtWarning) icon = QMessageBox::Warning;
@@ -88,6 +93,7 @@ void QtFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
   QMessageBox box(icon, QString::fromUtf8(fw::Cp1252ToUtf8(caption)),
                   QString::fromUtf8(fw::Cp1252ToUtf8(text)), QMessageBox::Ok);
   box.setTextFormat(Qt::PlainText);
+  if (!detail.empty()) box.setInformativeText(QString::fromUtf8(fw::Cp1252ToUtf8(detail)));
   box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
   box.setWindowModality(Qt::ApplicationModal);
 

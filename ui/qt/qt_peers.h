@@ -65,8 +65,11 @@ class QtFrontEnd : public fw::FrontEnd {
   std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
   // A QMessageBox (Critical or Information icon, one "OK" button) run modally; while it is
   // open the application's queued work and timers keep running, as under a system dialog.
+  // A detail is the box's informative text, below the text.
   void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                      const std::string& text) override;
+  void DetailedMessageDialog(fw::TMsgDlgType type, const std::string& caption,
+                             const std::string& text, const std::string& detail) override;
   int ScreenPixelsPerInch() override;
   void ScreenSize(int& width, int& height) override;
 

@@ -7,31 +7,24 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "platform/posix/serial.h"
+#include "tests/platform/posix/preload.h"
 #include "tests/platform/posix/pty.h"
 #include "tools/ptymodem/modemstate.h"
-
-extern char** environ;
 
 namespace lcdtest {
 namespace {
 
 using namespace ptymodem;
-
-constexpr const char* kChildEnv = "LCDWRITE_PRELOADED_CHILD";
 
 // Runs body on a thread and waits for it, poking it with nudge every millisecond meanwhile
 // (at most five seconds). True when body finished.
@@ -169,63 +162,19 @@ TEST_F(ShimDirect, far_end_waits_for_host_lines_with_a_time_out) {
 // ----------------------------------------------------- the backend with the shim preloaded
 
 TEST(ModemShimPreload, backend_tests_pass_with_the_shim_preloaded) {
-  if (getenv(kChildEnv)) GTEST_SKIP() << "this is the preloaded run";
-  const std::string shim = LCDWRITE_MODEMSHIM_PATH;
-  ASSERT_EQ(access(shim.c_str(), R_OK), 0) << shim;
-  char state[] = "/tmp/lcdwrite-modem-XXXXXX";
-  char report[] = "/tmp/lcdwrite-preload-XXXXXX";
-  const int stateFd = mkstemp(state), reportFd = mkstemp(report);
-  ASSERT_GE(stateFd, 0);
-  ASSERT_GE(reportFd, 0);
-  close(stateFd);
-  close(reportFd);
-
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) env.push_back(entry);
-  }
-  const char* asan = getenv("ASAN_OPTIONS");
-  env.push_back("LD_PRELOAD=" + shim);
-  env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
-  env.push_back(std::string(kModemStateEnv) + "=" + state);
-  env.push_back(std::string(kChildEnv) + "=1");
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::string filter = "--gtest_filter=PreloadedBackend.*";
-  std::string output = std::string("--gtest_output=json:") + report;
-  std::string self = "/proc/self/exe";
-  char* argv[] = {self.data(), filter.data(), output.data(), nullptr};
-
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execve("/proc/self/exe", argv, envp.data());
-    _exit(127);
-  }
-  const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  pollfd ended{pidFd, POLLIN, 0};
-  const int ready = pidFd >= 0 ? poll(&ended, 1, 60000) : 1;
-  if (ready <= 0) kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (pidFd >= 0) close(pidFd);
-  std::stringstream json;
-  json << std::ifstream(report).rdbuf();
-  unlink(state);
-  unlink(report);
-  ASSERT_GT(ready, 0) << "the preloaded run did not end within a minute";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  EXPECT_NE(json.str().find("\"result\": \"COMPLETED\""), std::string::npos) << "no test ran";
-  EXPECT_EQ(json.str().find("\"result\": \"SKIPPED\""), std::string::npos) << json.str();
+  if (InPreloadedChild()) GTEST_SKIP() << "this is the preloaded run";
+  ASSERT_EQ(access(LCDWRITE_MODEMSHIM_PATH, R_OK), 0) << LCDWRITE_MODEMSHIM_PATH;
+  const PreloadedRun run = RunPreloaded("PreloadedBackend.*");
+  ASSERT_TRUE(run.ended) << "the preloaded run did not end within a minute";
+  EXPECT_TRUE(run.Passed()) << "status " << run.status;
+  EXPECT_TRUE(run.RanAll()) << run.report;
 }
 
 class PreloadedBackend : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* state = getenv(kModemStateEnv);
-    if (!getenv(kChildEnv) || !state) GTEST_SKIP() << "runs with the shim preloaded only";
+    if (!InPreloadedChild() || !state) GTEST_SKIP() << "runs with the shim preloaded only";
     ASSERT_TRUE(pty_.ok());
     modem_ = ModemState::Create(state, pty_.SlavePath());
     ASSERT_NE(modem_, nullptr);

@@ -1,5 +1,7 @@
 // The POSIX serial backend on real ptys: the test plays the far end on the master side.
-// Every wait is bounded (5 s); nothing here measures time.
+// Every wait is bounded (5 s); nothing here measures time. What every backend does alike is in
+// the serial behaviour table (tests/platform/serial_behaviour.cpp); here is what is this
+// backend's own: names and opening, raw mode, a caller driving its own read, a plain pty.
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
@@ -16,7 +18,6 @@ namespace plat::posix {
 namespace {
 
 constexpr DWORD kWaitMs = 5000;
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 
 // An OVERLAPPED with its own manual-reset event.
 struct Overlapped {
@@ -191,35 +192,6 @@ TEST_F(SerialPty, bytes_pass_unchanged_both_ways_and_a_write_completes_at_once) 
 
 // ------------------------------------------------------------------------------ transfers
 
-TEST_F(SerialPty, large_write_goes_pending_until_the_far_end_has_taken_it) {
-  HANDLE h = OpenPort();
-  std::string data(1 << 20, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
-  Overlapped write(kernel_);
-  DWORD written = 0;
-  ASSERT_FALSE(serial_.WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, &write.ov));
-  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
-  EXPECT_FALSE(serial_.GetOverlappedResult(h, &write.ov, &written, FALSE));
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_IO_INCOMPLETE);
-  EXPECT_EQ(pty_.Receive(data.size()), data);
-  ASSERT_TRUE(serial_.GetOverlappedResult(h, &write.ov, &written, TRUE));
-  EXPECT_EQ(written, data.size());
-}
-
-TEST_F(SerialPty, read_waits_until_all_bytes_are_there) {
-  HANDLE h = OpenPort();
-  Overlapped read(kernel_);
-  char buffer[5] = {};
-  DWORD got = 0;
-  ASSERT_FALSE(serial_.ReadFile(h, buffer, 5, &got, &read.ov));
-  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
-  ASSERT_TRUE(pty_.Send("ab"));
-  ASSERT_TRUE(pty_.Send("cde"));
-  ASSERT_TRUE(read.Signalled());
-  ASSERT_TRUE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
-  EXPECT_EQ(std::string(buffer, got), "abcde");
-}
-
 // A table row's test name: its description with every other character made '_'.
 template <class Case>
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
@@ -229,47 +201,6 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
   }
   return name;
 }
-
-struct TimeoutCase {
-  const char* what;
-  DWORD interval, multiplier, constant;
-  const char* sent;  // by the far end before the read
-  DWORD asked, expected;
-};
-
-void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.what; }
-
-class ReadTimeouts : public SerialPty, public ::testing::WithParamInterface<TimeoutCase> {};
-
-TEST_P(ReadTimeouts, return_short_without_error) {
-  const TimeoutCase& c = GetParam();
-  HANDLE h = OpenPort();
-  SetReadTimeouts(h, c.interval, c.multiplier, c.constant);
-  const std::string sent = c.sent;
-  ASSERT_TRUE(pty_.Send(sent));
-  ASSERT_TRUE(InputArrived(h, static_cast<DWORD>(sent.size())));
-  Overlapped read(kernel_);
-  char buffer[16] = {};
-  DWORD got = 0;
-  if (!serial_.ReadFile(h, buffer, c.asked, &got, &read.ov)) {
-    ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
-    ASSERT_TRUE(read.Signalled());
-    ASSERT_TRUE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
-  }
-  EXPECT_EQ(got, c.expected) << c.what;
-  EXPECT_EQ(std::string(buffer, got), sent.substr(0, got)) << c.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReadTimeouts,
-    ::testing::Values(TimeoutCase{"total constant 100", 0, 0, 100, "x", 4, 1},
-                      TimeoutCase{"total multiplier", 0, 10, 0, "", 3, 0},
-                      TimeoutCase{"interval after the first byte", 20, 0, 0, "xy", 8, 2},
-                      TimeoutCase{"immediate, some there", kMaxDword, 0, 0, "ab", 4, 2},
-                      TimeoutCase{"immediate, none there", kMaxDword, 0, 0, "", 4, 0},
-                      TimeoutCase{"first byte ends it", kMaxDword, kMaxDword, 1000, "xy", 8, 2},
-                      TimeoutCase{"first byte or the constant", kMaxDword, kMaxDword, 30, "", 8, 0}),
-    CaseName<TimeoutCase>);
 
 // A caller blocked in GetOverlappedResult on its own read polls the tty itself; whatever ends
 // the read from elsewhere must still end that wait, with the right result.
@@ -384,80 +315,7 @@ TEST_F(SerialPty, synchronous_handle_blocks_until_done) {
   EXPECT_EQ(pty_.Receive(2), "cd");
 }
 
-TEST_F(SerialPty, purge_discards_input_and_purge_and_close_end_pending_reads) {
-  HANDLE h = OpenPort();
-  ASSERT_TRUE(pty_.Send("abc"));
-  ASSERT_TRUE(InputArrived(h, 3));
-  ASSERT_TRUE(serial_.PurgeComm(h, PURGE_RXCLEAR));
-  COMSTAT stat{};
-  ASSERT_TRUE(serial_.ClearCommError(h, nullptr, &stat));
-  EXPECT_EQ(stat.cbInQue, 0u);
-
-  char buffer[4];
-  DWORD got = 0;
-  Overlapped aborted(kernel_);
-  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &aborted.ov));
-  ASSERT_TRUE(serial_.PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR));
-  ASSERT_TRUE(aborted.Signalled(0));
-  EXPECT_FALSE(serial_.GetOverlappedResult(h, &aborted.ov, &got, FALSE));
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_OPERATION_ABORTED);
-
-  Overlapped read(kernel_), wait(kernel_);
-  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
-  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
-  DWORD mask = 0xDEAD;
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  ASSERT_TRUE(serial_.CloseHandle(h));
-  ASSERT_TRUE(read.Signalled(0));
-  EXPECT_EQ(read.ov.Internal, ERROR_OPERATION_ABORTED);
-  ASSERT_TRUE(wait.Signalled(0));
-  EXPECT_EQ(wait.ov.Internal, ERROR_SUCCESS);
-  EXPECT_EQ(mask, 0u);
-}
-
-TEST_F(SerialPty, far_end_gone_fails_pending_and_later_calls_with_access_denied) {
-  HANDLE h = OpenPort();
-  Overlapped read(kernel_), wait(kernel_);
-  char buffer[4];
-  DWORD got = 0, mask = 0xDEAD;
-  ASSERT_TRUE(serial_.SetCommMask(h, EV_CTS | EV_RXCHAR));
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  ASSERT_FALSE(serial_.ReadFile(h, buffer, 4, &got, &read.ov));
-  pty_.CloseMaster();
-  ASSERT_TRUE(read.Signalled());
-  EXPECT_FALSE(serial_.GetOverlappedResult(h, &read.ov, &got, FALSE));
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
-  ASSERT_TRUE(wait.Signalled());
-  EXPECT_EQ(mask, 0u);
-  EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
-  COMSTAT stat{};
-  EXPECT_FALSE(serial_.ClearCommError(h, nullptr, &stat));
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(serial_.CloseHandle(h));
-}
-
 // ------------------------------------------------------------------------- device events
-
-TEST_F(SerialPty, rxchar_is_an_arrival_not_unread_bytes) {
-  HANDLE h = OpenPort();
-  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
-  Overlapped wait(kernel_);
-  DWORD mask = 0;
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  ASSERT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
-  ASSERT_TRUE(pty_.Send("a"));
-  ASSERT_TRUE(wait.Signalled());
-  EXPECT_EQ(mask, EV_RXCHAR);
-
-  // The byte is still unread: the next wait must wait for the next byte.
-  kernel_.ResetEvent(wait.ov.hEvent);
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  EXPECT_FALSE(wait.Signalled(20));
-  ASSERT_TRUE(pty_.Send("b"));
-  ASSERT_TRUE(wait.Signalled());
-  EXPECT_EQ(mask, EV_RXCHAR);
-}
 
 TEST_F(SerialPty, events_between_waits_wait_for_the_next_wait_until_the_mask_is_set_again) {
   HANDLE h = OpenPort();
@@ -476,36 +334,6 @@ TEST_F(SerialPty, events_between_waits_wait_for_the_next_wait_until_the_mask_is_
   EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
   EXPECT_EQ(kernel_.GetLastError(), ERROR_IO_PENDING);
   ASSERT_TRUE(serial_.CloseHandle(h));  // ends the wait while mask and wait still exist
-}
-
-TEST_F(SerialPty, set_comm_mask_ends_a_pending_wait_with_no_bits) {
-  HANDLE h = OpenPort();
-  ASSERT_TRUE(serial_.SetCommMask(h, EV_RXCHAR));
-  Overlapped wait(kernel_);
-  DWORD mask = 0xDEAD;
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  DWORD second = 0;
-  EXPECT_FALSE(serial_.WaitCommEvent(h, &second, nullptr)) << "one wait at a time";
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
-  ASSERT_TRUE(serial_.SetCommMask(h, 0));
-  ASSERT_TRUE(wait.Signalled(0));
-  EXPECT_EQ(mask, 0u);
-  EXPECT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov)) << "an empty mask has nothing to wait for";
-  EXPECT_EQ(kernel_.GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
-TEST_F(SerialPty, txempty_after_a_write) {
-  HANDLE h = OpenPort();
-  ASSERT_TRUE(serial_.SetCommMask(h, EV_TXEMPTY));
-  Overlapped wait(kernel_), write(kernel_);
-  DWORD mask = 0, written = 0;
-  ASSERT_FALSE(serial_.WaitCommEvent(h, &mask, &wait.ov));
-  ASSERT_TRUE(serial_.WriteFile(h, "xyz", 3, &written, &write.ov));
-  ASSERT_TRUE(wait.Signalled());
-  EXPECT_EQ(mask, EV_TXEMPTY);
-  ASSERT_TRUE(serial_.TransmitCommChar(h, 'q'));
-  ASSERT_TRUE(serial_.FlushFileBuffers(h));
-  EXPECT_EQ(pty_.Receive(4), "xyzq");
 }
 
 TEST_F(SerialPty, modem_lines_are_not_supported_on_a_plain_pty) {

@@ -139,6 +139,22 @@ TEST_F(SystemRegistry, handles_are_never_reused_and_stale_ones_fail) {
   system_.RegCloseKey(second);
 }
 
+TEST_F(SystemRegistry, nothing_can_be_written) {
+  HKEY key = nullptr;
+  EXPECT_EQ(system_.RegOpenKeyForWriteA(HKEY_LOCAL_MACHINE, kConverterKey, &key),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(system_.RegOpenKeyForWriteA(HKEY_LOCAL_MACHINE, "HARDWARE\\NOTHING", &key),
+            ERROR_FILE_NOT_FOUND);
+  key = Open(kConverterKey);
+  const DWORD one = 1;
+  EXPECT_EQ(system_.RegSetValueExA(key, "LatencyTimer", REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&one), sizeof one),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(system_.RegQueryValueExA(key, "LatencyTimer", nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(system_.RegCloseKey(key), ERROR_SUCCESS);
+}
+
 TEST(SystemRegistryLive, each_open_reads_sysfs_anew_while_an_open_key_stays_stable) {
   const auto root = std::filesystem::temp_directory_path() /
                     ("lcdwrite-sysfs-" + std::to_string(::getpid()));

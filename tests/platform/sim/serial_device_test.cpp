@@ -1,3 +1,6 @@
+// The simulated serial device's own behaviour: wire timing, far-end callbacks, flow control,
+// exact instants. What every backend does alike is in the serial behaviour table
+// (tests/platform/serial_behaviour.cpp).
 #include <cmath>
 
 #include "platform/sim/echo_far_end.h"
@@ -9,7 +12,6 @@ using simtest::kFrame9600;
 using simtest::kMs;
 using simtest::PortTest;
 
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 
 class SerialDeviceTest : public PortTest {};
 
@@ -181,19 +183,6 @@ TEST_F(SerialDeviceTest, synchronous_read_blocks_on_the_machine_clock) {
   EXPECT_NEAR(static_cast<double>(machine.NowNs()), 5 * kMs + 2 * kFrame9600, 1.0);
 }
 
-TEST_F(SerialDeviceTest, changing_the_mask_completes_a_pending_wait_with_no_events) {
-  HANDLE h = Open();
-  ASSERT_TRUE(serial.SetCommMask(h, EV_RXCHAR));
-  OVERLAPPED ov = NewOverlapped();
-  DWORD mask = 0xDEAD;
-  EXPECT_FALSE(serial.WaitCommEvent(h, &mask, &ov));
-  EXPECT_EQ(kernel.GetLastError(), ERROR_IO_PENDING);
-  EXPECT_EQ(kernel.WaitForSingleObject(ov.hEvent, 0), WAIT_TIMEOUT);
-  ASSERT_TRUE(serial.SetCommMask(h, EV_RXCHAR | EV_DSR));
-  EXPECT_EQ(kernel.WaitForSingleObject(ov.hEvent, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(mask, 0u);
-}
-
 TEST_F(SerialDeviceTest, events_are_remembered_until_the_next_wait_only_if_in_the_mask) {
   HANDLE h = Open();
   ASSERT_TRUE(serial.SetCommMask(h, EV_DSR | EV_RXCHAR));
@@ -229,49 +218,6 @@ TEST_F(SerialDeviceTest, tx_empty_when_the_last_byte_has_left) {
   EXPECT_EQ(mask, EV_TXEMPTY);
   EXPECT_NEAR(static_cast<double>(machine.NowNs()), 2 * kFrame9600, 1.0);
 }
-
-struct ReadTimeoutCase {
-  const char* what;
-  COMMTIMEOUTS timeouts;
-  const char* farSends;  // sent by the far end at time 0
-  DWORD requested;
-  DWORD transferred;
-  double doneAtNs;
-};
-
-class ReadTimeoutTest : public PortTest, public ::testing::WithParamInterface<ReadTimeoutCase> {};
-
-TEST_P(ReadTimeoutTest, read_ends_by_the_win32_rules) {
-  const ReadTimeoutCase& c = GetParam();
-  HANDLE h = Open();
-  ASSERT_TRUE(serial.SetCommTimeouts(h, &c.timeouts));
-  port.Send(c.farSends);
-  OVERLAPPED ov = NewOverlapped();
-  std::uint8_t buffer[16] = {};
-  DWORD n = 0;
-  serial.ReadFile(h, buffer, c.requested, &n, &ov);
-  ASSERT_TRUE(serial.GetOverlappedResult(h, &ov, &n, TRUE));
-  EXPECT_EQ(n, c.transferred);
-  EXPECT_NEAR(static_cast<double>(machine.NowNs()), c.doneAtNs, 1.0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ReadTimeoutTest,
-    ::testing::Values(
-        ReadTimeoutCase{"all_zero_waits_for_every_byte", {0, 0, 0, 0, 0}, "abc", 3, 3,
-                        3 * kFrame9600},
-        ReadTimeoutCase{"interval_max_returns_what_is_there", {kMaxDword, 0, 0, 0, 0}, "abc", 3,
-                        0, 0},
-        ReadTimeoutCase{"total_constant_runs_out", {0, 0, 100, 0, 0}, "", 1, 0, 100 * kMs},
-        ReadTimeoutCase{"total_is_multiplier_times_count_plus_constant", {0, 10, 5, 0, 0}, "",
-                        4, 0, 45 * kMs},
-        ReadTimeoutCase{"interval_runs_out_after_the_last_byte", {5, 0, 0, 0, 0}, "ab", 4, 2,
-                        2 * kFrame9600 + 5 * kMs},
-        ReadTimeoutCase{"first_byte_mode_returns_with_the_first_byte",
-                        {kMaxDword, kMaxDword, 50, 0, 0}, "ab", 4, 1, kFrame9600},
-        ReadTimeoutCase{"first_byte_mode_times_out", {kMaxDword, kMaxDword, 50, 0, 0}, "", 4, 0,
-                        50 * kMs}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SerialDeviceTest, unplug_fails_pending_transfers_and_every_later_call) {
   HANDLE h = Open();
@@ -400,29 +346,6 @@ TEST_F(SerialDeviceTest, control_lines_follow_the_dcb_and_escape_functions) {
   EXPECT_FALSE(serial.EscapeCommFunction(h, RESETDEV));
   EXPECT_EQ(kernel.GetLastError(), ERROR_NOT_SUPPORTED);
   port.Attach(nullptr);
-}
-
-TEST_F(SerialDeviceTest, invalid_dcb_is_refused_and_the_old_one_kept) {
-  HANDLE h = Open();
-  DCB good{};
-  ASSERT_TRUE(serial.GetCommState(h, &good));
-  const auto refused = [&](auto change) {
-    DCB dcb = good;
-    change(dcb);
-    return !serial.SetCommState(h, &dcb) && kernel.GetLastError() == ERROR_INVALID_PARAMETER;
-  };
-  EXPECT_TRUE(refused([](DCB& d) { d.BaudRate = 0; }));
-  EXPECT_TRUE(refused([](DCB& d) { d.ByteSize = 9; }));
-  EXPECT_TRUE(refused([](DCB& d) { d.Parity = 5; }));
-  EXPECT_TRUE(refused([](DCB& d) { d.StopBits = 3; }));
-  EXPECT_TRUE(refused([](DCB& d) {
-    d.fOutX = 1;
-    d.XoffChar = d.XonChar;
-  }));
-  DCB now{};
-  ASSERT_TRUE(serial.GetCommState(h, &now));
-  EXPECT_EQ(now.BaudRate, 9600u);
-  EXPECT_EQ(now.ByteSize, 8);
 }
 
 TEST_F(SerialDeviceTest, transmit_char_goes_ahead_of_the_queue) {

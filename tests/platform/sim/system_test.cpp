@@ -172,6 +172,37 @@ TEST_F(SystemTest, converter_appears_in_the_device_list_registry_and_port_map) {
   EXPECT_STREQ(value, "COM3");
 }
 
+TEST_F(SystemTest, values_are_set_only_through_a_key_opened_for_writing) {
+  const char* path = "SYSTEM\\Params";
+  machine.registry().SetDword(path, "LatencyTimer", 16);
+  const DWORD one = 1;
+  const BYTE* data = reinterpret_cast<const BYTE*>(&one);
+  HKEY readable = OpenKey(path);
+  EXPECT_EQ(system.RegSetValueExA(readable, "LatencyTimer", REG_DWORD, data, sizeof one),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(system.RegSetValueExA(HKEY_LOCAL_MACHINE, "LatencyTimer", REG_DWORD, data,
+                                  sizeof one),
+            ERROR_ACCESS_DENIED);
+  HKEY writable = nullptr;
+  ASSERT_EQ(system.RegOpenKeyForWriteA(HKEY_LOCAL_MACHINE, path, &writable), ERROR_SUCCESS);
+  EXPECT_EQ(system.RegSetValueExA(writable, "LatencyTimer", REG_DWORD, data, sizeof one),
+            ERROR_SUCCESS);
+  // Seen through the other handle too, at once.
+  DWORD value = 0, size = sizeof value, type = 0;
+  EXPECT_EQ(system.RegQueryValueExA(readable, "LatencyTimer", &type,
+                                    reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  system.RegCloseKey(writable);
+  system.RegCloseKey(readable);
+
+  machine.registry().DenyWrites(path);
+  EXPECT_EQ(system.RegOpenKeyForWriteA(HKEY_LOCAL_MACHINE, path, &writable), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(system.RegOpenKeyForWriteA(HKEY_LOCAL_MACHINE, "SYSTEM\\None", &writable),
+            ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(SystemTest, converter_options_leave_out_the_key_or_the_value) {
   machine.AddConverter("AAAAAAAA", "COM4", sim::ConverterOptions{false, true});
   machine.AddConverter("BBBBBBBB", "COM5", sim::ConverterOptions{true, false});

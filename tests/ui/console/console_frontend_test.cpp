@@ -109,6 +109,35 @@ TEST_F(ConsoleTest, progress_on_a_terminal_is_one_line_redrawn) {
             "\rFortschritt: 7 %\n");
 }
 
+TEST_F(ConsoleTest, the_window_going_ends_an_open_progress_line) {
+  Attach(true);
+  {
+    StatusForm form;
+    form.Show();
+    fe->ProcessEvents();
+    out.str("");
+    form.bar->SetPosition(40);
+    form.bar->Repaint();
+  }
+  // A line printed after the run (on any stream) starts on a line of its own.
+  EXPECT_EQ(out.str(), "\rFortschritt: 40 %\n");
+}
+
+TEST_F(ConsoleTest, notes_print_as_lines_of_their_own_after_pending_status) {
+  Attach(true);
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  form.label->SetCaption("suchen");
+  form.bar->SetPosition(50);
+  form.bar->Repaint();
+  fw::Note("Latenzzeit auf 1 ms gesetzt; der Treiber \xFC" "bernimmt sie beim \xD6" "ffnen.");
+  EXPECT_EQ(out.str(),
+            "LCD Konfiguration schreiben v7.1 ab Fv7.26\n"
+            "\rFortschritt: 50 %\nsuchen\n"
+            "Latenzzeit auf 1 ms gesetzt; der Treiber \xC3\xBC" "bernimmt sie beim \xC3\x96" "ffnen.\n");
+}
+
 TEST_F(ConsoleTest, dialogs_print_caption_and_exact_text_after_pending_status) {
   Attach(false);
   StatusForm form;
@@ -119,21 +148,27 @@ TEST_F(ConsoleTest, dialogs_print_caption_and_exact_text_after_pending_status) {
     const char* caption;
     const char* text;
     const char* printed;
+    const char* detail = "";
   } cases[] = {
       {fw::mtError, "Fehler", "ComPortError:  COM3 !", "[Fehler] ComPortError:  COM3 !\n"},
       {fw::mtError, "Fehler", "ComPortError:  COM3 !\n\nDer Port kann nicht ge\xF6" "ffnet werden.",
        "[Fehler] ComPortError:  COM3 !\n\nDer Port kann nicht ge\xC3\xB6" "ffnet werden.\n"},
       {fw::mtInformation, "Information", "Schreiben erfolgreich beendet!",
        "[Information] Schreiben erfolgreich beendet!\n"},
+      {fw::mtError, "Fehler", "ComPortError:  ttyUSB0 !",
+       "[Fehler] ComPortError:  ttyUSB0 !\nUrsache f\xC3\xBCr ttyUSB0.\nAbhilfe: anstecken.\n",
+       "Ursache f\xFCr ttyUSB0.\nAbhilfe: anstecken."},
   };
   std::string expected =
       "LCD Konfiguration schreiben v7.1 ab Fv7.26\nKonfiguration senden\n";
   for (const auto& c : cases) {
-    fe->MessageDialog(c.type, c.caption, c.text);  // returns at once
+    fe->DetailedMessageDialog(c.type, c.caption, c.text, c.detail);  // returns at once
     expected += c.printed;
   }
   EXPECT_EQ(out.str(), expected);
-  ASSERT_EQ(fe->Dialogs().size(), 3u);
+  ASSERT_EQ(fe->Dialogs().size(), 4u);
+  EXPECT_EQ(fe->Dialogs()[2].detail, "");
+  EXPECT_EQ(fe->Dialogs()[3].detail, cases[3].detail);
   EXPECT_EQ(fe->Dialogs()[1].type, fw::mtError);
   EXPECT_EQ(fe->Dialogs()[1].text, cases[1].text);
   EXPECT_EQ(fe->Dialogs()[2].caption, "Information");

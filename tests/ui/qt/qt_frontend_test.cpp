@@ -193,6 +193,7 @@ struct DialogCase {
   const char* caption;
   const char* text;
   QMessageBox::Icon icon;
+  const char* detail = "";  // shown as the box's informative text
 };
 
 class QtDialogTest : public QtTest, public ::testing::WithParamInterface<DialogCase> {};
@@ -209,7 +210,7 @@ TEST_P(QtDialogTest, modal_dialog_shows_caption_text_and_one_ok_and_keeps_timers
   timer->SetInterval(5);
   timer->SetOnTimer(fw::Method<&Ticker::Tick>(&ticker));
 
-  QString title, text;
+  QString title, text, informative;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
   int ticksSeen = 0;
@@ -224,15 +225,17 @@ TEST_P(QtDialogTest, modal_dialog_shows_caption_text_and_one_ok_and_keeps_timers
     ticksSeen = ticker.ticks;
     title = box->windowTitle();
     text = box->text();
+    informative = box->informativeText();
     icon = box->icon();
     for (QAbstractButton* b : box->buttons()) buttons << b->text();
     box->done(QMessageBox::Ok);
   });
   closer.start();
-  g_frontEnd->MessageDialog(c.type, c.caption, c.text);
+  g_frontEnd->DetailedMessageDialog(c.type, c.caption, c.text, c.detail);
   closer.stop();
   EXPECT_EQ(title, QString::fromUtf8(c.caption));
   EXPECT_EQ(text.toStdString(), fw::Cp1252ToUtf8(c.text));
+  EXPECT_EQ(informative.toStdString(), fw::Cp1252ToUtf8(c.detail));
   EXPECT_EQ(icon, c.icon);
   EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});
   EXPECT_GE(ticksSeen, 2);
@@ -247,7 +250,11 @@ INSTANTIATE_TEST_SUITE_P(
                                           "ffnet werden.",
                    QMessageBox::Critical},
         DialogCase{fw::mtInformation, "Information", "Schreiben erfolgreich beendet!",
-                   QMessageBox::Information}));
+                   QMessageBox::Information},
+        DialogCase{fw::mtError, "Fehler", "ComPortError:  ttyUSB0 !\n\nDer Port kann nicht ge\xF6"
+                                          "ffnet werden.",
+                   QMessageBox::Critical,
+                   "/dev/ttyUSB0 ist nicht vorhanden.\nAbhilfe: den Wandler anstecken."}));
 
 TEST_F(QtTest, the_process_ending_inside_a_dialog_closes_it_and_unwinds_after) {
   fw::TApplication::SetExitHook([](int status) { throw fw::ProcessEnded{status}; });

@@ -363,6 +363,16 @@ TEST_F(Win32UiTest, message_box_shows_caption_text_and_icon_and_returns_when_clo
   }
 }
 
+TEST_F(Win32UiTest, a_detail_follows_the_text_after_a_blank_line) {
+  DialogCloser closer(L"Fehler");
+  g_frontEnd->DetailedMessageDialog(fw::mtError, "Fehler", "ComPortError:  COM3 !",
+                                    "Zugriff verweigert.\nAbhilfe: das andere Programm schlie\xDF" "en.");
+  closer.Join();
+  EXPECT_TRUE(closer.found);
+  EXPECT_EQ(closer.text,
+            L"ComPortError:  COM3 !\n\nZugriff verweigert.\nAbhilfe: das andere Programm schlie\u00DFen.");
+}
+
 TEST_F(Win32UiTest, timers_and_posted_work_run_while_a_message_box_is_open) {
   std::atomic<int> posted{0};
   app.Post([&] { ++posted; });

@@ -1,0 +1,150 @@
+#include "app/outputfiles.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "app/texts.h"
+#include "framework/exceptions.h"
+#include "framework/sysutils.h"
+#include "framework/textfile.h"
+
+namespace app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Format(const char* format, const std::string& a, const std::string& b = {},
+                   const std::string& c = {}) {
+  char buffer[1200];
+  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str(), c.c_str());
+  return buffer;
+}
+
+// Whether two names lead to the same file, whether or not it exists yet.
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
+  const fs::path x = fs::weakly_canonical(fs::absolute(a, error), error);
+  const fs::path y = fs::weakly_canonical(fs::absolute(b, error), error);
+  return x == y;
+}
+
+// Why path cannot be written, or empty. The log is appended to; the report replaces its file
+// by renaming a temporary one beside it, so what counts for it is its folder.
+std::string WhyNotWritable(const fs::path& path, bool append) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  const bool exists = !error && fs::exists(status);
+  if (exists && fs::is_directory(status)) return texts::kCauseFolder;
+  if (exists && !fs::is_regular_file(status)) return texts::kCauseNotAFile;
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, error)) return Format(texts::kCauseNoFolder, ShownName(folder));
+
+  // Try it: open the file as the run will (or a temporary one beside it), then leave no trace.
+  const fs::path probe = append ? path : fs::path(path.string() + ".tmp");
+  const bool existed = fs::exists(probe, error);
+  std::FILE* file = std::fopen(probe.string().c_str(), append ? "ab" : "wb");
+  if (file == nullptr) return FileErrorCause(errno);
+  std::fclose(file);
+  if (!existed) fs::remove(probe, error);
+  return {};
+}
+
+}  // namespace
+
+std::string ShownName(const fs::path& path) {
+  return fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.u8string().c_str()));
+}
+
+std::string FileErrorCause(int error) {
+  switch (error) {
+    case ENOSPC:
+      return texts::kCauseDiskFull;
+    case EACCES:
+    case EPERM:
+      return texts::kCauseNoAccess;
+    case ENOENT:
+    case ENOTDIR:
+      return texts::kCauseMissing;
+    case EISDIR:
+      return texts::kCauseFolder;
+    case EROFS:
+      return texts::kCauseReadOnly;
+    case EFBIG:
+      return texts::kCauseTooLarge;
+    case EIO:
+      return texts::kCauseInOut;
+    default: {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, texts::kCauseOther, error);
+      return buffer;
+    }
+  }
+}
+
+std::string CheckOutputFiles(const std::string& logFile, const std::string& reportFile,
+                             const fs::path& configFile, const std::string& scenarioFile) {
+  struct Output {
+    const char* role;
+    const std::string& path;
+    bool append;
+  };
+  const Output outputs[] = {{texts::kLogRole, logFile, true},
+                            {texts::kReportRole, reportFile, false}};
+  // First what the user cannot have meant: an output that would replace an input, or both
+  // outputs in one file (the report would replace the log).
+  for (const Output& output : outputs) {
+    if (output.path.empty()) continue;
+    if (SameFile(output.path, configFile)) {
+      return Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
+    }
+    if (!scenarioFile.empty() && SameFile(output.path, scenarioFile)) {
+      return Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
+    }
+  }
+  if (!logFile.empty() && !reportFile.empty() && SameFile(logFile, reportFile)) {
+    return Format(texts::kOutputsSame, ShownName(logFile));
+  }
+  for (const Output& output : outputs) {
+    if (output.path.empty()) continue;
+    const std::string why = WhyNotWritable(output.path, output.append);
+    if (!why.empty()) {
+      return Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
+    }
+  }
+  return {};
+}
+
+RunLog::RunLog(std::function<void(const std::string& text)> onFailure)
+    : onFailure_(std::move(onFailure)) {}
+
+void RunLog::Write(const std::string& path, const std::string& line) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failed_) return;
+  }
+  try {
+    fw::AppendLine(path, line);
+    return;
+  } catch (const fw::EInOutError& e) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;
+    path_ = path;
+    cause_ = FileErrorCause(e.ErrorCode());
+  }
+  if (onFailure_) onFailure_(Format(texts::kLogFailed, ShownName(path_), cause_));
+}
+
+bool RunLog::Failed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failed_;
+}
+
+std::string RunLog::IncompleteText() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return Format(texts::kLogIncomplete, ShownName(path_), cause_);
+}
+
+}  // namespace app

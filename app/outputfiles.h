@@ -1,0 +1,54 @@
+// The files a run writes besides the board: the port's log (--log) and the simulated board's
+// report (--sim-report).
+//
+// Both are checked before anything else happens, so no port is opened for a run whose output
+// cannot be kept: each must be a regular file or not exist yet in a folder that does, must be
+// writable, must be neither Quorix.lcd nor the scenario file, and the two must differ.
+//
+// The log can still fail in the middle of a write (the disk fills up). RunLog then reports the
+// failure once, drops the rest of the log instead of interrupting a transfer, and remembers it
+// for the end of the run, which says the log is incomplete.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace app {
+
+// Empty when the output files can be written; otherwise why not (German, Windows-1252).
+// configFile is Quorix.lcd as the run will read it; empty names mean "none".
+std::string CheckOutputFiles(const std::string& logFile, const std::string& reportFile,
+                             const std::filesystem::path& configFile,
+                             const std::string& scenarioFile);
+
+// Why a file operation failed, for a C library errno value (German, Windows-1252).
+std::string FileErrorCause(int error);
+
+// A file name as a message shows it (Windows-1252).
+std::string ShownName(const std::filesystem::path& path);
+
+class RunLog {
+ public:
+  // onFailure shows the first failure at once (its text is German, Windows-1252); may be
+  // empty, then the failure is only remembered for the end.
+  explicit RunLog(std::function<void(const std::string& text)> onFailure = {});
+
+  // The port's log writer: appends line to path. After the first failure every line is
+  // dropped; nothing is raised.
+  void Write(const std::string& path, const std::string& line);
+
+  bool Failed() const;
+  // For the end of the run: the log is incomplete, and why.
+  std::string IncompleteText() const;
+
+ private:
+  std::function<void(const std::string& text)> onFailure_;
+  mutable std::mutex mutex_;
+  bool failed_ = false;
+  std::string path_;
+  std::string cause_;
+};
+
+}  // namespace app

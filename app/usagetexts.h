@@ -1,0 +1,78 @@
+// The command line's own texts, in English and German (UTF-8, printed as they are): --help and
+// the complaints about a command line, which follow the user's locale. The texts of a run are
+// in texts.h.
+#pragma once
+
+namespace app::usage {
+
+struct Text {
+  const char* english;
+  const char* german;
+};
+
+inline constexpr Text kUnknownArgument{"unknown argument: %s", "unbekanntes Argument: %s"};
+inline constexpr Text kNeedsValue{"%s needs a value", "%s braucht einen Wert"};
+inline constexpr Text kSimulateNeedsFile{"--simulate= needs a scenario file",
+                                         "--simulate= braucht eine Szenariodatei"};
+inline constexpr Text kOnlyWithSimulate{"%s only goes with --simulate",
+                                        "%s geht nur zusammen mit --simulate"};
+inline constexpr Text kNotWithCheck{"--check does not go with %s: it only checks Quorix.lcd",
+                                    "--check geht nicht zusammen mit %s: es pr\u00fcft nur "
+                                    "Quorix.lcd"};
+inline constexpr Text kBadPort{
+    "--port %s: not a serial port's name (for example COM3, \\\\.\\COM3 or /dev/ttyUSB0)",
+    "--port %s: kein Name einer seriellen Schnittstelle (zum Beispiel COM3, \\\\.\\COM3 oder "
+    "/dev/ttyUSB0)"};
+
+inline constexpr Text kUsage{
+    "Usage: lcdwrite [options]\n"
+    "Writes the configuration in Quorix.lcd (current directory) into the LCD controller\n"
+    "board: finds the USB-serial converter's port, resets the board, clears its counters,\n"
+    "programs serial number, device type and the 120 parameters.\n"
+    "\n"
+    "Options (none: the tool runs as always, in a window):\n"
+    "  --console            no window: status and dialogs on the terminal\n"
+    "  --simulate[=FILE]    run against the simulated machine and board (FILE: a\n"
+    "                       scenario; without it a healthy board)\n"
+    "  --fast               with --simulate: virtual clock, no real waiting\n"
+    "  --sim-report FILE    with --simulate: write what the board stored as JSON\n"
+    "  --log FILE           log the serial port's traffic to FILE\n"
+    "  --port NAME          skip the search: use port NAME (for example COM3, \\\\.\\COM3,\n"
+    "                       on Linux also /dev/ttyUSB0)\n"
+    "  --check              check Quorix.lcd and show what would be written; touch no port\n"
+    "  --version            print the version\n"
+    "  --help               print this text\n"
+    "A value may also follow its option after '=' (--log=FILE).\n"
+    "\n"
+    "Exit status: 0 the board was written; 1 a board operation or the reset handshake\n"
+    "failed; 2 Quorix.lcd missing or refused; 3 no port found or opened, or the window\n"
+    "was closed first; 4 the serial port reported an error and the run stopped;\n"
+    "64 a bad command line, or an output file (--log, --sim-report) that cannot be written;\n"
+    "130 interrupted (Ctrl+C); 143 terminated (SIGTERM).\n",
+    "Aufruf: lcdwrite [Optionen]\n"
+    "Schreibt die Konfiguration aus Quorix.lcd (aktueller Ordner) in die LCD-Platine: findet\n"
+    "den Port des USB-Seriell-Wandlers, setzt die Platine zur\u00fcck, l\u00f6scht ihre Z\u00e4hler,\n"
+    "programmiert Seriennummer, Ger\u00e4tetyp und die 120 Parameter.\n"
+    "\n"
+    "Optionen (ohne: das Programm l\u00e4uft wie immer, im Fenster):\n"
+    "  --console            kein Fenster: Status und Meldungen im Terminal\n"
+    "  --simulate[=DATEI]   gegen die simulierte Maschine und Platine (DATEI: ein\n"
+    "                       Szenario; ohne sie eine fehlerfreie Platine)\n"
+    "  --fast               mit --simulate: virtuelle Uhr, kein echtes Warten\n"
+    "  --sim-report DATEI   mit --simulate: was die Platine gespeichert hat, als JSON\n"
+    "  --log DATEI          den Verkehr der seriellen Schnittstelle in DATEI protokollieren\n"
+    "  --port NAME          keine Suche: den Port NAME benutzen (zum Beispiel COM3, \\\\.\\COM3,\n"
+    "                       unter Linux auch /dev/ttyUSB0)\n"
+    "  --check              Quorix.lcd pr\u00fcfen und zeigen, was geschrieben w\u00fcrde; kein Port\n"
+    "  --version            die Version ausgeben\n"
+    "  --help               diesen Text ausgeben\n"
+    "Ein Wert kann seiner Option auch nach '=' folgen (--log=DATEI).\n"
+    "\n"
+    "Exit-Status: 0 die Platine wurde beschrieben; 1 ein Platinenbefehl oder der Reset-\n"
+    "Handshake schlug fehl; 2 Quorix.lcd fehlt oder wurde abgelehnt; 3 kein Port gefunden\n"
+    "oder ge\u00f6ffnet, oder das Fenster wurde vorher geschlossen; 4 die serielle Schnittstelle\n"
+    "meldete einen Fehler und der Lauf hielt an; 64 eine fehlerhafte Befehlszeile oder eine\n"
+    "Ausgabedatei (--log, --sim-report), die nicht geschrieben werden kann; 130 abgebrochen\n"
+    "(Strg+C); 143 beendet (SIGTERM).\n"};
+
+}  // namespace app::usage

@@ -1,0 +1,222 @@
+// The files a run writes besides the board: refused before any port is opened when they cannot
+// be kept, and a log that fails in the middle of a write never stops the write.
+#include "app/outputfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/app/wholerun.h"
+
+#ifndef _WIN32
+#include <sys/mount.h>
+#endif
+
+namespace {
+
+using apptest::Outcome;
+using apptest::Read;
+using apptest::WholeRun;
+namespace fs = std::filesystem;
+
+struct OutputRow {
+  const char* name;
+  std::function<void(const fs::path& dir, app::Options& options)> setUp;
+  int status;
+  std::string err;  // what the run says, exactly (UTF-8); empty: nothing
+};
+
+void PrintTo(const OutputRow& row, std::ostream* os) { *os << row.name; }
+
+class OutputFiles : public WholeRun, public ::testing::WithParamInterface<OutputRow> {};
+
+// A refused run says why and ends with 64 before anything happens: no window, no board,
+// Quorix.lcd as it was. An accepted one writes the board to the end.
+TEST_P(OutputFiles, are_checked_before_the_run) {
+  const OutputRow& row = GetParam();
+  app::Options options;
+  row.setUp(dir_, options);
+  const Outcome o = Run("", apptest::SampleConfig(), false, options);
+  EXPECT_EQ(o.status, row.status);
+  EXPECT_EQ(o.err, row.err);
+  EXPECT_EQ(Read(dir_ / "Quorix.lcd"), apptest::SampleConfig());
+  if (row.status == 64) {
+    EXPECT_TRUE(o.dialogs.empty());
+    EXPECT_FALSE(fs::exists(dir_ / "report.json"));
+  } else {
+    EXPECT_TRUE(apptest::WrittenToTheEnd(o.report)) << o.report;
+  }
+}
+
+const char* const kCannot = "lcdwrite: Die Protokolldatei ";
+
+const OutputRow kOutputFilesRows[] = {
+    OutputRow{"log_is_a_folder",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "logs");
+                o.logFile = "logs";
+              },
+              64,
+              std::string(kCannot) + "logs kann nicht geschrieben werden: es ist ein Ordner.\n"},
+    OutputRow{"log_in_a_missing_folder",
+              [](const fs::path&, app::Options& o) { o.logFile = "missing/run.log"; }, 64,
+              std::string(kCannot) +
+                  "missing/run.log kann nicht geschrieben werden: der Ordner missing ist "
+                  "nicht vorhanden.\n"},
+    OutputRow{
+        "log_is_quorix_lcd", [](const fs::path&, app::Options& o) { o.logFile = "Quorix.lcd"; }, 64,
+        std::string(kCannot) + "Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
+                               "\u00fcberschrieben.\n"},
+    OutputRow{"log_is_quorix_lcd_by_another_path",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "sub");
+                o.logFile = "sub/../Quorix.lcd";
+              },
+              64,
+              std::string(kCannot) +
+                  "sub/../Quorix.lcd ist Quorix.lcd selbst; die Konfiguration w\u00fcrde "
+                  "\u00fcberschrieben.\n"},
+    OutputRow{"report_is_quorix_lcd",
+              [](const fs::path&, app::Options& o) { o.simReport = "Quorix.lcd"; }, 64,
+              "lcdwrite: Die Berichtsdatei Quorix.lcd ist Quorix.lcd selbst; die "
+              "Konfiguration w\u00fcrde \u00fcberschrieben.\n"},
+    OutputRow{"report_is_the_scenario",
+              [](const fs::path& dir, app::Options& o) {
+                apptest::Write(dir / "machine.scenario", "");
+                o.scenario = "machine.scenario";
+                o.simReport = "machine.scenario";
+              },
+              64,
+              "lcdwrite: Die Berichtsdatei machine.scenario ist die Szenariodatei; sie "
+              "w\u00fcrde \u00fcberschrieben.\n"},
+    OutputRow{"log_and_report_are_one_file",
+              [](const fs::path&, app::Options& o) {
+                o.logFile = "out.txt";
+                o.simReport = "./out.txt";
+              },
+              64,
+              "lcdwrite: Protokoll (--log) und Bericht (--sim-report) nennen dieselbe Datei "
+              "out.txt.\n"},
+    OutputRow{"report_is_a_folder",
+              [](const fs::path& dir, app::Options& o) {
+                fs::create_directory(dir / "reports");
+                o.simReport = "reports";
+              },
+              64,
+              "lcdwrite: Die Berichtsdatei reports kann nicht geschrieben werden: es ist "
+              "ein Ordner.\n"},
+#ifndef _WIN32
+    OutputRow{"log_is_a_device", [](const fs::path&, app::Options& o) { o.logFile = "/dev/full"; },
+              64,
+              std::string(kCannot) +
+                  "/dev/full kann nicht geschrieben werden: es ist keine gew\u00f6hnliche "
+                  "Datei.\n"},
+#endif
+    OutputRow{"log_and_report_that_can_be_written",
+              [](const fs::path&, app::Options& o) { o.logFile = "run.log"; }, 0, ""}};
+
+INSTANTIATE_TEST_SUITE_P(Table, OutputFiles, ::testing::ValuesIn(kOutputFilesRows),
+                         [](const ::testing::TestParamInfo<OutputRow>& info) {
+                           return info.param.name;
+                         });
+
+TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
+  app::Options options;
+  options.logFile = "run.log";
+  const Outcome o = Run("", apptest::SampleConfig(), false, options);
+  ASSERT_EQ(o.status, 0);
+  const std::string log = Read(dir_ / "run.log");
+  EXPECT_NE(log.find(" Open \\\\.\\COM3"), std::string::npos);
+  const std::string lastLine = apptest::LastLine(log);
+  EXPECT_EQ(lastLine.substr(lastLine.find(' ', lastLine.find(' ') + 1)), " Close \\\\.\\COM3");
+}
+
+// The log's own failure handling, with a file that cannot be written at all.
+TEST(RunLog, reports_the_first_failure_once_and_drops_the_rest) {
+  std::vector<std::string> shown;
+  app::RunLog log([&shown](const std::string& text) { shown.push_back(text); });
+  const std::string path =
+      (fs::temp_directory_path() / "lcdwrite-no-such-folder" / "x.log").string();
+  log.Write(path, "first");
+  log.Write(path, "second");
+  EXPECT_TRUE(log.Failed());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Die Protokolldatei " + path +
+                          " kann nicht weiter geschrieben werden: Datei oder Ordner nicht "
+                          "vorhanden. Die Platine wird ohne Protokoll zu Ende beschrieben.");
+  EXPECT_EQ(log.IncompleteText(),
+            "Das Protokoll " + path + " ist unvollst\xE4ndig: Datei oder Ordner nicht vorhanden.");
+}
+
+#ifndef _WIN32
+// A small tmpfs of its own (needs the right to mount; skipped elsewhere).
+class SmallDisk : public WholeRun {
+ protected:
+  void Mount(const char* options) {
+    disk_ = dir_ / "disk";
+    fs::create_directory(disk_);
+    if (mount("tmpfs", disk_.c_str(), "tmpfs", 0, options) != 0) {
+      GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) umount2(disk_.c_str(), MNT_DETACH);
+    WholeRun::TearDown();
+  }
+  fs::path disk_;
+  bool mounted_ = false;
+};
+
+// The disk fills up in the middle of the write: the write goes on to its end without the log,
+// the console says so once at the failure and once at the end; a window says it once, at the
+// end, instead of holding the write with a box. The report, which no longer fits either, is not
+// cut: the previous one stays.
+TEST_F(SmallDisk, a_full_disk_in_the_middle_of_the_write_loses_the_log_not_the_write) {
+  Mount("size=24k");
+  if (!mounted_) return;
+  const std::string disk = (disk_ / "").string();
+  const std::string full = "kein Platz mehr auf dem Datentr\xE4ger";
+  for (const bool window : {false, true}) {
+    SCOPED_TRACE(window ? "window" : "console");
+    fs::remove(disk_ / "run.log");
+    apptest::Write(disk_ / "report.json", "previous report\n");
+    app::Options options;
+    options.logFile = disk + "run.log";
+    options.simReport = disk + "report.json";
+    const Outcome o = Run("", apptest::SampleConfig(), window, options);
+    EXPECT_EQ(o.status, 0);
+    std::vector<std::string> expected;
+    if (!window) {
+      expected.push_back("Warnung: Die Protokolldatei " + options.logFile +
+                         " kann nicht weiter geschrieben werden: " + full +
+                         ". Die Platine wird ohne Protokoll zu Ende beschrieben.");
+    }
+    expected.push_back("Information: Schreiben erfolgreich beendet!");
+    expected.push_back("Warnung: Das Protokoll " + options.logFile +
+                       " ist unvollst\xE4ndig: " + full + ".");
+    EXPECT_EQ(o.Texts(), expected);
+    EXPECT_EQ(o.report, "previous report\n");
+    EXPECT_EQ(o.err,
+              "lcdwrite: Der Bericht " + options.simReport + " konnte nicht geschrieben werden.\n");
+    EXPECT_GT(fs::file_size(disk_ / "run.log"), 0u);
+  }
+}
+
+TEST_F(SmallDisk, a_read_only_folder_is_refused_before_the_run) {
+  Mount("size=24k,ro");
+  if (!mounted_) return;
+  app::Options options;
+  options.logFile = (disk_ / "run.log").string();
+  const Outcome o = Run("", apptest::SampleConfig(), false, options);
+  EXPECT_EQ(o.status, 64);
+  EXPECT_EQ(o.err, "lcdwrite: Die Protokolldatei " + options.logFile +
+                       " kann nicht geschrieben werden: das Dateisystem ist "
+                       "schreibgesch\u00fctzt.\n");
+  EXPECT_TRUE(o.dialogs.empty());
+}
+#endif  // _WIN32
+
+}  // namespace

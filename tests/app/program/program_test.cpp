@@ -1,0 +1,367 @@
+// The real lcdwrite program, started as a user starts it: signals from outside, the command
+// line as the program entry sees it, and a display that cannot be opened. Each case runs the
+// program on the simulated machine in a folder of its own and looks at its exit status, what
+// it said, and what the simulated board stored (its report).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
+std::string SampleConfig() {
+  std::string text = "4\n";
+  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
+  return text + "1234\n567\n3\n";
+}
+
+enum class Board { Written, Partly, Untouched, NoMachine };
+
+// How the program's standard output is connected.
+enum class Output { File, ClosedPipe };
+
+struct Started {
+  pid_t pid = -1;
+};
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+    for (char& c : name) {
+      if (c == '/') c = '-';
+    }
+    dir_ =
+        fs::temp_directory_path() / ("lcdwrite-program-" + std::to_string(getpid()) + "-" + name);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << SampleConfig();
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
+
+  // Starts lcdwrite in the test's folder with args and exactly the environment env.
+  pid_t Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+              Output output) {
+    int pipeFds[2] = {-1, -1};
+    if (output == Output::ClosedPipe && pipe(pipeFds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(120);
+      const int in = open("/dev/null", O_RDONLY);
+      const int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int out = -1;
+      if (output == Output::ClosedPipe) {
+        close(pipeFds[0]);  // nobody will read what the program writes
+        out = pipeFds[1];
+      } else {
+        out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      }
+      dup2(in, STDIN_FILENO);
+      dup2(out, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      std::vector<char*> argv{const_cast<char*>(LCDWRITE_TOOL)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      std::vector<char*> envp;
+      for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+      envp.push_back(nullptr);
+      execve(LCDWRITE_TOOL, argv.data(), envp.data());
+      _exit(127);
+    }
+    if (output == Output::ClosedPipe) {
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
+    return pid;
+  }
+
+  // The exit status as a shell shows it (128 + the signal for a program a signal ended).
+  static int Wait(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  // Waits until the program has printed text (true), or has ended or a minute has gone by.
+  bool WaitForOutput(pid_t pid, const std::string& text) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (std::chrono::steady_clock::now() < until) {
+      if (Read(dir_ / "out.txt").find(text) != std::string::npos) return true;
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+
+  void ExpectBoard(Board board) {
+    const std::string report = Read(dir_ / "report.json");
+    const std::string all =
+        "\"completed\": [\"operating_time\", \"error_memory\", \"serial\", \"device_type\", "
+        "\"configuration\"]";
+    switch (board) {
+      case Board::Written:
+        EXPECT_NE(report.find(all), std::string::npos) << report;
+        break;
+      case Board::Partly:
+        EXPECT_NE(report.find("\"completed\": [\"operating_time\""), std::string::npos) << report;
+        EXPECT_EQ(report.find("\"configuration\""), std::string::npos) << report;
+        break;
+      case Board::Untouched:
+        EXPECT_NE(report.find("\"completed\": []"), std::string::npos) << report;
+        break;
+      case Board::NoMachine:
+        EXPECT_FALSE(fs::exists(dir_ / "report.json"));
+        break;
+    }
+  }
+
+  std::string Err() { return Read(dir_ / "err.txt"); }
+
+  fs::path dir_;
+};
+
+const std::vector<std::string> kEnvironment = {"PATH=/usr/bin:/bin", "LANG=C"};
+
+// ---- Signals ----
+
+struct SignalRow {
+  const char* name;
+  Output output;
+  std::vector<std::string> args;
+  const char* waitFor;  // the output after which the signal is sent; null: none is sent
+  int signal;
+  int status;
+  std::string err;  // the program's last line on standard error
+  Board board;
+};
+
+void PrintTo(const SignalRow& row, std::ostream* os) { *os << row.name; }
+
+class Signals : public Program, public ::testing::WithParamInterface<SignalRow> {};
+
+TEST_P(Signals, never_end_a_write_without_a_word_or_with_the_port_open) {
+  const SignalRow& row = GetParam();
+  const pid_t pid = Start(row.args, kEnvironment, row.output);
+  ASSERT_GT(pid, 0);
+  if (row.waitFor != nullptr) {
+    ASSERT_TRUE(WaitForOutput(pid, row.waitFor)) << Read(dir_ / "out.txt") << Err();
+    kill(pid, row.signal);
+  }
+  EXPECT_EQ(Wait(pid), row.status) << Err();
+  EXPECT_EQ(Err(), row.err);
+  ExpectBoard(row.board);
+  if (row.waitFor != nullptr) {
+    const std::string log = Read(dir_ / "run.log");
+    const std::string lastLine = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    EXPECT_NE(lastLine.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLine;
+  }
+}
+
+// In real time on the simulated machine: the caption comes when the search starts (1 s), the
+// first operation is stored about 10 s in.
+const std::vector<std::string> kRealTime = {"--console",   "--simulate", "--sim-report",
+                                            "report.json", "--log",      "run.log"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Signals,
+    ::testing::Values(
+        SignalRow{"output_pipe_closed_by_its_reader",
+                  Output::ClosedPipe,
+                  {"--console", "--simulate", "--fast", "--sim-report", "report.json"},
+                  nullptr,
+                  0,
+                  0,
+                  "",
+                  Board::Written},
+        SignalRow{"interrupted_before_the_write", Output::File, kRealTime,
+                  "LCD Konfiguration schreiben", SIGINT, 130,
+                  "Abgebrochen: Die Platine wurde nicht beschrieben.\n", Board::Untouched},
+        SignalRow{"interrupted_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGINT, 130,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly},
+        SignalRow{"terminated_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGTERM, 143,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly}),
+    [](const ::testing::TestParamInfo<SignalRow>& info) { return info.param.name; });
+
+// ---- The command line ----
+
+struct CommandLineRow {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<std::string> env;  // added to the basic environment
+  int status;
+  std::string err;  // the first line on standard error
+  Board board;
+};
+
+void PrintTo(const CommandLineRow& row, std::ostream* os) { *os << row.name; }
+
+class CommandLine : public Program, public ::testing::WithParamInterface<CommandLineRow> {};
+
+TEST_P(CommandLine, is_refused_before_anything_happens_or_runs_to_the_end) {
+  const CommandLineRow& row = GetParam();
+  std::vector<std::string> env = kEnvironment;
+  env.insert(env.end(), row.env.begin(), row.env.end());
+  const pid_t pid = Start(row.args, env, Output::File);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Wait(pid), row.status);
+  const std::string err = Err();
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), row.err);
+  ExpectBoard(row.board);
+  EXPECT_EQ(Read(dir_ / "Quorix.lcd"), SampleConfig());
+}
+
+const std::vector<std::string> kFast = {"--console", "--simulate", "--fast", "--sim-report",
+                                        "report.json"};
+
+std::vector<std::string> Fast(std::vector<std::string> more) {
+  more.insert(more.begin(), kFast.begin(), kFast.end());
+  return more;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLine,
+    ::testing::Values(
+        CommandLineRow{"an_option_is_no_value_for_log",
+                       {"--log", "--console", "--simulate", "--fast"},
+                       {},
+                       64,
+                       "lcdwrite: --log needs a value\n",
+                       Board::NoMachine},
+        CommandLineRow{"an_option_is_no_value_for_port",
+                       {"--console", "--port", "--simulate", "--fast"},
+                       {},
+                       64,
+                       "lcdwrite: --port needs a value\n",
+                       Board::NoMachine},
+        CommandLineRow{"a_value_after_equals_may_look_like_an_option",
+                       Fast({"--log=--odd"}),
+                       {},
+                       0,
+                       "",
+                       Board::Written},
+        CommandLineRow{"check_with_simulate",
+                       {"--check", "--simulate"},
+                       {},
+                       64,
+                       "lcdwrite: --check does not go with --simulate: it only checks "
+                       "Quorix.lcd\n",
+                       Board::NoMachine},
+        CommandLineRow{"check_with_a_report",
+                       {"--check", "--sim-report", "report.json"},
+                       {},
+                       64,
+                       "lcdwrite: --check does not go with --sim-report: it only checks "
+                       "Quorix.lcd\n",
+                       Board::NoMachine},
+        CommandLineRow{
+            "port_as_a_path_in_dev", Fast({"--port", "/dev/COM3"}), {}, 0, "", Board::Written},
+        CommandLineRow{"port_as_the_tool_names_it",
+                       Fast({"--port", "\\\\.\\COM3"}),
+                       {},
+                       0,
+                       "",
+                       Board::Written},
+        CommandLineRow{"port_outside_dev",
+                       Fast({"--port", "/tmp/COM3"}),
+                       {},
+                       64,
+                       "lcdwrite: --port /tmp/COM3: not a serial port's name (for example "
+                       "COM3, \\\\.\\COM3 or /dev/ttyUSB0)\n",
+                       Board::NoMachine},
+        CommandLineRow{"log_into_quorix_lcd",
+                       Fast({"--log", "Quorix.lcd"}),
+                       {},
+                       64,
+                       "lcdwrite: Die Protokolldatei Quorix.lcd ist Quorix.lcd selbst; die "
+                       "Konfiguration w\u00fcrde \u00fcberschrieben.\n",
+                       Board::NoMachine},
+        CommandLineRow{"usage_error_in_a_german_locale",
+                       {"--frobnicate"},
+                       {"LC_ALL=de_DE.UTF-8"},
+                       64,
+                       "lcdwrite: unbekanntes Argument: --frobnicate\n",
+                       Board::NoMachine}),
+    [](const ::testing::TestParamInfo<CommandLineRow>& info) { return info.param.name; });
+
+TEST_F(Program, a_value_after_equals_names_its_file) {
+  const pid_t pid = Start(Fast({"--log=--odd"}), kEnvironment, Output::File);
+  ASSERT_EQ(Wait(pid), 0);
+  EXPECT_GT(fs::file_size(dir_ / "--odd"), 0u);
+}
+
+// ---- The display ----
+
+#ifdef LCDWRITE_HAVE_QT
+struct DisplayRow {
+  const char* name;
+  std::vector<std::string> env;
+  std::string err;  // what standard error holds
+};
+
+void PrintTo(const DisplayRow& row, std::ostream* os) { *os << row.name; }
+
+class Display : public Program, public ::testing::WithParamInterface<DisplayRow> {};
+
+// Without --console: a display that cannot be opened falls back to the console, as no display
+// does, and says so; the board is written either way.
+TEST_P(Display, that_cannot_be_opened_falls_back_to_the_console) {
+  const DisplayRow& row = GetParam();
+  std::vector<std::string> env = kEnvironment;
+  env.insert(env.end(), row.env.begin(), row.env.end());
+  const pid_t pid =
+      Start({"--simulate", "--fast", "--sim-report", "report.json"}, env, Output::File);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Wait(pid), 0);
+  EXPECT_EQ(Err(), row.err);
+  EXPECT_NE(Read(dir_ / "out.txt").find("[Information] Schreiben erfolgreich beendet!"),
+            std::string::npos);
+  ExpectBoard(Board::Written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Display,
+    ::testing::Values(
+        DisplayRow{"display_that_does_not_answer",
+                   {"DISPLAY=:8123"},
+                   "Kein Bildschirm erreichbar (DISPLAY=:8123): lcdwrite l\u00e4uft auf der "
+                   "Konsole.\n"},
+        DisplayRow{"toolkit_platform_that_does_not_exist",
+                   {"QT_QPA_PLATFORM=nosuchplatform"},
+                   "Kein Bildschirm erreichbar (QT_QPA_PLATFORM=nosuchplatform): lcdwrite "
+                   "l\u00e4uft auf der Konsole.\n"},
+        DisplayRow{"no_display_at_all", {}, ""}),
+    [](const ::testing::TestParamInfo<DisplayRow>& info) { return info.param.name; });
+#endif
+
+}  // namespace

@@ -1,0 +1,120 @@
+// Whole runs of the tool in one process, each in a folder of its own, on the simulated
+// machine's virtual clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "tests/support/recording_frontend.h"
+
+namespace apptest {
+
+namespace fs = std::filesystem;
+
+inline std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void Write(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
+inline std::string SampleConfig() {
+  std::string text = "4\n";
+  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
+  return text + "1234\n567\n3\n";
+}
+
+// What the board stored according to its report: every operation, or nothing at all.
+inline bool WrittenToTheEnd(const std::string& report) {
+  return report.find("\"completed\": [\"operating_time\", \"error_memory\", \"serial\", "
+                     "\"device_type\", \"configuration\"]") != std::string::npos;
+}
+inline bool Untouched(const std::string& report) {
+  return report.find("\"completed\": []") != std::string::npos;
+}
+
+// The last line of a text file, without its line break (LF or CR LF).
+inline std::string LastLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
+struct Outcome {
+  int status = -1;
+  std::vector<testsupport::Dialog> dialogs;
+  std::string report;  // the board's JSON report
+  std::vector<std::string> notes;  // the front-end's notes (Windows-1252)
+  std::string err;                 // what the run printed on its error stream (UTF-8)
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> t;
+    for (const auto& d : dialogs) t.push_back(d.caption + ": " + d.text);
+    return t;
+  }
+};
+
+class WholeRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+    for (char& c : name) {
+      if (c == '/') c = '-';
+    }
+    dir_ = fs::temp_directory_path() /
+           ("lcdwrite-run-" +
+            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + name);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    std::error_code error;
+    fs::remove_all(dir_, error);
+  }
+
+  // A run on the simulated machine described by scenario, with config as Quorix.lcd (none when
+  // empty). The report goes to report.json unless options name another file.
+  Outcome Run(const std::string& scenario, const std::string& config = SampleConfig(),
+              bool canWaitForUser = false, app::Options options = {},
+              const app::RunHooks& hooks = {}) {
+    if (!config.empty()) Write(dir_ / "Quorix.lcd", config);
+    options.simulate = true;
+    options.fast = true;
+    if (options.scenario.empty()) {
+      Write(dir_ / "test.scenario", scenario);
+      options.scenario = (dir_ / "test.scenario").string();
+    }
+    if (options.simReport.empty()) options.simReport = (dir_ / "report.json").string();
+    testsupport::RecordingFrontEnd frontEnd(canWaitForUser);
+    frontEnd.onDialog = onDialog;
+    std::ostringstream out;
+    std::ostringstream err;
+    Outcome o;
+    o.status = app::RunTool(options, frontEnd, out, err, hooks);
+    o.dialogs = frontEnd.dialogs;
+    o.report = Read(options.simReport);
+    o.notes = frontEnd.notes;
+    o.err = err.str();
+    return o;
+  }
+
+  std::function<void(const testsupport::Dialog&)> onDialog;
+  fs::path dir_;
+  fs::path previous_;
+};
+
+}  // namespace apptest

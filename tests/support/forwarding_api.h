@@ -1,0 +1,120 @@
+// Platform APIs that pass every call on to another platform's: a test derives from one and
+// overrides only the calls it watches, records or makes fail. Every call of the interface is
+// forwarded here, so a call added to the interface is forwarded once, for every test.
+#pragma once
+
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace testsupport {
+
+class ForwardingSerial : public plat::SerialApi {
+ public:
+  explicit ForwardingSerial(plat::SerialApi& inner) : inner_(inner) {}
+
+  HANDLE CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation,
+                     DWORD flagsAndAttributes) override {
+    return inner_.CreateFileA(name, access, shareMode, creation, flagsAndAttributes);
+  }
+  BOOL CloseHandle(HANDLE device) override { return inner_.CloseHandle(device); }
+  BOOL GetCommState(HANDLE device, DCB* dcb) override { return inner_.GetCommState(device, dcb); }
+  BOOL SetCommState(HANDLE device, const DCB* dcb) override {
+    return inner_.SetCommState(device, dcb);
+  }
+  BOOL SetupComm(HANDLE device, DWORD inQueue, DWORD outQueue) override {
+    return inner_.SetupComm(device, inQueue, outQueue);
+  }
+  BOOL GetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override {
+    return inner_.GetCommTimeouts(device, timeouts);
+  }
+  BOOL SetCommTimeouts(HANDLE device, const COMMTIMEOUTS* timeouts) override {
+    return inner_.SetCommTimeouts(device, timeouts);
+  }
+  BOOL SetCommMask(HANDLE device, DWORD mask) override { return inner_.SetCommMask(device, mask); }
+  BOOL WaitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped) override {
+    return inner_.WaitCommEvent(device, mask, overlapped);
+  }
+  BOOL ReadFile(HANDLE device, void* buffer, DWORD length, DWORD* transferred,
+                OVERLAPPED* overlapped) override {
+    return inner_.ReadFile(device, buffer, length, transferred, overlapped);
+  }
+  BOOL WriteFile(HANDLE device, const void* buffer, DWORD length, DWORD* transferred,
+                 OVERLAPPED* overlapped) override {
+    return inner_.WriteFile(device, buffer, length, transferred, overlapped);
+  }
+  BOOL GetOverlappedResult(HANDLE device, OVERLAPPED* overlapped, DWORD* transferred,
+                           BOOL wait) override {
+    return inner_.GetOverlappedResult(device, overlapped, transferred, wait);
+  }
+  BOOL ClearCommError(HANDLE device, DWORD* errors, COMSTAT* stat) override {
+    return inner_.ClearCommError(device, errors, stat);
+  }
+  BOOL PurgeComm(HANDLE device, DWORD flags) override { return inner_.PurgeComm(device, flags); }
+  BOOL FlushFileBuffers(HANDLE device) override { return inner_.FlushFileBuffers(device); }
+  BOOL EscapeCommFunction(HANDLE device, DWORD function) override {
+    return inner_.EscapeCommFunction(device, function);
+  }
+  BOOL SetCommBreak(HANDLE device) override { return inner_.SetCommBreak(device); }
+  BOOL ClearCommBreak(HANDLE device) override { return inner_.ClearCommBreak(device); }
+  BOOL TransmitCommChar(HANDLE device, char c) override {
+    return inner_.TransmitCommChar(device, c);
+  }
+  BOOL GetCommModemStatus(HANDLE device, DWORD* status) override {
+    return inner_.GetCommModemStatus(device, status);
+  }
+  BOOL GetCommProperties(HANDLE device, COMMPROP* properties) override {
+    return inner_.GetCommProperties(device, properties);
+  }
+  BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) override {
+    return inner_.GetDefaultCommConfigA(name, config, size);
+  }
+  BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) override {
+    return inner_.CommConfigDialogA(name, parent, config);
+  }
+  BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override {
+    return inner_.SetDefaultCommConfigA(name, config, size);
+  }
+  plat::OpenFailure LastOpenFailure() override { return inner_.LastOpenFailure(); }
+  std::vector<std::string> LastDeviceNotes() override { return inner_.LastDeviceNotes(); }
+
+ protected:
+  plat::SerialApi& Inner() { return inner_; }
+
+ private:
+  plat::SerialApi& inner_;
+};
+
+class ForwardingKernel : public plat::KernelApi {
+ public:
+  explicit ForwardingKernel(plat::KernelApi& inner) : inner_(inner) {}
+
+  std::int64_t NowMicroseconds() override { return inner_.NowMicroseconds(); }
+  void Sleep(DWORD milliseconds) override { inner_.Sleep(milliseconds); }
+  bool IsVirtual() const override { return inner_.IsVirtual(); }
+  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
+    return inner_.CreateEventA(manualReset, initialState);
+  }
+  BOOL SetEvent(HANDLE event) override { return inner_.SetEvent(event); }
+  BOOL ResetEvent(HANDLE event) override { return inner_.ResetEvent(event); }
+  DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) override {
+    return inner_.WaitForSingleObject(event, milliseconds);
+  }
+  BOOL CloseEvent(HANDLE event) override { return inner_.CloseEvent(event); }
+  DWORD GetLastError() override { return inner_.GetLastError(); }
+  void SetLastError(DWORD code) override { inner_.SetLastError(code); }
+  std::string SysErrorMessage(DWORD code) override { return inner_.SysErrorMessage(code); }
+  void ThreadStarting() override { inner_.ThreadStarting(); }
+  void ThreadEntered() override { inner_.ThreadEntered(); }
+  void ThreadFinished() override { inner_.ThreadFinished(); }
+  void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
+  DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
+
+ protected:
+  plat::KernelApi& Inner() { return inner_; }
+
+ private:
+  plat::KernelApi& inner_;
+};
+
+}  // namespace testsupport
