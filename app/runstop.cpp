@@ -132,6 +132,7 @@ class StoppablePlatform::Kernel : public plat::KernelApi {
   void ThreadFinished() override { inner_.ThreadFinished(); }
   void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
   DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
+  plat::AdoptedThreads& Adopted() override { return inner_.Adopted(); }
 
  private:
   plat::KernelApi& inner_;

@@ -82,7 +82,12 @@ bool Measure(const char* what, long count, const std::function<bool(long)>& body
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-  const Usage end = Now();
+  // A thread joined a moment ago can still be in the system's list while it finishes leaving.
+  Usage end = Now();
+  for (int i = 0; i < 1000 && end.threads > start.threads; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    end = Now();
+  }
   const long grown = end.residentKiB - start.residentKiB;
   const bool ok = grown <= kResidentGrowthLimitKiB && end.threads <= start.threads &&
                   end.descriptors <= start.descriptors;

@@ -78,11 +78,10 @@ class KernelApi {
   virtual DWORD GetCurrentThreadId();
 
   // Threads nobody joins (free-on-terminate ones) are handed to the kernel they run on, which
-  // joins them; whoever destroys a platform calls Adopted().JoinAll() first.
-  AdoptedThreads& Adopted() { return adopted_; }
-
- private:
-  AdoptedThreads adopted_;
+  // joins them; whoever destroys a platform calls Adopted().JoinAll() first. A kernel that
+  // passes calls on to another one passes this on too, so the threads end up where the platform
+  // that goes last waits for them.
+  virtual AdoptedThreads& Adopted() = 0;
 };
 
 class SerialApi {

@@ -22,8 +22,10 @@ class Kernel : public KernelApi {
   DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) override;
   BOOL CloseEvent(HANDLE event) override;
   std::string SysErrorMessage(DWORD code) override;
+  AdoptedThreads& Adopted() override { return adopted_; }
 
  private:
+  AdoptedThreads adopted_;
   struct Event {
     std::mutex mutex;
     std::condition_variable changed;

@@ -28,6 +28,7 @@ class Kernel : public plat::KernelApi {
   void ThreadEntered() override { scheduler_.ThreadEntered(); }
   void ThreadFinished() override { scheduler_.ThreadFinished(); }
   void ThreadJoining(std::thread::id thread) override { scheduler_.ThreadJoining(thread); }
+  plat::AdoptedThreads& Adopted() override { return adopted_; }
 
   // Signals an event with the scheduler's mutex held (completion of an overlapped operation);
   // the caller reports the change through Scheduler::Changed. Unknown handles are ignored, as
@@ -37,6 +38,7 @@ class Kernel : public plat::KernelApi {
   void ResetLocked(HANDLE event);
 
  private:
+  plat::AdoptedThreads adopted_;
   Scheduler& scheduler_;
   ObjectTable& objects_;
 };

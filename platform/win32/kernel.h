@@ -20,8 +20,10 @@ class Kernel : public KernelApi {
   // The system's text for code without its trailing line break; the English text of
   // errortext.h when the system has none.
   std::string SysErrorMessage(DWORD code) override;
+  AdoptedThreads& Adopted() override { return adopted_; }
 
  private:
+  AdoptedThreads adopted_;
   std::int64_t frequency_;
 };
 

@@ -109,6 +109,7 @@ class ForwardingKernel : public plat::KernelApi {
   void ThreadFinished() override { inner_.ThreadFinished(); }
   void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
   DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
+  plat::AdoptedThreads& Adopted() override { return inner_.Adopted(); }
 
  protected:
   plat::KernelApi& Inner() { return inner_; }
