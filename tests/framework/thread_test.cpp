@@ -136,6 +136,14 @@ TEST(Thread, free_on_terminate_threads_have_left_the_process_when_their_machine_
 
 namespace {
 
+// Says so on standard error when the thread that used it has run its exit.
+struct ExitSayer {
+  bool used = false;
+  ~ExitSayer() {
+    if (used) std::fputs("left\n", stderr);
+  }
+};
+
 // The production end of the process (std::exit) does not unwind: the application still exists,
 // but a thread waiting for it in Synchronize is released, and the process waits for that
 // free-on-terminate thread to leave before it ends.
@@ -144,6 +152,8 @@ TEST(ThreadDeathTest, a_thread_waiting_in_synchronize_is_released_when_the_proce
   struct Waiter : fw::TThread {
     Waiter() : fw::TThread(true) { SetFreeOnTerminate(true); }
     void Execute() override {
+      thread_local ExitSayer sayer;
+      sayer.used = true;
       try {
         Synchronize([] {});
       } catch (const fw::EThread&) {
@@ -158,7 +168,7 @@ TEST(ThreadDeathTest, a_thread_waiting_in_synchronize_is_released_when_the_proce
         while (!app.HasQueuedWork()) std::this_thread::yield();
         fw::TApplication::EndProcess(3);
       },
-      ::testing::ExitedWithCode(3), "released");
+      ::testing::ExitedWithCode(3), "released\nleft");
 }
 
 TEST(Thread, a_synchronize_left_waiting_when_the_application_goes_raises_instead_of_hanging) {
