@@ -7,7 +7,6 @@
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 file(GLOB lcd_scenarios ${PROJECT_SOURCE_DIR}/board/scenarios/*.scenario)
-set(lcd_udev_rule ${PROJECT_SOURCE_DIR}/packaging/linux/60-lcdwrite.rules)
 
 if(WIN32)
   # One folder: the window program, its console companion (cmd.exe and PowerShell find
@@ -30,9 +29,9 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/app/examples/Quorix.lcd
     DESTINATION ${CMAKE_INSTALL_DATADIR}/lcdwrite/examples)
   install(FILES ${lcd_scenarios} DESTINATION ${CMAKE_INSTALL_DATADIR}/lcdwrite/scenarios)
-  if(EXISTS ${lcd_udev_rule})
-    install(FILES ${lcd_udev_rule} DESTINATION ${LCDWRITE_UDEV_RULES_DIR})
-  endif()
+  # The FT232R's latency timer at 1 ms from the moment it is plugged in.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/60-lcdwrite.rules
+    DESTINATION ${LCDWRITE_UDEV_RULES_DIR})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/copyright ${lcd_generated}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()

@@ -41,6 +41,13 @@ fi
 
 dpkg_locked -i "$deb"
 mapfile -t installed < <(dpkg -L lcdwrite)
+# What a user looks for, where Debian keeps it.
+for path in /usr/bin/lcdwrite /usr/share/applications/lcdwrite.desktop \
+  /usr/share/man/man1/lcdwrite.1.gz /usr/lib/udev/rules.d/60-lcdwrite.rules \
+  /usr/share/lcdwrite/examples/Quorix.lcd /usr/share/lcdwrite/scenarios/healthy.scenario \
+  /usr/share/doc/lcdwrite/copyright /usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,256x256}/apps/lcdwrite.png; do
+  printf '%s\n' "${installed[@]}" | grep -qx "$path" || fail "not in the package: $path"
+done
 for path in "${installed[@]}"; do
   [ -e "$path" ] || fail "listed but not installed: $path"
 done

@@ -1,18 +1,27 @@
-// boardsim: the simulated board on a pty, for end-to-end runs of the real program.
+// boardsim: the simulated board, for end-to-end runs of the real program.
 //
 //   boardsim [--scenario FILE] [--state FILE] [--report FILE] [--timeout SECONDS]
 //            [--hangup dtr:K[+MS] | byte:N[+MS]]
+//   boardsim --tty DEVICE [--scenario FILE] [--report FILE] [--timeout SECONDS]
 //
-// Prints the pty slave's path ("/dev/pts/N") on its first line of standard output, then runs
-// the board until SIGTERM or SIGINT (or the time-out), and then writes what the board stored
-// as JSON to the report file (board/report.h). The host program runs with the modem-line shim
-// preloaded and LCDWRITE_MODEM_STATE set to the state file (default: the variable's value, or
-// /tmp/lcdwrite-modem-<pid>). Of the scenario, the board's keys and the faults apply; the
-// machine's keys (ports, devices, portname, busy, board.port) describe a simulated machine and
-// are ignored here. --hangup closes the master (the host's port hangs up, as when the converter
-// is pulled) MS milliseconds (default 0) after the host raised DTR the K-th time or sent its
-// N-th byte; boardsim then prints "hung up at NS" (the steady clock's nanoseconds) on standard
-// output.
+// Prints the path the host opens on its first line of standard output, then runs the board
+// until SIGTERM or SIGINT (or the time-out), and then writes what the board stored as JSON to
+// the report file (board/report.h).
+//
+// Without --tty the board sits on a new pty and prints its slave ("/dev/pts/N"). The host
+// program runs with the modem-line shim preloaded and LCDWRITE_MODEM_STATE set to the state
+// file (default: the variable's value, or /tmp/lcdwrite-modem-<pid>).
+// With --tty the board sits on a real serial port (a USB-serial converter wired back to back
+// with the host's; see ttyport.h) and prints that path; what the converter's latency request
+// did goes to standard error, a line each, before and after the run.
+//
+// Of the scenario, the board's keys and the faults apply; the machine's keys (ports, devices,
+// portname, busy, board.port) describe a simulated machine and are ignored here.
+//
+// --hangup unplugs the board's port (on a pty the master closes and the host's port hangs up,
+// as when the converter is pulled) MS milliseconds (default 0) after the host raised DTR the
+// K-th time or sent its N-th byte; boardsim then prints "hung up at NS" (the steady clock's
+// nanoseconds) on standard output.
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,12 +29,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "board/report.h"
 #include "board/scenario.h"
-#include "tools/boardsim/ptyboard.h"
+#include "tools/boardsim/lineboard.h"
+#include "tools/boardsim/ptyport.h"
+#include "tools/boardsim/ttyport.h"
 
 namespace {
 
@@ -37,14 +49,14 @@ extern "C" void OnSignal(int) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: boardsim [--scenario FILE] [--state FILE] [--report FILE] "
+               "usage: boardsim [--tty DEVICE | --state FILE] [--scenario FILE] [--report FILE] "
                "[--timeout SECONDS] [--hangup dtr:K[+MS] | byte:N[+MS]]\n");
   return 64;
 }
 
 // "dtr:K[+MS]" or "byte:N[+MS]"; false when the text is neither.
-bool ParseHangUp(const std::string& text, boardsim::PtyBoard::HangUp& hangUp) {
-  using After = boardsim::PtyBoard::HangUp::After;
+bool ParseHangUp(const std::string& text, boardsim::LineBoard::HangUp& hangUp) {
+  using After = boardsim::LineBoard::HangUp::After;
   const auto colon = text.find(':');
   if (colon == std::string::npos) return false;
   const std::string kind = text.substr(0, colon);
@@ -65,8 +77,8 @@ bool ParseHangUp(const std::string& text, boardsim::PtyBoard::HangUp& hangUp) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string scenarioFile, stateFile, reportFile;
-  boardsim::PtyBoard::HangUp hangUp;
+  std::string scenarioFile, stateFile, reportFile, tty;
+  boardsim::LineBoard::HangUp hangUp;
   double timeoutSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -76,12 +88,14 @@ int main(int argc, char** argv) {
     else if (arg == "--state") stateFile = value;
     else if (arg == "--report") reportFile = value;
     else if (arg == "--timeout") timeoutSeconds = std::atof(value.c_str());
+    else if (arg == "--tty") tty = value;
     else if (arg == "--hangup") {
       if (!ParseHangUp(value, hangUp)) return Usage();
     }
     else return Usage();
   }
-  if (stateFile.empty()) {
+  if (!tty.empty() && !stateFile.empty()) return Usage();
+  if (tty.empty() && stateFile.empty()) {
     const char* env = std::getenv(ptymodem::kModemStateEnv);
     stateFile = env ? env : "/tmp/lcdwrite-modem-" + std::to_string(getpid());
   }
@@ -96,35 +110,45 @@ int main(int argc, char** argv) {
   }
 
   try {
-    boardsim::PtyBoard pty(scenario.board, stateFile);
-    pty.SetHangUp(hangUp);
-    g_stop = &pty.StopFlag();
+    std::unique_ptr<boardsim::BoardPort> port;
+    if (tty.empty()) {
+      port = std::make_unique<boardsim::PtyPort>(stateFile);
+    } else {
+      auto real = std::make_unique<boardsim::TtyPort>(tty);
+      for (const std::string& note : real->LatencyNotes()) {
+        std::fprintf(stderr, "boardsim: %s\n", note.c_str());
+      }
+      port = std::move(real);
+    }
+    boardsim::LineBoard board(*port, scenario.board);
+    board.SetHangUp(hangUp);
+    g_stop = &board.StopFlag();
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
-    std::printf("%s\n", pty.SlavePath().c_str());
+    std::printf("%s\n", port->HostPath().c_str());
     std::fflush(stdout);
 
     std::thread timer;
     if (timeoutSeconds > 0) {
-      timer = std::thread([&pty, timeoutSeconds] {
+      timer = std::thread([&board, timeoutSeconds] {
         const auto end = std::chrono::steady_clock::now() +
                          std::chrono::duration<double>(timeoutSeconds);
-        while (!pty.StopFlag().load() && std::chrono::steady_clock::now() < end) {
+        while (!board.StopFlag().load() && std::chrono::steady_clock::now() < end) {
           std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        pty.Stop();
+        board.Stop();
       });
     }
-    pty.Run();
+    board.Run();
     if (timer.joinable()) timer.join();
-    if (pty.HungUpAt() != 0) {
-      std::printf("hung up at %lld\n", static_cast<long long>(pty.HungUpAt()));
+    if (board.HungUpAt() != 0) {
+      std::printf("hung up at %lld\n", static_cast<long long>(board.HungUpAt()));
       std::fflush(stdout);
     }
     g_stop = nullptr;
-    if (!reportFile.empty() && !board::WriteReport(reportFile, pty.Stored())) {
+    if (!reportFile.empty() && !board::WriteReport(reportFile, board.Stored())) {
       std::fprintf(stderr, "boardsim: cannot write %s\n", reportFile.c_str());
       return 1;
     }
