@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
 #include "framework/application.h"
 #include "framework/exceptions.h"
 #include "platform/sim/machine.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -95,26 +101,63 @@ TEST(Thread, free_on_terminate_deletes_itself_and_an_escaping_exception_is_silen
   EXPECT_EQ(destroyed.load(), 1);
 }
 
-// Left when the thread that used it has run its exit.
-struct ExitMarker {
-  std::atomic<bool>* left = nullptr;
-  ~ExitMarker() {
-    if (left == nullptr) return;
-    // The thread's exit takes a while, as it may on a loaded machine.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    left->store(true);
+// Tells whether a thread has run its exit, the very last thing the system does with it.
+//
+// Linux: a thread-local object's destructor, which the C library runs as part of the thread's
+// exit (delayed here, as a loaded machine may delay it). Windows: the thread's own handle, which
+// is signalled once the thread has left; the Windows build's C runtime is no witness there, as it
+// skips other threads' thread-local destructors once the process has begun to exit.
+class ExitWatch {
+ public:
+  // On the watched thread.
+  void Watch() {
+#ifdef _WIN32
+    thread_ = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
+#else
+    thread_local Marker marker;
+    marker.left = &left_;
+#endif
   }
+  bool Left() const {
+#ifdef _WIN32
+    return thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+#else
+    return left_.load();
+#endif
+  }
+  void Reset() {
+#ifdef _WIN32
+    if (thread_ != nullptr) CloseHandle(thread_);
+    thread_ = nullptr;
+#else
+    left_ = false;
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  HANDLE thread_ = nullptr;
+#else
+  struct Marker {
+    std::atomic<bool>* left = nullptr;
+    ~Marker() {
+      if (left == nullptr) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      left->store(true);
+    }
+  };
+  std::atomic<bool> left_{false};
+#endif
 };
 
 TEST(Thread, free_on_terminate_threads_have_left_the_process_when_their_machine_goes) {
-  static std::atomic<bool> left[3];
+  static ExitWatch watches[3];
   struct SelfFreeing : fw::TThread {
     SelfFreeing(int n, plat::Platform& platform) : fw::TThread(true, platform), n_(n) {
       SetFreeOnTerminate(true);
     }
     void Execute() override {
-      thread_local ExitMarker marker;
-      marker.left = &left[n_];
+      watches[n_].Watch();
       PlatformRef().kernel().Sleep(10 * (n_ + 1));
     }
     int n_;
@@ -122,27 +165,26 @@ TEST(Thread, free_on_terminate_threads_have_left_the_process_when_their_machine_
   {
     sim::Machine machine;
     for (int n = 0; n < 3; ++n) {
-      left[n] = false;
+      watches[n].Reset();
       (new SelfFreeing(n, machine))->Start();
     }
     machine.RunFor(5 * sim::kNsPerMs);
     EXPECT_EQ(machine.kernel().Adopted().Count(), 3u);
   }
   // Nothing of them runs any more: not in the machine's code, and not in their own exit.
-  for (int n = 0; n < 3; ++n) EXPECT_TRUE(left[n].load()) << n;
+  for (int n = 0; n < 3; ++n) EXPECT_TRUE(watches[n].Left()) << n;
 }
 
 }  // namespace
 
 namespace {
 
-// Says so on standard error when the thread that used it has run its exit.
-struct ExitSayer {
-  bool used = false;
-  ~ExitSayer() {
-    if (used) std::fputs("left\n", stderr);
-  }
-};
+ExitWatch g_waiterExit;
+
+// Registered before the platform exists, so it runs after the platform has gone at exit.
+void SayWhetherTheWaiterLeft() {
+  if (g_waiterExit.Left()) std::fputs("left\n", stderr);
+}
 
 // The production end of the process (std::exit) does not unwind: the application still exists,
 // but a thread waiting for it in Synchronize is released, and the process waits for that
@@ -152,8 +194,7 @@ TEST(ThreadDeathTest, a_thread_waiting_in_synchronize_is_released_when_the_proce
   struct Waiter : fw::TThread {
     Waiter() : fw::TThread(true) { SetFreeOnTerminate(true); }
     void Execute() override {
-      thread_local ExitSayer sayer;
-      sayer.used = true;
+      g_waiterExit.Watch();
       try {
         Synchronize([] {});
       } catch (const fw::EThread&) {
@@ -163,6 +204,7 @@ TEST(ThreadDeathTest, a_thread_waiting_in_synchronize_is_released_when_the_proce
   };
   EXPECT_EXIT(
       {
+        std::atexit(SayWhetherTheWaiterLeft);
         fw::TApplication app;
         (new Waiter)->Start();
         while (!app.HasQueuedWork()) std::this_thread::yield();
