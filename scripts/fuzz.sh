@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (tests/fuzz: clang, address and undefined-behaviour sanitizers)
-# in build-fuzz/ and runs each one for a bounded time, starting from its seed corpus in the tree.
+# in build-fuzz/ and runs each one for a bounded time, starting from its seed corpus in the tree
+# (as many at once as the machine has processors).
 # Usage: scripts/fuzz.sh [--time SECONDS] [TARGET...]   (targets: config scenario formtext
 #        broadcast sysfs; all by default; 60 seconds each by default)
 # Prints per target the executions, the corpus (inputs and bytes) and the findings. A finding's
@@ -29,19 +30,40 @@ if command -v ccache >/dev/null; then flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccac
 cmake -S . -B "$dir" "${flags[@]}" > "$dir.cmake.log" 2>&1 || { cat "$dir.cmake.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
+# One target's run; its log holds libFuzzer's final statistics.
+run_target() {
+  local t="$1"
+  local work="$dir/corpus/$t" findings="$dir/findings/$t"
+  mkdir -p "$work" "$findings"
+  rm -f "$findings"/*
+  # New inputs go to the working corpus; the seeds are only read.
+  local status=0
+  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -max_len=8192 -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$findings/" \
+    "$work" "tests/fuzz/corpus/$t" > "$dir/fuzz-$t.log" 2>&1 || status=$?
+  echo "$status" > "$dir/fuzz-$t.status"
+}
+
+# As many targets at a time as the machine has processors: each gets its whole time.
+jobs=$(nproc)
+running=0
+for t in "${targets[@]}"; do
+  run_target "$t" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait
+
 failed=0
 summary=()
 for t in "${targets[@]}"; do
   work="$dir/corpus/$t"
   findings="$dir/findings/$t"
   log="$dir/fuzz-$t.log"
-  mkdir -p "$work" "$findings"
-  rm -f "$findings"/*
-  # New inputs go to the working corpus; the seeds are only read.
-  status=0
-  "$dir/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=8192 -print_final_stats=1 -close_fd_mask=1 -artifact_prefix="$findings/" \
-    "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1 || status=$?
+  status=$(cat "$dir/fuzz-$t.status")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
     -o -name 'oom-*' \) | wc -l)
