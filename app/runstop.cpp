@@ -6,6 +6,7 @@
 
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/forwarding_kernel.h"
 
 namespace app {
 
@@ -68,28 +69,26 @@ void RunStop::Reset() {
 }
 
 // The inner platform's kernel, with the main thread's sleeps and waits looking for a request.
-class StoppablePlatform::Kernel : public plat::KernelApi {
+class StoppablePlatform::Kernel : public plat::ForwardingKernel {
  public:
-  Kernel(plat::KernelApi& inner, RunStop& stop) : inner_(inner), stop_(stop) {}
-
-  std::int64_t NowMicroseconds() override { return inner_.NowMicroseconds(); }
-  bool IsVirtual() const override { return inner_.IsVirtual(); }
+  Kernel(plat::KernelApi& inner, RunStop& stop)
+      : plat::ForwardingKernel(inner), stop_(stop) {}
 
   void Sleep(DWORD milliseconds) override {
     if (!stop_.OnMainThread()) {
-      inner_.Sleep(milliseconds);
+      Inner().Sleep(milliseconds);
       return;
     }
     stop_.EndIfRequested();
-    if (inner_.IsVirtual() || milliseconds <= kSliceMs) {
-      inner_.Sleep(milliseconds);
+    if (Inner().IsVirtual() || milliseconds <= kSliceMs) {
+      Inner().Sleep(milliseconds);
     } else {
       // Against a deadline, so the slices add no time of their own.
       const std::int64_t deadline =
-          inner_.NowMicroseconds() + static_cast<std::int64_t>(milliseconds) * 1000;
-      for (std::int64_t left = deadline - inner_.NowMicroseconds(); left > 0;
-           left = deadline - inner_.NowMicroseconds()) {
-        inner_.Sleep(static_cast<DWORD>(std::min<std::int64_t>((left + 999) / 1000, kSliceMs)));
+          Inner().NowMicroseconds() + static_cast<std::int64_t>(milliseconds) * 1000;
+      for (std::int64_t left = deadline - Inner().NowMicroseconds(); left > 0;
+           left = deadline - Inner().NowMicroseconds()) {
+        Inner().Sleep(static_cast<DWORD>(std::min<std::int64_t>((left + 999) / 1000, kSliceMs)));
         stop_.EndIfRequested();
       }
     }
@@ -97,45 +96,28 @@ class StoppablePlatform::Kernel : public plat::KernelApi {
   }
 
   DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) override {
-    if (!stop_.OnMainThread()) return inner_.WaitForSingleObject(event, milliseconds);
+    if (!stop_.OnMainThread()) return Inner().WaitForSingleObject(event, milliseconds);
     stop_.EndIfRequested();
-    if (inner_.IsVirtual() || milliseconds <= kSliceMs) {
-      const DWORD result = inner_.WaitForSingleObject(event, milliseconds);
+    if (Inner().IsVirtual() || milliseconds <= kSliceMs) {
+      const DWORD result = Inner().WaitForSingleObject(event, milliseconds);
       if (result == WAIT_TIMEOUT) stop_.EndIfRequested();
       return result;
     }
     const bool forever = milliseconds == INFINITE;
     const std::int64_t deadline =
-        inner_.NowMicroseconds() + static_cast<std::int64_t>(milliseconds) * 1000;
+        Inner().NowMicroseconds() + static_cast<std::int64_t>(milliseconds) * 1000;
     for (;;) {
-      const std::int64_t left = forever ? kSliceMs * 1000 : deadline - inner_.NowMicroseconds();
+      const std::int64_t left = forever ? kSliceMs * 1000 : deadline - Inner().NowMicroseconds();
       const DWORD step =
           left <= 0 ? 0 : static_cast<DWORD>(std::min<std::int64_t>((left + 999) / 1000, kSliceMs));
-      const DWORD result = inner_.WaitForSingleObject(event, step);
+      const DWORD result = Inner().WaitForSingleObject(event, step);
       if (result != WAIT_TIMEOUT) return result;
       stop_.EndIfRequested();
       if (step == 0) return result;
     }
   }
 
-  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
-    return inner_.CreateEventA(manualReset, initialState);
-  }
-  BOOL SetEvent(HANDLE event) override { return inner_.SetEvent(event); }
-  BOOL ResetEvent(HANDLE event) override { return inner_.ResetEvent(event); }
-  BOOL CloseEvent(HANDLE event) override { return inner_.CloseEvent(event); }
-  DWORD GetLastError() override { return inner_.GetLastError(); }
-  void SetLastError(DWORD code) override { inner_.SetLastError(code); }
-  std::string SysErrorMessage(DWORD code) override { return inner_.SysErrorMessage(code); }
-  void ThreadStarting() override { inner_.ThreadStarting(); }
-  void ThreadEntered() override { inner_.ThreadEntered(); }
-  void ThreadFinished() override { inner_.ThreadFinished(); }
-  void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
-  DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
-  plat::AdoptedThreads& Adopted() override { return inner_.Adopted(); }
-
  private:
-  plat::KernelApi& inner_;
   RunStop& stop_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
+#include "tests/app/samplefiles.h"
 #include "tests/support/recording_frontend.h"
 
 namespace {
@@ -26,19 +27,8 @@ const std::string kLowered =
     "Latenzzeit auf 1 ms gesetzt; der Treiber \xFC" "bernimmt sie beim \xD6" "ffnen des Ports, "
     "also schon f\xFCr diesen Lauf.";
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
-std::string SampleConfig() {
-  std::string text = "4\n";
-  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
-  return text + "1234\n567\n3\n";
-}
+using apptest::Read;
+using apptest::SampleConfig;
 
 // What the board holds after it was written with the sample.
 std::string StoredSample() {

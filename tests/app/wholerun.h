@@ -12,29 +12,12 @@
 #include <vector>
 
 #include "app/run.h"
+#include "tests/app/samplefiles.h"
 #include "tests/support/recording_frontend.h"
 
 namespace apptest {
 
 namespace fs = std::filesystem;
-
-inline std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void Write(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
-inline std::string SampleConfig() {
-  std::string text = "4\n";
-  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
-  return text + "1234\n567\n3\n";
-}
 
 // What the board stored according to its report: every operation, or nothing at all.
 inline bool WrittenToTheEnd(const std::string& report) {

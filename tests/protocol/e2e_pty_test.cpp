@@ -7,86 +7,25 @@
 // Built where boardsim is (Linux): the build defines LCDWRITE_BOARDSIM_PATH there.
 #ifdef LCDWRITE_BOARDSIM_PATH
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "board/report.h"
 #include "protocol/link.h"
 #include "tests/protocol/protocolfixture.h"
+#include "tests/support/boardsim_process.h"
 #include "tools/ptymodem/modemstate.h"
-
-extern char** environ;
 
 namespace protocol::testing {
 namespace {
 
+using testsupport::ReadFile;
+using testsupport::TempFile;
+
 constexpr const char* kSlaveEnv = "LCDWRITE_E2E_SLAVE";
-
-// Waits at most timeoutMs for a child; kills it when it does not end. Its wait status, or -1.
-int WaitForChild(pid_t pid, int timeoutMs) {
-  const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  pollfd ended{pidFd, POLLIN, 0};
-  if (pidFd < 0 || poll(&ended, 1, timeoutMs) <= 0) kill(pid, SIGKILL);
-  int status = -1;
-  waitpid(pid, &status, 0);
-  if (pidFd >= 0) close(pidFd);
-  return status;
-}
-
-std::string TempFile(const char* pattern, const std::string& content = "") {
-  std::string name = pattern;
-  const int fd = mkstemp(name.data());
-  if (fd < 0) return "";
-  if (!content.empty() && write(fd, content.data(), content.size()) < 0) name.clear();
-  close(fd);
-  return name;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
-
-struct BoardSim {
-  pid_t pid = -1;
-  std::string slave;
-};
-
-// Starts boardsim and reads the slave's path from its first line (at most five seconds).
-BoardSim StartBoardSim(const std::string& scenario, const std::string& state,
-                       const std::string& report) {
-  BoardSim sim;
-  int out[2];
-  if (pipe(out) != 0) return sim;
-  sim.pid = fork();
-  if (sim.pid == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    execl(LCDWRITE_BOARDSIM_PATH, LCDWRITE_BOARDSIM_PATH, "--scenario", scenario.c_str(),
-          "--state", state.c_str(), "--report", report.c_str(), "--timeout", "120",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  pollfd readable{out[0], POLLIN, 0};
-  char c = 0;
-  while (poll(&readable, 1, 5000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
-  sim.slave = line;
-  return sim;
-}
 
 TEST(BoardSimulatorOnPty, five_operations_through_the_linux_backend_with_the_shim) {
   if (getenv(kSlaveEnv)) GTEST_SKIP() << "this is the preloaded run";
@@ -102,39 +41,17 @@ TEST(BoardSimulatorOnPty, five_operations_through_the_linux_backend_with_the_shi
   const std::string results = TempFile("/tmp/lcdwrite-e2e-results-XXXXXX");
   ASSERT_FALSE(scenario.empty() || state.empty() || report.empty() || results.empty());
 
-  const BoardSim sim = StartBoardSim(scenario, state, report);
-  ASSERT_GT(sim.pid, 0);
+  testsupport::BoardSimProcess sim;
+  ASSERT_TRUE(sim.Start(LCDWRITE_BOARDSIM_PATH, {"--scenario", scenario, "--state", state,
+                                                 "--report", report, "--timeout", "120"}));
   ASSERT_EQ(sim.slave.rfind("/dev/pts/", 0), 0u) << "boardsim printed '" << sim.slave << "'";
 
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) {
-      env.push_back(entry);
-    }
-  }
-  const char* asan = getenv("ASAN_OPTIONS");
-  env.push_back("LD_PRELOAD=" + shim);
-  env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
-                "verify_asan_link_order=0");
-  env.push_back(std::string(ptymodem::kModemStateEnv) + "=" + state);
-  env.push_back(std::string(kSlaveEnv) + "=" + sim.slave);
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::string filter = "--gtest_filter=PreloadedHost.*";
-  std::string output = "--gtest_output=json:" + results;
-  std::string self = "/proc/self/exe";
-  char* argv[] = {self.data(), filter.data(), output.data(), nullptr};
-  const pid_t host = fork();
-  ASSERT_GE(host, 0);
-  if (host == 0) {
-    execve("/proc/self/exe", argv, envp.data());
-    _exit(127);
-  }
-  const int hostStatus = WaitForChild(host, 90000);
-  kill(sim.pid, SIGTERM);
-  const int simStatus = WaitForChild(sim.pid, 5000);
+  const int hostStatus = testsupport::RunSelfPreloaded(
+      shim,
+      {std::string(ptymodem::kModemStateEnv) + "=" + state,
+       std::string(kSlaveEnv) + "=" + sim.slave},
+      "PreloadedHost.*", 90000, {"--gtest_output=json:" + results});
+  const int simStatus = sim.Stop();
 
   const std::string json = ReadFile(results);
   const std::string stored = ReadFile(report);

@@ -94,9 +94,11 @@ struct BoardSimProcess {
 };
 
 // This program again, with shim preloaded and extra variables set, running only the tests
-// that filter selects. Returns its wait status (-1 when it had to be killed after timeoutMs).
+// that filter selects (and the further arguments). Returns its wait status (-1 when it had to
+// be killed after timeoutMs).
 inline int RunSelfPreloaded(const std::string& shim, const std::vector<std::string>& extra,
-                            const std::string& filter, int timeoutMs) {
+                            const std::string& filter, int timeoutMs,
+                            std::vector<std::string> arguments = {}) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
@@ -113,12 +115,14 @@ inline int RunSelfPreloaded(const std::string& shim, const std::vector<std::stri
   std::vector<char*> envp;
   for (std::string& entry : env) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::string self = "/proc/self/exe", filterArg = "--gtest_filter=" + filter;
-  char* argv[] = {self.data(), filterArg.data(), nullptr};
+  arguments.insert(arguments.begin(), {"/proc/self/exe", "--gtest_filter=" + filter});
+  std::vector<char*> argv;
+  for (std::string& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
   const pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
-    execve(self.c_str(), argv, envp.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   return WaitForChild(child, timeoutMs);

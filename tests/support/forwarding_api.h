@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "platform/forwarding_kernel.h"
 #include "platform/platform.h"
 
 namespace testsupport {
@@ -85,37 +86,7 @@ class ForwardingSerial : public plat::SerialApi {
   plat::SerialApi& inner_;
 };
 
-class ForwardingKernel : public plat::KernelApi {
- public:
-  explicit ForwardingKernel(plat::KernelApi& inner) : inner_(inner) {}
-
-  std::int64_t NowMicroseconds() override { return inner_.NowMicroseconds(); }
-  void Sleep(DWORD milliseconds) override { inner_.Sleep(milliseconds); }
-  bool IsVirtual() const override { return inner_.IsVirtual(); }
-  HANDLE CreateEventA(BOOL manualReset, BOOL initialState) override {
-    return inner_.CreateEventA(manualReset, initialState);
-  }
-  BOOL SetEvent(HANDLE event) override { return inner_.SetEvent(event); }
-  BOOL ResetEvent(HANDLE event) override { return inner_.ResetEvent(event); }
-  DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds) override {
-    return inner_.WaitForSingleObject(event, milliseconds);
-  }
-  BOOL CloseEvent(HANDLE event) override { return inner_.CloseEvent(event); }
-  DWORD GetLastError() override { return inner_.GetLastError(); }
-  void SetLastError(DWORD code) override { inner_.SetLastError(code); }
-  std::string SysErrorMessage(DWORD code) override { return inner_.SysErrorMessage(code); }
-  void ThreadStarting() override { inner_.ThreadStarting(); }
-  void ThreadEntered() override { inner_.ThreadEntered(); }
-  void ThreadFinished() override { inner_.ThreadFinished(); }
-  void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
-  DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
-  plat::AdoptedThreads& Adopted() override { return inner_.Adopted(); }
-
- protected:
-  plat::KernelApi& Inner() { return inner_; }
-
- private:
-  plat::KernelApi& inner_;
-};
+// The kernel's forwarding lives beside the kernel interface: the program forwards it too.
+using ForwardingKernel = plat::ForwardingKernel;
 
 }  // namespace testsupport

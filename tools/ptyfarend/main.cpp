@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/ptyfarend/hexbytes.h"
 #include "tools/ptymodem/modemstate.h"
 
 namespace {
@@ -72,28 +73,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   return !options.prefix.empty() && !options.state.empty() && !options.program.empty();
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char c : bytes) {
-    text += kDigits[c >> 4];
-    text += kDigits[c & 15];
-  }
-  return text;
-}
-
-bool Unhex(const std::string& text, std::string& bytes) {
-  if (text.size() % 2) return false;
-  bytes.clear();
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    char* end = nullptr;
-    const std::string pair = text.substr(i, 2);
-    const long value = std::strtol(pair.c_str(), &end, 16);
-    if (*end != '\0') return false;
-    bytes += static_cast<char>(value);
-  }
-  return true;
-}
+using ptyfarend::Hex;
+using ptyfarend::Unhex;
 
 // The line: a pty whose slave the Wine prefix knows as the COM port.
 class Line {

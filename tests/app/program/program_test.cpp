@@ -17,23 +17,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/samplefiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.
-std::string SampleConfig() {
-  std::string text = "4\n";
-  for (int i = 0; i < 120; ++i) text += std::to_string(1000 + i) + "\n";
-  return text + "1234\n567\n3\n";
-}
+using apptest::Read;
+using apptest::SampleConfig;
 
 enum class Board { Written, Partly, Untouched, NoMachine };
 

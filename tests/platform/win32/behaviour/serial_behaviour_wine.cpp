@@ -14,26 +14,17 @@
 #include "platform/win32/kernel.h"
 #include "platform/win32/serial.h"
 #include "tests/platform/serial_bench.h"
+#include "tools/ptyfarend/hexbytes.h"
 
 namespace serialtable {
 namespace {
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char c : bytes) {
-    text += kDigits[c >> 4];
-    text += kDigits[c & 15];
-  }
-  return text;
-}
+using ptyfarend::Hex;
 
+// What ptyfarend answered, as bytes (nothing when the answer was not hex).
 std::string Unhex(const std::string& text) {
   std::string bytes;
-  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-    bytes += static_cast<char>(std::strtol(text.substr(i, 2).c_str(), nullptr, 16));
-  }
-  return bytes;
+  return ptyfarend::Unhex(text, bytes) ? bytes : std::string();
 }
 
 // The connection to ptyfarend: one request, one answer, from any thread.
