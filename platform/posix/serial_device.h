@@ -150,6 +150,8 @@ class SerialDevice {
   DWORD SetModemLine(int line, bool on, bool ignoreUnsupported);
 
   void StartTransfer(Op& op, std::int64_t now);
+  // Ends a transfer the system refused with errno err (a vanished device marks the port gone).
+  void Refuse(Op& op, int err);
   void TryRead(Op& op);
   void TryWrite(Op& op);
   bool SendPriorityChar();

@@ -39,6 +39,16 @@ void SerialDevice::StartTransfer(Op& op, std::int64_t now) {
     op.deadlineUs = now + static_cast<std::int64_t>(totalMs) * 1000;
 }
 
+void SerialDevice::Refuse(Op& op, int err) {
+  if (IsDeviceGoneErrno(err)) {
+    // As Windows fails the transfers of a pulled converter.
+    Complete(op, ERROR_ACCESS_DENIED);
+    MarkGone();
+  } else {
+    Complete(op, Win32FromErrno(err, ErrnoContext::Transfer));
+  }
+}
+
 void SerialDevice::TryRead(Op& op) {
   while (op.done < op.length) {
     const ssize_t n = sys_.Read(fd_, op.buffer + op.done, op.length - op.done);
@@ -51,12 +61,7 @@ void SerialDevice::TryRead(Op& op) {
     const int err = n == 0 ? EIO : errno;  // end of file on a tty: it was hung up
     if (err == EINTR) continue;
     if (err == EAGAIN) return;
-    if (IsDeviceGoneErrno(err)) {
-      Complete(op, ERROR_ACCESS_DENIED);
-      MarkGone();
-    } else {
-      Complete(op, Win32FromErrno(err, ErrnoContext::Transfer));
-    }
+    Refuse(op, err);
     return;
   }
 }
@@ -96,12 +101,7 @@ void SerialDevice::TryWrite(Op& op) {
     const int err = n == 0 ? EAGAIN : errno;
     if (err == EINTR) continue;
     if (err == EAGAIN) return;
-    if (IsDeviceGoneErrno(err)) {
-      Complete(op, ERROR_ACCESS_DENIED);
-      MarkGone();
-    } else {
-      Complete(op, Win32FromErrno(err, ErrnoContext::Transfer));
-    }
+    Refuse(op, err);
     return;
   }
 }

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "platform/posix/serial.h"
-#include "tests/platform/posix/fake_host.h"
+#include "tests/platform/posix/fake_host_port.h"
 
 namespace plat::posix {
 namespace {
@@ -16,23 +16,10 @@ using testing::FakeTree;
 using testing::g_host;
 using testing::SerialInfo;
 
-std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
-
 bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
-class SerialLatency : public ::testing::Test {
+class SerialLatency : public testing::FakeHostPort {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty_.ok());
-    g_host.Reset(tree_.Root().native());
-    struct stat node {};
-    ASSERT_EQ(::stat(pty_.SlavePath().c_str(), &node), 0);
-    rdev_ = node.st_rdev;
-  }
-  HANDLE Open() {
-    return serial_.CreateFileA(pty_.DeviceName().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
-  }
   // The notes without their "Latency ttyUSB0: " prefix.
   std::vector<std::string> Notes(const std::string& tty = "ttyUSB0") {
     std::vector<std::string> notes;
@@ -54,12 +41,6 @@ class SerialLatency : public ::testing::Test {
     for (unsigned long request : g_host.ioctls) count += request == TIOCSSERIAL;
     return count;
   }
-
-  Kernel kernel_;
-  lcdtest::Pty pty_;
-  FakeTree tree_{TestName()};
-  Serial serial_{kernel_, testing::FakeHostCalls(), "/dev", tree_.Paths()};
-  dev_t rdev_ = 0;
 };
 
 struct LatencyRow {

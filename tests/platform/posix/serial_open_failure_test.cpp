@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "platform/posix/serial.h"
-#include "tests/platform/posix/fake_host.h"
+#include "tests/platform/posix/fake_host_port.h"
 
 namespace plat::posix {
 namespace {
@@ -16,14 +16,6 @@ using testing::FakeTree;
 using testing::g_host;
 using Cause = OpenFailure::Cause;
 using Holders = std::vector<std::pair<std::string, int>>;
-
-std::string TestName() {
-  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  for (char& c : name) {
-    if (c == '/') c = '_';
-  }
-  return name;
-}
 
 Holders HoldersOf(const OpenFailure& failure) {
   Holders holders;
@@ -46,13 +38,13 @@ struct Scene {
   dev_t rdev;
 };
 
-class SerialOpenFailure : public ::testing::Test {
+class SerialOpenFailure : public testing::FakeHostPort {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(pty_.ok());
-    g_host.Reset(tree_.Root().native());
+    FakeHostPort::SetUp();
     g_host.devicePath = pty_.SlavePath();
-    struct stat node {};
+  }
+};
     ASSERT_EQ(::stat(pty_.SlavePath().c_str(), &node), 0);
     rdev_ = node.st_rdev;
   }
