@@ -45,19 +45,6 @@ class SerialOpenFailure : public testing::FakeHostPort {
     g_host.devicePath = pty_.SlavePath();
   }
 };
-    ASSERT_EQ(::stat(pty_.SlavePath().c_str(), &node), 0);
-    rdev_ = node.st_rdev;
-  }
-  HANDLE Open() {
-    return serial_.CreateFileA(pty_.DeviceName().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
-  }
-  Kernel kernel_;
-  lcdtest::Pty pty_;
-  FakeTree tree_{TestName()};
-  Serial serial_{kernel_, testing::FakeHostCalls(), "/dev", tree_.Paths()};
-  dev_t rdev_ = 0;
-};
 
 struct FailureRow {
   const char* name;
