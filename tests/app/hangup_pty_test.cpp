@@ -7,8 +7,6 @@
 // Built where boardsim is (Linux): the build defines LCDWRITE_BOARDSIM_PATH there.
 #ifdef LCDWRITE_BOARDSIM_PATH
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,12 +15,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "app/run.h"
 #include "platform/platform.h"
 #include "protocol/exitstatus.h"
 #include "tests/support/boardsim_process.h"
+#include "tests/support/process_threads.h"
 #include "tests/support/recording_frontend.h"
 #include "tools/ptymodem/modemstate.h"
 
@@ -40,15 +38,6 @@ std::int64_t SteadyNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-int ProcessThreads() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/task")) {
-    while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
-    closedir(dir);
-  }
-  return count;
 }
 
 struct HangUpCase {
@@ -148,7 +137,7 @@ TEST(HangUpHost, runs_the_tool) {
   const char* slave = getenv(kSlaveEnv);
   if (!slave) GTEST_SKIP() << "runs with the shim preloaded only";
   fs::current_path(getenv(kDirEnv));
-  const int threadsBefore = ProcessThreads();
+  const int threadsBefore = testsupport::ProcessThreads();
   app::Options options;
   options.port = std::string(slave).substr(5);  // "pts/N"
   testsupport::RecordingFrontEnd frontEnd(false);
@@ -158,11 +147,7 @@ TEST(HangUpHost, runs_the_tool) {
   // The event thread ends on its own once the port is closed; give it the time to leave (and
   // the system the moment it takes to drop a joined thread from its list).
   plat::NativePlatform().kernel().Adopted().JoinAll(std::chrono::seconds(5));
-  int threadsAfter = ProcessThreads();
-  for (int i = 0; i < 1000 && threadsAfter > threadsBefore; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    threadsAfter = ProcessThreads();
-  }
+  const int threadsAfter = testsupport::ProcessThreadsAtMost(threadsBefore);
   std::ofstream result(getenv(kResultEnv));
   result << status << " " << ended << " " << threadsBefore << " " << threadsAfter << "\n";
   for (const auto& d : frontEnd.dialogs) result << d.caption << ": " << d.text << "\n";

@@ -22,7 +22,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/run.h"
@@ -32,6 +31,8 @@
 #include "platform/sim/machine.h"
 #include "protocol/boardtexts.h"
 #include "protocol/exitstatus.h"
+#include "tests/app/samplefiles.h"
+#include "tests/support/process_threads.h"
 #include "tests/support/recording_frontend.h"
 
 namespace {
@@ -57,16 +58,12 @@ constexpr double kWireMs = 10.0 / 9.6;
 // accept it, others do not.
 constexpr int kLateMs = 150;
 
-// The written file: parameters 1000..1119, serial 1234 / 567, device type 3.
+// The written file is the sample (apptest::SampleConfig): parameters 1000..1119, serial
+// 1234 / 567, device type 3.
 std::vector<std::int32_t> Parameters() {
   std::vector<std::int32_t> values;
   for (int i = 0; i < 120; ++i) values.push_back(1000 + i);
   return values;
-}
-std::string ConfigText() {
-  std::string text = "4\n";
-  for (std::int32_t v : Parameters()) text += std::to_string(v) + "\n";
-  return text + "1234\n567\n3\n";
 }
 board::Memory WrittenMemory() {
   board::Memory m;
@@ -226,29 +223,8 @@ struct Row {
   Expected expected;
 };
 
-// The process's threads as the system lists them (Linux; under Wine those of the Wine
-// process); 0 where there is no /proc, which leaves the framework's own count to tell.
-int ProcessThreads() {
-  std::error_code error;
-  int count = 0;
-  for (fs::directory_iterator it("/proc/self/task", error), end; !error && it != end;
-       it.increment(error)) {
-    ++count;
-  }
-  return count;
-}
-
-// The same once threads that were joined have also left the system's list: a join returns
-// while the system still finishes the thread's exit, so the list can hold it a moment longer.
-// A thread that is left running stays in it; the count then comes back after about a second.
-int ProcessThreadsAtMost(int expected) {
-  int count = ProcessThreads();
-  for (int i = 0; i < 1000 && count > expected; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    count = ProcessThreads();
-  }
-  return count;
-}
+using testsupport::ProcessThreads;
+using testsupport::ProcessThreadsAtMost;
 
 // What one sweep saw.
 struct Tally {
@@ -267,7 +243,7 @@ class FaultSweep : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     fs::current_path(dir_);
-    std::ofstream("Quorix.lcd", std::ios::binary) << ConfigText();
+    std::ofstream("Quorix.lcd", std::ios::binary) << apptest::SampleConfig();
   }
   void TearDown() override {
     fs::current_path(previous_);
@@ -341,9 +317,8 @@ class FaultSweep : public ::testing::Test {
 
     std::vector<std::string> dialogs;
     for (const auto& d : frontEnd.dialogs) dialogs.push_back(d.caption + ": " + d.text);
-    std::stringstream report;
-    report << std::ifstream("report.json").rdbuf();
-    const bool stored = report.str() == board::ReportJson(WrittenMemory());
+    const std::string report = apptest::Read("report.json");
+    const bool stored = report == board::ReportJson(WrittenMemory());
 
     ++tally.runs;
     ++tally.statuses[status];
@@ -367,7 +342,7 @@ class FaultSweep : public ::testing::Test {
     // (A failed run may still have stored everything: a lost confirmation cannot be told from
     // a failed store.)
     if (status == protocol::kExitWritten && !stored) {
-      problems.push_back("written, but the board holds " + report.str());
+      problems.push_back("written, but the board holds " + report);
     }
     if (!problems.empty()) {
       ++tally.failures;
