@@ -7,16 +7,15 @@
 #include "app/openfailure.h"
 #include "app/texts.h"
 #include "framework/stringlist.h"
+#include "platform/ftdinames.h"
 
 namespace app {
 
 namespace {
 
-constexpr char kFtdiDevicePrefix[] = "FTDIBUS#VID_0403+PID_6001+";
-constexpr size_t kPrefixLength = sizeof kFtdiDevicePrefix - 1;  // 26
+constexpr std::string_view kFtdiDevicePrefix = plat::ftdi::kConverterNamePrefix;
+constexpr size_t kPrefixLength = kFtdiDevicePrefix.size();  // 26
 constexpr size_t kInstanceIdMax = 9;
-constexpr char kKeyFormat[] =
-    "System\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+%s\\0000\\Device Parameters";
 constexpr char kDevicePrefix[] = "\\\\.\\";
 
 // A bounded copy of a text into a work buffer of N bytes (the terminator included).
@@ -61,11 +60,10 @@ bool TMainForm::SearchDevicePort() {
       return false;
     }
 
-    char keyPath[200];
-    std::snprintf(keyPath, sizeof keyPath, kKeyFormat, instanceId.c_str());
+    const std::string keyPath = plat::ftdi::ConverterParametersKey(instanceId);
     plat::SystemApi& system = System();
     HKEY key = nullptr;
-    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS) {
+    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), &key) != ERROR_SUCCESS) {
       ReportError(texts::kNoRegKey);
       EnableSearchControls();
       return false;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/ftdinames.h"
+
 namespace board {
 
 namespace {
@@ -231,7 +233,7 @@ class Parser {
 }  // namespace
 
 std::string FtdiDeviceName(const std::string& instanceId) {
-  return kFtdiDevicePrefix + instanceId + kFtdiDeviceSuffix;
+  return plat::ftdi::DeviceName(plat::ftdi::ConverterDeviceId(instanceId));
 }
 
 std::vector<std::string> Scenario::SerialDevices() const {

@@ -59,9 +59,7 @@
 
 namespace board {
 
-// The name prefix and suffix of an FTDI converter in the MS-DOS device-name list.
-constexpr const char* kFtdiDevicePrefix = "FTDIBUS#VID_0403+PID_6001+";
-constexpr const char* kFtdiDeviceSuffix = "#0000#{86e0d1e0-8089-11d0-9ce4-08002be10318}";
+// The board's converter's name in the MS-DOS device-name list for an instance id.
 std::string FtdiDeviceName(const std::string& instanceId);
 
 struct Scenario {

@@ -5,12 +5,14 @@
 #include <map>
 #include <optional>
 
+#include "platform/ftdinames.h"
+
 namespace board {
 
 namespace {
 
 constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr char kFtdiEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+";
+constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr char kPortsClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 
 DWORD LineErrorFlags(LineError error) {
@@ -140,7 +142,7 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Mach
 
   // The MS-DOS device names, in the scenario's order.
   const std::map<std::string, std::string> targets = PortTargets(machine);
-  const std::string ftdiPrefix = kFtdiDevicePrefix;
+  const std::string ftdiPrefix(plat::ftdi::kConverterNamePrefix);
   int other = 0;
   for (const std::string& name : scenario.devices) {
     std::string target;
@@ -159,7 +161,7 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Mach
   // The converters' instance keys, as their driver leaves them.
   std::string boardParameters;  // the key of the converter the board is attached to
   for (const auto& [id, port] : scenario.portNames) {
-    const std::string instance = kFtdiEnum + id + "\\0000";
+    const std::string instance = kEnum + plat::ftdi::InstanceKey(plat::ftdi::ConverterDeviceId(id));
     const std::string parameters = instance + "\\Device Parameters";
     machine.registry().SetString(instance, "ClassGUID", kPortsClass);
     machine.registry().CreateKey(parameters);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <set>
 
+#include "platform/ftdinames.h"
+
 namespace plat::posix {
 
 namespace {
@@ -40,8 +42,8 @@ std::string FtdiBusDevice(const SerialTty& tty, const UsbIdentity& usb) {
   if (!ftdi || !usb.serial || !usb.interfaceNumber) return {};
   if (*usb.interfaceNumber < 0 || *usb.interfaceNumber >= kMaxInterfaceLetters) return {};
   const char letter = static_cast<char>('A' + *usb.interfaceNumber);
-  return "VID_" + Upper(usb.vendorId) + "+PID_" + Upper(usb.productId) + "+" +
-         SanitizeInstanceText(*usb.serial) + letter;
+  return ftdi::DeviceId(Upper(usb.vendorId), Upper(usb.productId),
+                       SanitizeInstanceText(*usb.serial) + letter);
 }
 
 std::string UsbDevice(const UsbIdentity& usb) {
@@ -82,7 +84,7 @@ std::vector<PortView> DescribePorts(const std::vector<SerialTty>& ttys) {
       const UsbIdentity& usb = *tty.usb;
       port.manufacturer = usb.manufacturer.value_or("");
       port.product = usb.product.value_or("");
-      port.enumerator = "FTDIBUS";
+      port.enumerator = ftdi::kEnumerator;
       port.device = FtdiBusDevice(tty, usb);
       port.instance = "0000";
       port.ftdiBus = !port.device.empty() && !usedKeys.count(keyOf(port));
@@ -110,7 +112,7 @@ std::vector<PortView> DescribePorts(const std::vector<SerialTty>& ttys) {
 }
 
 std::string FtdiBusDeviceName(const PortView& port) {
-  return "FTDIBUS#" + port.device + "#" + port.instance + "#" + std::string(kFtdiBusInterfaceGuid);
+  return ftdi::DeviceName(port.device, port.instance);
 }
 
 }  // namespace plat::posix

@@ -29,8 +29,6 @@ namespace plat::posix {
 
 // The class identifier of the ports class, as Windows stores it in "ClassGUID".
 inline constexpr std::string_view kPortsClassGuid = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-// The interface class that ends an FTDIBUS device name.
-inline constexpr std::string_view kFtdiBusInterfaceGuid = "{86e0d1e0-8089-11d0-9ce4-08002be10318}";
 
 struct PortView {
   std::string portName;       // the tty name; the port map's data and the broadcasts' name

@@ -1,5 +1,7 @@
 #include "platform/sim/machine.h"
 
+#include "platform/ftdinames.h"
+
 namespace sim {
 
 namespace {
@@ -8,11 +10,10 @@ constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum";
 constexpr char kPortsClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 constexpr char kUsbClass[] = "{36FC9E60-C465-11CF-8056-444553540000}";
-constexpr char kFtdiInterfaceClass[] = "{86e0d1e0-8089-11d0-9ce4-08002be10318}";
 constexpr char kUsbInterfaceClass[] = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
 std::string InstanceName(const std::string& serialNumber) {
-  return "VID_0403+PID_6001+" + serialNumber + "A";
+  return plat::ftdi::ConverterDeviceId(serialNumber + "A");
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ SerialDevice& Machine::AddConverter(const std::string& serialNumber, const std::
     converter.portName = portName;
     converter.portTarget = known != converters_.end() ? known->second.portTarget
                                                       : "\\Device\\VCP" + std::to_string(number);
-    converter.driverName = "FTDIBUS#" + instance + "#0000#" + kFtdiInterfaceClass;
+    converter.driverName = plat::ftdi::DeviceName(instance);
     converters_[serialNumber] = converter;
   }
   SerialDevice& device = serial_.AddDevice(portName);
@@ -78,7 +79,7 @@ SerialDevice& Machine::AddConverter(const std::string& serialNumber, const std::
   system_.AddDosDevice(converter.driverName, "\\Device\\USBPDO-" + serialNumber);
   registry().SetString(kSerialComm, converter.portTarget, portName);
 
-  const std::string instanceKey = std::string(kEnum) + "\\FTDIBUS\\" + instance + "\\0000";
+  const std::string instanceKey = std::string(kEnum) + "\\" + plat::ftdi::InstanceKey(instance);
   registry().SetString(instanceKey, "ClassGUID", kPortsClass);
   registry().SetString(instanceKey, "FriendlyName", "USB Serial Port (" + portName + ")");
   if (options.parametersKey) {
@@ -107,7 +108,7 @@ void Machine::SetConverterTiming(const std::string& serialNumber,
     portName = it->second.portName;
   }
   const std::string parameters =
-      std::string(kEnum) + "\\FTDIBUS\\" + InstanceName(serialNumber) + "\\0000\\Device Parameters";
+      std::string(kEnum) + "\\" + plat::ftdi::InstanceKey(InstanceName(serialNumber)) + "\\Device Parameters";
   if (registry().KeyExists(parameters)) {
     registry().SetDword(parameters, "LatencyTimer", static_cast<DWORD>(settings.latencyMs));
   }

@@ -1,0 +1,45 @@
+#include "platform/ftdinames.h"
+
+namespace plat::ftdi {
+
+std::string DeviceId(std::string_view vendorId, std::string_view productId,
+                     std::string_view instanceId) {
+  std::string id = "VID_";
+  id += vendorId;
+  id += "+PID_";
+  id += productId;
+  id += '+';
+  id += instanceId;
+  return id;
+}
+
+std::string ConverterDeviceId(std::string_view instanceId) {
+  return std::string(kConverterIdPrefix) + std::string(instanceId);
+}
+
+std::string DeviceName(std::string_view deviceId, std::string_view instance) {
+  std::string name(kEnumerator);
+  name += '#';
+  name += deviceId;
+  name += '#';
+  name += instance;
+  name += '#';
+  name += kInterfaceClass;
+  return name;
+}
+
+std::string InstanceKey(std::string_view deviceId) {
+  std::string key(kEnumerator);
+  key += '\\';
+  key += deviceId;
+  key += '\\';
+  key += kFirstInstance;
+  return key;
+}
+
+std::string ConverterParametersKey(std::string_view instanceId) {
+  return "System\\CurrentControlSet\\Enum\\" + InstanceKey(ConverterDeviceId(instanceId)) +
+         "\\Device Parameters";
+}
+
+}  // namespace plat::ftdi
