@@ -43,13 +43,17 @@ bool TMainForm::SearchDevicePort() {
   fw::TStringList devices;
   ComPort->EnumDevices(devices);
   if (devices.Count() > 0) {
-    std::string instanceId;
+    std::string instanceId;     // the key's id as it always was: at most 9 characters
+    std::string wholeInstanceId;  // the id up to the '#' that ends it
     bool matched = false;
     for (const std::string& device : devices.Items()) {
       const std::string name = Bounded<200>(device);
       if (name.compare(0, kPrefixLength, kFtdiDevicePrefix) == 0 &&
           name.size() >= kPrefixLength) {
         instanceId = name.substr(kPrefixLength, kInstanceIdMax);
+        const size_t end = name.find('#', kPrefixLength);
+        wholeInstanceId = name.substr(kPrefixLength, end == std::string::npos ? std::string::npos
+                                                                               : end - kPrefixLength);
         matched = true;
         break;
       }
@@ -60,10 +64,18 @@ bool TMainForm::SearchDevicePort() {
       return false;
     }
 
-    const std::string keyPath = plat::ftdi::ConverterParametersKey(instanceId);
+    // The 9-character key fits a converter with an 8-character serial (the driver appends the
+    // interface letter). Any other converter (a longer or shorter serial, or none, where the
+    // driver names it by its USB location) has its key under the whole instance id.
     plat::SystemApi& system = System();
+    std::string keyPath = plat::ftdi::ConverterParametersKey(instanceId);
     HKEY key = nullptr;
-    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), &key) != ERROR_SUCCESS) {
+    LONG opened = system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), &key);
+    if (opened != ERROR_SUCCESS && wholeInstanceId != instanceId) {
+      keyPath = plat::ftdi::ConverterParametersKey(wholeInstanceId);
+      opened = system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), &key);
+    }
+    if (opened != ERROR_SUCCESS) {
       ReportError(texts::kNoRegKey);
       EnableSearchControls();
       return false;

@@ -1,5 +1,8 @@
 #include "platform/ftdinames.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace plat::ftdi {
 
 std::string DeviceId(std::string_view vendorId, std::string_view productId,
@@ -10,6 +13,18 @@ std::string DeviceId(std::string_view vendorId, std::string_view productId,
   id += productId;
   id += '+';
   id += instanceId;
+  return id;
+}
+
+std::string LocationInstanceId(std::string_view hub, unsigned port, unsigned tier) {
+  std::uint32_t hash = 2166136261u;
+  for (char c : hub) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  // Windows counts the tier from the root of its device tree, where a root hub's ports are 5.
+  char id[48];
+  std::snprintf(id, sizeof id, "%u&%08X&0&%u", tier + 4, static_cast<unsigned>(hash), port);
   return id;
 }
 

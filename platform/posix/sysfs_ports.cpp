@@ -1,5 +1,6 @@
 #include "platform/posix/sysfs_ports.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
@@ -36,14 +37,20 @@ std::string FriendlyName(const std::string& tty) {
   return std::string(kind) + " (" + tty + ")";
 }
 
-// The key of an FTDIBUS instance, or "" when the port cannot have one.
+// The key of an FTDIBUS instance, or "" when the port cannot have one: the serial number and
+// the interface letter, or for a single-interface chip without a serial number its location.
 std::string FtdiBusDevice(const SerialTty& tty, const UsbIdentity& usb) {
   const bool ftdi = tty.driver == kFtdiDriver || usb.vendorId == kFtdiVendor;
-  if (!ftdi || !usb.serial || !usb.interfaceNumber) return {};
+  if (!ftdi || !usb.interfaceNumber) return {};
   if (*usb.interfaceNumber < 0 || *usb.interfaceNumber >= kMaxInterfaceLetters) return {};
-  const char letter = static_cast<char>('A' + *usb.interfaceNumber);
-  return ftdi::DeviceId(Upper(usb.vendorId), Upper(usb.productId),
-                       SanitizeInstanceText(*usb.serial) + letter);
+  std::string instance;
+  if (usb.serial) {
+    instance = SanitizeInstanceText(*usb.serial) + static_cast<char>('A' + *usb.interfaceNumber);
+  } else if (*usb.interfaceNumber == 0) {
+    instance = UsbLocationInstance(usb.deviceName);
+  }
+  if (instance.empty()) return {};
+  return ftdi::DeviceId(Upper(usb.vendorId), Upper(usb.productId), instance);
 }
 
 std::string UsbDevice(const UsbIdentity& usb) {
@@ -67,6 +74,25 @@ std::string SanitizeInstanceText(std::string_view text) {
     out.push_back(bad ? '_' : c);
   }
   return out;
+}
+
+std::string UsbLocationInstance(const std::string& deviceName) {
+  const size_t dash = deviceName.find('-');
+  if (dash == 0 || dash == std::string::npos) return {};
+  if (deviceName.find_first_not_of("0123456789") != dash ||
+      deviceName.find_first_not_of("0123456789.", dash + 1) != std::string::npos) {
+    return {};
+  }
+  const size_t last = deviceName.find_last_of("-.");
+  const std::string port = deviceName.substr(last + 1);
+  if (port.empty() || port.size() > 3 ||
+      port.find_first_not_of("0123456789") != std::string::npos) {
+    return {};
+  }
+  const std::string hub =
+      last == dash ? "usb" + deviceName.substr(0, dash) : deviceName.substr(0, last);
+  const auto tier = static_cast<unsigned>(1 + std::count(deviceName.begin(), deviceName.end(), '.'));
+  return ftdi::LocationInstanceId(hub, static_cast<unsigned>(std::stoi(port)), tier);
 }
 
 std::vector<PortView> DescribePorts(const std::vector<SerialTty>& ttys) {

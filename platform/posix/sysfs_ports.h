@@ -6,8 +6,11 @@
 //     known interface: FTDIBUS\VID_0403+PID_6001+<serial><letter>\0000, where the letter counts
 //     the chip's interfaces A, B, ... (an FT232R has one: "A50285BI" gives "A50285BIA"). Only
 //     these also get a device name "FTDIBUS#<device>#0000#{86e0d1e0-...}" in the MS-DOS device
-//     list, which is where the tool looks for its converter;
-//   - any other USB serial port, and an FTDI port whose serial or interface sysfs does not give:
+//     list, which is where the tool looks for its converter. A single-interface FTDI chip
+//     without a serial number is named by its USB location instead (platform/ftdinames.h):
+//     FTDIBUS\VID_0403+PID_6001+5&1C4A9D3E&0&2\0000;
+//   - any other USB serial port, and an FTDI port whose interface sysfs does not give (or a
+//     multi-interface chip without a serial number):
 //     USB\VID_vvvv&PID_pppp[&MI_ii]\<serial, or the USB device's sysfs name when it has none>;
 //   - a ttyS: ACPI\PNP0501\<its number>;
 //   - a ttyUSB/ttyACM whose USB device sysfs does not show: ROOT\PORTS\<tty name>.
@@ -47,6 +50,11 @@ std::vector<PortView> DescribePorts(const std::vector<SerialTty>& ttys);
 // "FTDIBUS#VID_0403+PID_6001+A50285BIA#0000#{86e0d1e0-8089-11d0-9ce4-08002be10318}".
 // Precondition: port.ftdiBus.
 std::string FtdiBusDeviceName(const PortView& port);
+
+// The instance id of a USB device without a serial number, from its sysfs name
+// "<bus>-<port>[.<port>...]": its hub is the name without the last port ("usb<bus>" for a
+// root hub's port). "" for a name of another form.
+std::string UsbLocationInstance(const std::string& deviceName);
 
 // text with every character a key or device name cannot carry replaced by '_'.
 std::string SanitizeInstanceText(std::string_view text);

@@ -114,6 +114,50 @@ TEST_F(WholeRun, first_matching_converter_decides_and_its_instance_id_is_cut_to_
   EXPECT_EQ(cut.status, 0);
 }
 
+// Which registry key the search takes for a converter's instance id: the first 9 characters
+// first, as always; the whole id (up to its '#') only where that key does not exist.
+struct KeyRow {
+  const char* name;
+  std::string scenario;
+  std::string dialog;
+  int status;
+};
+
+void PrintTo(const KeyRow& row, std::ostream* os) { *os << row.name; }
+
+class ConverterKey : public WholeRun, public ::testing::WithParamInterface<KeyRow> {};
+
+TEST_P(ConverterKey, search_finds_the_port_under_the_key_the_driver_made) {
+  const KeyRow& row = GetParam();
+  const Outcome o = Run(row.scenario);
+  EXPECT_EQ(o.Texts(), std::vector<std::string>{row.dialog});
+  EXPECT_EQ(o.status, row.status);
+}
+
+const std::string kDone = "Information: Schreiben erfolgreich beendet!";
+const std::string kLong = "FT9Q2W7E5R3T1Y8UA";  // a 16-character serial and the letter A
+const std::string kPlace = "5&977676F0&0&1";    // no serial: named by its USB location
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConverterKey,
+    ::testing::Values(
+        KeyRow{"serial_of_8", "devices = COM1 ftdi:A5XK3RJTA\nportname.A5XK3RJTA = COM3\n", kDone, 0},
+        KeyRow{"serial_of_16",
+               "devices = COM1 ftdi:" + kLong + "\nportname." + kLong + " = COM3\n", kDone, 0},
+        KeyRow{"no_serial", "devices = COM1 ftdi:" + kPlace + "\nportname." + kPlace + " = COM3\n",
+               kDone, 0},
+        KeyRow{"both_keys_the_nine_characters_decide",
+               "devices = ftdi:" + kLong + "\nportname.FT9Q2W7E5 = COM3\nportname." + kLong +
+                   " = none\n",
+               kDone, 0},
+        KeyRow{"both_keys_the_nine_characters_decide_even_without_a_port_name",
+               "devices = ftdi:" + kLong + "\nportname.FT9Q2W7E5 = none\nportname." + kLong +
+                   " = COM3\n",
+               "Fehler: RegWert (PortName) nicht gefunden !", 3},
+        KeyRow{"neither_key", "devices = ftdi:" + kLong + "\nportname.FT9Q2W7E5R = COM3\n",
+               "Fehler: RegSchl\xFCssel nicht gefunden !", 3}),
+    [](const ::testing::TestParamInfo<KeyRow>& info) { return info.param.name; });
+
 // The log's lines without their time prefix (date, blank, time, blank).
 std::vector<std::string> LogMessages(const fs::path& log) {
   std::vector<std::string> lines;

@@ -71,18 +71,21 @@ INSTANTIATE_TEST_SUITE_P(
             {"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyUSB4", "ttyUSB5", "ttyUSB6",
              "ttyUSB10"},
             {"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyUSB4", "ttyUSB5", "ttyUSB6",
-             "ttyUSB10", FtdiName("VID_0403+PID_6001+A50285BIA"),
+             "ttyUSB10", FtdiName("VID_0403+PID_6001+5&977676F0&0&1"),
+             FtdiName("VID_0403+PID_6001+A50285BIA"),
              FtdiName("VID_0403+PID_6010+FTDUAL01A"), FtdiName("VID_0403+PID_6010+FTDUAL01B"),
              FtdiName("VID_0403+PID_6001+AB_C_D_1A")},
             {{FtdiKey("A50285BIA"), "ttyUSB1"},
-             {"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0403&PID_6001\\1-1\\Device Parameters",
-              "ttyUSB0"}},
-            {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000 = USB Serial Port (ttyUSB1)",
+             // Without a serial number: named by its place, port 1 of bus 1's root hub; the
+             // id's first 9 characters name no key.
+             {FtdiKey("5&977676F0&0&1"), "ttyUSB0"},
+             {FtdiKey("5&977676F"), "<missing>"}},
+            {"FTDIBUS\\VID_0403+PID_6001+5&977676F0&0&1\\0000 = USB Serial Port (ttyUSB0)",
+             "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000 = USB Serial Port (ttyUSB1)",
              "FTDIBUS\\VID_0403+PID_6001+AB_C_D_1A\\0000 = USB Serial Port (ttyUSB5)",
              "FTDIBUS\\VID_0403+PID_6010+FTDUAL01A\\0000 = USB Serial Port (ttyUSB3)",
              "FTDIBUS\\VID_0403+PID_6010+FTDUAL01B\\0000 = USB Serial Port (ttyUSB4)",
              "ROOT\\PORTS\\ttyUSB10 = USB Serial Port (ttyUSB10)",
-             "USB\\VID_0403&PID_6001\\1-1 = USB Serial Port (ttyUSB0)",
              "USB\\VID_0403&PID_6001\\A50285BI = USB Serial Port (ttyUSB2)",
              "USB\\VID_0403&PID_6001\\NOIFACE1 = USB Serial Port (ttyUSB6)"}},
         TreeCase{"no-such-tree", {}, {}, {}, {}}),
@@ -102,6 +105,18 @@ TEST(SysfsNames, instance_text_keeps_only_what_a_key_can_carry) {
                          Row{"..\\..\\HARDWARE", ".._.._HARDWARE"}, Row{"x/y#z,w", "x_y_z_w"},
                          Row{"sp ace\ttab", "sp_ace_tab"}, Row{"\xC3\xA9", "__"}}) {
     EXPECT_EQ(SanitizeInstanceText(row.in), row.out) << row.in;
+  }
+}
+
+TEST(SysfsNames, a_device_without_serial_is_named_by_its_hub_and_port) {
+  struct Row {
+    std::string device, id;
+  };
+  for (const Row& row : {Row{"1-1", "5&977676F0&0&1"}, Row{"1-4", "5&977676F0&0&4"},
+                         Row{"1-1.2", "6&E43FD256&0&2"}, Row{"1-1.2.3", "7&6F6A6D2E&0&3"},
+                         Row{"2-1", "5&9A767BA9&0&1"}, Row{"usb1", ""}, Row{"1-", ""},
+                         Row{"-1", ""}, Row{"1-1:1.0", ""}}) {
+    EXPECT_EQ(UsbLocationInstance(row.device), row.id) << row.device;
   }
 }
 
