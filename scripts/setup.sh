@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing lcdwrite needs on Debian 12, as root. Idempotent: when
 # everything is there it only checks and returns.
-# Usage: scripts/setup.sh [--windows] [--release] [--fuzz]
+# Usage: scripts/setup.sh [--windows] [--release] [--fuzz] [--vm]
 #   --windows  also the MinGW-w64 cross compilers (with GoogleTest built for them), Wine and the
 #              tools the Windows tests use.
 #   --release  also what builds and checks the packages (dpkg-shlibdeps, lintian, makensis).
 #   --fuzz     also clang and libFuzzer (scripts/fuzz.sh).
+#   --vm       also QEMU and a static busybox (scripts/test-usb-vm.sh; the guest kernel is fetched
+#              by that script into the build folder, never installed).
 set -euo pipefail
 
 # udev: its udevadm checks the udev rule shipped in packaging/linux.
@@ -15,6 +17,7 @@ fuzz_packages=(clang-14 libfuzzer-14-dev)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
   imagemagick gcc-multilib g++-multilib python3)
 release_packages=(dpkg-dev lintian nsis)
+vm_packages=(qemu-system-x86 busybox-static cpio)
 
 want_windows=0
 for arg in "$@"; do
@@ -22,7 +25,8 @@ for arg in "$@"; do
     --windows) want_windows=1 ;;
     --release) packages+=("${release_packages[@]}") ;;
     --fuzz) packages+=("${fuzz_packages[@]}") ;;
-    *) echo "usage: $0 [--windows] [--release] [--fuzz]" >&2; exit 64 ;;
+    --vm) packages+=("${vm_packages[@]}") ;;
+    *) echo "usage: $0 [--windows] [--release] [--fuzz] [--vm]" >&2; exit 64 ;;
   esac
 done
 

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# lcdwrite against the real Linux USB stack: a QEMU guest whose kernel binds its own ftdi_sio to
+# QEMU's emulated FTDI converter (USB 0403:6001, presented as an FT232B). The guest runs the
+# lcdwrite built on this machine (the host's / is shared read-only over 9p and the guest chroots
+# into it); the board simulator (tools/boardsim --tty) sits on the host side of the converter,
+# its modem lines carried as scripts/test-hardware.sh --twin carries them: the modem-line shim
+# preloaded into qemu and boardsim, the null-modem relay between them.
+#
+#   scripts/test-usb-vm.sh              every scenario on one boot; prints a table
+#   scripts/test-usb-vm.sh --keep       keeps the work folder (logs of every run) for a look
+#
+# Installs what it needs (scripts/setup.sh --vm); the guest kernel is the package that
+# linux-image-amd64 depends on, fetched with apt-get download into build/usb-vm/ and unpacked
+# there (never installed), kept for the next run. KVM where it boots, software emulation where
+# it does not. Each scenario has a time bound. Exit status: 0 all scenarios as expected, 1 a
+# mismatch (the table says which), 2 the guest did not come up, 64 a bad command line.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+build=${LCDWRITE_BUILD_DIR:-build}
+keep=0
+case "${1:-}" in
+  "") ;;
+  --keep) keep=1 ;;
+  *) echo "usage: $0 [--keep]" >&2; exit 64 ;;
+esac
+
+scripts/setup.sh --vm
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+fi
+cmake --build "$build" --target lcdwrite boardsim lcd_modemshim nullmodem > /dev/null
+build=$(realpath "$build")
+vm=$build/usb-vm
+mkdir -p "$vm"
+
+# ---- The guest kernel and its initramfs (cached in build/usb-vm) ----
+kernel_package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ { print $2; exit }')
+[ -n "$kernel_package" ] || { echo "no kernel package behind linux-image-amd64" >&2; exit 2; }
+kdir=$vm/$kernel_package
+modules=(usb-common usbcore xhci-hcd xhci-pci ehci-hcd ehci-pci usbserial ftdi_sio virtio_ring virtio
+  virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci 9pnet 9pnet_virtio netfs fscache 9p)
+if [ ! -f "$kdir/modules/order" ]; then
+  rm -rf "$kdir" && mkdir -p "$kdir/deb" "$kdir/modules"
+  (cd "$kdir/deb" && apt-get download -q "$kernel_package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  deb=("$kdir"/deb/*.deb)
+  [ -f "${deb[0]}" ] || { echo "apt-get download $kernel_package failed" >&2; exit 2; }
+  dpkg-deb --fsys-tarfile "${deb[0]}" |
+    tar -x -C "$kdir" --wildcards './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/usb/*' \
+      './lib/modules/*/kernel/drivers/virtio/*' './lib/modules/*/kernel/net/9p/*' \
+      './lib/modules/*/kernel/fs/9p/*' './lib/modules/*/kernel/fs/netfs/*' './lib/modules/*/kernel/fs/fscache/*'
+  for m in "${modules[@]}"; do
+    ko=$(find "$kdir/lib/modules" -name "$m.ko" | head -n 1)
+    [ -n "$ko" ] || { echo "module $m missing from $kernel_package" >&2; exit 2; }
+    cp "$ko" "$kdir/modules/"
+  done
+  printf '%s\n' "${modules[@]}" > "$kdir/modules/order"
+  rm -rf "$kdir/deb" "$kdir/lib"
+fi
+# The initramfs: busybox, the modules and our /init; rebuilt when the init script changes.
+initramfs=$kdir/initramfs-$(sha1sum "$src/scripts/usb-vm/init.sh" | cut -c1-12).cpio.gz
+if [ ! -f "$initramfs" ]; then
+  rm -rf "$kdir/root" "$kdir"/initramfs-*.cpio.gz && mkdir -p "$kdir/root/bin"
+  cp -r "$kdir/modules" "$kdir/root/modules"
+  cp /bin/busybox "$kdir/root/bin/busybox"
+  install -m 755 "$src/scripts/usb-vm/init.sh" "$kdir/root/init"
+  (cd "$kdir/root" && find . | cpio -o -H newc --quiet | gzip -1) > "$kdir/initramfs.tmp"
+  mv "$kdir/initramfs.tmp" "$initramfs"
+  rm -rf "$kdir/root"
+fi
+vmlinuz=$(ls "$kdir"/boot/vmlinuz-* | head -n 1)
+
+# ---- The host side: relay, qemu, helpers ----
+work=$vm/work
+rm -rf "$work" && mkdir -p "$work/cmd"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  [ "$keep" = 1 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+shim=$build/tests/support/liblcd_modemshim.so
+lcdwrite=$build/app/lcdwrite
+boardsim=$build/tools/boardsim
+
+# The guest answers the board in real time and the tool allows about 100 ms for an echo: the
+# emulator, the relay and the board run ahead of whatever else this machine is doing (root only).
+urgent=()
+[ "$(id -u)" = 0 ] && urgent=(nice -n -10)
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
+# Waits (polling) until the command succeeds, at most $1 seconds; false when it never did.
+wait_until() {
+  local limit=$1 start
+  shift
+  start=$(now)
+  until "$@"; do
+    awk -v a="$start" -v b="$(now)" -v l="$limit" 'BEGIN { exit !(b - a > l) }' && return 1
+    sleep 0.02
+  done
+}
+
+"${urgent[@]}" "$build/tests/support/nullmodem" "$work/host.state" "$work/board.state" > "$work/nullmodem.out" &
+pids+=($!)
+wait_until 10 test -s "$work/nullmodem.out" || { echo "the null-modem relay did not start" >&2; exit 2; }
+sleep 0.1
+mapfile -t ptys < "$work/nullmodem.out"
+qemu_pty=${ptys[0]} board_pty=${ptys[1]}
+
+# A QMP command (JSON); prints the reply's "return" or "error".
+qmp() {
+  python3 - "$work/qmp.sock" "$1" <<'EOF'
+import json, socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); f = s.makefile("rw")
+def reply():
+    while True:
+        m = json.loads(f.readline())
+        if "return" in m or "error" in m: return m
+f.readline(); f.write('{"execute": "qmp_capabilities"}\n'); f.flush(); reply()
+f.write(sys.argv[2] + "\n"); f.flush(); m = reply()
+print(json.dumps(m.get("return", m.get("error"))))
+EOF
+}
+# The emulated converter with USB serial `serial` ("" for none) on chardev `chardev`, as `id`.
+plug() {
+  qmp "{\"execute\": \"device_add\", \"arguments\": {\"driver\": \"usb-serial\", \"id\": \"$1\", \"bus\": \"xhci.0\", \"chardev\": \"$2\", \"serial\": \"$3\", \"always-plugged\": true}}" > /dev/null
+}
+pull() { qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"$1\"}}" > /dev/null; }
+# Pulls converter $1 at a moment of a run: once its log ($2) has a line containing $3, then
+# either $4 seconds later, or (with $4 = dtr) as soon as the tool next raises DTR (seen off,
+# then on, in qemu's modem-line state file). Prints the wall-clock time of the pull, or
+# nothing when the moment never came within $5 seconds.
+pull_when() {
+  python3 - "$work/qmp.sock" "$work/host.state" "$@" <<'PY'
+import json, socket, struct, sys, time
+sock, state, device, log, marker, when, limit = sys.argv[1:8]
+s = socket.socket(socket.AF_UNIX); s.connect(sock); f = s.makefile("rw")
+def reply():
+    while True:
+        m = json.loads(f.readline())
+        if "return" in m or "error" in m: return m
+f.readline(); f.write('{"execute": "qmp_capabilities"}\n'); f.flush(); reply()
+end = time.time() + float(limit)
+def until(test):
+    while not test():
+        if time.time() > end: sys.exit(0)
+        time.sleep(0.002)
+def logged():
+    try:
+        with open(log, "rb") as l: return marker.encode() in l.read()
+    except OSError: return False
+def dtr():
+    with open(state, "rb") as m: return struct.unpack_from("<I", m.read(24), 16)[0] & 0x002 != 0
+until(logged)
+if when == "dtr":
+    until(lambda: not dtr()); until(dtr)
+else:
+    time.sleep(float(when))
+at = time.time()
+f.write(json.dumps({"execute": "device_del", "arguments": {"id": device}}) + "\n"); f.flush(); reply()
+print("%.3f" % at)
+PY
+}
+
+# Runs a shell command in the guest (in the chroot, as root) under the name $1, at most $2
+# seconds; its output goes to $work/cmd/$1.out. guest_start returns at once, guest_wait waits.
+guest_start() { printf '%s\n' "$2" > "$work/cmd/$1.tmp" && mv "$work/cmd/$1.tmp" "$work/cmd/$1.sh"; }
+guest_wait() {
+  wait_until "$2" test -e "$work/cmd/$1.rc" || { echo 124; return; }
+  cat "$work/cmd/$1.rc"
+}
+guest() { guest_start "$1" "$3"; guest_wait "$1" "$2"; }
+
+# The guest command of one run of lcdwrite under the name $1 (folder $work/$1 with the sample
+# file), with the command prefix $2 (a user, a group); the shell execs it, so that its process
+# id is lcdwrite's when it runs in the background.
+tool_command() {
+  mkdir -p "$work/$1" && chmod 777 "$work/$1" && cp "$src/app/examples/Quorix.lcd" "$work/$1/"
+  echo "(cd '$work/$1' && exec $2 '$lcdwrite' --console --log '$work/$1/run.log' > out.txt 2>&1)"
+}
+# boardsim on the board's side of the relay with scenario $1, its report in $work/$2.json.
+board_pid=
+board_start() {
+  LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/board.state "${urgent[@]}" "$boardsim" --tty "$board_pty" \
+    --scenario "$1" --report "$work/$2.json" --timeout 200 > "$work/$2.board.out" 2> "$work/$2.board.err" &
+  board_pid=$!
+  pids+=("$board_pid")
+  wait_until 10 test -s "$work/$2.board.out"
+}
+board_stop() {
+  [ -n "$board_pid" ] || return 0
+  kill -TERM "$board_pid" 2>/dev/null || true
+  wait "$board_pid" 2>/dev/null || true
+  board_pid=
+}
+
+# The table: scenario, expected, got, seconds.
+rows=() failed=0
+row() {
+  local mark=ok
+  [ "$2" = "$3" ] || { mark=MISMATCH; failed=1; }
+  rows+=("$(printf '%-34s | %-26s | %-26s | %6s %s' "$1" "$2" "$3" "$4" "$mark")")
+}
+# "in time" or "over N s": whether $1 seconds stayed within the bound $2.
+bound() { awk -v t="$1" -v b="$2" 'BEGIN { if (t <= b) print "in time"; else printf "over %s s\n", b }'; }
+
+# ---- Boot: KVM if it boots, software emulation otherwise ----
+accel=(-accel tcg,thread=multi -cpu max)
+accel_name="software emulation (TCG)"
+if [ -w /dev/kvm ]; then
+  # The kernel alone: a machine whose KVM works prints its banner at once; a nested KVM that
+  # cannot run this CPU model aborts or hangs.
+  probe=$(timeout 15 qemu-system-x86_64 -accel kvm -cpu host -M q35 -m 256 -display none -no-reboot \
+    -kernel "$vmlinuz" -append "console=ttyS0 panic=-1" -serial stdio -monitor none 2>&1 | head -c 20000 || true)
+  if grep -q "Linux version" <<< "$probe"; then
+    accel=(-accel kvm -cpu host) accel_name="KVM"
+  fi
+fi
+echo "guest: $kernel_package under $accel_name"
+
+started=$(now)
+LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/host.state "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
+  -M q35 -m 1024 -smp 2 -display none -no-reboot -monitor none \
+  -kernel "$vmlinuz" -initrd "$initramfs" \
+  -append "console=ttyS0 quiet panic=-1 lcdvm_work=$work lcdvm_guest=$src/scripts/usb-vm/guest.sh" \
+  -serial "file:$work/console.log" -qmp "unix:$work/qmp.sock,server=on,wait=off" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs "local,path=$work,mount_tag=work,security_model=none,multidevs=remap" \
+  -device qemu-xhci,id=xhci -chardev "serial,id=board,path=$qemu_pty" -chardev null,id=spare \
+  > "$work/qemu.out" 2>&1 &
+qemu_pid=$!
+pids+=("$qemu_pid")
+if ! wait_until 90 test -e "$work/ready"; then
+  echo "the guest did not come up; its console:" >&2
+  tail -n 30 "$work/console.log" "$work/qemu.out" >&2
+  exit 2
+fi
+row "boot to the guest's shell" "ready" "ready" "$(since "$started")"
+
+. "${LCDWRITE_VM_SCENARIOS:-$src/scripts/usb-vm/scenarios.sh}"
+
+qmp '{"execute": "quit"}' > /dev/null || true
+echo
+printf '%-34s | %-26s | %-26s | %6s\n' scenario expected got seconds
+printf '%s\n' "${rows[@]}"
+echo "total: $(since "$started") s on $accel_name"
+if [ "$failed" != 0 ]; then
+  echo "FAILED: a scenario did not do what was expected (logs: --keep keeps $work)"
+  exit 1
+fi
+echo "PASSED: the real ftdi_sio, sysfs, udev and hot-plug in a $kernel_package guest"

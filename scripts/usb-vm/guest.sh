@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The guest's command runner (scripts/test-usb-vm.sh), in the chroot of the host's tree: starts
+# systemd-udevd with the project's udev rule, says it is ready, then runs each command the host
+# leaves as WORK/cmd/NAME.sh as soon as it appears (several may run at once): its output in
+# NAME.out, its exit status in NAME.rc.
+work=$1
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8
+# udevadm refuses to work in a chroot unless told.
+export SYSTEMD_IGNORE_CHROOT=1
+src=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p /run/udev/rules.d
+cp "$src/packaging/linux/60-lcdwrite.rules" /run/udev/rules.d/
+echo "guest: udevd at $(cut -d" " -f1 /proc/uptime) s"
+/lib/systemd/systemd-udevd --daemon
+echo "guest: ready at $(cut -d" " -f1 /proc/uptime) s"
+echo "$(uname -r)" > "$work/ready"
+while :; do
+  for cmd in "$work"/cmd/*.sh; do
+    [ -e "$cmd" ] || continue
+    name=${cmd%.sh}
+    [ -e "$name.started" ] && continue
+    : > "$name.started"
+    (
+      bash "$cmd" > "$name.out" 2>&1
+      echo $? > "$name.rc.tmp"
+      mv "$name.rc.tmp" "$name.rc"
+    ) &
+  done
+  sleep 0.05
+done
