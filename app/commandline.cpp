@@ -1,9 +1,9 @@
 #include "app/commandline.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/usagetexts.h"
+#include "framework/sysutils.h"
 #include "platform/process.h"
 
 namespace app {
@@ -15,11 +15,7 @@ const char* In(Language language, const usage::Text& text) {
 }
 
 std::string Say(Language language, const usage::Text& text, const std::string& argument = {}) {
-  const char* format = In(language, text);
-  const int size = std::snprintf(nullptr, 0, format, argument.c_str());
-  std::string message(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  std::snprintf(message.data(), message.size() + 1, format, argument.c_str());
-  return message;
+  return fw::Format(In(language, text), argument);
 }
 
 bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }

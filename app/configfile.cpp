@@ -149,9 +149,7 @@ std::string Readable(const std::string& bytes) {
     if ((b >= 0x20 && b < 0x7F && b != '<') || b >= 0xA0) {
       shown.push_back(c);
     } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "<%02X>", b);
-      shown += hex;
+      shown += fw::Format("<%02X>", b);
     }
   }
   return shown;
@@ -172,10 +170,7 @@ std::string EntryName(int position) {
 }
 
 std::string Describe(const char* format, int position, const std::string& token) {
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer, format, position, EntryName(position).c_str(),
-                token.c_str());
-  return buffer;
+  return fw::Format(format, position, EntryName(position), token);
 }
 
 template <size_t N>
@@ -226,23 +221,14 @@ ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& recor
   return {ConfigLoadResult::Loaded, {}};
 }
 
-std::string Format2(const char* format, const std::string& a, const std::string& b) {
-  char buffer[600];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
-  return buffer;
-}
-
 // The warning for a serial text whose length differs from the bytes sent of it.
 void WarnSerialWidth(std::vector<std::string>& lines, int part, const char* field, int sent) {
   const std::string text(field);
   const std::string bytes(field, static_cast<size_t>(sent));
   const int length = static_cast<int>(text.size());
   if (length == sent) return;
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer,
-                length > sent ? texts::kWarnSerialLong : texts::kWarnSerialShort, part,
-                Readable(text).c_str(), sent, Readable(bytes).c_str());
-  lines.push_back(buffer);
+  lines.push_back(fw::Format(length > sent ? texts::kWarnSerialLong : texts::kWarnSerialShort,
+                             part, Readable(text), sent, Readable(bytes)));
 }
 
 }  // namespace
@@ -265,7 +251,7 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
     const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
     return {
         ConfigLoadResult::CannotOpen,
-        Format2(texts::kConfigNotAFile,
+        fw::Format(texts::kConfigNotAFile,
                 fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())), what)};
   }
   std::ifstream file(path, std::ios::binary);
@@ -286,12 +272,8 @@ std::vector<std::string> WriteSummary(const protocol::ConfigRecord& record) {
   const std::string serial = std::string(record.serialPart1, kSerialPart1Bytes) +
                              std::string(record.serialPart2, kSerialPart2Bytes);
   std::vector<std::string> lines;
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer, texts::kSummarySerial, Readable(serial).c_str());
-  lines.push_back(buffer);
-  std::snprintf(buffer, sizeof buffer, texts::kSummaryDeviceType,
-                static_cast<int>(record.deviceType));
-  lines.push_back(buffer);
+  lines.push_back(fw::Format(texts::kSummarySerial, Readable(serial)));
+  lines.push_back(fw::Format(texts::kSummaryDeviceType, static_cast<int>(record.deviceType)));
   WarnSerialWidth(lines, 1, record.serialPart1, kSerialPart1Bytes);
   WarnSerialWidth(lines, 2, record.serialPart2, kSerialPart2Bytes);
   return lines;

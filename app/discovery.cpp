@@ -7,6 +7,7 @@
 #include "app/openfailure.h"
 #include "app/texts.h"
 #include "framework/stringlist.h"
+#include "framework/sysutils.h"
 
 namespace app {
 
@@ -61,11 +62,10 @@ bool TMainForm::SearchDevicePort() {
       return false;
     }
 
-    char keyPath[200];
-    std::snprintf(keyPath, sizeof keyPath, kKeyFormat, instanceId.c_str());
+    const std::string keyPath = fw::Format(kKeyFormat, instanceId);
     plat::SystemApi& system = System();
     HKEY key = nullptr;
-    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, &key) != ERROR_SUCCESS) {
+    if (system.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), &key) != ERROR_SUCCESS) {
       ReportError(texts::kNoRegKey);
       EnableSearchControls();
       return false;
@@ -119,9 +119,7 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   if (h == INVALID_HANDLE_VALUE) {
     const std::string detail =
         ExplainFailedOpen(kDevicePrefix + name, ComPort->PlatformRef().kernel().GetLastError());
-    char message[300];
-    std::snprintf(message, sizeof message, texts::kTrialOpenFailed, name.c_str());
-    ReportError(message, detail);
+    ReportError(fw::Format(texts::kTrialOpenFailed, name), detail);
     EnableControls(false);
     EnableSearchControls();
     return false;

@@ -1,5 +1,4 @@
 // The program entry's work: stop requests, the command line, the front-end, the run.
-#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -46,9 +45,8 @@ int Main(int argc, char** argv) {
       ui::CreateFrontEnd(options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window,
                          argc, argv, &unusableDisplay);
   if (!unusableDisplay.empty()) {
-    char line[600];
-    std::snprintf(line, sizeof line, texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay).c_str());
-    std::cerr << fw::Cp1252ToUtf8(line) << "\n";
+    std::cerr << fw::Cp1252ToUtf8(fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
+              << "\n";
   }
   return RunTool(options, *frontEnd, std::cout, std::cerr);
 }

@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Format(const char* format, const std::string& a, const std::string& b = {},
-                   const std::string& c = {}) {
-  char buffer[1200];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str(), c.c_str());
-  return buffer;
-}
-
 // Whether two names lead to the same file, whether or not it exists yet.
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
@@ -40,7 +33,7 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
   if (exists && !fs::is_regular_file(status)) return texts::kCauseNotAFile;
   fs::path folder = path.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, error)) return Format(texts::kCauseNoFolder, ShownName(folder));
+  if (!fs::is_directory(folder, error)) return fw::Format(texts::kCauseNoFolder, ShownName(folder));
 
   // Try it: open the file as the run will (or a temporary one beside it), then leave no trace.
   const fs::path probe = append ? path : fs::path(path.string() + ".tmp");
@@ -76,11 +69,8 @@ std::string FileErrorCause(int error) {
       return texts::kCauseTooLarge;
     case EIO:
       return texts::kCauseInOut;
-    default: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, texts::kCauseOther, error);
-      return buffer;
-    }
+    default:
+      return fw::Format(texts::kCauseOther, error);
   }
 }
 
@@ -98,20 +88,20 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
   for (const Output& output : outputs) {
     if (output.path.empty()) continue;
     if (SameFile(output.path, configFile)) {
-      return Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
+      return fw::Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
     }
     if (!scenarioFile.empty() && SameFile(output.path, scenarioFile)) {
-      return Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
+      return fw::Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
     }
   }
   if (!logFile.empty() && !reportFile.empty() && SameFile(logFile, reportFile)) {
-    return Format(texts::kOutputsSame, ShownName(logFile));
+    return fw::Format(texts::kOutputsSame, ShownName(logFile));
   }
   for (const Output& output : outputs) {
     if (output.path.empty()) continue;
     const std::string why = WhyNotWritable(output.path, output.append);
     if (!why.empty()) {
-      return Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
+      return fw::Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
     }
   }
   return {};
@@ -134,7 +124,7 @@ void RunLog::Write(const std::string& path, const std::string& line) {
     path_ = path;
     cause_ = FileErrorCause(e.ErrorCode());
   }
-  if (onFailure_) onFailure_(Format(texts::kLogFailed, ShownName(path_), cause_));
+  if (onFailure_) onFailure_(fw::Format(texts::kLogFailed, ShownName(path_), cause_));
 }
 
 bool RunLog::Failed() const {
@@ -144,7 +134,7 @@ bool RunLog::Failed() const {
 
 std::string RunLog::IncompleteText() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return Format(texts::kLogIncomplete, ShownName(path_), cause_);
+  return fw::Format(texts::kLogIncomplete, ShownName(path_), cause_);
 }
 
 }  // namespace app

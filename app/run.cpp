@@ -1,6 +1,5 @@
 #include "app/run.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -157,9 +156,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   }
   if (hooks.onEnd) hooks.onEnd(machine);
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
-    char line[600];
-    std::snprintf(line, sizeof line, texts::kReportFailed, ShownName(options.simReport).c_str());
-    say(line);
+    say(fw::Format(texts::kReportFailed, ShownName(options.simReport)));
   }
   return status;
 }
@@ -186,10 +183,8 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
     case ConfigLoadResult::Loaded:
       break;
   }
-  char line[300];
-  std::snprintf(line, sizeof line, texts::kCheckGood, int(record.formatVersion),
-                static_cast<int>(record.parameterCount));
-  print(out, line);
+  print(out, fw::Format(texts::kCheckGood, int(record.formatVersion),
+                        static_cast<int>(record.parameterCount)));
   for (const std::string& summary : WriteSummary(record)) print(out, summary);
   return protocol::kExitWritten;
 }
