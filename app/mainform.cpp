@@ -49,10 +49,7 @@ TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
   Timer1 = static_cast<fw::TTimer*>(find("Timer1"));
   Timer2 = static_cast<fw::TTimer*>(find("Timer2"));
   Timer3 = static_cast<fw::TTimer*>(find("Timer3"));
-  if (!settings_.logFile.empty()) {
-    ComPort->SetLogFile(settings_.logFile);
-    if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
-  }
+  if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
 
   // The outer size follows the screen's resolution: scaleFactor = ppi / 96 as a single, the
   // products truncated toward zero.

@@ -4,9 +4,7 @@
 #include <cstdio>
 
 #include "app/texts.h"
-#include "framework/exceptions.h"
 #include "framework/sysutils.h"
-#include "framework/textfile.h"
 
 namespace app {
 
@@ -107,24 +105,48 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
   return {};
 }
 
-RunLog::RunLog(std::function<void(const std::string& text)> onFailure)
-    : onFailure_(std::move(onFailure)) {}
+RunLog::RunLog(std::string path, std::function<void(const std::string& text)> onFailure)
+    : path_(std::move(path)), onFailure_(std::move(onFailure)) {}
 
-void RunLog::Write(const std::string& path, const std::string& line) {
+RunLog::~RunLog() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void RunLog::Fail(int error) {
+  failed_ = true;
+  cause_ = FileErrorCause(error);
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void RunLog::Write(const std::string& line) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_) return;
-  }
-  try {
-    fw::AppendLine(path, line);
-    return;
-  } catch (const fw::EInOutError& e) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failed_ = true;
-    path_ = path;
-    cause_ = FileErrorCause(e.ErrorCode());
+    if (file_ == nullptr) file_ = std::fopen(path_.c_str(), "a");
+    if (file_ == nullptr) {
+      Fail(errno);
+    } else {
+      const std::string whole = line + "\n";
+      if (std::fwrite(whole.data(), 1, whole.size(), file_) == whole.size() &&
+          std::fflush(file_) == 0) {
+        return;
+      }
+      Fail(errno);
+    }
   }
   if (onFailure_) onFailure_(fw::Format(texts::kLogFailed, ShownName(path_), cause_));
+}
+
+void RunLog::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (file_ == nullptr) return;
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0 && !failed_) {
+    failed_ = true;
+    cause_ = FileErrorCause(errno);
+  }
 }
 
 bool RunLog::Failed() const {

@@ -136,11 +136,11 @@ TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
 // The log's own failure handling, with a file that cannot be written at all.
 TEST(RunLog, reports_the_first_failure_once_and_drops_the_rest) {
   std::vector<std::string> shown;
-  app::RunLog log([&shown](const std::string& text) { shown.push_back(text); });
   const std::string path =
       (fs::temp_directory_path() / "lcdwrite-no-such-folder" / "x.log").string();
-  log.Write(path, "first");
-  log.Write(path, "second");
+  app::RunLog log(path, [&shown](const std::string& text) { shown.push_back(text); });
+  log.Write("first");
+  log.Write("second");
   EXPECT_TRUE(log.Failed());
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], "Die Protokolldatei " + path +
