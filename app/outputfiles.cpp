@@ -5,6 +5,7 @@
 
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/outputfiles.h"
 
 namespace app {
 
@@ -22,7 +23,10 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 // Why path cannot be written, or empty. The log is appended to; the report replaces its file
-// by renaming a temporary one beside it, so what counts for it is its folder.
+// by renaming a temporary one beside it, so what counts for it is its folder. Either is tried
+// as the run will do it, and nothing is left changed: an existing log is opened and closed, a
+// missing one is made exclusively and removed again, the report's temporary file goes with
+// its probe.
 std::string WhyNotWritable(const fs::path& path, bool append) {
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
@@ -33,13 +37,18 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
   if (folder.empty()) folder = ".";
   if (!fs::is_directory(folder, error)) return fw::Format(texts::kCauseNoFolder, ShownName(folder));
 
-  // Try it: open the file as the run will (or a temporary one beside it), then leave no trace.
-  const fs::path probe = append ? path : fs::path(path.string() + ".tmp");
-  const bool existed = fs::exists(probe, error);
-  std::FILE* file = std::fopen(probe.string().c_str(), append ? "ab" : "wb");
-  if (file == nullptr) return FileErrorCause(errno);
+  if (!append) {
+    const plat::ReplacementFile probe(path.string());
+    return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
+  }
+  // Whether anything is there under the name, a dangling link included.
+  const bool named = fs::exists(fs::symlink_status(path, error));
+  int failure = 0;
+  std::FILE* file = named ? plat::OpenForAppend(path.string(), failure)
+                          : plat::CreateExclusive(path.string(), failure);
+  if (file == nullptr) return FileErrorCause(failure);
   std::fclose(file);
-  if (!existed) fs::remove(probe, error);
+  if (!named) fs::remove(path, error);
   return {};
 }
 
@@ -67,6 +76,8 @@ std::string FileErrorCause(int error) {
       return texts::kCauseTooLarge;
     case EIO:
       return texts::kCauseInOut;
+    case ELOOP:
+      return texts::kCauseForeignLink;
     default:
       return fw::Format(texts::kCauseOther, error);
   }
@@ -123,9 +134,10 @@ void RunLog::Write(const std::string& line) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_) return;
-    if (file_ == nullptr) file_ = std::fopen(path_.c_str(), "a");
+    int error = 0;
+    if (file_ == nullptr) file_ = plat::OpenForAppend(path_, error);
     if (file_ == nullptr) {
-      Fail(errno);
+      Fail(error);
     } else {
       const std::string whole = line + "\n";
       if (std::fwrite(whole.data(), 1, whole.size(), file_) == whole.size() &&

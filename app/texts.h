@@ -110,6 +110,9 @@ inline constexpr const char* kCauseReadOnly = "das Dateisystem ist schreibgesch\
 inline constexpr const char* kCauseTooLarge = "die Datei ist zu gro\xDF";
 inline constexpr const char* kCauseInOut = "Ein-/Ausgabefehler";
 inline constexpr const char* kCauseOther = "Systemfehler %d";
+inline constexpr const char* kCauseForeignLink =
+    "es ist ein Verweis eines anderen Benutzers in einem Ordner, in den auch andere schreiben "
+    "d\xFCrfen";
 
 // A port that does not open: the cause and the remedy, shown below the trial open's message
 // (and written to the port's log). Linux: from the device node, the user's groups and /proc.
