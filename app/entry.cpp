@@ -12,13 +12,29 @@
 
 namespace app {
 
+namespace {
+
+int StopStatus(plat::StopRequest request) {
+  switch (request) {
+    case plat::StopRequest::Interrupt:
+      return protocol::kExitInterrupted;
+    case plat::StopRequest::HangUp:
+      return protocol::kExitHungUp;
+    case plat::StopRequest::Quit:
+      return protocol::kExitQuit;
+    case plat::StopRequest::Terminate:
+      break;
+  }
+  return protocol::kExitTerminated;
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   plat::WatchStopRequests([](plat::StopRequest request) {
-    RunStop::Instance().Request(request == plat::StopRequest::Interrupt
-                                    ? protocol::kExitInterrupted
-                                    : protocol::kExitTerminated);
+    RunStop::Instance().Request(StopStatus(request));
   });
   plat::KeepRunningOnBrokenPipe();
 

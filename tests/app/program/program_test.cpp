@@ -201,6 +201,14 @@ INSTANTIATE_TEST_SUITE_P(
         SignalRow{"terminated_during_the_write", Output::File, kRealTime,
                   "Betriebszeit gel\u00f6scht", SIGTERM, 143,
                   "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly},
+        SignalRow{"hung_up_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGHUP, 129,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly},
+        SignalRow{"quit_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGQUIT, 131,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
                   Board::Partly}),
     [](const ::testing::TestParamInfo<SignalRow>& info) { return info.param.name; });
 
