@@ -4,6 +4,7 @@
 
 #include "app/run.h"
 #include "app/runstop.h"
+#include "app/standardstreams.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
 #include "platform/process.h"
@@ -28,9 +29,7 @@ int StopStatus(plat::StopRequest request) {
   return protocol::kExitTerminated;
 }
 
-}  // namespace
-
-int Main(int argc, char** argv) {
+int RunMain(int argc, char** argv) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   plat::WatchStopRequests([](plat::StopRequest request) {
@@ -65,6 +64,14 @@ int Main(int argc, char** argv) {
               << "\n";
   }
   return RunTool(options, *frontEnd, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  StandardStreams streams;
+  const int status = RunMain(argc, argv);
+  return streams.ExitStatus(status);
 }
 
 }  // namespace app

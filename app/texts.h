@@ -110,6 +110,8 @@ inline constexpr const char* kCauseReadOnly = "das Dateisystem ist schreibgesch\
 inline constexpr const char* kCauseTooLarge = "die Datei ist zu gro\xDF";
 inline constexpr const char* kCauseInOut = "Ein-/Ausgabefehler";
 inline constexpr const char* kCauseOther = "Systemfehler %d";
+inline constexpr const char* kStdoutFailed =
+    "Die Standardausgabe konnte nicht geschrieben werden: %s.";
 inline constexpr const char* kCauseForeignLink =
     "es ist ein Verweis eines anderen Benutzers in einem Ordner, in den auch andere schreiben "
     "d\xFCrfen";
