@@ -129,6 +129,15 @@ bool LeadingNumber(const Token& token, long long& value, size_t& used) {
   return errno == 0 && value >= INT32_MIN && value <= INT32_MAX;
 }
 
+// A whole token that is written as a decimal integer (an optional sign, then digits), whatever
+// its size.
+bool IntegerText(const Token& token) {
+  const std::string& text = token.text;
+  const size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  return text.size() > digits &&
+         text.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
 // A whole token that is a decimal integer in the signed 32-bit range.
 bool WholeNumber(const Token& token, std::int32_t& value) {
   long long v = 0;
@@ -201,8 +210,13 @@ ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& recor
     if (isText && (token.overlong || token.text.size() > kSerialTextMax)) {
       return {ConfigLoadResult::Damaged, Describe(texts::kEntryTooLong, position, Shown(token))};
     }
+    if (isText && token.text.find('\0') != std::string::npos) {
+      // A field's text ends at its first zero byte: the rest would go out as something else.
+      return {ConfigLoadResult::Damaged, Describe(texts::kEntryHasNul, position, Shown(token))};
+    }
     if (!isText && !WholeNumber(token, number)) {
-      return {ConfigLoadResult::Damaged, Describe(texts::kEntryNotNumber, position, Shown(token))};
+      const char* why = IntegerText(token) ? texts::kEntryOutOfRange : texts::kEntryNotNumber;
+      return {ConfigLoadResult::Damaged, Describe(why, position, Shown(token))};
     }
   }
   protocol::ConfigRecord loaded = record;

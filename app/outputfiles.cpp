@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/texts.h"
 #include "framework/sysutils.h"
@@ -78,8 +79,10 @@ std::string FileErrorCause(int error) {
       return texts::kCauseInOut;
     case ELOOP:
       return texts::kCauseForeignLink;
+    case ETXTBSY:
+      return texts::kCauseRunningProgram;
     default:
-      return fw::Format(texts::kCauseOther, error);
+      return fw::Format(texts::kCauseOther, error, fw::Utf8ToCp1252(std::strerror(error)));
   }
 }
 
