@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include <cstdlib>
+#include <set>
 
 #include "app/usagetexts.h"
 #include "framework/sysutils.h"
@@ -48,6 +49,13 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The option an argument gives, whatever form it takes ("--log=x" and "--log" are --log, "-h"
+// is --help).
+std::string OptionName(const std::string& arg) {
+  if (arg == "-h") return "--help";
+  return arg.substr(0, arg.find('='));
+}
+
 }  // namespace
 
 Language UserLanguage() {
@@ -84,8 +92,19 @@ std::string PortNameOfArgument(const std::string& argument, const std::string& d
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Language language) {
   Options o;
   std::string error;
+  std::set<std::string> given;
+  bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;  // what follows is no option, whatever it looks like
+      continue;
+    }
+    if (optionsEnded) return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
+    // The same option twice is a mistake, not a choice of the last value.
+    if (IsOption(arg) && !given.insert(OptionName(arg)).second) {
+      return {std::nullopt, Say(language, usage::kRepeated, OptionName(arg))};
+    }
     if (arg == "--console") {
       o.console = true;
     } else if (arg == "--simulate") {

@@ -11,6 +11,7 @@ struct Text {
 };
 
 inline constexpr Text kUnknownArgument{"unknown argument: %s", "unbekanntes Argument: %s"};
+inline constexpr Text kRepeated{"%s is given more than once", "%s ist mehrfach angegeben"};
 inline constexpr Text kNeedsValue{"%s needs a value", "%s braucht einen Wert"};
 inline constexpr Text kSimulateNeedsFile{"--simulate= needs a scenario file",
                                          "--simulate= braucht eine Szenariodatei"};
