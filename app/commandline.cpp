@@ -1,9 +1,10 @@
 #include "app/commandline.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "app/usagetexts.h"
+#include "framework/sysutils.h"
 #include "platform/process.h"
 
 namespace app {
@@ -15,11 +16,7 @@ const char* In(Language language, const usage::Text& text) {
 }
 
 std::string Say(Language language, const usage::Text& text, const std::string& argument = {}) {
-  const char* format = In(language, text);
-  const int size = std::snprintf(nullptr, 0, format, argument.c_str());
-  std::string message(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  std::snprintf(message.data(), message.size() + 1, format, argument.c_str());
-  return message;
+  return fw::Format(In(language, text), argument);
 }
 
 bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
@@ -50,6 +47,13 @@ bool Is(const std::string& arg, const std::string& name) {
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The option an argument gives, whatever form it takes ("--log=x" and "--log" are --log, "-h"
+// is --help).
+std::string OptionName(const std::string& arg) {
+  if (arg == "-h") return "--help";
+  return arg.substr(0, arg.find('='));
 }
 
 }  // namespace
@@ -88,8 +92,19 @@ std::string PortNameOfArgument(const std::string& argument, const std::string& d
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Language language) {
   Options o;
   std::string error;
+  std::set<std::string> given;
+  bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;  // what follows is no option, whatever it looks like
+      continue;
+    }
+    if (optionsEnded) return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
+    // The same option twice is a mistake, not a choice of the last value.
+    if (IsOption(arg) && !given.insert(OptionName(arg)).second) {
+      return {std::nullopt, Say(language, usage::kRepeated, OptionName(arg))};
+    }
     if (arg == "--console") {
       o.console = true;
     } else if (arg == "--simulate") {

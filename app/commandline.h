@@ -33,7 +33,8 @@ struct ParsedCommandLine {
 };
 
 // An option that needs a value takes the next argument unless that is an option itself
-// (--log=--odd still names a file "--odd"). Options that contradict each other are refused.
+// (--log=--odd still names a file "--odd"). Options that contradict each other are refused, and
+// so is an option given twice. "--" ends the options.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
                                    Language language = Language::English);
 // The --help text (UTF-8).

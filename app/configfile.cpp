@@ -129,6 +129,15 @@ bool LeadingNumber(const Token& token, long long& value, size_t& used) {
   return errno == 0 && value >= INT32_MIN && value <= INT32_MAX;
 }
 
+// A whole token that is written as a decimal integer (an optional sign, then digits), whatever
+// its size.
+bool IntegerText(const Token& token) {
+  const std::string& text = token.text;
+  const size_t digits = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  return text.size() > digits &&
+         text.find_first_not_of("0123456789", digits) == std::string::npos;
+}
+
 // A whole token that is a decimal integer in the signed 32-bit range.
 bool WholeNumber(const Token& token, std::int32_t& value) {
   long long v = 0;
@@ -149,9 +158,7 @@ std::string Readable(const std::string& bytes) {
     if ((b >= 0x20 && b < 0x7F && b != '<') || b >= 0xA0) {
       shown.push_back(c);
     } else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "<%02X>", b);
-      shown += hex;
+      shown += fw::Format("<%02X>", b);
     }
   }
   return shown;
@@ -172,10 +179,7 @@ std::string EntryName(int position) {
 }
 
 std::string Describe(const char* format, int position, const std::string& token) {
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer, format, position, EntryName(position).c_str(),
-                token.c_str());
-  return buffer;
+  return fw::Format(format, position, EntryName(position), token);
 }
 
 template <size_t N>
@@ -206,8 +210,13 @@ ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& recor
     if (isText && (token.overlong || token.text.size() > kSerialTextMax)) {
       return {ConfigLoadResult::Damaged, Describe(texts::kEntryTooLong, position, Shown(token))};
     }
+    if (isText && token.text.find('\0') != std::string::npos) {
+      // A field's text ends at its first zero byte: the rest would go out as something else.
+      return {ConfigLoadResult::Damaged, Describe(texts::kEntryHasNul, position, Shown(token))};
+    }
     if (!isText && !WholeNumber(token, number)) {
-      return {ConfigLoadResult::Damaged, Describe(texts::kEntryNotNumber, position, Shown(token))};
+      const char* why = IntegerText(token) ? texts::kEntryOutOfRange : texts::kEntryNotNumber;
+      return {ConfigLoadResult::Damaged, Describe(why, position, Shown(token))};
     }
   }
   protocol::ConfigRecord loaded = record;
@@ -226,23 +235,14 @@ ConfigLoadOutcome Parse(const TokenReader& reader, protocol::ConfigRecord& recor
   return {ConfigLoadResult::Loaded, {}};
 }
 
-std::string Format2(const char* format, const std::string& a, const std::string& b) {
-  char buffer[600];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
-  return buffer;
-}
-
 // The warning for a serial text whose length differs from the bytes sent of it.
 void WarnSerialWidth(std::vector<std::string>& lines, int part, const char* field, int sent) {
   const std::string text(field);
   const std::string bytes(field, static_cast<size_t>(sent));
   const int length = static_cast<int>(text.size());
   if (length == sent) return;
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer,
-                length > sent ? texts::kWarnSerialLong : texts::kWarnSerialShort, part,
-                Readable(text).c_str(), sent, Readable(bytes).c_str());
-  lines.push_back(buffer);
+  lines.push_back(fw::Format(length > sent ? texts::kWarnSerialLong : texts::kWarnSerialShort,
+                             part, Readable(text), sent, Readable(bytes)));
 }
 
 }  // namespace
@@ -265,7 +265,7 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
     const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
     return {
         ConfigLoadResult::CannotOpen,
-        Format2(texts::kConfigNotAFile,
+        fw::Format(texts::kConfigNotAFile,
                 fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())), what)};
   }
   std::ifstream file(path, std::ios::binary);
@@ -286,12 +286,8 @@ std::vector<std::string> WriteSummary(const protocol::ConfigRecord& record) {
   const std::string serial = std::string(record.serialPart1, kSerialPart1Bytes) +
                              std::string(record.serialPart2, kSerialPart2Bytes);
   std::vector<std::string> lines;
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer, texts::kSummarySerial, Readable(serial).c_str());
-  lines.push_back(buffer);
-  std::snprintf(buffer, sizeof buffer, texts::kSummaryDeviceType,
-                static_cast<int>(record.deviceType));
-  lines.push_back(buffer);
+  lines.push_back(fw::Format(texts::kSummarySerial, Readable(serial)));
+  lines.push_back(fw::Format(texts::kSummaryDeviceType, static_cast<int>(record.deviceType)));
   WarnSerialWidth(lines, 1, record.serialPart1, kSerialPart1Bytes);
   WarnSerialWidth(lines, 2, record.serialPart2, kSerialPart2Bytes);
   return lines;

@@ -2,11 +2,11 @@
 // the key may be written, and say what was found and done in the console and the port's log.
 #include "app/converter_latency.h"
 
-#include <cstdio>
 
 #include "app/mainform.h"
 #include "app/texts.h"
 #include "framework/frontend.h"
+#include "framework/sysutils.h"
 
 namespace app {
 
@@ -48,33 +48,24 @@ ConverterLatency LowerConverterLatency(plat::SystemApi& system, const std::strin
 
 void TMainForm::ReportConverterLatency(const std::string& keyPath, const std::string& portName) {
   const ConverterLatency latency = LowerConverterLatency(System(), keyPath);
-  char line[300];
   // A line for the console and the port's log; the window shows none of them.
   auto say = [this](const std::string& text) {
     if (ComPort->Log()) ComPort->WriteLog(text);
     fw::Note(text);
   };
   if (latency.outcome == ConverterLatency::Outcome::kAbsent) {
-    std::snprintf(line, sizeof line, texts::kLatencyAbsent, portName.c_str());
-    if (ComPort->Log()) ComPort->WriteLog(line);
+    if (ComPort->Log()) ComPort->WriteLog(fw::Format(texts::kLatencyAbsent, portName));
     return;
   }
-  std::snprintf(line, sizeof line, texts::kLatencyFound, portName.c_str(),
-                static_cast<unsigned long>(latency.found));
-  say(line);
+  say(fw::Format(texts::kLatencyFound, portName, static_cast<unsigned long>(latency.found)));
   switch (latency.outcome) {
     case ConverterLatency::Outcome::kLowered:
       say(texts::kLatencyLowered);
       break;
     case ConverterLatency::Outcome::kNotWritable:
-      std::snprintf(line, sizeof line, texts::kLatencyNotSet,
-                    ComPort->PlatformRef()
-                        .kernel()
-                        .SysErrorMessage(static_cast<DWORD>(latency.error))
-                        .c_str());
-      say(line);
-      std::snprintf(line, sizeof line, texts::kLatencyRemedy, portName.c_str());
-      say(line);
+      say(fw::Format(texts::kLatencyNotSet, ComPort->PlatformRef().kernel().SysErrorMessage(
+                                                  static_cast<DWORD>(latency.error))));
+      say(fw::Format(texts::kLatencyRemedy, portName));
       break;
     default:
       break;

@@ -7,6 +7,7 @@
 #include "app/openfailure.h"
 #include "app/texts.h"
 #include "framework/stringlist.h"
+#include "framework/sysutils.h"
 #include "platform/ftdinames.h"
 
 namespace app {
@@ -129,9 +130,7 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   if (h == INVALID_HANDLE_VALUE) {
     const std::string detail =
         ExplainFailedOpen(kDevicePrefix + name, ComPort->PlatformRef().kernel().GetLastError());
-    char message[300];
-    std::snprintf(message, sizeof message, texts::kTrialOpenFailed, name.c_str());
-    ReportError(message, detail);
+    ReportError(fw::Format(texts::kTrialOpenFailed, name), detail);
     EnableControls(false);
     EnableSearchControls();
     return false;

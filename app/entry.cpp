@@ -1,10 +1,10 @@
 // The program entry's work: stop requests, the command line, the front-end, the run.
-#include <cstdio>
 #include <iostream>
 #include <vector>
 
 #include "app/run.h"
 #include "app/runstop.h"
+#include "app/standardstreams.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
 #include "platform/process.h"
@@ -13,13 +13,27 @@
 
 namespace app {
 
-int Main(int argc, char** argv) {
+namespace {
+
+int StopStatus(plat::StopRequest request) {
+  switch (request) {
+    case plat::StopRequest::Interrupt:
+      return protocol::kExitInterrupted;
+    case plat::StopRequest::HangUp:
+      return protocol::kExitHungUp;
+    case plat::StopRequest::Quit:
+      return protocol::kExitQuit;
+    case plat::StopRequest::Terminate:
+      break;
+  }
+  return protocol::kExitTerminated;
+}
+
+int RunMain(int argc, char** argv) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   plat::WatchStopRequests([](plat::StopRequest request) {
-    RunStop::Instance().Request(request == plat::StopRequest::Interrupt
-                                    ? protocol::kExitInterrupted
-                                    : protocol::kExitTerminated);
+    RunStop::Instance().Request(StopStatus(request));
   });
   plat::KeepRunningOnBrokenPipe();
 
@@ -46,11 +60,18 @@ int Main(int argc, char** argv) {
       ui::CreateFrontEnd(options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window,
                          argc, argv, &unusableDisplay);
   if (!unusableDisplay.empty()) {
-    char line[600];
-    std::snprintf(line, sizeof line, texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay).c_str());
-    std::cerr << fw::Cp1252ToUtf8(line) << "\n";
+    std::cerr << fw::Cp1252ToUtf8(fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
+              << "\n";
   }
   return RunTool(options, *frontEnd, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  StandardStreams streams;
+  const int status = RunMain(argc, argv);
+  return streams.ExitStatus(status);
 }
 
 }  // namespace app

@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "app/openfailure.h"
@@ -9,6 +8,7 @@
 #include "app/texts.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
+#include "framework/sysutils.h"
 #include "protocol/exitstatus.h"
 #include "protocol/link.h"
 #include "protocol/operations.h"
@@ -17,15 +17,6 @@ namespace app {
 
 TMainForm* MainForm = nullptr;
 protocol::ConfigRecord ConfigRecord;
-
-namespace {
-// Formats a text with one string argument in a 300-byte work buffer.
-std::string Format300(const char* format, const std::string& argument) {
-  char buffer[300];
-  std::snprintf(buffer, sizeof buffer, format, argument.c_str());
-  return buffer;
-}
-}  // namespace
 
 TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
     : fw::TForm(owner), settings_(settings) {
@@ -58,10 +49,7 @@ TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
   Timer1 = static_cast<fw::TTimer*>(find("Timer1"));
   Timer2 = static_cast<fw::TTimer*>(find("Timer2"));
   Timer3 = static_cast<fw::TTimer*>(find("Timer3"));
-  if (!settings_.logFile.empty()) {
-    ComPort->SetLogFile(settings_.logFile);
-    if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
-  }
+  if (settings_.logWriter) ComPort->SetLogWriter(settings_.logWriter);
 
   // The outer size follows the screen's resolution: scaleFactor = ppi / 96 as a single, the
   // products truncated toward zero.
@@ -106,12 +94,9 @@ void TMainForm::ShowVersionCaption() {
       major = info->dwFileVersionMS >> 16;
       minor = info->dwFileVersionMS & 0xFFFF;
     }
-    char text[12];
-    std::snprintf(text, sizeof text, "%u.%u", static_cast<unsigned>(major),
-                  static_cast<unsigned>(minor));
-    versionText_ = text;
+    versionText_ = fw::Format("%u.%u", static_cast<unsigned>(major), static_cast<unsigned>(minor));
   }
-  SetCaption(Format300(texts::kCaptionFormat, versionText_));
+  SetCaption(fw::Format(texts::kCaptionFormat, versionText_));
 }
 
 void TMainForm::EnableControls(bool enable) {
@@ -214,12 +199,12 @@ void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError& e,
   if (!ComPort->Active() && e.ErrorCode() != 0) {
     detail = ExplainFailedOpen(ComPort->DeviceName(), static_cast<DWORD>(e.ErrorCode()));
   }
-  ReportError(Format300(texts::kComPortError, ConfigRecord.portName), detail);
+  ReportError(fw::Format(texts::kComPortError, ConfigRecord.portName), detail);
   action = comport::caAbort;
 }
 
 void TMainForm::ComPortLineError(fw::TObject*, comport::TLineErrors) {
-  ReportError(Format300(texts::kComPortLineError, ConfigRecord.portName));
+  ReportError(fw::Format(texts::kComPortLineError, ConfigRecord.portName));
   ComPort->SetActive(false);
 }
 

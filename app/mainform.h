@@ -25,9 +25,8 @@ namespace app {
 
 // What a run adds to the plain tool (from the command line).
 struct RunSettings {
-  std::string port;     // skip the search and use this port ("COM3")
-  std::string logFile;  // the port's LogFile
-  // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: the port's own.
+  std::string port;  // skip the search and use this port ("COM3")
+  // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: no log.
   comport::TCustomComPort::TLogWriter logWriter;
 };
 

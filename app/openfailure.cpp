@@ -1,8 +1,7 @@
 #include "app/openfailure.h"
 
-#include <cstdio>
-
 #include "app/texts.h"
+#include "framework/sysutils.h"
 
 namespace app {
 
@@ -14,16 +13,6 @@ using Cause = plat::OpenFailure::Cause;
 constexpr const char* kModemManager = "ModemManager";
 constexpr const char* kServices[] = {kModemManager, "brltty"};
 
-template <class... Args>
-std::string Format(const char* format, const Args&... args) {
-  const int size = std::snprintf(nullptr, 0, format, args...);
-  if (size <= 0) return "";
-  std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, args...);
-  text.pop_back();
-  return text;
-}
-
 bool IsService(const std::string& program) {
   for (const char* service : kServices) {
     if (program == service) return true;
@@ -34,24 +23,24 @@ bool IsService(const std::string& program) {
 std::string Held(const plat::OpenFailure& failure) {
   const char* path = failure.path.c_str();
   if (failure.holders.empty()) {
-    std::string text = Format(texts::kOpenHeldUnknown, path) + "\n" +
-                       Format(texts::kOpenHeldUnknownRemedy, path);
+    std::string text = fw::Format(texts::kOpenHeldUnknown, path) + "\n" +
+                       fw::Format(texts::kOpenHeldUnknownRemedy, path);
     std::string suspects;
     for (const std::string& suspect : failure.suspects) {
       suspects += (suspects.empty() ? "" : ", ") + suspect;
     }
-    if (!suspects.empty()) text += "\n" + Format(texts::kOpenSuspects, suspects.c_str());
+    if (!suspects.empty()) text += "\n" + fw::Format(texts::kOpenSuspects, suspects.c_str());
     return text;
   }
   std::string holders;
   std::string service;
   for (const plat::OpenFailure::Holder& holder : failure.holders) {
-    holders += (holders.empty() ? "" : ", ") + Format(texts::kOpenHolder, holder.program.c_str(), holder.pid);
+    holders += (holders.empty() ? "" : ", ") + fw::Format(texts::kOpenHolder, holder.program.c_str(), holder.pid);
     if (service.empty() && IsService(holder.program)) service = holder.program;
   }
-  std::string text = Format(texts::kOpenHeldBy, path, holders.c_str()) + "\n";
+  std::string text = fw::Format(texts::kOpenHeldBy, path, holders.c_str()) + "\n";
   if (service.empty()) return text + texts::kOpenHeldByRemedy;
-  text += Format(texts::kOpenHeldByServiceRemedy, service.c_str());
+  text += fw::Format(texts::kOpenHeldByServiceRemedy, service.c_str());
   if (service == kModemManager) text += std::string("\n") + texts::kOpenModemManagerRule;
   return text;
 }
@@ -65,18 +54,18 @@ std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
   const char* group = failure.group.c_str();
   switch (cause) {
     case Cause::NotInGroup:
-      return Format(texts::kOpenNotInGroup, path, user, group) + "\n" +
-             Format(texts::kOpenNotInGroupRemedy, group, user);
+      return fw::Format(texts::kOpenNotInGroup, path, user, group) + "\n" +
+             fw::Format(texts::kOpenNotInGroupRemedy, group, user);
     case Cause::GroupNotActive:
-      return Format(texts::kOpenGroupNotActive, path, user, group) + "\n" +
+      return fw::Format(texts::kOpenGroupNotActive, path, user, group) + "\n" +
              texts::kOpenGroupNotActiveRemedy;
     case Cause::NoAccess:
-      return Format(texts::kOpenNoAccess, path, failure.owner.c_str(), group, failure.mode.c_str()) +
-             "\n" + Format(texts::kOpenNoAccessRemedy, path);
+      return fw::Format(texts::kOpenNoAccess, path, failure.owner.c_str(), group, failure.mode.c_str()) +
+             "\n" + fw::Format(texts::kOpenNoAccessRemedy, path);
     case Cause::Held:
       return Held(failure);
     case Cause::Gone:
-      return Format(texts::kOpenGone, path) + "\n" + texts::kOpenGoneRemedy;
+      return fw::Format(texts::kOpenGone, path) + "\n" + texts::kOpenGoneRemedy;
     case Cause::Unknown:
       break;
   }

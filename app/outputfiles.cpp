@@ -2,24 +2,17 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/texts.h"
-#include "framework/exceptions.h"
 #include "framework/sysutils.h"
-#include "framework/textfile.h"
+#include "platform/outputfiles.h"
 
 namespace app {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Format(const char* format, const std::string& a, const std::string& b = {},
-                   const std::string& c = {}) {
-  char buffer[1200];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str(), c.c_str());
-  return buffer;
-}
 
 // Whether two names lead to the same file, whether or not it exists yet.
 bool SameFile(const fs::path& a, const fs::path& b) {
@@ -31,7 +24,10 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 // Why path cannot be written, or empty. The log is appended to; the report replaces its file
-// by renaming a temporary one beside it, so what counts for it is its folder.
+// by renaming a temporary one beside it, so what counts for it is its folder. Either is tried
+// as the run will do it, and nothing is left changed: an existing log is opened and closed, a
+// missing one is made exclusively and removed again, the report's temporary file goes with
+// its probe.
 std::string WhyNotWritable(const fs::path& path, bool append) {
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
@@ -40,15 +36,20 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
   if (exists && !fs::is_regular_file(status)) return texts::kCauseNotAFile;
   fs::path folder = path.parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, error)) return Format(texts::kCauseNoFolder, ShownName(folder));
+  if (!fs::is_directory(folder, error)) return fw::Format(texts::kCauseNoFolder, ShownName(folder));
 
-  // Try it: open the file as the run will (or a temporary one beside it), then leave no trace.
-  const fs::path probe = append ? path : fs::path(path.string() + ".tmp");
-  const bool existed = fs::exists(probe, error);
-  std::FILE* file = std::fopen(probe.string().c_str(), append ? "ab" : "wb");
-  if (file == nullptr) return FileErrorCause(errno);
+  if (!append) {
+    const plat::ReplacementFile probe(path.string());
+    return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
+  }
+  // Whether anything is there under the name, a dangling link included.
+  const bool named = fs::exists(fs::symlink_status(path, error));
+  int failure = 0;
+  std::FILE* file = named ? plat::OpenForAppend(path.string(), failure)
+                          : plat::CreateExclusive(path.string(), failure);
+  if (file == nullptr) return FileErrorCause(failure);
   std::fclose(file);
-  if (!existed) fs::remove(probe, error);
+  if (!named) fs::remove(path, error);
   return {};
 }
 
@@ -76,11 +77,12 @@ std::string FileErrorCause(int error) {
       return texts::kCauseTooLarge;
     case EIO:
       return texts::kCauseInOut;
-    default: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, texts::kCauseOther, error);
-      return buffer;
-    }
+    case ELOOP:
+      return texts::kCauseForeignLink;
+    case ETXTBSY:
+      return texts::kCauseRunningProgram;
+    default:
+      return fw::Format(texts::kCauseOther, error, fw::Utf8ToCp1252(std::strerror(error)));
   }
 }
 
@@ -98,43 +100,68 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
   for (const Output& output : outputs) {
     if (output.path.empty()) continue;
     if (SameFile(output.path, configFile)) {
-      return Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
+      return fw::Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
     }
     if (!scenarioFile.empty() && SameFile(output.path, scenarioFile)) {
-      return Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
+      return fw::Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
     }
   }
   if (!logFile.empty() && !reportFile.empty() && SameFile(logFile, reportFile)) {
-    return Format(texts::kOutputsSame, ShownName(logFile));
+    return fw::Format(texts::kOutputsSame, ShownName(logFile));
   }
   for (const Output& output : outputs) {
     if (output.path.empty()) continue;
     const std::string why = WhyNotWritable(output.path, output.append);
     if (!why.empty()) {
-      return Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
+      return fw::Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
     }
   }
   return {};
 }
 
-RunLog::RunLog(std::function<void(const std::string& text)> onFailure)
-    : onFailure_(std::move(onFailure)) {}
+RunLog::RunLog(std::string path, std::function<void(const std::string& text)> onFailure)
+    : path_(std::move(path)), onFailure_(std::move(onFailure)) {}
 
-void RunLog::Write(const std::string& path, const std::string& line) {
+RunLog::~RunLog() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void RunLog::Fail(int error) {
+  failed_ = true;
+  cause_ = FileErrorCause(error);
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void RunLog::Write(const std::string& line) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_) return;
+    int error = 0;
+    if (file_ == nullptr) file_ = plat::OpenForAppend(path_, error);
+    if (file_ == nullptr) {
+      Fail(error);
+    } else {
+      const std::string whole = line + "\n";
+      if (std::fwrite(whole.data(), 1, whole.size(), file_) == whole.size() &&
+          std::fflush(file_) == 0) {
+        return;
+      }
+      Fail(errno);
+    }
   }
-  try {
-    fw::AppendLine(path, line);
-    return;
-  } catch (const fw::EInOutError& e) {
-    std::lock_guard<std::mutex> lock(mutex_);
+  if (onFailure_) onFailure_(fw::Format(texts::kLogFailed, ShownName(path_), cause_));
+}
+
+void RunLog::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (file_ == nullptr) return;
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0 && !failed_) {
     failed_ = true;
-    path_ = path;
-    cause_ = FileErrorCause(e.ErrorCode());
+    cause_ = FileErrorCause(errno);
   }
-  if (onFailure_) onFailure_(Format(texts::kLogFailed, ShownName(path_), cause_));
 }
 
 bool RunLog::Failed() const {
@@ -144,7 +171,7 @@ bool RunLog::Failed() const {
 
 std::string RunLog::IncompleteText() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return Format(texts::kLogIncomplete, ShownName(path_), cause_);
+  return fw::Format(texts::kLogIncomplete, ShownName(path_), cause_);
 }
 
 }  // namespace app

@@ -5,11 +5,14 @@
 // cannot be kept: each must be a regular file or not exist yet in a folder that does, must be
 // writable, must be neither Quorix.lcd nor the scenario file, and the two must differ.
 //
-// The log can still fail in the middle of a write (the disk fills up). RunLog then reports the
-// failure once, drops the rest of the log instead of interrupting a transfer, and remembers it
-// for the end of the run, which says the log is incomplete.
+// The run owns its log (RunLog): the file is opened at the first line and kept open to the end;
+// each line is written whole and flushed at once, so a run's lines stay together when another
+// run appends to the same file. The log can still fail in the middle of a write (the disk fills
+// up). RunLog then reports the failure once, drops the rest of the log instead of interrupting
+// a transfer, and remembers it for the end of the run, which says the log is incomplete.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -31,23 +34,31 @@ std::string ShownName(const std::filesystem::path& path);
 
 class RunLog {
  public:
-  // onFailure shows the first failure at once (its text is German, Windows-1252); may be
-  // empty, then the failure is only remembered for the end.
-  explicit RunLog(std::function<void(const std::string& text)> onFailure = {});
+  // The log appends to path. onFailure shows the first failure at once (its text is German,
+  // Windows-1252); may be empty, then the failure is only remembered for the end.
+  explicit RunLog(std::string path, std::function<void(const std::string& text)> onFailure = {});
+  ~RunLog();
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
 
-  // The port's log writer: appends line to path. After the first failure every line is
-  // dropped; nothing is raised.
-  void Write(const std::string& path, const std::string& line);
+  // The port's log writer: appends line and a line break, and flushes. After the first failure
+  // every line is dropped; nothing is raised. Safe from any thread.
+  void Write(const std::string& line);
+  // The end of the run: closes the file (a failure to do so counts as a failure of the log).
+  void Close();
 
   bool Failed() const;
   // For the end of the run: the log is incomplete, and why.
   std::string IncompleteText() const;
 
  private:
+  void Fail(int error);  // with mutex_ held
+
+  const std::string path_;
   std::function<void(const std::string& text)> onFailure_;
   mutable std::mutex mutex_;
+  std::FILE* file_ = nullptr;
   bool failed_ = false;
-  std::string path_;
   std::string cause_;
 };
 

@@ -1,6 +1,5 @@
 #include "app/run.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -100,7 +99,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   // Nobody answers a console: its lines are printed at once. A window keeps a log failure for
   // the end, instead of holding the write with a box in its middle.
   const bool console = !frontEnd.CanWaitForUser();
-  RunLog log([console](const std::string& text) {
+  RunLog log(options.logFile, [console](const std::string& text) {
     if (!console || fw::Application == nullptr) return;
     fw::TApplication& application = *fw::Application;
     auto show = [text] { fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, text); };
@@ -120,10 +119,9 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     ExitHookScope exitHook;
     RunSettings settings;
     settings.port = options.port;
-    settings.logFile = options.logFile;
-    settings.logWriter = [&log](const std::string& path, const std::string& line) {
-      log.Write(path, line);
-    };
+    if (!options.logFile.empty()) {
+      settings.logWriter = [&log](const std::string& line) { log.Write(line); };
+    }
     TMainForm* form = nullptr;
     stop.BeginRun(application);
     try {
@@ -150,6 +148,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
+    log.Close();
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
     }
@@ -157,9 +156,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   }
   if (hooks.onEnd) hooks.onEnd(machine);
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
-    char line[600];
-    std::snprintf(line, sizeof line, texts::kReportFailed, ShownName(options.simReport).c_str());
-    say(line);
+    say(fw::Format(texts::kReportFailed, ShownName(options.simReport)));
   }
   return status;
 }
@@ -186,10 +183,8 @@ int CheckConfigFile(std::ostream& out, std::ostream& err) {
     case ConfigLoadResult::Loaded:
       break;
   }
-  char line[300];
-  std::snprintf(line, sizeof line, texts::kCheckGood, int(record.formatVersion),
-                static_cast<int>(record.parameterCount));
-  print(out, line);
+  print(out, fw::Format(texts::kCheckGood, int(record.formatVersion),
+                        static_cast<int>(record.parameterCount)));
   for (const std::string& summary : WriteSummary(record)) print(out, summary);
   return protocol::kExitWritten;
 }

@@ -47,6 +47,9 @@ inline constexpr const char* kConfigDamaged = "Quorix.lcd ist fehlerhaft!";
 // The line that names a damaged entry: position, entry name, token.
 inline constexpr const char* kEntryMissing = "Eintrag %d (%s) fehlt.";
 inline constexpr const char* kEntryNotNumber = "Eintrag %d (%s): \"%s\" ist keine ganze Zahl.";
+inline constexpr const char* kEntryOutOfRange =
+    "Eintrag %d (%s): \"%s\" liegt au\xDF" "erhalb von -2147483648 bis 2147483647.";
+inline constexpr const char* kEntryHasNul = "Eintrag %d (%s): \"%s\" enth\xE4lt ein Nullbyte.";
 inline constexpr const char* kEntryTooLong =
     "Eintrag %d (%s): \"%s\" ist l\xE4nger als 9 Zeichen.";
 inline constexpr const char* kEntryVersion = "Konfigurationsversion";
@@ -109,7 +112,13 @@ inline constexpr const char* kCauseMissing = "Datei oder Ordner nicht vorhanden"
 inline constexpr const char* kCauseReadOnly = "das Dateisystem ist schreibgesch\xFCtzt";
 inline constexpr const char* kCauseTooLarge = "die Datei ist zu gro\xDF";
 inline constexpr const char* kCauseInOut = "Ein-/Ausgabefehler";
-inline constexpr const char* kCauseOther = "Systemfehler %d";
+inline constexpr const char* kCauseOther = "Systemfehler %d (%s)";
+inline constexpr const char* kCauseRunningProgram = "es ist ein laufendes Programm";
+inline constexpr const char* kStdoutFailed =
+    "Die Standardausgabe konnte nicht geschrieben werden: %s.";
+inline constexpr const char* kCauseForeignLink =
+    "es ist ein Verweis eines anderen Benutzers in einem Ordner, in den auch andere schreiben "
+    "d\xFCrfen";
 
 // A port that does not open: the cause and the remedy, shown below the trial open's message
 // (and written to the port's log). Linux: from the device node, the user's groups and /proc.

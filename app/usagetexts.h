@@ -11,6 +11,7 @@ struct Text {
 };
 
 inline constexpr Text kUnknownArgument{"unknown argument: %s", "unbekanntes Argument: %s"};
+inline constexpr Text kRepeated{"%s is given more than once", "%s ist mehrfach angegeben"};
 inline constexpr Text kNeedsValue{"%s needs a value", "%s braucht einen Wert"};
 inline constexpr Text kSimulateNeedsFile{"--simulate= needs a scenario file",
                                          "--simulate= braucht eine Szenariodatei"};
@@ -48,7 +49,8 @@ inline constexpr Text kUsage{
     "failed; 2 Quorix.lcd missing or refused; 3 no port found or opened, or the window\n"
     "was closed first; 4 the serial port reported an error and the run stopped;\n"
     "64 a bad command line, or an output file (--log, --sim-report) that cannot be written;\n"
-    "130 interrupted (Ctrl+C); 143 terminated (SIGTERM).\n",
+    "74 this output could not be written (instead of 0); 129 hung up (SIGHUP);\n"
+    "130 interrupted (Ctrl+C); 131 quit (SIGQUIT); 143 terminated (SIGTERM).\n",
     "Aufruf: lcdwrite [Optionen]\n"
     "Schreibt die Konfiguration aus Quorix.lcd (aktueller Ordner) in die LCD-Platine: findet\n"
     "den Port des USB-Seriell-Wandlers, setzt die Platine zur\u00fcck, l\u00f6scht ihre Z\u00e4hler,\n"
@@ -72,7 +74,8 @@ inline constexpr Text kUsage{
     "Handshake schlug fehl; 2 Quorix.lcd fehlt oder wurde abgelehnt; 3 kein Port gefunden\n"
     "oder ge\u00f6ffnet, oder das Fenster wurde vorher geschlossen; 4 die serielle Schnittstelle\n"
     "meldete einen Fehler und der Lauf hielt an; 64 eine fehlerhafte Befehlszeile oder eine\n"
-    "Ausgabedatei (--log, --sim-report), die nicht geschrieben werden kann; 130 abgebrochen\n"
-    "(Strg+C); 143 beendet (SIGTERM).\n"};
+    "Ausgabedatei (--log, --sim-report), die nicht geschrieben werden kann; 74 diese\n"
+    "Ausgabe konnte nicht geschrieben werden (statt 0); 129 Terminal geschlossen (SIGHUP);\n"
+    "130 abgebrochen (Strg+C); 131 beendet (SIGQUIT); 143 beendet (SIGTERM).\n"};
 
 }  // namespace app::usage

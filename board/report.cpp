@@ -1,8 +1,8 @@
 #include "board/report.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+
+#include "platform/outputfiles.h"
 
 namespace board {
 
@@ -42,17 +42,8 @@ std::string ReportJson(const Memory& memory) {
 bool WriteReport(const std::string& path, const Memory& memory) {
   // Written beside the file and renamed over it: a reader finds the old report or the whole
   // new one, never a cut one (a full disk fails the write, not the report).
-  const std::string temporary = path + ".tmp";
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-  out << ReportJson(memory);
-  out.close();
-  std::error_code error;
-  if (out) std::filesystem::rename(temporary, path, error);
-  if (!out || error) {
-    std::filesystem::remove(temporary, error);
-    return false;
-  }
-  return true;
+  plat::ReplacementFile file(path);
+  return file.Commit(ReportJson(memory)) == 0;
 }
 
 }  // namespace board

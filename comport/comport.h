@@ -202,9 +202,10 @@ class TCustomComPort : public fw::TComponent {
   void SetLogFile(const std::string& value) { logFile_ = value; }
   // Where log lines go. Empty (the default): each line is appended to LogFile, and a failure
   // raises EInOutError to whoever caused the line (an open, a transfer, an event). An owner
-  // whose transfers must not be cut short by its log installs a writer that deals with
-  // failures itself. Not a published property.
-  using TLogWriter = std::function<void(const std::string& path, const std::string& line)>;
+  // that keeps a log of its own installs a writer instead: the port then logs every line to
+  // it, LogFile is not used, and the writer deals with its failures itself (so transfers are
+  // never cut short by the log). Not a published property.
+  using TLogWriter = std::function<void(const std::string& line)>;
   void SetLogWriter(TLogWriter writer) { logWriter_ = std::move(writer); }
   TFlowControl& FlowControl() { return *flowControl_; }
   TCharacters& Characters() { return *characters_; }
@@ -311,7 +312,7 @@ class TCustomComPort : public fw::TComponent {
   static TLineErrors GetLineErrors(DWORD errors);
   void CheckLineErrors();
   void ClearLineErrors();
-  bool Log() const { return !logFile_.empty(); }
+  bool Log() const { return logWriter_ || !logFile_.empty(); }
   void WriteLog(const std::string& message, const void* data = nullptr, std::int32_t count = 0);
   // Logs (when Log) and forgets what the platform reported doing to the device at the last open
   // or close.

@@ -257,7 +257,7 @@ void TCustomComPort::WriteDeviceNotes() {
 }
 
 void TCustomComPort::WriteLog(const std::string& message, const void* data, std::int32_t count) {
-  if (logFile_.empty()) return;
+  if (!Log()) return;
   std::string line = fw::DateTimeText() + " " + message;
   if (data != nullptr) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -267,7 +267,7 @@ void TCustomComPort::WriteLog(const std::string& message, const void* data, std:
     }
   }
   if (logWriter_) {
-    logWriter_(logFile_, line);
+    logWriter_(line);
   } else {
     fw::AppendLine(logFile_, line);
   }

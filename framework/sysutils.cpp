@@ -1,16 +1,34 @@
 #include "framework/sysutils.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
 namespace fw {
 
+namespace detail {
+std::string FormatText(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int size = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text;
+  if (size > 0) {
+    text.resize(static_cast<std::size_t>(size) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.pop_back();
+  }
+  va_end(again);
+  return text;
+}
+}  // namespace detail
+
 std::string IntToStr(long long value) { return std::to_string(value); }
 
 std::string IntToHex(unsigned long long value, int digits) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%0*llX", digits, value);
-  return buffer;
+  return Format("%0*llX", digits, value);
 }
 
 std::string DateTimeText() {

@@ -1,11 +1,30 @@
-// Small text helpers of the framework: number texts, the local date-time text of log lines,
-// UTF-8 conversion of wide (UTF-16) texts, and the Windows-1252 code page the tool's texts use.
+// Small text helpers of the framework: printf-style formatting, number texts, the local
+// date-time text of log lines, UTF-8 conversion of wide (UTF-16) texts, and the Windows-1252
+// code page the tool's texts use.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace fw {
+
+namespace detail {
+std::string FormatText(const char* format, ...);
+inline const char* FormatArg(const std::string& text) { return text.c_str(); }
+template <class T>
+  requires std::is_arithmetic_v<T> || std::is_pointer_v<T> || std::is_enum_v<T>
+T FormatArg(T value) {
+  return value;
+}
+}  // namespace detail
+
+// printf-style formatting into a text sized for the result: nothing is ever cut. A std::string
+// argument stands for its characters (%s).
+template <class... Args>
+std::string Format(const char* format, const Args&... args) {
+  return detail::FormatText(format, detail::FormatArg(args)...);
+}
 
 std::string IntToStr(long long value);
 // Upper-case hexadecimal with at least digits digits.

@@ -1,5 +1,6 @@
 // The process and the world around it: where device files live, requests from outside to stop
-// the program (Ctrl+C, a termination request), and output that nobody reads any more.
+// the program (Ctrl+C, a termination request, a closed terminal), and output that nobody reads
+// any more.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,8 @@ std::string DeviceFolder();
 enum class StopRequest {
   Interrupt,  // Ctrl+C (SIGINT; on Windows also Ctrl+Break)
   Terminate,  // SIGTERM; on Windows the console window closing, logoff, shutdown
+  HangUp,     // SIGHUP: the terminal was closed, the remote session dropped (POSIX only)
+  Quit,       // SIGQUIT (Ctrl+\ on POSIX only)
 };
 
 // From now on a stop request no longer ends the process by itself: each one is handed to

@@ -11,7 +11,13 @@ constexpr int kExitNoPort = 3;          // no port found or opened, or the windo
 constexpr int kExitPortError = 4;       // the serial port reported an error; the run stopped
 constexpr int kExitUsage = 64;          // a bad command line
 constexpr int kExitInternalError = 70;  // an unexpected exception ended the run
+// Standard output or standard error could not be written (sysexits' EX_IOERR): what the tool
+// did otherwise went well, but part of what it said was lost. A worse status is kept.
+constexpr int kExitIoError = 74;
+// Stopped from outside: 128 and the signal's number, after the port was closed.
+constexpr int kExitHungUp = 129;        // the terminal went away (SIGHUP)
 constexpr int kExitInterrupted = 130;   // interrupted (SIGINT, Ctrl+C)
+constexpr int kExitQuit = 131;          // asked to quit (SIGQUIT, Ctrl+\)
 constexpr int kExitTerminated = 143;    // asked to terminate (SIGTERM)
 
 }  // namespace protocol

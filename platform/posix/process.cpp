@@ -1,5 +1,5 @@
-// Stop requests on POSIX: SIGINT and SIGTERM are blocked in every thread and taken by one
-// watcher thread with sigwait, so the program decides what happens (close the port, say what
+// Stop requests on POSIX: SIGINT, SIGTERM, SIGHUP and SIGQUIT are blocked in every thread and
+// taken by one watcher thread with sigwait, so the program decides what happens (close the port, say what
 // was left undone) instead of the default action killing it mid-write.
 #include "platform/process.h"
 
@@ -9,6 +9,23 @@
 
 namespace plat {
 
+namespace {
+
+StopRequest RequestOf(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return StopRequest::Interrupt;
+    case SIGHUP:
+      return StopRequest::HangUp;
+    case SIGQUIT:
+      return StopRequest::Quit;
+    default:
+      return StopRequest::Terminate;
+  }
+}
+
+}  // namespace
+
 std::string DeviceFolder() { return "/dev/"; }
 
 void WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
@@ -16,12 +33,14 @@ void WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGQUIT);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread([signals, onRequest = std::move(onRequest)] {
     for (;;) {
       int signal = 0;
       if (sigwait(&signals, &signal) != 0) continue;
-      onRequest(signal == SIGINT ? StopRequest::Interrupt : StopRequest::Terminate);
+      onRequest(RequestOf(signal));
     }
   }).detach();
 }

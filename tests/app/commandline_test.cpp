@@ -68,6 +68,16 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
       {{"--check", "--port", "COM3"},
        "--check does not go with --port: it only checks Quorix.lcd",
        "--check geht nicht zusammen mit --port: es pr\u00fcft nur Quorix.lcd"},
+      // An option given twice: neither value is taken.
+      {{"--log", "a.log", "--log=b.log"}, "--log is given more than once",
+       "--log ist mehrfach angegeben"},
+      {{"--console", "--console"}, "--console is given more than once",
+       "--console ist mehrfach angegeben"},
+      {{"--simulate", "--simulate=s.txt"}, "--simulate is given more than once",
+       "--simulate ist mehrfach angegeben"},
+      {{"-h", "--help"}, "--help is given more than once", "--help ist mehrfach angegeben"},
+      // After "--" nothing is an option.
+      {{"--", "--console"}, "unknown argument: --console", "unbekanntes Argument: --console"},
       {{"--port", "../../etc/passwd"},
        "--port ../../etc/passwd: not a serial port's name (for example COM3, \\\\.\\COM3 or "
        "/dev/ttyUSB0)",
@@ -80,6 +90,12 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
     EXPECT_EQ(english.error, row.english);
     EXPECT_EQ(app::ParseCommandLine(row.args, app::Language::German).error, row.german);
   }
+}
+
+TEST(CommandLine, a_double_dash_ends_the_options) {
+  const auto parsed = app::ParseCommandLine({"--console", "--"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_TRUE(parsed.options->console);
 }
 
 TEST(CommandLine, port_names_inside_the_device_folder_only) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,16 @@ TEST(ConfigFile, damaged_files_are_refused_naming_the_entry_and_change_nothing) 
       {WithToken(50, "abc"), "Eintrag 50 (Parameter 49): \"abc\" ist keine ganze Zahl."},
       {WithToken(2, "12abc"), "Eintrag 2 (Parameter 1): \"12abc\" ist keine ganze Zahl."},
       {WithToken(3, "2147483648"),
-       "Eintrag 3 (Parameter 2): \"2147483648\" ist keine ganze Zahl."},
+       "Eintrag 3 (Parameter 2): \"2147483648\" liegt au\xDF" "erhalb von -2147483648 bis "
+       "2147483647."},
+      {WithToken(4, "-2147483649"),
+       "Eintrag 4 (Parameter 3): \"-2147483649\" liegt au\xDF" "erhalb von -2147483648 bis "
+       "2147483647."},
+      {WithToken(5, "+" + std::string(5000, '9')),
+       "Eintrag 5 (Parameter 4): \"+" + std::string(39, '9') +
+           "...\" liegt au\xDF" "erhalb von -2147483648 bis 2147483647."},
+      {WithToken(123, std::string("56\0" "7", 4)),
+       "Eintrag 123 (Seriennummer Teil 2): \"56<00>7\" enth\xE4lt ein Nullbyte."},
       {WithToken(124, "x"), "Eintrag 124 (Ger\xE4tetyp): \"x\" ist keine ganze Zahl."},
       {WithToken(1, "4x"), "Eintrag 1 (Konfigurationsversion): \"4x\" ist keine ganze Zahl."},
       {WithToken(122, "ABCDEFGHIJ"),
@@ -156,6 +166,20 @@ TEST(ConfigFile, the_summary_shows_exactly_what_is_sent) {
     ASSERT_EQ(app::ParseConfigText(text, loaded).result, ConfigLoadResult::Loaded);
     EXPECT_EQ(app::WriteSummary(loaded), row.lines) << row.serial1;
   }
+}
+
+// A folder name of any length comes whole in the line that says Quorix.lcd is no file.
+TEST(ConfigFile, a_long_folder_name_is_shown_whole) {
+  namespace fs = std::filesystem;
+  const fs::path base = fs::temp_directory_path() / "lcdwrite-long-folder";
+  fs::remove_all(base);
+  const fs::path folder = base / std::string(200, 'a') / std::string(200, 'b');
+  fs::create_directories(folder / "Quorix.lcd");
+  protocol::ConfigRecord record;
+  const auto outcome = app::ReadConfigFile(folder, record);
+  EXPECT_EQ(outcome.result, ConfigLoadResult::CannotOpen);
+  EXPECT_EQ(outcome.detail, "Im Ordner " + folder.string() + " ist Quorix.lcd ein Ordner.");
+  fs::remove_all(base);
 }
 
 TEST(ConfigFile, a_short_serial_text_keeps_the_bytes_after_its_terminator) {

@@ -108,6 +108,19 @@ const OutputRow kOutputFilesRows[] = {
               "lcdwrite: Die Berichtsdatei reports kann nicht geschrieben werden: es ist "
               "ein Ordner.\n"},
 #ifndef _WIN32
+    // A cause comes whole and with the system's text when the tool has no words of its own.
+    OutputRow{"log_in_a_folder_with_a_very_long_name",
+              [](const fs::path&, app::Options& o) {
+                o.logFile = std::string(1500, 'd') + "/run.log";
+              },
+              64,
+              std::string(kCannot) + std::string(1500, 'd') +
+                  "/run.log kann nicht geschrieben werden: der Ordner " + std::string(1500, 'd') +
+                  " ist nicht vorhanden.\n"},
+    OutputRow{"log_name_too_long_for_the_system",
+              [](const fs::path&, app::Options& o) { o.logFile = std::string(300, 'n'); }, 64,
+              std::string(kCannot) + std::string(300, 'n') +
+                  " kann nicht geschrieben werden: Systemfehler 36 (File name too long).\n"},
     OutputRow{"log_is_a_device", [](const fs::path&, app::Options& o) { o.logFile = "/dev/full"; },
               64,
               std::string(kCannot) +
@@ -121,6 +134,17 @@ INSTANTIATE_TEST_SUITE_P(Table, OutputFiles, ::testing::ValuesIn(kOutputFilesRow
                          [](const ::testing::TestParamInfo<OutputRow>& info) {
                            return info.param.name;
                          });
+
+#ifndef _WIN32
+TEST_F(WholeRun, a_log_that_is_the_running_program_is_refused_saying_so) {
+  app::Options options;
+  options.logFile = fs::read_symlink("/proc/self/exe").string();
+  const Outcome o = Run("", apptest::SampleConfig(), false, options);
+  EXPECT_EQ(o.status, 64);
+  EXPECT_EQ(o.err, "lcdwrite: Die Protokolldatei " + options.logFile +
+                       " kann nicht geschrieben werden: es ist ein laufendes Programm.\n");
+}
+#endif
 
 TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
   app::Options options;
@@ -136,11 +160,11 @@ TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
 // The log's own failure handling, with a file that cannot be written at all.
 TEST(RunLog, reports_the_first_failure_once_and_drops_the_rest) {
   std::vector<std::string> shown;
-  app::RunLog log([&shown](const std::string& text) { shown.push_back(text); });
   const std::string path =
       (fs::temp_directory_path() / "lcdwrite-no-such-folder" / "x.log").string();
-  log.Write(path, "first");
-  log.Write(path, "second");
+  app::RunLog log(path, [&shown](const std::string& text) { shown.push_back(text); });
+  log.Write("first");
+  log.Write("second");
   EXPECT_TRUE(log.Failed());
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], "Die Protokolldatei " + path +

@@ -9,13 +9,26 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 namespace {
 bool IsTerminal(FILE* f) { return _isatty(_fileno(f)) != 0; }
+int TerminalColumns(FILE* f) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  if (!GetConsoleScreenBufferInfo(console, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
 }  // namespace
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 namespace {
 bool IsTerminal(FILE* f) { return isatty(fileno(f)) != 0; }
+int TerminalColumns(FILE* f) {
+  winsize size{};
+  if (ioctl(fileno(f), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 }  // namespace
 #endif
 
@@ -29,6 +42,17 @@ constexpr int kFrameHeight = 44;
 
 std::string ProgressText(int percent) {
   return "Fortschritt: " + std::to_string(percent) + " %";
+}
+
+// The progress line as a terminal of columns shows it without wrapping (the cursor stays on
+// the last column): whole, or the number alone, or cut. columns 0: no limit.
+std::string FittedProgressText(int percent, int columns) {
+  std::string text = ProgressText(percent);
+  if (columns <= 0) return text;
+  const size_t room = static_cast<size_t>(columns - 1);
+  if (text.size() <= room) return text;
+  text = std::to_string(percent) + " %";
+  return text.substr(0, std::min(room, text.size()));
 }
 }  // namespace
 
@@ -75,7 +99,7 @@ class ConsolePeer : public fw::ControlPeer {
         const int percent = static_cast<fw::TProgressBar&>(control_).Percent();
         if (percent == lastPercent_) break;
         if (fe_.terminal_) {
-          fe_.DrawProgressLine(ProgressText(percent));
+          fe_.DrawProgressLine(percent);
         } else if (percent / 10 != lastPercent_ / 10) {
           fe_.PrintLine(ProgressText(percent));
         } else {
@@ -99,10 +123,14 @@ class ConsolePeer : public fw::ControlPeer {
 };
 
 ConsoleFrontEnd::ConsoleFrontEnd(plat::Platform& platform)
-    : ConsoleFrontEnd(std::cout, StdoutIsTerminal(), platform) {}
+    : ConsoleFrontEnd(std::cout, StdoutIsTerminal(), platform) {
+  columns_ = [] { return TerminalColumns(stdout); };
+}
 
-ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, bool terminal, plat::Platform& platform)
-    : out_(out), terminal_(terminal), kernel_(platform.kernel()) {
+ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, bool terminal, plat::Platform& platform,
+                                 int columns)
+    : out_(out), terminal_(terminal), columns_([columns] { return columns; }),
+      kernel_(platform.kernel()) {
   wakeEvent_ = kernel_.CreateEventA(FALSE, FALSE);
 }
 
@@ -167,12 +195,16 @@ void ConsoleFrontEnd::PrintLine(const std::string& cp1252) {
   out_.flush();
 }
 
-void ConsoleFrontEnd::DrawProgressLine(const std::string& cp1252) {
-  const std::string text = fw::Cp1252ToUtf8(cp1252);
+void ConsoleFrontEnd::DrawProgressLine(int percent) {
+  const int columns = columns_();
+  // ASCII only: its bytes are its columns.
+  const std::string text = FittedProgressText(percent, columns);
   out_ << '\r' << text;
-  // Blank out what is left of a longer previous line.
-  if (text.size() < progressLineLength_) out_ << std::string(progressLineLength_ - text.size(), ' ');
-  progressLineLength_ = std::max(text.size(), progressLineLength_);
+  // Blank out what is left of a longer previous line, as far as the terminal is wide now.
+  size_t blank = progressLineLength_ > text.size() ? progressLineLength_ - text.size() : 0;
+  if (columns > 0) blank = std::min(blank, static_cast<size_t>(columns - 1) - text.size());
+  out_ << std::string(blank, ' ');
+  progressLineLength_ = text.size() + blank;
   out_.flush();
 }
 

@@ -5,7 +5,7 @@
 //   - a label's text whenever it has changed by the time the label is repainted or pending
 //     events are processed (the points where a window would show it); empty texts are skipped;
 //   - a progress bar as "Fortschritt: N %": on a terminal one line redrawn in place at every
-//     change; otherwise a plain line each time the bar enters another tenth (0-9, 10-19, ...,
+//     change, shortened to the terminal's width so that it never wraps ("N %", then cut); otherwise a plain line each time the bar enters another tenth (0-9, 10-19, ...,
 //     90-99, 100), so a log gets at most eleven lines per run of the bar;
 //   - every dialog as "[caption] text" with the text exactly as given (line breaks kept), at
 //     once and without waiting for a key, and a dialog's detail on the lines after it. Dialogs
@@ -15,6 +15,7 @@
 // moves on while the tool waits for its timers.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -38,9 +39,10 @@ class ConsoleFrontEnd : public fw::FrontEnd {
 
   // Standard output; redraws in place when it is a terminal.
   explicit ConsoleFrontEnd(plat::Platform& platform = plat::CurrentPlatform());
-  // Any stream; terminal says whether to redraw the progress line in place.
+  // Any stream; terminal says whether to redraw the progress line in place, columns how wide
+  // that terminal is (0: unknown, no limit).
   ConsoleFrontEnd(std::ostream& out, bool terminal,
-                  plat::Platform& platform = plat::CurrentPlatform());
+                  plat::Platform& platform = plat::CurrentPlatform(), int columns = 0);
   // Detaches itself first when it is the current front-end.
   ~ConsoleFrontEnd() override;
   ConsoleFrontEnd(const ConsoleFrontEnd&) = delete;
@@ -70,12 +72,13 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   // Writes one finished line (ending an open progress line first).
   void PrintLine(const std::string& cp1252);
   // Redraws the progress line in place (terminal only).
-  void DrawProgressLine(const std::string& cp1252);
+  void DrawProgressLine(int percent);
   void EndProgressLine();
   void Forget(ConsolePeer* peer);
 
   std::ostream& out_;
   bool terminal_;
+  std::function<int()> columns_;  // the terminal's width now; 0: unknown
   plat::KernelApi& kernel_;
   HANDLE wakeEvent_ = nullptr;
   std::vector<ConsolePeer*> peers_;

@@ -29,7 +29,7 @@ using apptest::SampleConfig;
 enum class Board { Written, Partly, Untouched, NoMachine };
 
 // How the program's standard output is connected.
-enum class Output { File, ClosedPipe };
+enum class Output { File, ClosedPipe, FullDisk };
 
 struct Started {
   pid_t pid = -1;
@@ -68,6 +68,8 @@ class Program : public ::testing::Test {
       if (output == Output::ClosedPipe) {
         close(pipeFds[0]);  // nobody will read what the program writes
         out = pipeFds[1];
+      } else if (output == Output::FullDisk) {
+        out = open("/dev/full", O_WRONLY);
       } else {
         out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       }
@@ -201,8 +203,61 @@ INSTANTIATE_TEST_SUITE_P(
         SignalRow{"terminated_during_the_write", Output::File, kRealTime,
                   "Betriebszeit gel\u00f6scht", SIGTERM, 143,
                   "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly},
+        SignalRow{"hung_up_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGHUP, 129,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
+                  Board::Partly},
+        SignalRow{"quit_during_the_write", Output::File, kRealTime,
+                  "Betriebszeit gel\u00f6scht", SIGQUIT, 131,
+                  "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
                   Board::Partly}),
     [](const ::testing::TestParamInfo<SignalRow>& info) { return info.param.name; });
+
+// ---- Output that cannot be written ----
+
+struct FullOutputRow {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  Board board;
+};
+
+void PrintTo(const FullOutputRow& row, std::ostream* os) { *os << row.name; }
+
+class FullOutput : public Program, public ::testing::WithParamInterface<FullOutputRow> {};
+
+// Standard output on a full disk: what would have been a success ends with 74 and says why on
+// standard error; a failure keeps its own status.
+TEST_P(FullOutput, never_ends_as_a_success) {
+  const FullOutputRow& row = GetParam();
+  apptest::Write(dir_ / "lost.scenario", "fault = configuration data:57 silent\n");
+  const pid_t pid = Start(row.args, kEnvironment, Output::FullDisk);
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Wait(pid), row.status);
+  EXPECT_NE(Err().find("lcdwrite: Die Standardausgabe konnte nicht geschrieben werden: kein "
+                       "Platz mehr auf dem Datentr\u00e4ger.\n"),
+            std::string::npos)
+      << Err();
+  ExpectBoard(row.board);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FullOutput,
+    ::testing::Values(
+        FullOutputRow{"version", {"--version"}, 74, Board::NoMachine},
+        FullOutputRow{"help", {"--help"}, 74, Board::NoMachine},
+        FullOutputRow{"check", {"--check"}, 74, Board::NoMachine},
+        FullOutputRow{"a_written_board",
+                      {"--console", "--simulate", "--fast", "--sim-report", "report.json"},
+                      74,
+                      Board::Written},
+        FullOutputRow{"a_failed_write_keeps_its_status",
+                      {"--console", "--simulate=lost.scenario", "--fast", "--sim-report",
+                       "report.json"},
+                      1,
+                      Board::Partly}),
+    [](const ::testing::TestParamInfo<FullOutputRow>& info) { return info.param.name; });
 
 // ---- The command line ----
 

@@ -109,6 +109,39 @@ TEST_F(ConsoleTest, progress_on_a_terminal_is_one_line_redrawn) {
             "\rFortschritt: 7 %\n");
 }
 
+// On a narrow terminal the line never reaches the last column (where it would wrap and stack
+// up): it shortens to the number, then is cut.
+TEST_F(ConsoleTest, progress_on_a_narrow_terminal_never_wraps) {
+  const struct {
+    int columns;
+    const char* shown;
+  } rows[] = {
+      {80, "\rFortschritt: 5 %\rFortschritt: 50 %\rFortschritt: 100 %\n"},
+      {19, "\rFortschritt: 5 %\rFortschritt: 50 %\rFortschritt: 100 %\n"},
+      {18, "\rFortschritt: 5 %\rFortschritt: 50 %\r100 %            \n"},
+      {12, "\r5 %\r50 %\r100 %\n"},
+      {4, "\r5 %\r50 \r100\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.columns);
+    out.str("");
+    fe = std::make_unique<ConsoleFrontEnd>(out, true, machine, row.columns);
+    fw::AttachFrontEnd(fe.get(), nullptr);
+    {
+      StatusForm form;
+      form.Show();
+      fe->ProcessEvents();
+      out.str("");
+      for (int position : {5, 50, 100}) {
+        form.bar->SetPosition(position);
+        form.bar->Repaint();
+      }
+    }
+    EXPECT_EQ(out.str(), row.shown);
+    fw::AttachFrontEnd(nullptr, nullptr);
+  }
+}
+
 TEST_F(ConsoleTest, the_window_going_ends_an_open_progress_line) {
   Attach(true);
   {
