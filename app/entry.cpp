@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/mainform.h"
 #include "app/run.h"
 #include "app/runstop.h"
 #include "app/texts.h"
@@ -16,11 +17,18 @@ namespace app {
 int Main(int argc, char** argv) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
-  plat::WatchStopRequests([](plat::StopRequest request) {
+  const bool watching = plat::WatchStopRequests([](plat::StopRequest request) {
     RunStop::Instance().Request(request == plat::StopRequest::Interrupt
                                     ? protocol::kExitInterrupted
                                     : protocol::kExitTerminated);
   });
+  if (!watching) {
+    std::cerr << "lcdwrite: "
+              << fw::Cp1252ToUtf8(TMainForm::OutOfResourcesText(
+                     "Can't create thread", TMainForm::WriteProgress::NotStarted))
+              << "\n";
+    return protocol::kExitInternalError;
+  }
   plat::KeepRunningOnBrokenPipe();
 
   const Language language = UserLanguage();

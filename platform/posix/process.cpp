@@ -7,23 +7,36 @@
 
 #include <thread>
 
+#include "platform/platform.h"
+
 namespace plat {
 
 std::string DeviceFolder() { return "/dev/"; }
 
-void WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
+bool WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals, onRequest = std::move(onRequest)] {
-    for (;;) {
-      int signal = 0;
-      if (sigwait(&signals, &signal) != 0) continue;
-      onRequest(signal == SIGINT ? StopRequest::Interrupt : StopRequest::Terminate);
-    }
-  }).detach();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &signals, &previous);
+  std::thread watcher;
+  const BOOL created = NativePlatform().kernel().CreateThread(
+      [signals, onRequest = std::move(onRequest)] {
+        for (;;) {
+          int signal = 0;
+          if (sigwait(&signals, &signal) != 0) continue;
+          onRequest(signal == SIGINT ? StopRequest::Interrupt : StopRequest::Terminate);
+        }
+      },
+      &watcher);
+  if (!created) {
+    // Nobody would take the blocked signals: leave them as they were.
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return false;
+  }
+  watcher.detach();
+  return true;
 }
 
 void KeepRunningOnBrokenPipe() { signal(SIGPIPE, SIG_IGN); }
