@@ -2,6 +2,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/mainform.h"
 #include "app/run.h"
 #include "app/runstop.h"
 #include "app/standardstreams.h"
@@ -32,9 +33,16 @@ int StopStatus(plat::StopRequest request) {
 int RunMain(int argc, char** argv) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
-  plat::WatchStopRequests([](plat::StopRequest request) {
+  const bool watching = plat::WatchStopRequests([](plat::StopRequest request) {
     RunStop::Instance().Request(StopStatus(request));
   });
+  if (!watching) {
+    std::cerr << "lcdwrite: "
+              << fw::Cp1252ToUtf8(TMainForm::OutOfResourcesText(
+                     "Can't create thread", TMainForm::WriteProgress::NotStarted))
+              << "\n";
+    return protocol::kExitInternalError;
+  }
   plat::KeepRunningOnBrokenPipe();
 
   const Language language = UserLanguage();

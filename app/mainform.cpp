@@ -18,6 +18,22 @@ namespace app {
 TMainForm* MainForm = nullptr;
 protocol::ConfigRecord ConfigRecord;
 
+namespace {
+// An error that says the system has no thread or memory left for the port, rather than that
+// the port failed: the event thread could not start, or a call ran out of memory.
+bool IsOutOfResources(const comport::EComError& e) {
+  return (e.Kind() == comport::ekThread && e.ErrorCode() == 0) ||
+         e.ErrorCode() == static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY);
+}
+}  // namespace
+
+std::string TMainForm::OutOfResourcesText(const std::string& cause, WriteProgress progress) {
+  const char* board = texts::kBoardWritten;
+  if (progress == WriteProgress::NotStarted) board = texts::kBoardUntouched;
+  if (progress == WriteProgress::Started) board = texts::kBoardIncomplete;
+  return std::string(texts::kOutOfResources) + " (" + cause + "). " + board;
+}
+
 TMainForm::TMainForm(fw::TComponent* owner, const RunSettings& settings)
     : fw::TForm(owner), settings_(settings) {
   app::MainForm = this;
@@ -117,6 +133,7 @@ void TMainForm::EnableSearchControls() {
 
 void TMainForm::Timer1Timer(fw::TObject*) {
   Timer1->SetEnabled(false);
+  portFailed_ = false;
   Show();
   // The current directory, at most 258 characters; otherwise the previous one stays.
   std::string directory;
@@ -128,6 +145,7 @@ void TMainForm::Timer1Timer(fw::TObject*) {
     found = settings_.port.empty() ? SearchDevicePort() : UseNamedPort();
   } catch (const fw::EAbort&) {
     // A port error ended the search after its dialog.
+    EndIfOutOfResources();
     if (!CanWaitForUser()) EndProcess(protocol::kExitNoPort);
     throw;
   }
@@ -140,6 +158,7 @@ void TMainForm::Timer1Timer(fw::TObject*) {
 
 void TMainForm::Timer2Timer(fw::TObject*) {
   Timer2->SetEnabled(false);
+  EndIfOutOfResources();
   LoadConfigFile();
   Timer3->SetEnabled(true);
 }
@@ -150,6 +169,7 @@ void TMainForm::Timer3Timer(fw::TObject*) {
     RunWriteSequence();
   } catch (const fw::EAbort&) {
     // A port error stopped the sequence; the window stays, dead, until it is closed.
+    EndIfOutOfResources();
     closeStatus_ = protocol::kExitPortError;
     if (!CanWaitForUser()) EndProcess(protocol::kExitPortError);
     throw;
@@ -170,6 +190,7 @@ void TMainForm::RunWriteSequence() {
     protocol::ShowStatus(*this, texts::kWaiting);
     kernel.Sleep(3000);
   };
+  EndIfPortFailed();
   progress_ = WriteProgress::Started;
   ComPort->ClearRTS();
   kernel.Sleep(200);
@@ -183,6 +204,7 @@ void TMainForm::RunWriteSequence() {
   protocol::ProgramDeviceType(*this, ConfigRecord);
   resetPause();
   protocol::SendConfiguration(*this, ConfigRecord);
+  EndIfPortFailed();
   progress_ = WriteProgress::Finished;
   ShowInformation(texts::kSuccess);
   EndProcess(protocol::kExitWritten);
@@ -194,6 +216,17 @@ void TMainForm::FormCloseQuery(fw::TObject*, bool&) { ComPort->SetActive(false);
 
 void TMainForm::ComPortError(comport::TCustomComPort*, comport::EComError& e,
                              comport::TComAction& action) {
+  if (IsOutOfResources(e)) {
+    // Not the port's fault, so no port error dialog: the run ends at the main thread's next
+    // look (EndIfPortFailed), with the cause in the port's log.
+    if (outOfResources_.empty()) {
+      outOfResources_ = e.Message();
+      ComPort->WriteLog("Error: " + outOfResources_);
+    }
+    action = comport::caAbort;
+    return;
+  }
+  portFailed_ = true;
   // A closed port with a system error: its open failed (the trial open before it passed).
   std::string detail;
   if (!ComPort->Active() && e.ErrorCode() != 0) {
@@ -222,7 +255,23 @@ void TMainForm::SetResetPanelColor(fw::TColor color) { ResetPanel->SetColor(colo
 void TMainForm::RepaintResetPanel() { ResetPanel->Repaint(); }
 fw::TColor TMainForm::ResetColorOn() { return ResetComSignal->ColorOn(); }
 fw::TColor TMainForm::ResetColorOff() { return ResetComSignal->ColorOff(); }
-void TMainForm::ProcessMessages() { fw::Application->ProcessMessages(); }
+void TMainForm::ProcessMessages() {
+  fw::Application->ProcessMessages();
+  // Handlers called from the port's event thread run here.
+  EndIfOutOfResources();
+  if (progress_ == WriteProgress::Started) EndIfPortFailed();
+}
+
+void TMainForm::EndIfPortFailed() {
+  EndIfOutOfResources();
+  if (portFailed_) fw::Abort();
+}
+
+void TMainForm::EndIfOutOfResources() {
+  if (outOfResources_.empty()) return;
+  ReportError(OutOfResourcesText(outOfResources_, progress_));
+  CloseAndEnd(protocol::kExitInternalError);
+}
 
 void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
 

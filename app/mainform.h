@@ -82,6 +82,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // written), or through (every operation stored).
   enum class WriteProgress { NotStarted, Started, Finished };
   WriteProgress Progress() const { return progress_; }
+  // The line a run ends with when the system would not give a thread, a timer or memory:
+  // the cause, then how far the board was written.
+  static std::string OutOfResourcesText(const std::string& cause, WriteProgress progress);
 
   // protocol::BoardWindow
   comport::TCustomComPort& Port() override { return *ComPort; }
@@ -118,6 +121,15 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // the port's log.
   void ReportConverterLatency(const std::string& keyPath, const std::string& portName);
   plat::SystemApi& System() const;
+  // A port error can reach this window from the port's event thread, where its unwinding
+  // ends that thread and not the step the main thread is in. So the handler records it, and
+  // the main thread looks at the record wherever it may stop: when it processes messages, when
+  // a timer step begins and before it reports the board written.
+  //   - the system had no thread or memory for the port: the run ends (status 70);
+  //   - another port error during the write: the write stops (status 4), as when the error
+  //     had been raised in the step itself.
+  void EndIfPortFailed();
+  void EndIfOutOfResources();
 
   RunSettings settings_;
   float scaleFactor_ = 1.0f;
@@ -125,6 +137,8 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   std::string workingDirectory_;
   int closeStatus_ = protocol::kExitNoPort;
   WriteProgress progress_ = WriteProgress::NotStarted;
+  std::string outOfResources_;  // the cause, once the system refused a thread or memory
+  bool portFailed_ = false;     // a port error since the port was last opened
 };
 
 // The one window instance (null when none exists).

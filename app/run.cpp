@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <optional>
 #include <ostream>
+#include <system_error>
 
 #include "app/configfile.h"
 #include "app/mainform.h"
@@ -89,10 +91,19 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const board::ScenarioError& e) {
       err << "lcdwrite: " << e.what() << "\n";
       return protocol::kExitUsage;
+    } catch (const std::system_error& e) {
+      // The machine's clock thread could not start.
+      say(TMainForm::OutOfResourcesText(e.what(), TMainForm::WriteProgress::NotStarted));
+      return protocol::kExitInternalError;
+    } catch (const std::bad_alloc& e) {
+      say(TMainForm::OutOfResourcesText(e.what(), TMainForm::WriteProgress::NotStarted));
+      return protocol::kExitInternalError;
     }
   }
   sim::Machine* machine = simulation ? &simulation->Machine() : nullptr;
-  if (machine != nullptr) simulatedStoppable.emplace(*machine, stop);
+  if (machine != nullptr) {
+    simulatedStoppable.emplace(hooks.platform ? hooks.platform(*machine) : *machine, stop);
+  }
   PlatformScope platformScope(machine != nullptr ? &*simulatedStoppable
                                                  : &StoppablePlatform::Native(stop));
 
@@ -135,8 +146,19 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       status = end.status;
     } catch (const std::exception& e) {
       stop.EndRun();
-      // Nothing of the tool's own ends here; show it as the application would and fail.
-      fw::MessageDialog(fw::mtError, "Fehler", e.what());
+      const bool outOfResources = dynamic_cast<const fw::EOutOfResources*>(&e) != nullptr ||
+                                  dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+      if (outOfResources) {
+        // The system would not give a thread, a timer or memory: said once, in the log too.
+        if (form != nullptr) form->ComPort->WriteLog(std::string("Error: ") + e.what());
+        fw::MessageDialog(fw::mtError, "Fehler",
+                          TMainForm::OutOfResourcesText(
+                              e.what(), form != nullptr ? form->Progress()
+                                                        : TMainForm::WriteProgress::NotStarted));
+      } else {
+        // Nothing of the tool's own ends here; show it as the application would and fail.
+        fw::MessageDialog(fw::mtError, "Fehler", e.what());
+      }
       status = protocol::kExitInternalError;
     }
     const TMainForm::WriteProgress progress =

@@ -15,6 +15,9 @@ class FrontEnd;
 namespace sim {
 class Machine;
 }
+namespace plat {
+class Platform;
+}
 
 namespace app {
 
@@ -27,6 +30,10 @@ struct RunHooks {
   // Called when the run has ended, before the simulated machine goes (a benchmark reads its
   // clock here).
   std::function<void(sim::Machine* machine)> onEnd;
+  // For tests of simulated runs: the platform the run is to use, given the simulated machine
+  // (a test wraps it to watch calls or make them fail). The returned platform must outlive
+  // the run.
+  std::function<plat::Platform&(plat::Platform& machine)> platform;
 };
 
 // Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)

@@ -22,8 +22,10 @@ RunStop& RunStop::Instance() {
 
 void RunStop::Request(int status) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (requested_ || phase_ == Phase::Before) {
-    if (!requested_) {
+  // After the run (its end decided, the port closing, a simulated machine shutting down) the
+  // process has nothing left worth waiting for: a request ends it at once.
+  if (requested_ || phase_ != Phase::Running) {
+    if (!requested_ && phase_ == Phase::Before) {
       std::fprintf(stderr, "%s\n", fw::Cp1252ToUtf8(texts::kStoppedUntouched).c_str());
     }
     std::_Exit(status);

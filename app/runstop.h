@@ -26,8 +26,8 @@ class RunStop {
   static RunStop& Instance();
 
   // Any thread: asks for the end with status. Before a run has begun the process ends at once
-  // with that status, saying that the board was not written; a second request ends it at
-  // once whenever it comes.
+  // with that status, saying that the board was not written; after the run has ended, and for
+  // a second request whenever it comes, it ends at once without a word.
   void Request(int status);
 
   // Main thread, around a run's message loop. While the run is on, a request ends it at the

@@ -85,6 +85,15 @@ inline constexpr const char* kStoppedIncomplete =
 inline constexpr const char* kStoppedAfterWrite =
     "Abgebrochen: Die Platine war bereits vollst\xE4ndig beschrieben.";
 
+// The system would not give a thread, a timer or memory: the run ends. Followed by the cause
+// in brackets and how far the board was written.
+inline constexpr const char* kOutOfResources =
+    "Abgebrochen: Das System gibt keinen Thread, Zeitgeber oder Speicher mehr her";
+inline constexpr const char* kBoardUntouched = "Die Platine wurde nicht beschrieben.";
+inline constexpr const char* kBoardIncomplete =
+    "Die Platine wurde nicht vollst\xE4ndig beschrieben!";
+inline constexpr const char* kBoardWritten = "Die Platine war bereits vollst\xE4ndig beschrieben.";
+
 // The files a run writes: the port's log (--log) and the simulated board's report
 // (--sim-report). The first %s is the role below, the second the file's name.
 inline constexpr const char* kWarningCaption = "Warnung";

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "framework/timer.h"
 
@@ -185,6 +186,11 @@ void TApplication::HandleException() {
     throw;
   } catch (const EAbort&) {
     // The silent abort: no message.
+  } catch (const EOutOfResources&) {
+    // Without a thread, a timer or memory the program cannot go on: the run ends.
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const Exception& e) {
     ShowException(e.Message());
   } catch (const ProcessEnded&) {

@@ -90,7 +90,8 @@ class TApplication : public plat::MessageSink {
   bool Terminated() const { return terminated_; }
 
   // Inside a catch block: shows the exception's message unless it is the silent abort. A
-  // non-framework exception shows an empty message.
+  // non-framework exception shows an empty message. EOutOfResources and std::bad_alloc are
+  // raised again: the run cannot go on, and whoever runs it decides how it ends.
   void HandleException();
   void ShowException(const std::string& message);
   // Where exception messages go (a front-end installs its dialog); default: standard error.

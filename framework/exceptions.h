@@ -50,6 +50,14 @@ class EThread : public Exception {
   using Exception::Exception;
 };
 
+// The system would not give what the program needs to go on: a thread, a timer or memory.
+// Unlike other exceptions it is not shown and forgotten by the application's handler: it ends
+// the run (see TApplication::HandleException).
+class EOutOfResources : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // Raises the silent abort.
 [[noreturn]] inline void Abort() { throw EAbort(); }
 

@@ -37,13 +37,20 @@ TThread::~TThread() {
 void TThread::Start() {
   if (started_.exchange(true)) return;
   // The new thread counts as running from now on, before it is scheduled.
-  platform_.kernel().ThreadStarting();
   plat::KernelApi& kernel = platform_.kernel();
-  thread_ = std::thread([this, &kernel] {
-    Body();
-    // The thread's last call on the kernel: an adopted thread may be joined from now on.
-    kernel.Adopted().Ended();
-  });
+  kernel.ThreadStarting();
+  const BOOL created = kernel.CreateThread(
+      [this, &kernel] {
+        Body();
+        // The thread's last call on the kernel: an adopted thread may be joined from now on.
+        kernel.Adopted().Ended();
+      },
+      &thread_);
+  if (!created) {
+    kernel.ThreadNotStarted();
+    started_.store(false);
+    throw EOutOfResources(kernel.SysErrorMessage(kernel.GetLastError()));
+  }
   nativeHandle_ = static_cast<std::uintptr_t>(thread_.native_handle());
   ApplyPriority();
   // A free-on-terminate thread is never detached: the kernel joins it once it has ended, so

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/exceptions.h"
 #include "framework/object.h"
 #include "platform/platform.h"
 
@@ -33,7 +34,8 @@ class TThread : public TObject {
   // Joins a thread that is not free-on-terminate (after requesting termination).
   ~TThread() override;
 
-  // Starts a thread created suspended; a second call does nothing.
+  // Starts a thread created suspended; a second call does nothing. Raises EOutOfResources when
+  // the platform has no thread to give (the object then stays unstarted).
   void Start();
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }

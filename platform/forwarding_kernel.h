@@ -4,6 +4,7 @@
 // for every wrapper.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -33,7 +34,11 @@ class ForwardingKernel : public KernelApi {
   void ThreadStarting() override { inner_.ThreadStarting(); }
   void ThreadEntered() override { inner_.ThreadEntered(); }
   void ThreadFinished() override { inner_.ThreadFinished(); }
+  void ThreadNotStarted() override { inner_.ThreadNotStarted(); }
   void ThreadJoining(std::thread::id thread) override { inner_.ThreadJoining(thread); }
+  BOOL CreateThread(std::function<void()> body, std::thread* thread) override {
+    return inner_.CreateThread(std::move(body), thread);
+  }
   DWORD GetCurrentThreadId() override { return inner_.GetCurrentThreadId(); }
   AdoptedThreads& Adopted() override { return inner_.Adopted(); }
 

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <new>
+#include <system_error>
 
 namespace plat {
 
@@ -16,6 +18,19 @@ Platform& CurrentPlatform() {
 Platform* SetCurrentPlatform(Platform* p) {
   Platform* previous = g_current.exchange(p);
   return previous != nullptr ? previous : &NativePlatform();
+}
+
+BOOL KernelApi::CreateThread(std::function<void()> body, std::thread* thread) {
+  try {
+    *thread = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 }  // namespace plat

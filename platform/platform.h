@@ -70,10 +70,18 @@ class KernelApi {
   virtual void ThreadStarting() {}
   virtual void ThreadEntered() {}
   virtual void ThreadFinished() {}
+  // The thread announced by ThreadStarting could not be created after all (CreateThread
+  // failed): a virtual clock stops waiting for it.
+  virtual void ThreadNotStarted() {}
   // Just before the calling thread joins the framework thread with this id: a join is a wait
   // the kernel cannot see, so a virtual clock lets that thread run to its end first (the join
   // then returns at once). Elsewhere this does nothing.
   virtual void ThreadJoining(std::thread::id /*thread*/) {}
+  // The platform's thread creation: starts body on a new thread and hands the thread over in
+  // *thread. Every thread of the program and of the platform's backends starts here. Fails
+  // (FALSE, last error ERROR_NOT_ENOUGH_MEMORY, *thread untouched, body not run) when the
+  // system has no thread to give: a limit on processes or on memory was reached.
+  virtual BOOL CreateThread(std::function<void()> body, std::thread* thread);
   // The identity of the calling thread (GetCurrentThreadId).
   virtual DWORD GetCurrentThreadId();
 

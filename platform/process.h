@@ -25,7 +25,9 @@ enum class StopRequest {
 // POSIX the signals are blocked in the calling thread, and every thread started later
 // inherits that). Where the system ends the process when the handler returns (a Windows
 // console closing), the handler thread waits a few seconds for the program to end first.
-void WatchStopRequests(std::function<void(StopRequest request)> onRequest);
+// False when the platform had no thread to watch with (a process or memory limit): then
+// nothing was changed.
+bool WatchStopRequests(std::function<void(StopRequest request)> onRequest);
 
 // Writing to a pipe whose reader has gone fails with an error instead of ending the process
 // (POSIX: SIGPIPE is ignored). Nothing to do on Windows.

@@ -30,7 +30,8 @@ std::set<std::string> ListDirectory(const std::string& directory) {
 
 }  // namespace
 
-std::unique_ptr<DevWatch> DevWatch::Start(const std::string& directory, Belongs belongs,
+std::unique_ptr<DevWatch> DevWatch::Start(KernelApi& kernel, const std::string& directory,
+                                          Belongs belongs,
                                           Notify notify) {
   const int inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (inotifyFd < 0) return nullptr;
@@ -54,9 +55,7 @@ std::unique_ptr<DevWatch> DevWatch::Start(const std::string& directory, Belongs 
   for (const std::string& name : ListDirectory(directory)) {
     if (watch->belongs_(name)) watch->known_.insert(name);
   }
-  try {
-    watch->thread_ = std::thread([w = watch.get()] { w->Run(); });
-  } catch (const std::system_error&) {
+  if (!kernel.CreateThread([w = watch.get()] { w->Run(); }, &watch->thread_)) {
     errno = ENOMEM;
     return nullptr;  // the destructor closes the descriptors; there is no thread to join
   }

@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/platform.h"
+
 namespace plat::posix {
 
 class DevWatch {
@@ -24,9 +26,10 @@ class DevWatch {
   // A port arrived (true) or left (false). Called on the watch thread, one call at a time.
   using Notify = std::function<void(const std::string& name, bool arrived)>;
 
-  // Starts watching directory. Returns null with errno set when the directory cannot be
-  // watched or the thread cannot start.
-  static std::unique_ptr<DevWatch> Start(const std::string& directory, Belongs belongs,
+  // Starts watching directory on a thread from kernel. Returns null with errno set when the
+  // directory cannot be watched or the thread cannot start (ENOMEM).
+  static std::unique_ptr<DevWatch> Start(KernelApi& kernel, const std::string& directory,
+                                         Belongs belongs,
                                          Notify notify);
   // Stops the watch and joins its thread; no Notify call runs after it returns.
   ~DevWatch();

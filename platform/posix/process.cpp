@@ -7,6 +7,8 @@
 
 #include <thread>
 
+#include "platform/platform.h"
+
 namespace plat {
 
 namespace {
@@ -28,21 +30,32 @@ StopRequest RequestOf(int signal) {
 
 std::string DeviceFolder() { return "/dev/"; }
 
-void WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
+bool WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
   sigaddset(&signals, SIGQUIT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals, onRequest = std::move(onRequest)] {
-    for (;;) {
-      int signal = 0;
-      if (sigwait(&signals, &signal) != 0) continue;
-      onRequest(RequestOf(signal));
-    }
-  }).detach();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &signals, &previous);
+  std::thread watcher;
+  const BOOL created = NativePlatform().kernel().CreateThread(
+      [signals, onRequest = std::move(onRequest)] {
+        for (;;) {
+          int signal = 0;
+          if (sigwait(&signals, &signal) != 0) continue;
+          onRequest(RequestOf(signal));
+        }
+      },
+      &watcher);
+  if (!created) {
+    // Nobody would take the blocked signals: leave them as they were.
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return false;
+  }
+  watcher.detach();
+  return true;
 }
 
 void KeepRunningOnBrokenPipe() { signal(SIGPIPE, SIG_IGN); }

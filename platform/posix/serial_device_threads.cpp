@@ -96,9 +96,7 @@ DWORD SerialDevice::EnsureIoThread() {
   callerWakeFd_ = callerWakeFd;
   epollFd_ = epollFd;
   interest_ = EPOLLET;
-  try {
-    ioThread_ = std::thread([this] { IoLoop(); });
-  } catch (const std::exception&) {
+  if (!kernel_.CreateThread([this] { IoLoop(); }, &ioThread_)) {
     sys_.Close(epollFd_);
     sys_.Close(callerWakeFd_);
     sys_.Close(wakeFd_);
@@ -115,11 +113,8 @@ void SerialDevice::EnsureModemThread() {
     modemWaitWorks_ = false;
     return;
   }
-  try {
-    modemThread_ = std::thread([this] { ModemLoop(); });
-  } catch (const std::exception&) {
-    modemWaitWorks_ = false;
-  }
+  // Without a thread of its own the I/O thread polls the lines instead.
+  if (!kernel_.CreateThread([this] { ModemLoop(); }, &modemThread_)) modemWaitWorks_ = false;
 }
 
 std::uint32_t SerialDevice::WantedInterest() const {

@@ -375,7 +375,7 @@ HANDLE System::RegisterDeviceNotificationA(MessageSink* sink, const void* /*filt
   if (!watch_) {
     const std::uint64_t generation = ++watchGeneration_;
     watch_ = DevWatch::Start(
-        devRoot_,
+        kernel_, devRoot_,
         [root = sysfsRoot_](const std::string& name) { return BelongsInPortMap(root, name); },
         [this, generation](const std::string& port, bool arrived) {
           Deliver(generation, port, arrived);

@@ -27,6 +27,7 @@ class Kernel : public plat::KernelApi {
   void ThreadStarting() override { scheduler_.ThreadStarting(); }
   void ThreadEntered() override { scheduler_.ThreadEntered(); }
   void ThreadFinished() override { scheduler_.ThreadFinished(); }
+  void ThreadNotStarted() override { scheduler_.ThreadNotStarted(); }
   void ThreadJoining(std::thread::id thread) override { scheduler_.ThreadJoining(thread); }
   plat::AdoptedThreads& Adopted() override { return adopted_; }
 

@@ -340,6 +340,21 @@ void Scheduler::ThreadFinished() {
   }
 }
 
+void Scheduler::ThreadNotStarted() {
+  Lock lock(mutex_);
+  if (mode_ == ClockMode::RealTime) {
+    --realThreads_;
+    realThreadsChanged_.notify_all();
+    return;
+  }
+  // ThreadStarting adds a slot only when every earlier one is claimed: the unclaimed one is
+  // the last.
+  if (slots_.empty() || slots_.back()->claimed) return;
+  slots_.pop_back();
+  claimed_.notify_all();
+  Kick(lock);
+}
+
 int Scheduler::OtherThreads() const {
   Lock lock(mutex_);
   if (mode_ == ClockMode::RealTime) return realThreads_;

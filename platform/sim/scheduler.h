@@ -86,6 +86,8 @@ class Scheduler {
   void ThreadStarting();
   void ThreadEntered();
   void ThreadFinished();
+  // The thread announced last could not be created: its slot goes, so nothing waits for it.
+  void ThreadNotStarted();
   // Before the calling thread joins the framework thread with this id (virtual mode): blocks
   // until that thread has finished, so the join itself returns at once.
   void ThreadJoining(std::thread::id thread);

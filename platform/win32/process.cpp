@@ -40,9 +40,10 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 std::string DeviceFolder() { return {}; }
 
-void WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
+bool WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
   Handler() = std::move(onRequest);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+  return true;
 }
 
 void KeepRunningOnBrokenPipe() {}
