@@ -39,7 +39,7 @@ int Main(int argc, char** argv) {
     std::cout << "lcdwrite " << LCDWRITE_VERSION_TEXT << "\n";
     return protocol::kExitWritten;
   }
-  if (options.check) return CheckConfigFile(std::cout, std::cerr);
+  if (options.check) return CheckConfigFile(std::cout, std::cerr, options.configPlace);
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =

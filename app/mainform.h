@@ -27,6 +27,9 @@ namespace app {
 struct RunSettings {
   std::string port;     // skip the search and use this port ("COM3")
   std::string logFile;  // the port's LogFile
+  // The configuration file named on the command line; empty: Quorix.lcd in the directory that
+  // was current at the last search.
+  std::string configFile;
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: the port's own.
   comport::TCustomComPort::TLogWriter logWriter;
 };

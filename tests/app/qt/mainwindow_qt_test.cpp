@@ -1,6 +1,7 @@
 // The real main window on the Qt front-end (offscreen), through a whole simulated run on the
 // virtual clock: its size and caption, the reset panel following DSR, the success dialog closed
-// by the test, and a screenshot kept as an artifact.
+// by the test (owned by the main window), a screenshot kept as an artifact; and the error
+// dialog of a folder without Quorix.lcd named on the command line.
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -45,11 +46,13 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
 
   // The success dialog: read it and close it, as a user would.
   QString dialogTitle, dialogText;
+  QWidget* dialogParent = nullptr;
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       dialogTitle = box->windowTitle();
       dialogText = box->text();
+      dialogParent = box->parentWidget();
       box->done(QMessageBox::Ok);
     }
   });
@@ -58,8 +61,10 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   QColor beforeReset, duringReset, afterReset;
   QString caption;
   QSize size;
+  QWidget* mainWindow = nullptr;
   app::RunHooks hooks;
   hooks.onStart = [&](sim::Machine* machine, app::TMainForm& form) {
+    mainWindow = ui::QtFrontEnd::WidgetOf(form);
     // The write starts just after 3.15 s (the search's tone lasts 150 ms): RTS drops, 200 ms
     // later DTR goes on and DSR follows; DTR goes off 250 ms after that.
     machine->Schedule(3100000000LL, [&] {
@@ -93,6 +98,51 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   EXPECT_EQ(afterReset, QColor(0, 128, 0));
   EXPECT_EQ(dialogTitle, QString("Information"));
   EXPECT_EQ(dialogText, QString("Schreiben erfolgreich beendet!"));
+  EXPECT_NE(mainWindow, nullptr);
+  EXPECT_EQ(dialogParent, mainWindow);
+}
+
+TEST(MainWindowQt, a_named_folder_without_the_file_is_named_below_the_error) {
+  const fs::path dir = fs::temp_directory_path() / "lcdwrite-qt-empty-folder";
+  fs::create_directories(dir);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int argc = 1;
+  char name[] = "test_app_qt";
+  char* argv[] = {name, nullptr};
+  ui::QtFrontEnd frontEnd(argc, argv, plat::CurrentPlatform());
+
+  QString title, text, informative;
+  QWidget* parent = nullptr;
+  QWidget* mainWindow = nullptr;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      title = box->windowTitle();
+      text = box->text();
+      informative = box->informativeText();
+      parent = box->parentWidget();
+      box->done(QMessageBox::Ok);
+    }
+  });
+  closer.start(10);
+  app::RunHooks hooks;
+  hooks.onStart = [&](sim::Machine*, app::TMainForm& form) {
+    mainWindow = ui::QtFrontEnd::WidgetOf(form);
+  };
+  app::Options options;
+  options.simulate = true;
+  options.fast = true;
+  options.configPlace = dir.string();
+  std::ostringstream out, err;
+  const int status = app::RunTool(options, frontEnd, out, err, hooks);
+  fs::remove_all(dir);
+
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(title, QString("Fehler"));
+  EXPECT_EQ(text, QString::fromUtf8("Quorix.lcd kann nicht ge\u00f6ffnet werden!"));
+  EXPECT_EQ(informative, QString::fromStdString("Gesucht im Ordner: " + dir.string()));
+  EXPECT_NE(mainWindow, nullptr);
+  EXPECT_EQ(parent, mainWindow);
 }
 
 }  // namespace
