@@ -63,16 +63,101 @@ if grep -i lcdwrite "$root/$dir/installer-files.before" "$root/$dir/installer-ke
   exit 1
 fi
 
+# What NSIS shows: the wizard in German on a German system and in English elsewhere (its
+# caption, read from the window), and no licence page to agree to (the first page is the
+# welcome page). The window is closed by ending its program.
+wizard_caption() {
+  local lang="$1" caption="" window
+  LANG="$lang" LC_ALL="$lang" timeout 60 wine "$installer" >/dev/null 2>&1 &
+  local pid=$!
+  window="$(timeout 30 xdotool search --sync --name "^LCD Konfiguration schreiben ${version} " 2>/dev/null | head -n 1)" || true
+  if [ -n "$window" ]; then
+    caption="$(xdotool getwindowname "$window")"
+    xdotool windowkill "$window" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+  echo "$caption"
+}
+version="$(basename "$installer" | sed 's/^lcdwrite-\(.*\)-win32.exe$/\1/')"
+caption="$(wizard_caption de_DE.UTF-8)"
+[ "$caption" = "LCD Konfiguration schreiben $version Installation" ] ||
+  fail "the wizard on a German system is captioned \"$caption\""
+caption="$(wizard_caption en_US.UTF-8)"
+[ "$caption" = "LCD Konfiguration schreiben $version Setup" ] ||
+  fail "the wizard on an English system is captioned \"$caption\""
+grep -qa "No license provided" "$installer" && fail "the installer still carries the default licence text"
+
+# Version information of a Windows program: its strings (UTF-16) as "Name=value" lines.
+version_strings() {
+  strings -el "$1" | grep -A1 -x -e CompanyName -e LegalCopyright -e ProductVersion |
+    grep -v -- '^--$' | paste -d= - -
+}
+installer_version="$(version_strings "$installer")"
+for key in CompanyName=lcdwrite "LegalCopyright=Copyright © " ProductVersion="$version"; do
+  grep -q "^$key" <<<"$installer_version" || fail "the installer's version information lacks $key"
+done
+
 # Silent install into the default folder.
 timeout 120 wine "$installer" /S || fail "the installer ended with $?"
 installed="$drive/Program Files/lcdwrite"
 for f in lcdwrite.exe lcdwrite.com Uninstall.exe examples/Quorix.lcd scenarios/no-board.scenario; do
   [ -f "$installed/$f" ] || fail "not installed: $f"
 done
-shortcut="$(find "$drive" -path '*Start Menu/Programs/lcdwrite/*' -name 'LCD Konfiguration schreiben.lnk' | head -n 1)"
-[ -n "$shortcut" ] || fail "no Start-menu entry"
-timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lcdwrite' >/dev/null 2>&1 ||
-  fail "no uninstall entry in the registry"
+[ "$(version_strings "$installed/Uninstall.exe")" = "$installer_version" ] ||
+  fail "the uninstaller's version information differs from the installer's"
+menu="$(find "$drive" -path '*Start Menu/Programs/LCD Konfiguration schreiben' -type d | head -n 1)"
+for entry in "LCD Konfiguration schreiben.lnk" "LCD Konfiguration schreiben deinstallieren.lnk"; do
+  [ -f "$menu/$entry" ] || fail "no Start-menu entry \"$entry\""
+done
+[ "$(ls "$menu" 2>/dev/null | wc -l)" = 2 ] || fail "the Start-menu folder holds more: $(ls "$menu")"
+# The tool starts in the user's documents folder, not in its own.
+tr -d '\0' <"$menu/LCD Konfiguration schreiben.lnk" | grep -qF '%USERPROFILE%\Documents' ||
+  fail "the Start-menu entry does not start in the documents folder"
+
+# The uninstall entry: every value with its type.
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lcdwrite'
+check_uninstall_entry() {
+  local folder="$1" entry
+  entry="$(timeout 60 wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
+  local expected=(
+    "DisplayName REG_SZ LCD Konfiguration schreiben"
+    "DisplayVersion REG_SZ $version"
+    "Publisher REG_SZ lcdwrite"
+    "DisplayIcon REG_SZ $folder\lcdwrite.exe"
+    "InstallLocation REG_SZ $folder"
+    "UninstallString REG_SZ \"$folder\Uninstall.exe\""
+    "QuietUninstallString REG_SZ \"$folder\Uninstall.exe\" /S"
+    "NoModify REG_DWORD 0x1"
+    "NoRepair REG_DWORD 0x1"
+  )
+  local line
+  for line in "${expected[@]}"; do
+    awk '{$1=$1; print}' <<<"$entry" | grep -qxF "$line" || fail "uninstall entry: no \"$line\""
+  done
+  local size
+  size="$(awk '$1 == "EstimatedSize" && $2 == "REG_DWORD" {print $3}' <<<"$entry")"
+  [ -n "$size" ] && [ "$((size))" -gt 100 ] ||
+    fail "uninstall entry: no EstimatedSize in KiB as REG_DWORD (\"$size\")"
+}
+check_uninstall_entry 'C:\Program Files\lcdwrite'
+
+# Installed again, into the same folder and then into another one: one installation, one
+# uninstall entry, and a file the user put into the old folder stays there.
+echo "Notizen" >"$installed/Notizen.txt"
+timeout 120 wine "$installer" /S || fail "the installer over the installation ended with $?"
+[ -f "$installed/lcdwrite.exe" ] && [ -f "$installed/Uninstall.exe" ] || fail "the update is not installed"
+timeout 120 wine "$installer" /S '/D=C:\lcdwrite-neu' || fail "the installer into another folder ended with $?"
+moved="$drive/lcdwrite-neu"
+[ -f "$moved/lcdwrite.exe" ] && [ -f "$moved/Uninstall.exe" ] || fail "not installed into the other folder"
+left="$(cd "$installed" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')"
+[ "$left" = "./Notizen.txt " ] || fail "the old folder holds more than the user's file: $left"
+[ "$(timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null |
+     tr -d '\r' | grep -ci 'Uninstall\\lcdwrite')" = 1 ] || fail "not exactly one uninstall entry"
+check_uninstall_entry 'C:\lcdwrite-neu'
+rm -rf "$installed"
+installed="$moved"
+installed_win='C:\lcdwrite-neu'
+echo "installer: German and English wizard, uninstall entry, one installation after two updates"
 
 # From the command prompt, in a folder holding the example: "lcdwrite" is lcdwrite.com (PATHEXT
 # puts .COM first), which runs lcdwrite.exe and hands back its output and exit status.
@@ -81,7 +166,7 @@ cp "$installed/examples/Quorix.lcd" "$work_unix/"
 # The installed folder goes on the prompt's PATH, as a user would add it.
 prompt() {
   timeout --kill-after=5 120 wine cmd /c \
-    "set PATH=C:\\Program Files\\lcdwrite;%PATH%&& cd /d $work&& lcdwrite $*" </dev/null 2>&1 |
+    "set PATH=$installed_win;%PATH%&& cd /d $work&& lcdwrite $*" </dev/null 2>&1 |
     tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
@@ -99,7 +184,7 @@ rm -rf "$work_unix"
 
 # Silent uninstall. The uninstaller copies itself to the temporary folder and runs from there
 # (so it can delete itself), so the command returns at once; wait for the folder to go.
-timeout 60 wine "C:\\Program Files\\lcdwrite\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
+timeout 60 wine "$installed_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
 for _ in $(seq 120); do
   [ -e "$installed" ] || break
   sleep 0.5

@@ -101,7 +101,8 @@ class ConsoleForwarding {
     // Only the write end goes to the program.
     ::SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
     thread_ = std::thread([this] {
-      Utf8Forwarder forwarder([this](const std::string& piece) { WriteToConsole(console_, piece); });
+      app::companion::Utf8Forwarder forwarder(
+          [this](const std::string& piece) { WriteToConsole(console_, piece); });
       char buffer[4096];
       DWORD got = 0;
       while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
