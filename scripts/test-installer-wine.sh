@@ -70,7 +70,7 @@ wizard_caption() {
   local lang="$1" caption="" window
   LANG="$lang" LC_ALL="$lang" timeout 60 wine "$installer" >/dev/null 2>&1 &
   local pid=$!
-  window="$(timeout 30 xdotool search --sync --name "^LCD Konfiguration schreiben ${version} " 2>/dev/null | head -n 1)" || true
+  window="$(timeout 30 xdotool search --sync --name "LCD Konfiguration schreiben ${version}" 2>/dev/null | head -n 1)" || true
   if [ -n "$window" ]; then
     caption="$(xdotool getwindowname "$window")"
     xdotool windowkill "$window" 2>/dev/null || true
@@ -80,22 +80,30 @@ wizard_caption() {
 }
 version="$(basename "$installer" | sed 's/^lcdwrite-\(.*\)-win32.exe$/\1/')"
 caption="$(wizard_caption de_DE.UTF-8)"
-[ "$caption" = "LCD Konfiguration schreiben $version Installation" ] ||
+[ "$caption" = "Installation von LCD Konfiguration schreiben $version" ] ||
   fail "the wizard on a German system is captioned \"$caption\""
 caption="$(wizard_caption en_US.UTF-8)"
 [ "$caption" = "LCD Konfiguration schreiben $version Setup" ] ||
   fail "the wizard on an English system is captioned \"$caption\""
 grep -qa "No license provided" "$installer" && fail "the installer still carries the default licence text"
 
-# Version information of a Windows program: its strings (UTF-16) as "Name=value" lines.
+# Version information of a Windows program: its ASCII strings (UTF-16) as "Name=value" lines,
+# and whether it holds a text in UTF-16 (the copyright sign is no ASCII).
 version_strings() {
-  strings -el "$1" | grep -A1 -x -e CompanyName -e LegalCopyright -e ProductVersion |
-    grep -v -- '^--$' | paste -d= - -
+  strings -el "$1" | grep -A1 -x -e CompanyName -e ProductVersion | grep -v -- '^--$' | paste -d= - -
 }
+holds_utf16() {
+  local pattern
+  pattern="$(printf '%s' "$2" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n' |
+    sed 's/\(..\)/\\x\1/g')"
+  LC_ALL=C grep -qaP "$pattern" "$1"
+}
+copyright="Copyright © $(date -u +%Y) the lcdwrite developers"
 installer_version="$(version_strings "$installer")"
-for key in CompanyName=lcdwrite "LegalCopyright=Copyright © " ProductVersion="$version"; do
-  grep -q "^$key" <<<"$installer_version" || fail "the installer's version information lacks $key"
+for key in CompanyName=lcdwrite ProductVersion="$version"; do
+  grep -qx "$key" <<<"$installer_version" || fail "the installer's version information lacks $key"
 done
+holds_utf16 "$installer" "$copyright" || fail "the installer's version information lacks \"$copyright\""
 
 # Silent install into the default folder.
 timeout 120 wine "$installer" /S || fail "the installer ended with $?"
@@ -103,7 +111,8 @@ installed="$drive/Program Files/lcdwrite"
 for f in lcdwrite.exe lcdwrite.com Uninstall.exe examples/Quorix.lcd scenarios/no-board.scenario; do
   [ -f "$installed/$f" ] || fail "not installed: $f"
 done
-[ "$(version_strings "$installed/Uninstall.exe")" = "$installer_version" ] ||
+[ "$(version_strings "$installed/Uninstall.exe")" = "$installer_version" ] &&
+  holds_utf16 "$installed/Uninstall.exe" "$copyright" ||
   fail "the uninstaller's version information differs from the installer's"
 menu="$(find "$drive" -path '*Start Menu/Programs/LCD Konfiguration schreiben' -type d | head -n 1)"
 for entry in "LCD Konfiguration schreiben.lnk" "LCD Konfiguration schreiben deinstallieren.lnk"; do
