@@ -47,12 +47,14 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   // The success dialog: read it and close it, as a user would.
   QString dialogTitle, dialogText;
   QWidget* dialogParent = nullptr;
+  QWidget* mainWindow = nullptr;
   QTimer closer;
   QObject::connect(&closer, &QTimer::timeout, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
       dialogTitle = box->windowTitle();
       dialogText = box->text();
       dialogParent = box->parentWidget();
+      mainWindow = ui::QtFrontEnd::WidgetOf(*app::MainForm);
       box->done(QMessageBox::Ok);
     }
   });
@@ -61,10 +63,8 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   QColor beforeReset, duringReset, afterReset;
   QString caption;
   QSize size;
-  QWidget* mainWindow = nullptr;
   app::RunHooks hooks;
   hooks.onStart = [&](sim::Machine* machine, app::TMainForm& form) {
-    mainWindow = ui::QtFrontEnd::WidgetOf(form);
     // The write starts just after 3.15 s (the search's tone lasts 150 ms): RTS drops, 200 ms
     // later DTR goes on and DSR follows; DTR goes off 250 ms after that.
     machine->Schedule(3100000000LL, [&] {
@@ -121,20 +121,17 @@ TEST(MainWindowQt, a_named_folder_without_the_file_is_named_below_the_error) {
       text = box->text();
       informative = box->informativeText();
       parent = box->parentWidget();
+      mainWindow = ui::QtFrontEnd::WidgetOf(*app::MainForm);
       box->done(QMessageBox::Ok);
     }
   });
   closer.start(10);
-  app::RunHooks hooks;
-  hooks.onStart = [&](sim::Machine*, app::TMainForm& form) {
-    mainWindow = ui::QtFrontEnd::WidgetOf(form);
-  };
   app::Options options;
   options.simulate = true;
   options.fast = true;
   options.configPlace = dir.string();
   std::ostringstream out, err;
-  const int status = app::RunTool(options, frontEnd, out, err, hooks);
+  const int status = app::RunTool(options, frontEnd, out, err);
   fs::remove_all(dir);
 
   EXPECT_EQ(status, 2);
