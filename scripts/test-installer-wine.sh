@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The Windows packages as a user meets them, under Wine: builds the zip and the NSIS installer
-# from the 32-bit cross-build, installs silently (/S), runs the installed program from the
-# command prompt (`wine cmd /c`, the only place Wine shows what a real prompt would: it hands its
-# own terminal to window programs) for a whole simulated write and a refused command line,
-# uninstalls silently and checks that nothing the installer made is left: no file, no folder, no
-# Start-menu entry, no registry key.
+# and checks what the installer shows (German on a German system, English elsewhere) and its
+# version information; installs silently (/S) and checks the Start-menu entries and the
+# uninstall entry's values and types; installs again into the same and into another folder and
+# checks that one installation is left; runs the installed program from the command prompt
+# (`wine cmd /c`, the only place Wine shows what a real prompt would: it hands its own terminal
+# to window programs) for a whole simulated write of a folder named on the command line, a
+# refused command line and a folder without Quorix.lcd; uninstalls silently and checks that
+# nothing the installer made is left: no file, no folder, no Start-menu entry, no registry key.
 #
 #   scripts/test-installer-wine.sh
 #
@@ -173,14 +176,15 @@ echo "installer: German and English wizard, uninstall entry, one installation af
 mkdir -p "$work_unix"
 cp "$installed/examples/Quorix.lcd" "$work_unix/"
 # The installed folder goes on the prompt's PATH, as a user would add it.
+# The prompt is in C:\; the folder with the configuration is named on the command line.
 prompt() {
   timeout --kill-after=5 120 wine cmd /c \
-    "set PATH=$installed_win;%PATH%&& cd /d $work&& lcdwrite $*" </dev/null 2>&1 |
+    "set PATH=$installed_win;%PATH%&& cd /d C:\\&& lcdwrite $*" </dev/null 2>&1 |
     tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
 status=0
-out="$(prompt --console --simulate --fast)" || status=$?
+out="$(prompt --console --simulate --fast "$work")" || status=$?
 echo "$out" | sed 's/^/  | /'
 [ "$status" = 0 ] || fail "the simulated write from the prompt ended with $status"
 grep -q "Schreiben erfolgreich beendet!" <<<"$out" || fail "the prompt did not show the write's end"
@@ -188,7 +192,13 @@ status=0
 out="$(prompt --frobnicate)" || status=$?
 [ "$status" = 64 ] || fail "a refused command line ended with $status, not 64"
 grep -q -- "--frobnicate" <<<"$out" || fail "the prompt did not show why the command line was refused"
-echo "installer: from the prompt: write status 0, refused command line status $status"
+# A folder without Quorix.lcd: the line below the message names it.
+mkdir -p "$work_unix/leer"
+status=0
+out="$(prompt --console --simulate --fast "$work\\leer")" || status=$?
+[ "$status" = 2 ] || fail "a folder without Quorix.lcd ended with $status, not 2"
+grep -qxF "Gesucht im Ordner: $work\\leer" <<<"$out" || fail "the folder searched is not named: $out"
+echo "installer: from the prompt: write status 0, refused command line 64, empty folder 2"
 rm -rf "$work_unix"
 
 # Silent uninstall. The uninstaller copies itself to the temporary folder and runs from there
