@@ -167,8 +167,9 @@ int main() {
   if (outToConsole || errToConsole) forwarding.emplace(outToConsole ? out : err);
   const bool forwarded = forwarding && forwarding->Ready();
 
-  ::SetEnvironmentVariableW(companion::kVariable,
-                            forwarded ? companion::kValueForwarded : companion::kValueJoin);
+  ::SetEnvironmentVariableW(companion::kVariable, forwarded && outToConsole
+                                                        ? companion::kValueForwarded
+                                                        : companion::kValueJoin);
   ::SetConsoleCtrlHandler(&LeaveBreakToProgram, TRUE);
   // The program writes UTF-8; a console it writes to itself shows it as such while it runs.
   const UINT codePage = ::GetConsoleOutputCP();

@@ -7,7 +7,7 @@
 namespace app::companion {
 
 // Set by lcdwrite.com in the environment of the lcdwrite.exe it starts: join my console
-// (kValueJoin), and also: your standard output or error is a pipe that I pass on to my console
+// (kValueJoin), and also: your standard output is a pipe that I pass on to my console
 // (kValueForwarded), so write it unbuffered and as to a terminal.
 inline constexpr wchar_t kVariable[] = L"LCDWRITE_COMPANION";
 inline constexpr wchar_t kValueJoin[] = L"1";
