@@ -132,6 +132,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       o.version = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (!IsOption(arg) && o.configPlace.empty()) {
+      o.configPlace = arg;
     } else {
       return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
     }

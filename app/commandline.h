@@ -19,6 +19,9 @@ struct Options {
   bool check = false;
   bool version = false;
   bool help = false;
+  // A file or folder named on the command line (no option): where Quorix.lcd is. Empty: the
+  // current directory's.
+  std::string configPlace;
 };
 
 // The language of --help and of the complaints about a command line: German when the user's

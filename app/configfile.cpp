@@ -254,22 +254,30 @@ ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRe
   return Parse(reader, record);
 }
 
-ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
+std::filesystem::path ConfigFilePath(const std::string& place,
+                                     const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  if (place.empty()) return folder / texts::kConfigFileName;
+  const fs::path named = (folder / fs::path(place)).lexically_normal();
+  std::error_code error;
+  if (fs::is_directory(named, error)) return named / texts::kConfigFileName;
+  return named;
+}
+
+ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& path,
                                  protocol::ConfigRecord& record) {
   namespace fs = std::filesystem;
-  const fs::path path = folder / texts::kConfigFileName;
+  const std::string folder =
+      fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.parent_path().u8string().c_str()));
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
     // Opening a FIFO would wait for a writer, and a device never ends: neither is read.
     const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
-    return {
-        ConfigLoadResult::CannotOpen,
-        fw::Format(texts::kConfigNotAFile,
-                fw::Utf8ToCp1252(reinterpret_cast<const char*>(folder.u8string().c_str())), what)};
+    return {ConfigLoadResult::CannotOpen, fw::Format(texts::kConfigNotAFile, folder, what)};
   }
   std::ifstream file(path, std::ios::binary);
-  if (!file) return {ConfigLoadResult::CannotOpen, {}};
+  if (!file) return {ConfigLoadResult::CannotOpen, fw::Format(texts::kConfigSearchedIn, folder)};
   TokenReader reader;
   char chunk[kReadChunk];
   while (file) {

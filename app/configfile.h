@@ -28,16 +28,24 @@ struct ConfigLoadOutcome {
   ConfigLoadResult result;
   // In German, Windows-1252. Damaged: the line that names the entry (its position and the
   // token) or the encoding. CannotOpen: the line that names the folder and why Quorix.lcd is
-  // not a file that can be read (a folder, a device, a FIFO); empty when the file is missing
-  // or cannot be opened.
+  // not a file that can be read (a folder, a device, a FIFO), or, when the file is missing or
+  // cannot be opened, the folder that was searched.
   std::string detail;
 };
 
 // Parses a file's content (a byte buffer) into record (fields and loaded flag) when it is good.
 ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRecord& record);
 
-// Reads Quorix.lcd from folder into record: it must be a regular file (a link to one counts).
-ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& folder,
+// Where the configuration file of a run is: place is what the command line named (empty:
+// nothing), relative to folder, the current directory. Quorix.lcd in folder when place is empty,
+// Quorix.lcd in place when place is a folder, otherwise the file place names, whatever its
+// name (a file dropped onto the program).
+std::filesystem::path ConfigFilePath(const std::string& place,
+                                     const std::filesystem::path& folder);
+
+// Reads the configuration file into record: it must be a regular file (a link to one counts).
+// When it cannot be opened, the detail names the folder it was looked for in.
+ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& file,
                                  protocol::ConfigRecord& record);
 
 // What a write sends from the record, as lines for the technician (German, Windows-1252): the

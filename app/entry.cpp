@@ -61,7 +61,7 @@ int RunMain(int argc, char** argv) {
     std::cout << "lcdwrite " << LCDWRITE_VERSION_TEXT << "\n";
     return protocol::kExitWritten;
   }
-  if (options.check) return CheckConfigFile(std::cout, std::cerr);
+  if (options.check) return CheckConfigFile(std::cout, std::cerr, options.configPlace);
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =

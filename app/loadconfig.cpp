@@ -12,16 +12,19 @@ void TMainForm::LoadConfigFile() {
   SuchenButton->SetEnabled(false);
   protocol::ShowStatus(*this, texts::kLoading);
 
-  const ConfigLoadOutcome outcome = ReadConfigFile(workingDirectory_, ConfigRecord);
+  const ConfigLoadOutcome outcome = ReadConfigFile(
+      settings_.configFile.empty() ? ConfigFilePath("", workingDirectory_)
+                                   : std::filesystem::path(settings_.configFile),
+      ConfigRecord);
   switch (outcome.result) {
     case ConfigLoadResult::Loaded:
       // What the write will send, for the console (a window shows no notes).
       for (const std::string& line : WriteSummary(ConfigRecord)) fw::Note(line);
       return;
     case ConfigLoadResult::CannotOpen:
-      ReportError(outcome.detail.empty()
-                      ? std::string(texts::kConfigCannotOpen)
-                      : std::string(texts::kConfigCannotOpen) + "\n" + outcome.detail);
+      // The folder that was searched: below the text, and in the port's log.
+      if (ComPort->Log()) ComPort->WriteLog(outcome.detail);
+      ReportError(texts::kConfigCannotOpen, outcome.detail);
       EndProcess(protocol::kExitNotLoaded);
     case ConfigLoadResult::VersionMismatch:
       ReportError(texts::kConfigOtherVersion);

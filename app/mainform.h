@@ -26,6 +26,9 @@ namespace app {
 // What a run adds to the plain tool (from the command line).
 struct RunSettings {
   std::string port;  // skip the search and use this port ("COM3")
+  // The configuration file named on the command line; empty: Quorix.lcd in the directory that
+  // was current at the last search.
+  std::string configFile;
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: no log.
   comport::TCustomComPort::TLogWriter logWriter;
 };

@@ -68,10 +68,10 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   };
   // What the run will write besides the board, before any port is opened.
   std::error_code error;
-  const std::string refusal =
-      CheckOutputFiles(options.logFile, options.simReport,
-                       std::filesystem::current_path(error) / texts::kConfigFileName,
-                       options.simulate ? options.scenario : std::string());
+  const std::filesystem::path configFile =
+      ConfigFilePath(options.configPlace, std::filesystem::current_path(error));
+  const std::string refusal = CheckOutputFiles(options.logFile, options.simReport, configFile,
+                                               options.simulate ? options.scenario : std::string());
   if (!refusal.empty()) {
     say(refusal);
     return protocol::kExitUsage;
@@ -133,6 +133,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     if (!options.logFile.empty()) {
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
+    if (!options.configPlace.empty()) settings.configFile = configFile.string();
     TMainForm* form = nullptr;
     stop.BeginRun(application);
     try {
@@ -183,13 +184,14 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   return status;
 }
 
-int CheckConfigFile(std::ostream& out, std::ostream& err) {
+int CheckConfigFile(std::ostream& out, std::ostream& err, const std::string& configPlace) {
   auto print = [](std::ostream& stream, const std::string& cp1252) {
     stream << fw::Cp1252ToUtf8(cp1252) << "\n";
   };
   std::error_code error;
   protocol::ConfigRecord record;
-  const ConfigLoadOutcome outcome = ReadConfigFile(std::filesystem::current_path(error), record);
+  const ConfigLoadOutcome outcome =
+      ReadConfigFile(ConfigFilePath(configPlace, std::filesystem::current_path(error)), record);
   switch (outcome.result) {
     case ConfigLoadResult::CannotOpen:
       print(err, texts::kConfigCannotOpen);

@@ -45,9 +45,10 @@ struct RunHooks {
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& out,
             std::ostream& err, const RunHooks& hooks = {});
 
-// --check: loads and validates Quorix.lcd in the current directory and prints what a write
-// would send (German); 0 when the file is good, 2 otherwise.
-int CheckConfigFile(std::ostream& out, std::ostream& err);
+// --check: loads and validates the configuration file (Quorix.lcd in the current directory, or
+// what configPlace names, see ConfigFilePath) and prints what a write would send (German); 0
+// when the file is good, 2 otherwise.
+int CheckConfigFile(std::ostream& out, std::ostream& err, const std::string& configPlace = {});
 
 // The whole program entry: watches for stop requests, parses args (the program name first),
 // picks the front-end, runs.

@@ -59,6 +59,8 @@ inline constexpr const char* kEntrySerial2 = "Seriennummer Teil 2";
 inline constexpr const char* kEntryDeviceType = "Ger\xE4tetyp";
 // The second line when Quorix.lcd is there but is no file that can be read: folder, what it is.
 inline constexpr const char* kConfigNotAFile = "Im Ordner %s ist Quorix.lcd %s.";
+// The second line when Quorix.lcd is missing or cannot be opened: the folder searched.
+inline constexpr const char* kConfigSearchedIn = "Gesucht im Ordner: %s";
 inline constexpr const char* kConfigIsFolder = "ein Ordner";
 inline constexpr const char* kConfigIsDevice =
     "keine gew\xF6hnliche Datei (ein Ger\xE4t oder eine FIFO)";

@@ -26,10 +26,11 @@ inline constexpr Text kBadPort{
     "/dev/ttyUSB0)"};
 
 inline constexpr Text kUsage{
-    "Usage: lcdwrite [options]\n"
+    "Usage: lcdwrite [options] [FILE|FOLDER]\n"
     "Writes the configuration in Quorix.lcd (current directory) into the LCD controller\n"
     "board: finds the USB-serial converter's port, resets the board, clears its counters,\n"
     "programs serial number, device type and the 120 parameters.\n"
+    "FILE: the configuration file to write instead; FOLDER: the folder with Quorix.lcd.\n"
     "\n"
     "Options (none: the tool runs as always, in a window):\n"
     "  --console            no window: status and dialogs on the terminal\n"
@@ -49,12 +50,15 @@ inline constexpr Text kUsage{
     "failed; 2 Quorix.lcd missing or refused; 3 no port found or opened, or the window\n"
     "was closed first; 4 the serial port reported an error and the run stopped;\n"
     "64 a bad command line, or an output file (--log, --sim-report) that cannot be written;\n"
-    "74 this output could not be written (instead of 0); 129 hung up (SIGHUP);\n"
-    "130 interrupted (Ctrl+C); 131 quit (SIGQUIT); 143 terminated (SIGTERM).\n",
-    "Aufruf: lcdwrite [Optionen]\n"
+    "70 an unexpected internal error, or no thread or memory to be had; 74 this output\n"
+    "could not be written (instead of 0); 129 hung up (SIGHUP); 130 interrupted (Ctrl+C);\n"
+    "131 quit (SIGQUIT); 143 terminated (SIGTERM).\n",
+    "Aufruf: lcdwrite [Optionen] [DATEI|ORDNER]\n"
     "Schreibt die Konfiguration aus Quorix.lcd (aktueller Ordner) in die LCD-Platine: findet\n"
     "den Port des USB-Seriell-Wandlers, setzt die Platine zur\u00fcck, l\u00f6scht ihre Z\u00e4hler,\n"
     "programmiert Seriennummer, Ger\u00e4tetyp und die 120 Parameter.\n"
+    "DATEI: die stattdessen zu schreibende Konfigurationsdatei; ORDNER: der Ordner mit\n"
+    "Quorix.lcd.\n"
     "\n"
     "Optionen (ohne: das Programm l\u00e4uft wie immer, im Fenster):\n"
     "  --console            kein Fenster: Status und Meldungen im Terminal\n"
@@ -74,7 +78,8 @@ inline constexpr Text kUsage{
     "Handshake schlug fehl; 2 Quorix.lcd fehlt oder wurde abgelehnt; 3 kein Port gefunden\n"
     "oder ge\u00f6ffnet, oder das Fenster wurde vorher geschlossen; 4 die serielle Schnittstelle\n"
     "meldete einen Fehler und der Lauf hielt an; 64 eine fehlerhafte Befehlszeile oder eine\n"
-    "Ausgabedatei (--log, --sim-report), die nicht geschrieben werden kann; 74 diese\n"
+    "Ausgabedatei (--log, --sim-report), die nicht geschrieben werden kann; 70 ein\n"
+    "unerwarteter interner Fehler, oder kein Thread oder Speicher zu haben; 74 diese\n"
     "Ausgabe konnte nicht geschrieben werden (statt 0); 129 Terminal geschlossen (SIGHUP);\n"
     "130 abgebrochen (Strg+C); 131 beendet (SIGQUIT); 143 beendet (SIGTERM).\n"};
 

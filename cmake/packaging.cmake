@@ -64,27 +64,21 @@ if(WIN32)
   # The programs are stripped when they are linked; their debug information stays beside them
   # in the build (lcdwrite.exe.debug), not in the packages.
   set(CPACK_STRIP_FILES OFF)
-  # The Start-menu entry starts the window program in its own folder; the registry keys are
-  # named without the version, so an update finds and replaces the installed one.
+  # The installer's script is ours (packaging/windows/NSIS.template.in): German and English,
+  # no licence page, the Start-menu entries, the uninstall entry, one installation at a time.
+  # The registry keys are named without the version, so an update finds the installed one.
+  # PATH is left alone: the installer's string limit (1024 characters) would cut a longer PATH
+  # when it is rewritten.
+  set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/windows)
   set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY lcdwrite)
-  set(CPACK_PACKAGE_EXECUTABLES lcdwrite "LCD Konfiguration schreiben")
-  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-  set(CPACK_NSIS_DISPLAY_NAME "lcdwrite ${PROJECT_VERSION}")
-  # The installer's title and the Start-menu folder.
-  set(CPACK_NSIS_PACKAGE_NAME lcdwrite)
+  set(CPACK_NSIS_DISPLAY_NAME "LCD Konfiguration schreiben")
   set(CPACK_NSIS_INSTALLED_ICON_NAME lcdwrite.exe)
   set(CPACK_NSIS_MUI_ICON ${LCDWRITE_ICON_DIR}/lcdwrite.ico)
   set(CPACK_NSIS_MUI_UNIICON ${LCDWRITE_ICON_DIR}/lcdwrite.ico)
-  set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-  # PATH is left alone: the installer's string limit (1024 characters) would cut a longer PATH
-  # when it is rewritten.
-  set(CPACK_NSIS_MODIFY_PATH OFF)
   set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-  # The uninstaller removes the key named after the package; its parent, named after the vendor,
-  # goes too once nothing else is in it.
-  # (CPack reads this text once more: a backslash is written four times.)
-  set(CPACK_NSIS_DELETE_ICONS_EXTRA "DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
+  # The maker and copyright of the installer's version information, as the programs carry.
+  set(CPACK_LCDWRITE_COMPANY "${LCDWRITE_COMPANY}")
+  set(CPACK_LCDWRITE_COPYRIGHT "Copyright © ${LCDWRITE_RELEASE_YEAR} ${LCDWRITE_COPYRIGHT_HOLDER}")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The Windows packages as a user meets them, under Wine: builds the zip and the NSIS installer
-# from the 32-bit cross-build, installs silently (/S), runs the installed program from the
-# command prompt (`wine cmd /c`, the only place Wine shows what a real prompt would: it hands its
-# own terminal to window programs) for a whole simulated write and a refused command line,
-# uninstalls silently and checks that nothing the installer made is left: no file, no folder, no
-# Start-menu entry, no registry key.
+# and checks what the installer shows (German on a German system, English elsewhere) and its
+# version information; installs silently (/S) and checks the Start-menu entries and the
+# uninstall entry's values and types; installs again into the same and into another folder and
+# checks that one installation is left; runs the installed program from the command prompt
+# (`wine cmd /c`, the only place Wine shows what a real prompt would: it hands its own terminal
+# to window programs) for a whole simulated write of a folder named on the command line, a
+# refused command line and a folder without Quorix.lcd; uninstalls silently and checks that
+# nothing the installer made is left: no file, no folder, no Start-menu entry, no registry key.
 #
 #   scripts/test-installer-wine.sh
 #
@@ -63,30 +66,125 @@ if grep -i lcdwrite "$root/$dir/installer-files.before" "$root/$dir/installer-ke
   exit 1
 fi
 
+# What NSIS shows: the wizard in German on a German system and in English elsewhere (its
+# caption, read from the window), and no licence page to agree to (the first page is the
+# welcome page). The window is closed by ending its program.
+wizard_caption() {
+  local lang="$1" caption="" window
+  LANG="$lang" LC_ALL="$lang" timeout 60 wine "$installer" >/dev/null 2>&1 &
+  local pid=$!
+  window="$(timeout 30 xdotool search --sync --name "LCD Konfiguration schreiben ${version}" 2>/dev/null | head -n 1)" || true
+  if [ -n "$window" ]; then
+    caption="$(xdotool getwindowname "$window")"
+    xdotool windowkill "$window" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+  echo "$caption"
+}
+version="$(basename "$installer" | sed 's/^lcdwrite-\(.*\)-win32.exe$/\1/')"
+caption="$(wizard_caption de_DE.UTF-8)"
+[ "$caption" = "Installation von LCD Konfiguration schreiben $version" ] ||
+  fail "the wizard on a German system is captioned \"$caption\""
+caption="$(wizard_caption en_US.UTF-8)"
+[ "$caption" = "LCD Konfiguration schreiben $version Setup" ] ||
+  fail "the wizard on an English system is captioned \"$caption\""
+grep -qa "No license provided" "$installer" && fail "the installer still carries the default licence text"
+
+# Version information of a Windows program: its ASCII strings (UTF-16) as "Name=value" lines,
+# and whether it holds a text in UTF-16 (the copyright sign is no ASCII).
+version_strings() {
+  strings -el "$1" | grep -A1 -x -e CompanyName -e ProductVersion | grep -v -- '^--$' | paste -d= - -
+}
+holds_utf16() {
+  local pattern
+  pattern="$(printf '%s' "$2" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n' |
+    sed 's/\(..\)/\\x\1/g')"
+  LC_ALL=C grep -qaP "$pattern" "$1"
+}
+copyright="Copyright © $(date -u +%Y) the lcdwrite developers"
+installer_version="$(version_strings "$installer")"
+for key in CompanyName=lcdwrite ProductVersion="$version"; do
+  grep -qx "$key" <<<"$installer_version" || fail "the installer's version information lacks $key"
+done
+holds_utf16 "$installer" "$copyright" || fail "the installer's version information lacks \"$copyright\""
+
 # Silent install into the default folder.
 timeout 120 wine "$installer" /S || fail "the installer ended with $?"
 installed="$drive/Program Files/lcdwrite"
 for f in lcdwrite.exe lcdwrite.com Uninstall.exe examples/Quorix.lcd scenarios/no-board.scenario; do
   [ -f "$installed/$f" ] || fail "not installed: $f"
 done
-shortcut="$(find "$drive" -path '*Start Menu/Programs/lcdwrite/*' -name 'LCD Konfiguration schreiben.lnk' | head -n 1)"
-[ -n "$shortcut" ] || fail "no Start-menu entry"
-timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lcdwrite' >/dev/null 2>&1 ||
-  fail "no uninstall entry in the registry"
+[ "$(version_strings "$installed/Uninstall.exe")" = "$installer_version" ] &&
+  holds_utf16 "$installed/Uninstall.exe" "$copyright" ||
+  fail "the uninstaller's version information differs from the installer's"
+menu="$(find "$drive" -path '*Start Menu/Programs/LCD Konfiguration schreiben' -type d | head -n 1)"
+for entry in "LCD Konfiguration schreiben.lnk" "LCD Konfiguration schreiben deinstallieren.lnk"; do
+  [ -f "$menu/$entry" ] || fail "no Start-menu entry \"$entry\""
+done
+[ "$(ls "$menu" 2>/dev/null | wc -l)" = 2 ] || fail "the Start-menu folder holds more: $(ls "$menu")"
+# The tool starts in the user's documents folder, not in its own.
+tr -d '\0' <"$menu/LCD Konfiguration schreiben.lnk" | grep -qF '%USERPROFILE%\Documents' ||
+  fail "the Start-menu entry does not start in the documents folder"
+
+# The uninstall entry: every value with its type.
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lcdwrite'
+check_uninstall_entry() {
+  local folder="$1" entry
+  entry="$(timeout 60 wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
+  local expected=(
+    "DisplayName REG_SZ LCD Konfiguration schreiben"
+    "DisplayVersion REG_SZ $version"
+    "Publisher REG_SZ lcdwrite"
+    "DisplayIcon REG_SZ $folder\lcdwrite.exe"
+    "InstallLocation REG_SZ $folder"
+    "UninstallString REG_SZ \"$folder\Uninstall.exe\""
+    "QuietUninstallString REG_SZ \"$folder\Uninstall.exe\" /S"
+    "NoModify REG_DWORD 0x1"
+    "NoRepair REG_DWORD 0x1"
+  )
+  local line
+  for line in "${expected[@]}"; do
+    awk '{$1=$1; print}' <<<"$entry" | grep -qxF "$line" || fail "uninstall entry: no \"$line\""
+  done
+  local size
+  size="$(awk '$1 == "EstimatedSize" && $2 == "REG_DWORD" {print $3}' <<<"$entry")"
+  [ -n "$size" ] && [ "$((size))" -gt 100 ] ||
+    fail "uninstall entry: no EstimatedSize in KiB as REG_DWORD (\"$size\")"
+}
+check_uninstall_entry 'C:\Program Files\lcdwrite'
+
+# Installed again, into the same folder and then into another one: one installation, one
+# uninstall entry, and a file the user put into the old folder stays there.
+echo "Notizen" >"$installed/Notizen.txt"
+timeout 120 wine "$installer" /S || fail "the installer over the installation ended with $?"
+[ -f "$installed/lcdwrite.exe" ] && [ -f "$installed/Uninstall.exe" ] || fail "the update is not installed"
+timeout 120 wine "$installer" /S '/D=C:\lcdwrite-neu' || fail "the installer into another folder ended with $?"
+moved="$drive/lcdwrite-neu"
+[ -f "$moved/lcdwrite.exe" ] && [ -f "$moved/Uninstall.exe" ] || fail "not installed into the other folder"
+left="$(cd "$installed" 2>/dev/null && find . -mindepth 1 | sort | tr '\n' ' ')"
+[ "$left" = "./Notizen.txt " ] || fail "the old folder holds more than the user's file: $left"
+[ "$(timeout 60 wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null |
+     tr -d '\r' | grep -ci 'Uninstall\\lcdwrite')" = 1 ] || fail "not exactly one uninstall entry"
+check_uninstall_entry 'C:\lcdwrite-neu'
+rm -rf "$installed"
+installed="$moved"
+installed_win='C:\lcdwrite-neu'
+echo "installer: German and English wizard, uninstall entry, one installation after two updates"
 
 # From the command prompt, in a folder holding the example: "lcdwrite" is lcdwrite.com (PATHEXT
 # puts .COM first), which runs lcdwrite.exe and hands back its output and exit status.
 mkdir -p "$work_unix"
 cp "$installed/examples/Quorix.lcd" "$work_unix/"
 # The installed folder goes on the prompt's PATH, as a user would add it.
+# The prompt is in C:\; the folder with the configuration is named on the command line.
 prompt() {
   timeout --kill-after=5 120 wine cmd /c \
-    "set PATH=C:\\Program Files\\lcdwrite;%PATH%&& cd /d $work&& lcdwrite $*" </dev/null 2>&1 |
+    "set PATH=$installed_win;%PATH%&& cd /d C:\\&& lcdwrite $*" </dev/null 2>&1 |
     tr -d '\r'
   return "${PIPESTATUS[0]}"
 }
 status=0
-out="$(prompt --console --simulate --fast)" || status=$?
+out="$(prompt --console --simulate --fast "$work")" || status=$?
 echo "$out" | sed 's/^/  | /'
 [ "$status" = 0 ] || fail "the simulated write from the prompt ended with $status"
 grep -q "Schreiben erfolgreich beendet!" <<<"$out" || fail "the prompt did not show the write's end"
@@ -94,12 +192,18 @@ status=0
 out="$(prompt --frobnicate)" || status=$?
 [ "$status" = 64 ] || fail "a refused command line ended with $status, not 64"
 grep -q -- "--frobnicate" <<<"$out" || fail "the prompt did not show why the command line was refused"
-echo "installer: from the prompt: write status 0, refused command line status $status"
+# A folder without Quorix.lcd: the line below the message names it.
+mkdir -p "$work_unix/leer"
+status=0
+out="$(prompt --console --simulate --fast "$work\\leer")" || status=$?
+[ "$status" = 2 ] || fail "a folder without Quorix.lcd ended with $status, not 2"
+grep -qxF "Gesucht im Ordner: $work\\leer" <<<"$out" || fail "the folder searched is not named: $out"
+echo "installer: from the prompt: write status 0, refused command line 64, empty folder 2"
 rm -rf "$work_unix"
 
 # Silent uninstall. The uninstaller copies itself to the temporary folder and runs from there
 # (so it can delete itself), so the command returns at once; wait for the folder to go.
-timeout 60 wine "C:\\Program Files\\lcdwrite\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
+timeout 60 wine "$installed_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
 for _ in $(seq 120); do
   [ -e "$installed" ] || break
   sleep 0.5

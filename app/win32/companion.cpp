@@ -9,13 +9,21 @@
 // waits for it and ends with its exit status. Explorer and shortcuts name lcdwrite.exe itself.
 // (Attaching a window program to its parent's console on its own would print, but the prompt
 // would come back at once and the caller would never see the status.)
+//
+// Output for a file or a pipe goes straight there. Output for the console comes through a pipe
+// of this program instead, which passes it on in whole UTF-8 sequences (console_forward.h) as
+// UTF-16, so umlauts arrive whole whatever the console's code page and however the program's
+// C runtime splits its writes.
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/win32/companion_command.h"
+#include "app/win32/console_forward.h"
 
 namespace {
 
@@ -58,9 +66,74 @@ BOOL WINAPI LeaveBreakToProgram(DWORD event) {
   return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
 }
 
-// An inheritable copy of a standard handle for the child (null stays null).
-HANDLE InheritableCopy(DWORD which) {
-  const HANDLE handle = ::GetStdHandle(which);
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+}
+
+// Writes a piece of UTF-8 to a console as UTF-16.
+void WriteToConsole(HANDLE console, const std::string& piece) {
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, piece.data(), static_cast<int>(piece.size()),
+                                         nullptr, 0);
+  if (size <= 0) return;
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, piece.data(), static_cast<int>(piece.size()), wide.data(), size);
+  const wchar_t* next = wide.data();
+  DWORD left = static_cast<DWORD>(wide.size());
+  while (left > 0) {
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, next, left, &written, nullptr) || written == 0) return;
+    next += written;
+    left -= written;
+  }
+}
+
+// The pipe the program writes its console output into, and the thread that passes it on to
+// the console until the program (and with it the last write end) is gone.
+class ConsoleForwarding {
+ public:
+  explicit ConsoleForwarding(HANDLE console) : console_(console) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    if (!::CreatePipe(&read_, &write_, &inherit, 0)) {
+      read_ = write_ = nullptr;
+      return;
+    }
+    // Only the write end goes to the program.
+    ::SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    thread_ = std::thread([this] {
+      app::companion::Utf8Forwarder forwarder(
+          [this](const std::string& piece) { WriteToConsole(console_, piece); });
+      char buffer[4096];
+      DWORD got = 0;
+      while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        forwarder.Feed(buffer, got);
+      }
+      forwarder.Finish();
+    });
+  }
+  ~ConsoleForwarding() {
+    CloseWriteEnd();
+    if (thread_.joinable()) thread_.join();
+    if (read_ != nullptr) ::CloseHandle(read_);
+  }
+  bool Ready() const { return write_ != nullptr; }
+  // The program's end of the pipe (inheritable).
+  HANDLE WriteEnd() const { return write_; }
+  // Once the program has its copy: the pipe ends when the program's copy is closed.
+  void CloseWriteEnd() {
+    if (write_ != nullptr) ::CloseHandle(write_);
+    write_ = nullptr;
+  }
+
+ private:
+  HANDLE console_;
+  HANDLE read_ = nullptr;
+  HANDLE write_ = nullptr;
+  std::thread thread_;
+};
+
+// An inheritable copy of a handle for the child (null stays null).
+HANDLE InheritableCopy(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
   HANDLE copy = nullptr;
   if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
@@ -84,18 +157,31 @@ int main() {
   std::vector<wchar_t> lineBuffer(line.begin(), line.end());
   lineBuffer.push_back(L'\0');
 
-  ::SetEnvironmentVariableW(companion::kVariable, L"1");
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  // Standard output and error that are the console share one pipe, so their lines keep their
+  // order.
+  const bool outToConsole = IsConsole(out);
+  const bool errToConsole = IsConsole(err);
+  std::optional<ConsoleForwarding> forwarding;
+  if (outToConsole || errToConsole) forwarding.emplace(outToConsole ? out : err);
+  const bool forwarded = forwarding && forwarding->Ready();
+
+  ::SetEnvironmentVariableW(companion::kVariable, forwarded && outToConsole
+                                                        ? companion::kValueForwarded
+                                                        : companion::kValueJoin);
   ::SetConsoleCtrlHandler(&LeaveBreakToProgram, TRUE);
-  // The program writes UTF-8; the console shows it as such while the program runs.
+  // The program writes UTF-8; a console it writes to itself shows it as such while it runs.
   const UINT codePage = ::GetConsoleOutputCP();
   if (codePage != 0) ::SetConsoleOutputCP(CP_UTF8);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = InheritableCopy(STD_INPUT_HANDLE);
-  startup.hStdOutput = InheritableCopy(STD_OUTPUT_HANDLE);
-  startup.hStdError = InheritableCopy(STD_ERROR_HANDLE);
+  startup.hStdInput = InheritableCopy(::GetStdHandle(STD_INPUT_HANDLE));
+  startup.hStdOutput = InheritableCopy(forwarded && outToConsole ? forwarding->WriteEnd() : out);
+  startup.hStdError = InheritableCopy(forwarded && errToConsole ? forwarding->WriteEnd() : err);
+  if (forwarding) forwarding->CloseWriteEnd();
   PROCESS_INFORMATION child{};
   const BOOL started = ::CreateProcessW(program.c_str(), lineBuffer.data(), nullptr, nullptr, TRUE,
                                         0, nullptr, nullptr, &startup, &child);

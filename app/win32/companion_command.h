@@ -6,8 +6,12 @@
 
 namespace app::companion {
 
-// Set by lcdwrite.com in the environment of the lcdwrite.exe it starts: join my console.
+// Set by lcdwrite.com in the environment of the lcdwrite.exe it starts: join my console
+// (kValueJoin), and also: your standard output is a pipe that I pass on to my console
+// (kValueForwarded), so write it unbuffered and as to a terminal.
 inline constexpr wchar_t kVariable[] = L"LCDWRITE_COMPANION";
+inline constexpr wchar_t kValueJoin[] = L"1";
+inline constexpr wchar_t kValueForwarded[] = L"console";
 
 // Exit status of lcdwrite.com when it cannot start lcdwrite.exe (as a shell's "not found").
 inline constexpr int kExitCannotStart = 127;

@@ -5,8 +5,10 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "app/win32/companion_command.h"
+#include "ui/console/console_frontend.h"
 
 namespace app {
 
@@ -45,8 +47,9 @@ class StandardStream {
 }  // namespace
 
 void UseCompanionConsole() {
-  wchar_t value[8] = {};
-  if (::GetEnvironmentVariableW(companion::kVariable, value, 8) == 0) return;
+  wchar_t value[16] = {};
+  if (::GetEnvironmentVariableW(companion::kVariable, value, 16) == 0) return;
+  const bool forwarded = std::wcscmp(value, companion::kValueForwarded) == 0;
   // Meant for this process only, not for anything it starts.
   ::SetEnvironmentVariableW(companion::kVariable, nullptr);
   // Taken before joining: the streams as the companion handed them over.
@@ -57,6 +60,12 @@ void UseCompanionConsole() {
   if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::GetLastError() != ERROR_ACCESS_DENIED) return;
   out.Settle();
   err.Settle();
+  if (forwarded) {
+    // The pipe stands for the companion's console: every write goes out at once (the companion
+    // puts split sequences together again), and the output is drawn as for a terminal.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    ui::ConsoleFrontEnd::TreatStdoutAsTerminal();
+  }
 }
 
 }  // namespace app

@@ -16,7 +16,7 @@ TEST(CommandLine, no_arguments_is_the_plain_tool) {
 TEST(CommandLine, options_and_their_values) {
   const auto parsed =
       app::ParseCommandLine({"--console", "--simulate=s.txt", "--fast", "--sim-report", "r.json",
-                             "--log=--odd", "--port", "COM7"});
+                             "--log=--odd", "--port", "COM7", "D:\\Platinen\\4711"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   const app::Options& o = *parsed.options;
   EXPECT_TRUE(o.console);
@@ -26,6 +26,7 @@ TEST(CommandLine, options_and_their_values) {
   EXPECT_EQ(o.simReport, "r.json");
   EXPECT_EQ(o.logFile, "--odd");
   EXPECT_EQ(o.port, "COM7");
+  EXPECT_EQ(o.configPlace, "D:\\Platinen\\4711");
 }
 
 struct RefusedRow {
@@ -37,7 +38,8 @@ struct RefusedRow {
 TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_language) {
   const RefusedRow rows[] = {
       {{"--frobnicate"}, "unknown argument: --frobnicate", "unbekanntes Argument: --frobnicate"},
-      {{"COM3"}, "unknown argument: COM3", "unbekanntes Argument: COM3"},
+      // One file or folder at most.
+      {{"4711", "COM3"}, "unknown argument: COM3", "unbekanntes Argument: COM3"},
       {{"--fast"}, "--fast only goes with --simulate", "--fast geht nur zusammen mit --simulate"},
       {{"--sim-report", "x.json"},
        "--sim-report only goes with --simulate",

@@ -77,6 +77,17 @@ TEST(ManPage, lists_the_options_of_help) {
   }
 }
 
+// The statuses protocol/exitstatus.h names.
+std::set<std::string> NamedExitStatuses() {
+  const std::string header = ReadSource("protocol/exitstatus.h");
+  std::set<std::string> named;
+  const std::regex status(R"(constexpr int kExit\w+ = (\d+);)");
+  for (std::sregex_iterator it(header.begin(), header.end(), status), end; it != end; ++it) {
+    named.insert((*it)[1]);
+  }
+  return named;
+}
+
 TEST(ManPage, lists_the_exit_statuses_the_tool_has) {
   const std::string page = ReadManPage();
   ASSERT_FALSE(page.empty());
@@ -84,14 +95,26 @@ TEST(ManPage, lists_the_exit_statuses_the_tool_has) {
   for (const std::string& tag : Tags(Section(page, "EXIT STATUS"))) {
     documented.insert(std::regex_replace(tag, std::regex(R"(^\.B\s+)"), ""));
   }
-  const std::string header = ReadSource("protocol/exitstatus.h");
-  std::set<std::string> named;
-  const std::regex status(R"(constexpr int kExit\w+ = (\d+);)");
-  for (std::sregex_iterator it(header.begin(), header.end(), status), end; it != end; ++it) {
-    named.insert((*it)[1]);
-  }
+  const std::set<std::string> named = NamedExitStatuses();
   EXPECT_GE(named.size(), 5u);
   EXPECT_EQ(documented, named);
+}
+
+// --help's last paragraph lists every status, in both languages: each as a number standing
+// alone after "Exit status:" (or a blank, or "; ") and before its text.
+TEST(Help, lists_the_exit_statuses_the_tool_has) {
+  const std::set<std::string> named = NamedExitStatuses();
+  ASSERT_GE(named.size(), 5u);
+  for (app::Language language : {app::Language::English, app::Language::German}) {
+    const std::string help = app::UsageText(language);
+    const std::string statuses = help.substr(help.find("\n\nExit"));
+    std::set<std::string> listed;
+    const std::regex number(R"((?:: |; |\n)(\d+) )");
+    for (std::sregex_iterator it(statuses.begin(), statuses.end(), number), end; it != end; ++it) {
+      listed.insert((*it)[1]);
+    }
+    EXPECT_EQ(listed, named) << statuses;
+  }
 }
 
 }  // namespace

@@ -312,7 +312,9 @@ TEST_F(WholeRun, check_shows_what_a_write_would_send_and_touches_no_port) {
        "\"1234\".\n",
        ""},
       {"4 1 2 x", 2, "", "Quorix.lcd ist fehlerhaft!\nEintrag 4 (Parameter 3): \"x\" ist keine ganze Zahl.\n"},
-      {"", 2, "", "Quorix.lcd kann nicht ge\u00f6ffnet werden!\n"},
+      {"", 2, "",
+       "Quorix.lcd kann nicht ge\u00f6ffnet werden!\nGesucht im Ordner: " +
+           std::filesystem::current_path().string() + "\n"},
   };
   for (const Row& row : rows) {
     std::filesystem::remove(dir_ / "Quorix.lcd");

@@ -140,7 +140,13 @@ ConsoleFrontEnd::~ConsoleFrontEnd() {
   if (wakeEvent_ != nullptr) kernel_.CloseEvent(wakeEvent_);
 }
 
-bool ConsoleFrontEnd::StdoutIsTerminal() { return IsTerminal(stdout); }
+namespace {
+bool g_stdoutIsTerminal = false;
+}  // namespace
+
+bool ConsoleFrontEnd::StdoutIsTerminal() { return g_stdoutIsTerminal || IsTerminal(stdout); }
+
+void ConsoleFrontEnd::TreatStdoutAsTerminal() { g_stdoutIsTerminal = true; }
 
 std::unique_ptr<fw::ControlPeer> ConsoleFrontEnd::CreatePeer(fw::TControl& control) {
   auto peer = std::make_unique<ConsolePeer>(*this, control);

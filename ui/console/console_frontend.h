@@ -66,6 +66,9 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
   // Whether standard output is a terminal.
   static bool StdoutIsTerminal();
+  // From now on standard output counts as a terminal although it is not one: a pipe that a
+  // console program passes on to its console (lcdwrite.com on Windows).
+  static void TreatStdoutAsTerminal();
 
  private:
   friend class ConsolePeer;

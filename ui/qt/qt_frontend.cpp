@@ -90,8 +90,12 @@ void QtFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& 
   if (type == fw::mtError) icon = QMessageBox::Critical;
   if (type == fw::mtWarning) icon = QMessageBox::Warning;
   if (type == fw::mtConfirmation) icon = QMessageBox::Question;
+  // The main form's window is the parent: the box stays above it and has no taskbar entry of
+  // its own. Centred on the screen all the same, as the system's message boxes are.
+  const fw::TForm* mainForm = fw::TForm::MainForm();
+  QWidget* owner = mainForm != nullptr ? WidgetOf(*mainForm) : nullptr;
   QMessageBox box(icon, QString::fromUtf8(fw::Cp1252ToUtf8(caption)),
-                  QString::fromUtf8(fw::Cp1252ToUtf8(text)), QMessageBox::Ok);
+                  QString::fromUtf8(fw::Cp1252ToUtf8(text)), QMessageBox::Ok, owner);
   box.setTextFormat(Qt::PlainText);
   if (!detail.empty()) box.setInformativeText(QString::fromUtf8(fw::Cp1252ToUtf8(detail)));
   box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));

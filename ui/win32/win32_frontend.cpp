@@ -109,10 +109,13 @@ void Win32FrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& capti
   g_dialogOwner = this;
   const UINT_PTR timer = ::SetTimer(nullptr, 0, kDialogWorkIntervalMs, &DialogWork);
   ++dialogDepth_;
-  // Without an owner and task-modal: centred on the screen, every window of the thread
-  // disabled until it is closed.
-  ::MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(),
-                MB_OK | icon | MB_TASKMODAL | MB_SETFOREGROUND);
+  // Owned by the main window: it stays above it, gets no taskbar button of its own, and the
+  // main window takes no input until it is closed. Before there is a main window: task-modal,
+  // every window of the thread disabled. Either way it is centred on the screen.
+  HWND owner = Win32Peer::WindowOf(fw::TForm::MainForm());
+  if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
+  ::MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(),
+                MB_OK | icon | (owner != nullptr ? MB_APPLMODAL : MB_TASKMODAL) | MB_SETFOREGROUND);
   --dialogDepth_;
   if (timer != 0) ::KillTimer(nullptr, timer);
   g_dialogOwner = outerOwner;

@@ -80,8 +80,8 @@ class Win32FrontEnd : public fw::FrontEnd {
   ~Win32FrontEnd() override;
 
   std::unique_ptr<fw::ControlPeer> CreatePeer(fw::TControl& control) override;
-  // MessageBoxW, task-modal and centred on the screen, with the error or information icon and
-  // one OK button. While it is open a thread timer lets the application's queued work and
+  // MessageBoxW owned by the main form's window (task-modal while there is none), centred on
+  // the screen, with the error or information icon and one OK button. While it is open a thread timer lets the application's queued work and
   // timers run, as they would under any system dialog.
   void MessageDialog(fw::TMsgDlgType type, const std::string& caption,
                      const std::string& text) override;

@@ -1,6 +1,7 @@
 // The real main window on the Qt front-end (offscreen), through a whole simulated run on the
 // virtual clock: its size and caption, the reset panel following DSR, the success dialog closed
-// by the test, and a screenshot kept as an artifact.
+// by the test (owned by the main window), a screenshot kept as an artifact; and the error
+// dialog of a folder without Quorix.lcd named on the command line.
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -29,31 +30,43 @@ QColor Background(const fw::TControl& control) {
   return widget != nullptr ? widget->palette().color(widget->backgroundRole()) : QColor();
 }
 
-TEST(MainWindowQt, a_whole_run_in_the_window) {
+// What a user saw of the last dialog, closed as a user would close it.
+struct SeenDialog {
+  QString title, text, informative;
+  QWidget* parent = nullptr;
+  QWidget* mainWindow = nullptr;  // the main form's window while the dialog was open
+};
+
+// The Qt front-end, offscreen, with a timer that reads and closes every modal dialog.
+class MainWindowQt : public ::testing::Test {
+ protected:
+  MainWindowQt() {
+    QObject::connect(&closer_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        seen_ = {box->windowTitle(), box->text(), box->informativeText(), box->parentWidget(),
+                 ui::QtFrontEnd::WidgetOf(*app::MainForm)};
+        box->done(QMessageBox::Ok);
+      }
+    });
+    closer_.start(10);
+  }
+  // Offscreen unless the environment chose a platform, set before the front-end starts Qt.
+  bool offscreen_ = setenv("QT_QPA_PLATFORM", "offscreen", 0) == 0;
+  int argc_ = 1;
+  char name_[12] = "test_app_qt";
+  char* argv_[2] = {name_, nullptr};
+  ui::QtFrontEnd frontEnd_{argc_, argv_, plat::CurrentPlatform()};
+  QTimer closer_;
+  SeenDialog seen_;
+};
+
+TEST_F(MainWindowQt, a_whole_run_in_the_window) {
   const fs::path previous = fs::current_path();
   const fs::path dir = fs::temp_directory_path() / "lcdwrite-qt-run";
   fs::create_directories(dir);
   fs::copy_file(fs::path(LCDWRITE_SOURCE_DIR) / "app/examples/Quorix.lcd", dir / "Quorix.lcd",
                 fs::copy_options::overwrite_existing);
   fs::current_path(dir);
-
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  int argc = 1;
-  char name[] = "test_app_qt";
-  char* argv[] = {name, nullptr};
-  ui::QtFrontEnd frontEnd(argc, argv, plat::CurrentPlatform());
-
-  // The success dialog: read it and close it, as a user would.
-  QString dialogTitle, dialogText;
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      dialogTitle = box->windowTitle();
-      dialogText = box->text();
-      box->done(QMessageBox::Ok);
-    }
-  });
-  closer.start(10);
 
   QColor beforeReset, duringReset, afterReset;
   QString caption;
@@ -81,7 +94,7 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   options.simulate = true;
   options.fast = true;
   std::ostringstream out, err;
-  const int status = app::RunTool(options, frontEnd, out, err, hooks);
+  const int status = app::RunTool(options, frontEnd_, out, err, hooks);
   fs::current_path(previous);
   fs::remove_all(dir);
 
@@ -91,8 +104,29 @@ TEST(MainWindowQt, a_whole_run_in_the_window) {
   EXPECT_EQ(beforeReset, QColor(0, 128, 0));
   EXPECT_EQ(duringReset, QColor(0, 255, 0));
   EXPECT_EQ(afterReset, QColor(0, 128, 0));
-  EXPECT_EQ(dialogTitle, QString("Information"));
-  EXPECT_EQ(dialogText, QString("Schreiben erfolgreich beendet!"));
+  EXPECT_EQ(seen_.title, QString("Information"));
+  EXPECT_EQ(seen_.text, QString("Schreiben erfolgreich beendet!"));
+  EXPECT_NE(seen_.mainWindow, nullptr);
+  EXPECT_EQ(seen_.parent, seen_.mainWindow);
+}
+
+TEST_F(MainWindowQt, a_named_folder_without_the_file_is_named_below_the_error) {
+  const fs::path dir = fs::temp_directory_path() / "lcdwrite-qt-empty-folder";
+  fs::create_directories(dir);
+  app::Options options;
+  options.simulate = true;
+  options.fast = true;
+  options.configPlace = dir.string();
+  std::ostringstream out, err;
+  const int status = app::RunTool(options, frontEnd_, out, err);
+  fs::remove_all(dir);
+
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(seen_.title, QString("Fehler"));
+  EXPECT_EQ(seen_.text, QString::fromUtf8("Quorix.lcd kann nicht ge\u00f6ffnet werden!"));
+  EXPECT_EQ(seen_.informative, QString::fromStdString("Gesucht im Ordner: " + dir.string()));
+  EXPECT_NE(seen_.mainWindow, nullptr);
+  EXPECT_EQ(seen_.parent, seen_.mainWindow);
 }
 
 }  // namespace

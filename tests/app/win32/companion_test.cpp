@@ -7,10 +7,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/win32/companion_command.h"
+#include "app/win32/console_forward.h"
 #include "programs.h"
 
 namespace {
@@ -58,6 +60,72 @@ TEST(CompanionCommand, child_line_quotes_the_program_and_keeps_the_arguments) {
   EXPECT_EQ(companion::ChildCommandLine(L"C:\\a b\\lcdwrite.exe", L"--log \"x y.log\""),
             L"\"C:\\a b\\lcdwrite.exe\" --log \"x y.log\"");
   EXPECT_EQ(companion::ChildCommandLine(L"C:\\lcdwrite.exe", L""), L"\"C:\\lcdwrite.exe\"");
+}
+
+// True when text is whole UTF-8: no sequence cut off at its end (or anywhere).
+bool WholeUtf8(const std::string& text) {
+  return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), nullptr, 0) > 0;
+}
+
+// The program's output reaches the console in pieces that never end inside a sequence,
+// however the program's writes split it: at every single byte position, and byte by byte.
+TEST(ConsoleForward, no_piece_ends_inside_a_utf8_sequence) {
+  // Two-, three- and four-byte sequences, at the start, inside and at the end.
+  const std::string output =
+      "\xC3\x9C" "bertragung: Ger\xC3\xA4tetyp-\xC3\x9C" "bertragung \xE2\x82\xAC 7 \xF0\x9F\x94\x8C\n"
+      "Fortschritt: 10 %\r\xE2\x9C\x93";
+  ASSERT_TRUE(WholeUtf8(output));
+  std::vector<std::vector<size_t>> splits;
+  for (size_t at = 0; at <= output.size(); ++at) splits.push_back({at});
+  std::vector<size_t> everyByte;
+  for (size_t at = 1; at < output.size(); ++at) everyByte.push_back(at);
+  splits.push_back(everyByte);
+  for (const std::vector<size_t>& cuts : splits) {
+    std::vector<std::string> pieces;
+    companion::Utf8Forwarder forwarder([&](const std::string& piece) { pieces.push_back(piece); });
+    size_t from = 0;
+    for (const size_t cut : cuts) {
+      forwarder.Feed(output.data() + from, cut - from);
+      from = cut;
+    }
+    forwarder.Feed(output.data() + from, output.size() - from);
+    forwarder.Finish();
+    std::string joined;
+    for (const std::string& piece : pieces) {
+      EXPECT_FALSE(piece.empty());
+      EXPECT_TRUE(WholeUtf8(piece)) << "piece \"" << piece << "\" at cut " << cuts.front();
+      joined += piece;
+    }
+    EXPECT_EQ(joined, output) << "cut " << cuts.front();
+  }
+}
+
+TEST(ConsoleForward, bytes_that_are_no_utf8_are_passed_on_not_held) {
+  struct Row {
+    std::string bytes;
+    size_t whole;  // what may go out now
+  };
+  for (const Row& row : {
+           Row{"abc", 3},
+           Row{"ab\xC3", 2},                  // a two-byte sequence begun
+           Row{"ab\xE2\x82", 2},              // a three-byte sequence, two of three
+           Row{"\xF0\x9F\x94", 0},            // a four-byte sequence, three of four
+           Row{"\xF0\x9F\x94\x8C", 4},        // complete
+           Row{"a\x80\x80", 3},               // continuations after an ASCII byte: no wait
+           Row{"\x80\x80\x80\x80", 4},        // continuations without any lead
+           Row{"\xFF", 1},                    // never a lead byte
+       }) {
+    EXPECT_EQ(companion::WholeSequencesPrefix(row.bytes.data(), row.bytes.size()), row.whole)
+        << ::testing::PrintToString(row.bytes);
+  }
+  // What is held at the end of the output goes out as it is.
+  std::string out;
+  companion::Utf8Forwarder forwarder([&](const std::string& piece) { out += piece; });
+  forwarder.Feed("x\xC3", 2);
+  EXPECT_EQ(out, "x");
+  forwarder.Finish();
+  EXPECT_EQ(out, "x\xC3");
 }
 
 std::string ReadFile(const fs::path& path) {

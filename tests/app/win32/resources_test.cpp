@@ -175,6 +175,15 @@ TEST(ProgramResources, version_is_the_projects) {
     ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\StringFileInfo\\040704E4\\OriginalFilename",
                                  &value, &length));
     EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), program.name);
+    // The maker and the copyright, the same on both programs.
+    for (const auto& [name, expected] :
+         {std::pair{L"CompanyName", L"lcdwrite"},
+          std::pair{L"LegalCopyright", L"Copyright \u00A9 " LCDWRITE_RELEASE_YEAR L" the lcdwrite developers"}}) {
+      const std::wstring key = std::wstring(L"\\StringFileInfo\\040704E4\\") + name;
+      ASSERT_TRUE(::VerQueryValueW(block.data(), key.c_str(), &value, &length))
+          << Narrow(program.name) << " " << Narrow(name);
+      EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), expected) << Narrow(program.name);
+    }
   }
 }
 

@@ -331,6 +331,7 @@ struct DialogCloser {
               wchar_t message[256] = {};
               ::GetDlgItemTextW(box, 0xFFFF, message, 256);
               text = message;
+              owner = ::GetWindow(box, GW_OWNER);
               // The icon is a static control of the SS_ICON kind.
               ::EnumChildWindows(box, &FindIcon, reinterpret_cast<LPARAM>(&hasIcon));
               ::PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -345,6 +346,7 @@ struct DialogCloser {
     if (thread.joinable()) thread.join();
   }
   std::wstring text;
+  HWND owner = nullptr;
   bool hasIcon = false;
   std::atomic<bool> found{false};
   std::thread thread;
@@ -371,6 +373,34 @@ TEST_F(Win32UiTest, a_detail_follows_the_text_after_a_blank_line) {
   EXPECT_TRUE(closer.found);
   EXPECT_EQ(closer.text,
             L"ComPortError:  COM3 !\n\nZugriff verweigert.\nAbhilfe: das andere Programm schlie\u00DFen.");
+}
+
+// A box belongs to the main window once there is one: it stays above it and has no taskbar
+// button of its own. Before, it has no owner and is task-modal.
+TEST_F(Win32UiTest, message_box_is_owned_by_the_main_window) {
+  {
+    DialogCloser closer(L"Fehler");
+    g_frontEnd->MessageDialog(fw::mtError, "Fehler", "PortSuche nicht erfolgreich !");
+    closer.Join();
+    EXPECT_TRUE(closer.found);
+    EXPECT_EQ(closer.owner, nullptr);
+  }
+  TTestForm form;
+  form.Show();
+  ASSERT_EQ(fw::TForm::MainForm(), &form);
+  ASSERT_NE(form.Window(), nullptr);
+  for (const auto& [type, caption] : {std::pair{fw::mtError, L"Fehler"},
+                                      std::pair{fw::mtInformation, L"Information"}}) {
+    DialogCloser closer(caption);
+    g_frontEnd->DetailedMessageDialog(type, WideToCp1252(caption),
+                                      "Quorix.lcd kann nicht ge\xF6" "ffnet werden!",
+                                      "Gesucht im Ordner: C:\\Platinen\\4711");
+    closer.Join();
+    EXPECT_TRUE(closer.found);
+    EXPECT_EQ(closer.owner, form.Window());
+    EXPECT_EQ(closer.text,
+              L"Quorix.lcd kann nicht ge\u00F6ffnet werden!\n\nGesucht im Ordner: C:\\Platinen\\4711");
+  }
 }
 
 TEST_F(Win32UiTest, timers_and_posted_work_run_while_a_message_box_is_open) {
