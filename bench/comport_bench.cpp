@@ -1,15 +1,20 @@
 // The serial port component against raw system calls and a peer library, on a pty whose master
 // side runs an echo thread: a one-byte round trip (write, wait for the echo, read) and a 1 MiB
-// bulk transfer echoed back. After the runs it prints each case's ratio to the raw calls and to
-// the peer, and whether the targets hold: round trip at most 1.3x raw and at most 1.0x the peer,
-// bulk at least 0.8x raw throughput.
+// bulk transfer echoed back. It prints each case's ratio to the raw calls and to the peer, and
+// whether the targets hold: round trip at most 1.3x raw and at most 1.0x the peer, bulk at least
+// 0.8x raw throughput.
+//
+// How the figures are made to decide on a shared machine: the contenders run in rounds, one
+// run of each per round in a rotating order, so a disturbance that lasts a second or so hits
+// them all alike. Each round gives a ratio (component time over raw time, over peer time); the
+// figure is the median of those per-round ratios, printed with its interquartile range. Run
+// with --rounds=N for more or fewer rounds (default 301).
 //
 // Why the set-up is unusual: the peer library opens only ports it finds in sysfs and reads the
 // modem lines at open, which a pty has neither of. So the program runs itself again with the
 // modem-line test shim preloaded (as the component's pty tests do), and, in a mount namespace
 // of its own, binds the pty slave over a tty node that sysfs knows. Without the privileges for
 // that the peer cases are skipped.
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <libserialport.h>
 #include <poll.h>
@@ -22,9 +27,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <map>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +44,7 @@
 namespace {
 
 constexpr std::size_t kBulk = 1 << 20;
+constexpr int kRoundTrips = 200;  // per timed run
 
 // A pty with an echo thread on its master: every byte that arrives is sent straight back.
 class EchoPty {
@@ -110,12 +119,25 @@ std::vector<std::uint8_t> Pattern() {
   return data;
 }
 
+// One timed run of a case: its duration in seconds, or nothing when it cannot run here.
+using Timed = std::optional<double>;
+
+class Stopwatch {
+ public:
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 // ---- the component ----
 
 struct ComPortSide {
   fw::TApplication app{plat::NativePlatform()};
   comport::TComPort port{nullptr, plat::NativePlatform()};
-  explicit ComPortSide(EchoPty& pty = Pty()) {
+  explicit ComPortSide(EchoPty& pty) {
     port.SetDeviceName("\\\\.\\" + pty.Slave().substr(5));
     port.SetBaudRate(comport::br9600);
     port.SetDataBits(comport::db8);
@@ -126,33 +148,27 @@ struct ComPortSide {
   }
 };
 
-void RoundTrip(benchmark::State& state, EchoPty& pty) {
+Timed RoundTripTComPort(EchoPty& pty) {
   ComPortSide side(pty);
-  std::uint8_t b = 0;
-  for (auto _ : state) {
+  Stopwatch watch;
+  for (int i = 0; i < kRoundTrips; ++i) {
+    const auto b = static_cast<std::uint8_t>(i);
     side.port.WriteByte(b);
-    if (side.port.ReadByte() != b) state.SkipWithError("wrong echo");
-    ++b;
+    if (side.port.ReadByte() != b) return std::nullopt;
   }
+  return watch.Seconds();
 }
 
-void BM_RoundTrip_TComPort(benchmark::State& state) { RoundTrip(state, Pty()); }
-
-// The same on a pty without line-error counters: each completion wait's line-error check then
-// costs no system call. The difference to the case above is that check's price.
-void BM_RoundTrip_TComPort_NoCounters(benchmark::State& state) { RoundTrip(state, PlainPty()); }
-
-void BM_Bulk_TComPort(benchmark::State& state) {
-  ComPortSide side;
+Timed BulkTComPort() {
+  ComPortSide side(Pty());
   const std::vector<std::uint8_t> out = Pattern();
   std::vector<std::uint8_t> in(kBulk);
-  for (auto _ : state) {
-    side.port.Write(out.data(), kBulk, false);  // goes out while the read below runs
-    side.port.Read(in.data(), kBulk, true);
-    side.port.WaitForWriteCompletion();
-    if (in != out) state.SkipWithError("wrong echo");
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBulk));
+  Stopwatch watch;
+  side.port.Write(out.data(), kBulk, false);  // goes out while the read below runs
+  side.port.Read(in.data(), kBulk, true);
+  side.port.WaitForWriteCompletion();
+  const double seconds = watch.Seconds();
+  return in == out ? Timed(seconds) : std::nullopt;
 }
 
 // ---- raw system calls ----
@@ -167,41 +183,44 @@ int OpenRaw() {
   return fd;
 }
 
-void BM_RoundTrip_Raw(benchmark::State& state) {
+Timed RoundTripRaw() {
   const int fd = OpenRaw();
-  std::uint8_t b = 0, got = 0;
-  for (auto _ : state) {
-    if (write(fd, &b, 1) != 1) state.SkipWithError("write");
+  Timed result;
+  Stopwatch watch;
+  for (int i = 0; i < kRoundTrips; ++i) {
+    const auto b = static_cast<std::uint8_t>(i);
+    std::uint8_t got = 0;
+    if (write(fd, &b, 1) != 1) break;
     pollfd p{fd, POLLIN, 0};
     while (read(fd, &got, 1) != 1) poll(&p, 1, -1);
-    if (got != b) state.SkipWithError("wrong echo");
-    ++b;
+    if (got != b) break;
+    if (i + 1 == kRoundTrips) result = watch.Seconds();
   }
   close(fd);
+  return result;
 }
 
-void BM_Bulk_Raw(benchmark::State& state) {
+Timed BulkRaw() {
   const int fd = OpenRaw();
   const std::vector<std::uint8_t> out = Pattern();
   std::vector<std::uint8_t> in(kBulk);
-  for (auto _ : state) {
-    std::size_t sent = 0, received = 0;
-    while (received < kBulk) {
-      pollfd p{fd, static_cast<short>(POLLIN | (sent < kBulk ? POLLOUT : 0)), 0};
-      poll(&p, 1, -1);
-      if (sent < kBulk && (p.revents & POLLOUT)) {
-        const ssize_t n = write(fd, out.data() + sent, kBulk - sent);
-        if (n > 0) sent += static_cast<std::size_t>(n);
-      }
-      if (p.revents & POLLIN) {
-        const ssize_t n = read(fd, in.data() + received, kBulk - received);
-        if (n > 0) received += static_cast<std::size_t>(n);
-      }
+  std::size_t sent = 0, received = 0;
+  Stopwatch watch;
+  while (received < kBulk) {
+    pollfd p{fd, static_cast<short>(POLLIN | (sent < kBulk ? POLLOUT : 0)), 0};
+    poll(&p, 1, -1);
+    if (sent < kBulk && (p.revents & POLLOUT)) {
+      const ssize_t n = write(fd, out.data() + sent, kBulk - sent);
+      if (n > 0) sent += static_cast<std::size_t>(n);
     }
-    if (in != out) state.SkipWithError("wrong echo");
+    if (p.revents & POLLIN) {
+      const ssize_t n = read(fd, in.data() + received, kBulk - received);
+      if (n > 0) received += static_cast<std::size_t>(n);
+    }
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBulk));
+  const double seconds = watch.Seconds();
   close(fd);
+  return in == out ? Timed(seconds) : std::nullopt;
 }
 
 // ---- the peer library ----
@@ -223,14 +242,11 @@ std::string PeerName() {
 struct PeerSide {
   sp_port* port = nullptr;
   bool ok = false;
-  explicit PeerSide(benchmark::State& state) {
+  PeerSide() {
     const std::string name = PeerName();
     ok = !name.empty() && sp_get_port_by_name(name.c_str(), &port) == SP_OK &&
          sp_open(port, SP_MODE_READ_WRITE) == SP_OK;
-    if (!ok) {
-      state.SkipWithError("the peer cannot open the pty here");
-      return;
-    }
+    if (!ok) return;
     sp_set_baudrate(port, 9600);
     sp_set_bits(port, 8);
     sp_set_parity(port, SP_PARITY_NONE);
@@ -243,81 +259,105 @@ struct PeerSide {
   }
 };
 
-void BM_RoundTrip_Peer(benchmark::State& state) {
-  PeerSide side(state);
-  if (!side.ok) return;
-  std::uint8_t b = 0, got = 0;
-  for (auto _ : state) {
+Timed RoundTripPeer() {
+  PeerSide side;
+  if (!side.ok) return std::nullopt;
+  Stopwatch watch;
+  for (int i = 0; i < kRoundTrips; ++i) {
+    const auto b = static_cast<std::uint8_t>(i);
+    std::uint8_t got = 0;
     sp_blocking_write(side.port, &b, 1, 0);
     sp_blocking_read(side.port, &got, 1, 0);
-    if (got != b) state.SkipWithError("wrong echo");
-    ++b;
+    if (got != b) return std::nullopt;
   }
+  return watch.Seconds();
 }
 
-void BM_Bulk_Peer(benchmark::State& state) {
-  PeerSide side(state);
-  if (!side.ok) return;
+Timed BulkPeer() {
+  PeerSide side;
+  if (!side.ok) return std::nullopt;
   const std::vector<std::uint8_t> out = Pattern();
   std::vector<std::uint8_t> in(kBulk);
   sp_event_set* events = nullptr;
   sp_new_event_set(&events);
   sp_add_port_events(events, side.port, static_cast<sp_event>(SP_EVENT_RX_READY | SP_EVENT_TX_READY));
-  for (auto _ : state) {
-    std::size_t sent = 0, received = 0;
-    while (received < kBulk) {
-      sp_wait(events, 0);
-      if (sent < kBulk) {
-        const int n = sp_nonblocking_write(side.port, out.data() + sent, kBulk - sent);
-        if (n > 0) sent += static_cast<std::size_t>(n);
-      }
-      const int n = sp_nonblocking_read(side.port, in.data() + received, kBulk - received);
-      if (n > 0) received += static_cast<std::size_t>(n);
+  std::size_t sent = 0, received = 0;
+  Stopwatch watch;
+  while (received < kBulk) {
+    sp_wait(events, 0);
+    if (sent < kBulk) {
+      const int n = sp_nonblocking_write(side.port, out.data() + sent, kBulk - sent);
+      if (n > 0) sent += static_cast<std::size_t>(n);
     }
-    if (in != out) state.SkipWithError("wrong echo");
+    const int n = sp_nonblocking_read(side.port, in.data() + received, kBulk - received);
+    if (n > 0) received += static_cast<std::size_t>(n);
   }
+  const double seconds = watch.Seconds();
   sp_free_event_set(events);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kBulk));
+  return in == out ? Timed(seconds) : std::nullopt;
 }
 
-// The machine is shared: each case runs several times, interleaved with the others, and the
-// ratios use each case's fastest repetition (the one least disturbed).
-double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+// ---- rounds and ratios ----
 
-void Configure(benchmark::internal::Benchmark* b) {
-  b->UseRealTime()->Repetitions(15)->ComputeStatistics("min", Fastest)->DisplayAggregatesOnly();
-}
-
-BENCHMARK(BM_RoundTrip_TComPort)->Apply(Configure);
-BENCHMARK(BM_RoundTrip_TComPort_NoCounters)->Apply(Configure);
-BENCHMARK(BM_RoundTrip_Raw)->Apply(Configure);
-BENCHMARK(BM_RoundTrip_Peer)->Apply(Configure);
-BENCHMARK(BM_Bulk_TComPort)->Apply(Configure)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Bulk_Raw)->Apply(Configure)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Bulk_Peer)->Apply(Configure)->Unit(benchmark::kMillisecond);
-
-// Keeps each case's fastest real time per iteration (nanoseconds) for the ratios.
-class Recording : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min") {
-        times[run.run_name.function_name] = run.GetAdjustedRealTime() *
-                                            TimeUnitFactor(run.time_unit);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
+// A ratio's per-round values: the figure is their median; the quartiles show how much the
+// rounds disagreed.
+struct Ratios {
+  std::vector<double> values;
+  void Add(const Timed& a, const Timed& b) {
+    if (a && b && *b > 0) values.push_back(*a / *b);
   }
-  static double TimeUnitFactor(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kSecond: return 1e9;
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kMicrosecond: return 1e3;
-      default: return 1;
-    }
+  double Quantile(double q) const {
+    if (values.empty()) return 0;
+    std::vector<double> v = values;
+    std::sort(v.begin(), v.end());
+    const double at = q * static_cast<double>(v.size() - 1);
+    const auto lo = static_cast<std::size_t>(at);
+    const std::size_t hi = std::min(lo + 1, v.size() - 1);
+    return v[lo] + (v[hi] - v[lo]) * (at - static_cast<double>(lo));
   }
-  std::map<std::string, double> times;
+  std::string Text(bool inverse = false) const {
+    if (values.empty()) return "n/a";
+    auto f = [&](double q) { return inverse ? 1 / Quantile(1 - q) : Quantile(q); };
+    char text[80];
+    std::snprintf(text, sizeof text, "%.2fx (quartiles %.2f-%.2f, %zu rounds)", f(0.5), f(0.25),
+                  f(0.75), values.size());
+    return text;
+  }
 };
+
+// Runs the contenders once each per round, starting with a different one each round, and
+// returns their times in the contenders' order.
+std::vector<std::vector<Timed>> Rounds(const std::vector<std::function<Timed()>>& contenders,
+                                       int rounds) {
+  std::vector<std::vector<Timed>> times(static_cast<std::size_t>(rounds));
+  for (int r = 0; r < rounds; ++r) {
+    auto& row = times[static_cast<std::size_t>(r)];
+    row.resize(contenders.size());
+    for (std::size_t k = 0; k < contenders.size(); ++k) {
+      const std::size_t c = (k + static_cast<std::size_t>(r)) % contenders.size();
+      row[c] = contenders[c]();
+    }
+  }
+  return times;
+}
+
+// Each contender's median time of one run, in milliseconds, in the contenders' order.
+void PrintTimes(const char* what, const std::vector<std::vector<Timed>>& times,
+                const std::vector<const char*>& names) {
+  std::printf("%s, median ms per run:", what);
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    Ratios ms;
+    for (const auto& row : times) ms.Add(row[c], Timed(1e-3));
+    if (ms.values.empty()) {
+      std::printf(" %s n/a", names[c]);
+    } else {
+      std::printf(" %s %.2f", names[c], ms.Quantile(0.5));
+    }
+  }
+  std::printf("\n");
+}
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
 }  // namespace
 
@@ -337,31 +377,42 @@ int main(int argc, char** argv) {
   // Before any thread exists: a mount namespace of our own for the peer's tty node.
   g_privateMounts = unshare(CLONE_NEWNS) == 0 &&
                     mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-  std::vector<char*> args(argv, argv + argc);
-  std::string interleave = "--benchmark_enable_random_interleaving=true";
-  args.push_back(interleave.data());
-  int count = static_cast<int>(args.size());
-  benchmark::Initialize(&count, args.data());
-  Recording reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  auto& t = reporter.times;
-  auto ratio = [&](const std::string& a, const std::string& b) {
-    return t.count(a) && t.count(b) ? t[a] / t[b] : 0.0;
-  };
-  const double rtRaw = ratio("BM_RoundTrip_TComPort", "BM_RoundTrip_Raw");
-  const double rtPeer = ratio("BM_RoundTrip_TComPort", "BM_RoundTrip_Peer");
-  const double plainRaw = ratio("BM_RoundTrip_TComPort_NoCounters", "BM_RoundTrip_Raw");
-  const double plainPeer = ratio("BM_RoundTrip_TComPort_NoCounters", "BM_RoundTrip_Peer");
-  const double bulkRaw = ratio("BM_Bulk_TComPort", "BM_Bulk_Raw");
-  const double bulkPeer = ratio("BM_Bulk_TComPort", "BM_Bulk_Peer");
-  std::printf("\nround trip: %.2fx raw (target <= 1.30: %s), %.2fx peer (target <= 1.00: %s)\n",
-              rtRaw, rtRaw <= 1.3 ? "met" : "MISSED", rtPeer, rtPeer <= 1.0 ? "met" : "MISSED");
-  std::printf("round trip without line-error counters: %.2fx raw, %.2fx peer\n", plainRaw,
-              plainPeer);
-  std::printf("bulk 1 MiB: %.2fx raw throughput (target >= 0.80: %s), %.2fx peer throughput\n",
-              bulkRaw > 0 ? 1 / bulkRaw : 0.0, bulkRaw > 0 && 1 / bulkRaw >= 0.8 ? "met" : "MISSED",
-              bulkPeer > 0 ? 1 / bulkPeer : 0.0);
-  benchmark::Shutdown();
+  int rounds = 301;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
+  }
+
+  // Round trip: the component with and without line-error counters, raw calls, the peer.
+  const auto rt = Rounds({[] { return RoundTripTComPort(Pty()); },
+                          [] { return RoundTripTComPort(PlainPty()); }, RoundTripRaw,
+                          RoundTripPeer},
+                         rounds);
+  Ratios rtRaw, rtPeer, plainRaw, plainPeer;
+  for (const auto& t : rt) {
+    rtRaw.Add(t[0], t[2]);
+    rtPeer.Add(t[0], t[3]);
+    plainRaw.Add(t[1], t[2]);
+    plainPeer.Add(t[1], t[3]);
+  }
+  const auto bulk = Rounds({BulkTComPort, BulkRaw, BulkPeer}, rounds);
+  Ratios bulkRaw, bulkPeer;  // time ratios; throughput is their inverse
+  for (const auto& t : bulk) {
+    bulkRaw.Add(t[0], t[1]);
+    bulkPeer.Add(t[0], t[2]);
+  }
+
+  PrintTimes("round trip", rt, {"component", "component-no-counters", "raw", "peer"});
+  PrintTimes("bulk", bulk, {"component", "raw", "peer"});
+  std::printf("round trip (%d per run): %s raw (target <= 1.30: %s), %s peer (target <= 1.00: %s)\n",
+              kRoundTrips, rtRaw.Text().c_str(),
+              Verdict(!rtRaw.values.empty() && rtRaw.Quantile(0.5) <= 1.3), rtPeer.Text().c_str(),
+              Verdict(!rtPeer.values.empty() && rtPeer.Quantile(0.5) <= 1.0));
+  std::printf("round trip without line-error counters: %s raw, %s peer\n", plainRaw.Text().c_str(),
+              plainPeer.Text().c_str());
+  std::printf("bulk 1 MiB: %s raw throughput (target >= 0.80: %s), %s peer throughput\n",
+              bulkRaw.Text(true).c_str(),
+              Verdict(!bulkRaw.values.empty() && 1 / bulkRaw.Quantile(0.5) >= 0.8),
+              bulkPeer.Text(true).c_str());
   unlink(getenv(ptymodem::kModemStateEnv));
   return 0;
 }

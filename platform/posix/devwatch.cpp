@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat::posix {
 
 namespace {
@@ -73,8 +75,7 @@ DevWatch::DevWatch(std::string directory, Belongs belongs, Notify notify, int in
 DevWatch::~DevWatch() {
   if (thread_.joinable()) {
     const std::uint64_t one = 1;
-    while (write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    RetryEintr([&] { return write(stopFd_, &one, sizeof one); });
     thread_.join();
   }
   close(stopFd_);
@@ -84,10 +85,7 @@ DevWatch::~DevWatch() {
 void DevWatch::Run() {
   for (;;) {
     pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
+    if (RetryEintr([&] { return poll(fds, 2, -1); }) < 0) return;
     if (fds[1].revents != 0) return;
     if (fds[0].revents & (POLLERR | POLLNVAL)) return;
     if (fds[0].revents & POLLIN) HandleEvents();
@@ -97,8 +95,7 @@ void DevWatch::Run() {
 void DevWatch::HandleEvents() {
   alignas(inotify_event) char buffer[16 * 1024];
   for (;;) {
-    const ssize_t got = read(inotifyFd_, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = RetryEintr([&] { return read(inotifyFd_, buffer, sizeof buffer); });
     if (got <= 0) return;  // EAGAIN: all read
     for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
       inotify_event event;

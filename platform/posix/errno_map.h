@@ -1,4 +1,5 @@
-// The one translation of errno values into the Win32 error codes the serial API reports.
+// What an errno value means to the backend: the one translation into the Win32 error codes the
+// serial API reports, the values that say a device has gone, and the retry after EINTR.
 //
 // Some errno values mean different things depending on the call that produced them, so the
 // caller names the kind of call:
@@ -11,6 +12,8 @@
 //              lines (a pty) and give 50 (not supported).
 #pragma once
 
+#include <cerrno>
+
 #include "platform/wintypes.h"
 
 namespace plat::posix {
@@ -22,5 +25,17 @@ DWORD Win32FromErrno(int err, ErrnoContext context);
 
 // True for the errno values a tty returns once its device has gone (hang-up after an unplug).
 bool IsDeviceGoneErrno(int err);
+
+// Calls call() again while it fails with EINTR (a signal came before the call did anything)
+// and returns its last result, errno as that call left it. Calls that report partial progress
+// (reads and writes of a transfer) and the modem-line wait, which a signal must end, keep
+// their own loops.
+template <typename Call>
+auto RetryEintr(Call&& call) {
+  for (;;) {
+    const auto result = call();
+    if (!(result < 0 && errno == EINTR)) return result;
+  }
+}
 
 }  // namespace plat::posix

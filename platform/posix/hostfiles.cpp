@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat::posix {
 
 namespace {
@@ -29,16 +31,13 @@ HostPaths DefaultHostPaths(const SysCalls& sys) {
 }
 
 std::optional<std::string> ReadSmallFile(const SysCalls& sys, const std::string& path) {
-  int fd;
-  do {
-    fd = sys.Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      RetryEintr([&] { return sys.Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
   if (fd < 0) return std::nullopt;
   std::string text;
   char buffer[512];
   for (;;) {
-    const ssize_t n = sys.Read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryEintr([&] { return sys.Read(fd, buffer, sizeof buffer); });
     if (n < 0) {
       const int err = errno;
       sys.Close(fd);
@@ -78,19 +77,16 @@ int WriteAndClose(const SysCalls& sys, int fd, const std::string& text) {
 }  // namespace
 
 int WriteExistingFile(const SysCalls& sys, const std::string& path, const std::string& text) {
-  int fd;
-  do {
-    fd = sys.Open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      RetryEintr([&] { return sys.Open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); });
   if (fd < 0) return errno;
   return WriteAndClose(sys, fd, text);
 }
 
 int WritePrivateFile(const SysCalls& sys, const std::string& path, const std::string& text) {
-  int fd;
-  do {
-    fd = sys.Create(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryEintr([&] {
+    return sys.Create(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
+  });
   if (fd < 0) return errno;
   return WriteAndClose(sys, fd, text);
 }

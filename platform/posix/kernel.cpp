@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/errortext.h"
+#include "platform/posix/errno_map.h"
 
 namespace plat::posix {
 
@@ -18,8 +19,7 @@ std::int64_t Kernel::NowMicroseconds() {
 void Kernel::Sleep(DWORD milliseconds) {
   timespec request{static_cast<time_t>(milliseconds / 1000),
                    static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&request, &request) != 0 && errno == EINTR) {
-  }
+  RetryEintr([&] { return nanosleep(&request, &request); });  // sleeps on for what is left
 }
 
 HANDLE Kernel::CreateEventA(BOOL manualReset, BOOL initialState) {

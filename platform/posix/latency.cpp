@@ -7,20 +7,14 @@
 #include <charconv>
 #include <sstream>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat::posix {
 
 namespace {
 
 constexpr char kRecordPrefix[] = "lcdwrite-latency-";
 constexpr char kRecordMagic[] = "lcdwrite-latency-record-1";
-
-int IoctlRetry(const SysCalls& sys, int fd, unsigned long request, void* arg) {
-  int result;
-  do {
-    result = sys.Ioctl(fd, request, arg);
-  } while (result != 0 && errno == EINTR);
-  return result;
-}
 
 std::optional<int> ReadMs(const SysCalls& sys, const std::string& path) {
   const std::optional<std::string> text = ReadSmallFile(sys, path);
@@ -45,7 +39,8 @@ std::string FileNamePart(const std::string& tty) {
 
 std::string Ms(int value) { return std::to_string(value) + " ms"; }
 
-bool Gone(int err) { return err == EIO || err == ENODEV || err == ENXIO || err == ENOENT; }
+// The converter has gone: its tty says so, or its sysfs attribute went with it.
+bool Gone(int err) { return IsDeviceGoneErrno(err) || err == ENOENT; }
 
 }  // namespace
 

@@ -1,9 +1,8 @@
 // A read-only registry tree in memory, with the Win32 semantics of reading it.
 //
 // The POSIX system view builds one of these from sysfs for every key it opens and answers
-// RegQueryValueExA, RegEnumValueA and RegEnumKeyExA from it. Like the Windows registry, key and
-// value names compare case-insensitively (ASCII), subkeys enumerate in case-insensitive name
-// order and values in the order they were set.
+// RegQueryValueExA, RegEnumValueA and RegEnumKeyExA from it, by the rules of
+// platform/win32rules/registry.h.
 #pragma once
 
 #include <memory>
@@ -11,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/win32rules/registry.h"
 #include "platform/wintypes.h"
 
 namespace plat::posix {
@@ -65,8 +65,7 @@ LONG EnumRegValue(const RegKey& key, DWORD index, char* name, DWORD* nameLength,
 // RegEnumKeyExA: the index-th subkey's name, with the name rules of EnumRegValue.
 LONG EnumRegKey(const RegKey& key, DWORD index, char* name, DWORD* nameLength);
 
-// ASCII case-insensitive comparisons, as registry and object names compare on Windows.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool LessNoCase(std::string_view a, std::string_view b);
+using win32rules::EqualsNoCase;
+using win32rules::LessNoCase;
 
 }  // namespace plat::posix

@@ -106,11 +106,7 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   if (!DevicePath(name, key, path)) return FailOpen(ERROR_FILE_NOT_FOUND);
 
   struct stat node {};
-  int result;
-  do {
-    result = sys_.Stat(path.c_str(), &node);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) return FailOpen(errno, path);
+  if (RetryEintr([&] { return sys_.Stat(path.c_str(), &node); }) != 0) return FailOpen(errno, path);
   if (!S_ISCHR(node.st_mode)) return FailOpen(ERROR_FILE_NOT_FOUND);
   {
     // Refused before opening: opening a tty already raises DTR and RTS.
@@ -131,44 +127,31 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   const bool canRead = (access & GENERIC_READ) != 0;
   const bool canWrite = (access & GENERIC_WRITE) != 0;
   const int mode = canWrite ? (canRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-  int fd;
-  do {
-    fd = sys_.Open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      RetryEintr([&] { return sys_.Open(path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
   if (fd < 0) return FailOpen(errno, path);
 
   auto fail = [&](DWORD code) {
     sys_.Close(fd);
     return FailOpen(code);
   };
-  auto ioctlRetry = [&](unsigned long request, void* arg) {
-    int r;
-    do {
-      r = sys_.Ioctl(fd, request, arg);
-    } while (r != 0 && errno == EINTR);
-    return r;
-  };
   struct stat opened {};
   if (sys_.Fstat(fd, &opened) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
   KernelTermios settings{};
-  if (ioctlRetry(TCGETS2, &settings) != 0) {
+  if (IoctlRetry(sys_, fd, TCGETS2, &settings) != 0) {
     // A character device that is no tty is no serial port.
     return fail(errno == ENOTTY ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno, ErrnoContext::Open));
   }
-  int locked;
-  do {
-    locked = sys_.Flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
+  if (RetryEintr([&] { return sys_.Flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     const int err = errno;
     sys_.Close(fd);
     return FailOpen(err, path);
   }
-  ioctlRetry(TIOCEXCL, nullptr);  // best effort: root may open anyway
+  IoctlRetry(sys_, fd, TIOCEXCL, nullptr);  // best effort: root may open anyway
 
   MakeRaw(settings);
   settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  if (ioctlRetry(TCSETS2, &settings) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  if (IoctlRetry(sys_, fd, TCSETS2, &settings) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
   DCB initial = DefaultDcb();
   TermiosToDcb(settings, initial);
 

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat::posix {
 
 SerialDevice::SerialDevice(Kernel& kernel, const SysCalls& sys, int fd, dev_t rdev, bool canRead,
@@ -151,8 +153,7 @@ bool SerialDevice::DriveTransfers(std::unique_lock<std::mutex>& lock, const OpPt
     }
     if (count > 0 && (fds[1].revents & POLLIN)) {
       std::uint64_t value;
-      while (sys_.Read(callerWakeFd_, &value, sizeof value) < 0 && errno == EINTR) {
-      }
+      RetryEintr([&] { return sys_.Read(callerWakeFd_, &value, sizeof value); });
     }
     if (count > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
       hungUp = true;

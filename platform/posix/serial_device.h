@@ -55,11 +55,11 @@
 #include "platform/posix/kernel.h"
 #include "platform/posix/serial_sys.h"
 #include "platform/posix/serial_termios.h"
+#include "platform/win32rules/transfers.h"
 
 namespace plat::posix {
 
-// OVERLAPPED::Internal of an operation still running (the NT status value Win32 uses).
-constexpr ULONG_PTR kStatusPending = 0x103;
+using win32rules::kStatusPending;
 
 class SerialDevice {
  public:

@@ -211,8 +211,7 @@ DWORD SerialDevice::GetTimeouts(COMMTIMEOUTS* timeouts) {
 
 DWORD SerialDevice::SetTimeouts(const COMMTIMEOUTS* timeouts) {
   if (!timeouts) return ERROR_INVALID_PARAMETER;
-  // An interval and a total constant both at kMaxDword is what the Windows serial driver refuses.
-  if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutConstant == kMaxDword)
+  if (!win32rules::TimeoutsAccepted(*timeouts))
     return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(mutex_);
   if (DWORD error = CheckUsable()) return error;

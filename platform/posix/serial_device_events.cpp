@@ -15,11 +15,7 @@ namespace plat::posix {
 using namespace device;
 
 int SerialDevice::Ioctl(unsigned long request, void* arg) {
-  int result;
-  do {
-    result = sys_.Ioctl(fd_, request, arg);
-  } while (result < 0 && errno == EINTR);
-  return result;
+  return IoctlRetry(sys_, fd_, request, arg);
 }
 
 bool SerialDevice::ReadCounters(LineCounters& counters) {

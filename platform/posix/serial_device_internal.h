@@ -14,7 +14,6 @@ constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr DWORD kAllEvents = 0x1FFF;
 constexpr DWORD kAllPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr int kModemWaitLines = TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG;
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;  // MAXDWORD: the special time-out value
 
 // COMMPROP values that the shared Win32 header does not name.
 constexpr DWORD kServiceSerialComm = 0x00000001;  // SP_SERIALCOMM
@@ -25,8 +24,6 @@ constexpr std::int64_t kTxEmptyPollUs = 2000;         // output draining, EV_TXE
 constexpr std::int64_t kModemPollUs = 10000;          // modem lines without TIOCMIWAIT
 constexpr std::int64_t kModemRecheckUs = 100000;      // modem lines with TIOCMIWAIT
 constexpr std::int64_t kBlockedWriteRetryUs = 50000;  // a write waiting for room
-// Longest time-out honoured (about 31 years); longer totals mean "none".
-constexpr std::uint64_t kMaxTimeoutMs = 1000000000000ull;
 
 // The signal that interrupts a modem thread blocked in TIOCMIWAIT: a real-time signal with a
 // handler that does nothing, installed without SA_RESTART so the ioctl returns EINTR. Returns

@@ -49,15 +49,13 @@ void SerialDevice::Wake() {
   WakeDriver();  // what changed may concern the transfers a caller drives
   if (wakeFd_ < 0) return;
   const std::uint64_t one = 1;
-  while (sys_.Write(wakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
-  }
+  RetryEintr([&] { return sys_.Write(wakeFd_, &one, sizeof one); });
 }
 
 void SerialDevice::WakeDriver() {
   if (!driving_ || driverProgress_ || callerWakeFd_ < 0) return;
   const std::uint64_t one = 1;
-  while (sys_.Write(callerWakeFd_, &one, sizeof one) < 0 && errno == EINTR) {
-  }
+  RetryEintr([&] { return sys_.Write(callerWakeFd_, &one, sizeof one); });
 }
 
 DWORD SerialDevice::EnsureIoThread() {
@@ -192,8 +190,7 @@ void SerialDevice::IoLoop() {
     for (int i = 0; i < count; ++i) {
       if (events[i].data.fd == wakeFd_) {
         std::uint64_t value;
-        while (sys_.Read(wakeFd_, &value, sizeof value) < 0 && errno == EINTR) {
-        }
+        RetryEintr([&] { return sys_.Read(wakeFd_, &value, sizeof value); });
       } else if (events[i].events & (EPOLLHUP | EPOLLERR)) {
         // A hung-up tty answers every ioctl with EIO; that marks the device gone.
         int queued = 0;

@@ -6,6 +6,7 @@
 
 #include "platform/posix/errno_map.h"
 #include "platform/posix/serial_device_internal.h"
+#include "platform/win32rules/transfers.h"
 
 namespace plat::posix {
 
@@ -14,29 +15,13 @@ using namespace device;
 void SerialDevice::StartTransfer(Op& op, std::int64_t now) {
   op.started = true;
   op.lastByteUs = now;
-  std::uint64_t totalMs = 0;
-  if (op.kind == Kind::Read) {
-    const COMMTIMEOUTS& t = timeouts_;
-    if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
-      op.immediate = true;  // return at once with what is there
-      return;
-    }
-    if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
-        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword) {
-      op.returnOnAny = true;  // first byte ends it; nothing by the constant ends it too
-      totalMs = t.ReadTotalTimeoutConstant;
-    } else {
-      totalMs = std::uint64_t{t.ReadTotalTimeoutMultiplier} * op.length + t.ReadTotalTimeoutConstant;
-      if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword)
-        op.intervalMs = t.ReadIntervalTimeout;
-    }
-  } else {
-    totalMs = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * op.length +
-              timeouts_.WriteTotalTimeoutConstant;
-  }
-  if (totalMs != 0 && totalMs <= kMaxTimeoutMs)
-    op.deadlineUs = now + static_cast<std::int64_t>(totalMs) * 1000;
+  const win32rules::TransferTimeouts t = op.kind == Kind::Read
+                                            ? win32rules::ReadTimeouts(timeouts_, op.length)
+                                            : win32rules::WriteTimeouts(timeouts_, op.length);
+  if (t.immediate) op.immediate = true;
+  if (t.returnOnAny) op.returnOnAny = true;
+  if (t.intervalMs != 0) op.intervalMs = t.intervalMs;
+  if (t.totalMs != 0) op.deadlineUs = now + static_cast<std::int64_t>(t.totalMs) * 1000;
 }
 
 void SerialDevice::Refuse(Op& op, int err) {

@@ -11,6 +11,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat::posix {
 
 namespace {
@@ -96,6 +98,10 @@ const SysCalls& RealSysCalls() {
       &GroupById,
   };
   return calls;
+}
+
+int IoctlRetry(const SysCalls& sys, int fd, unsigned long request, void* arg) {
+  return RetryEintr([&] { return sys.Ioctl(fd, request, arg); });
 }
 
 }  // namespace plat::posix

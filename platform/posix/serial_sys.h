@@ -55,4 +55,7 @@ struct SysCalls {
 // The table that calls the C library.
 const SysCalls& RealSysCalls();
 
+// sys.Ioctl, called again while it fails with EINTR.
+int IoctlRetry(const SysCalls& sys, int fd, unsigned long request, void* arg);
+
 }  // namespace plat::posix

@@ -1,23 +1,16 @@
 #include "platform/sim/registry.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <stdexcept>
+
+#include "platform/win32rules/registry.h"
 
 namespace sim {
 
 namespace {
 
 constexpr LONG kKeyDeleted = 1018;  // ERROR_KEY_DELETED
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // "\A\B\" -> {"A", "B"}; an empty part in the middle (A\\B) yields an empty name, which no key
 // has.
@@ -47,7 +40,7 @@ std::shared_ptr<Registry::Key> Registry::Walk(const std::shared_ptr<Key>& from,
   std::shared_ptr<Key> key = from;
   for (const std::string& part : SplitPath(path)) {
     auto it = std::find_if(key->subkeys.begin(), key->subkeys.end(),
-                           [&](const auto& sub) { return SameName(sub->name, part); });
+                           [&](const auto& sub) { return plat::win32rules::EqualsNoCase(sub->name, part); });
     if (it != key->subkeys.end()) {
       key = *it;
       continue;
@@ -55,7 +48,10 @@ std::shared_ptr<Registry::Key> Registry::Walk(const std::shared_ptr<Key>& from,
     if (!create || part.empty()) return nullptr;
     auto sub = std::make_shared<Key>();
     sub->name = part;
-    key->subkeys.push_back(sub);
+    key->subkeys.insert(plat::win32rules::SubkeyPosition(
+                            key->subkeys, part,
+                            [](const auto& k) -> const std::string& { return k->name; }),
+                        sub);
     key = sub;
   }
   return key;
@@ -63,7 +59,7 @@ std::shared_ptr<Registry::Key> Registry::Walk(const std::shared_ptr<Key>& from,
 
 Registry::Value* Registry::FindValue(Key& key, const std::string& name) const {
   auto it = std::find_if(key.values.begin(), key.values.end(),
-                         [&](const Value& v) { return SameName(v.name, name); });
+                         [&](const Value& v) { return plat::win32rules::EqualsNoCase(v.name, name); });
   return it == key.values.end() ? nullptr : &*it;
 }
 
@@ -128,7 +124,7 @@ bool Registry::DeleteValue(const std::string& path, const std::string& name) {
   std::shared_ptr<Key> key = Walk(root_, path, false);
   if (!key) return false;
   auto it = std::find_if(key->values.begin(), key->values.end(),
-                         [&](const Value& v) { return SameName(v.name, name); });
+                         [&](const Value& v) { return plat::win32rules::EqualsNoCase(v.name, name); });
   if (it == key->values.end()) return false;
   key->values.erase(it);
   return true;
@@ -145,7 +141,7 @@ bool Registry::DeleteKey(const std::string& path) {
   std::shared_ptr<Key> parent = Walk(root_, parentPath, false);
   if (!parent) return false;
   auto it = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
-                         [&](const auto& sub) { return SameName(sub->name, leaf); });
+                         [&](const auto& sub) { return plat::win32rules::EqualsNoCase(sub->name, leaf); });
   if (it == parent->subkeys.end()) return false;
   // Handles still open on the key or below it see it as deleted.
   std::vector<std::shared_ptr<Key>> doomed{*it};
@@ -235,20 +231,7 @@ LONG Registry::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, D
   if (!found) return error;
   const Value* value = FindValue(*found, name != nullptr ? name : "");
   if (value == nullptr) return Code(ERROR_FILE_NOT_FOUND);
-  if (data != nullptr && size == nullptr) return Code(ERROR_INVALID_PARAMETER);
-  if (type != nullptr) *type = value->type;
-  const DWORD needed = static_cast<DWORD>(value->data.size());
-  if (data == nullptr) {
-    if (size != nullptr) *size = needed;
-    return Code(ERROR_SUCCESS);
-  }
-  if (*size < needed) {
-    *size = needed;
-    return Code(ERROR_MORE_DATA);
-  }
-  std::copy(value->data.begin(), value->data.end(), data);
-  *size = needed;
-  return Code(ERROR_SUCCESS);
+  return plat::win32rules::StoreRegData(value->type, value->data, type, data, size);
 }
 
 LONG Registry::EnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* type,
@@ -261,23 +244,11 @@ LONG Registry::EnumValue(HKEY key, DWORD index, char* name, DWORD* nameLength, D
   if (!found) return error;
   if (index >= found->values.size()) return Code(ERROR_NO_MORE_ITEMS);
   const Value& value = found->values[index];
-  // The name's length in and out is in characters: the buffer with, the name without its NUL.
-  if (*nameLength <= value.name.size()) return Code(ERROR_MORE_DATA);
-  std::memcpy(name, value.name.c_str(), value.name.size() + 1);
-  *nameLength = static_cast<DWORD>(value.name.size());
-  if (type != nullptr) *type = value.type;
-  const DWORD needed = static_cast<DWORD>(value.data.size());
-  if (data == nullptr) {
-    if (dataLength != nullptr) *dataLength = needed;
-    return Code(ERROR_SUCCESS);
+  if (const LONG result = plat::win32rules::StoreRegName(value.name, name, nameLength);
+      result != Code(ERROR_SUCCESS)) {
+    return result;
   }
-  if (*dataLength < needed) {
-    *dataLength = needed;
-    return Code(ERROR_MORE_DATA);
-  }
-  std::copy(value.data.begin(), value.data.end(), data);
-  *dataLength = needed;
-  return Code(ERROR_SUCCESS);
+  return plat::win32rules::StoreRegData(value.type, value.data, type, data, dataLength);
 }
 
 LONG Registry::EnumKey(HKEY key, DWORD index, char* name, DWORD* nameLength) {
@@ -287,11 +258,7 @@ LONG Registry::EnumKey(HKEY key, DWORD index, char* name, DWORD* nameLength) {
   std::shared_ptr<Key> found = KeyOf(key, error);
   if (!found) return error;
   if (index >= found->subkeys.size()) return Code(ERROR_NO_MORE_ITEMS);
-  const std::string& subName = found->subkeys[index]->name;
-  if (*nameLength <= subName.size()) return Code(ERROR_MORE_DATA);
-  std::memcpy(name, subName.c_str(), subName.size() + 1);
-  *nameLength = static_cast<DWORD>(subName.size());
-  return Code(ERROR_SUCCESS);
+  return plat::win32rules::StoreRegName(found->subkeys[index]->name, name, nameLength);
 }
 
 }  // namespace sim

@@ -2,7 +2,8 @@
 // built by the machine description, read through the SystemApi calls with Win32 semantics.
 //
 // Paths compare case-insensitively and may start with a backslash; keys and values keep the
-// spelling they were created with and enumerate in insertion order. A string value set with
+// spelling they were created with and read and enumerate by platform/win32rules/registry.h
+// (subkeys in name order, values in insertion order). A string value set with
 // SetString is stored with its terminating NUL, as Windows stores REG_SZ data; SetValue stores
 // bytes exactly (a REG_SZ without terminator, for instance). Results are Win32 error codes.
 // A key deleted while a handle to it is open reads as ERROR_KEY_DELETED through that handle.

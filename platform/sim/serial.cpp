@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/win32rules/transfers.h"
+
 namespace sim {
 
 namespace {
-
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;  // MAXDWORD: the special time-out value
 
 // "\\.\com3" -> "COM3".
 std::string DeviceKey(std::string name) {
@@ -147,10 +147,7 @@ BOOL Serial::GetCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) {
 BOOL Serial::SetCommTimeouts(HANDLE device, const COMMTIMEOUTS* timeouts) {
   return OnDevice(device, [&](SerialDevice& d, HostHandle&, Scheduler::Lock&) -> DWORD {
     if (timeouts == nullptr) return ERROR_INVALID_PARAMETER;
-    // The Windows serial driver refuses an interval and a total constant both at MAXDWORD.
-    if (timeouts->ReadIntervalTimeout == kMaxDword && timeouts->ReadTotalTimeoutConstant == kMaxDword) {
-      return ERROR_INVALID_PARAMETER;
-    }
+    if (!plat::win32rules::TimeoutsAccepted(*timeouts)) return ERROR_INVALID_PARAMETER;
     d.timeouts_ = *timeouts;
     return 0;
   });

@@ -27,6 +27,7 @@
 #include "platform/sim/frame_timing.h"
 #include "platform/sim/objects.h"
 #include "platform/sim/scheduler.h"
+#include "platform/win32rules/transfers.h"
 #include "platform/wintypes.h"
 
 namespace sim {
@@ -76,7 +77,7 @@ struct HostHandle : KernelObject {
 
 // How an overlapped operation's state is kept in OVERLAPPED::Internal, as Win32 does: pending,
 // success (0), or a failure carrying its Win32 error code.
-constexpr ULONG_PTR kStatusPending = 0x103;
+using plat::win32rules::kStatusPending;
 constexpr ULONG_PTR StatusOf(DWORD error) { return error == 0 ? 0 : 0xC0000000u | error; }
 constexpr DWORD ErrorOfStatus(ULONG_PTR status) {
   return status == 0 ? 0 : static_cast<DWORD>(status & 0x0FFFFFFFu);

@@ -5,15 +5,13 @@
 
 #include "platform/sim/kernel.h"
 #include "platform/sim/serial_device.h"
+#include "platform/win32rules/transfers.h"
 
 namespace sim {
 
 namespace {
-constexpr DWORD kMaxDword = 0xFFFFFFFFu;
 constexpr DWORD kSpSerialComm = 0x00000001;  // dwServiceMask: a serial communications provider
 constexpr DWORD kPstRs232 = 0x00000001;      // dwProvSubType: RS-232
-// A total time-out longer than this (about 31 years) counts as none.
-constexpr std::uint64_t kLongestTimeoutMs = 1000000000000ULL;
 }  // namespace
 
 void SerialDevice::StartRequest(OVERLAPPED* overlapped) {
@@ -135,29 +133,21 @@ void SerialDevice::StartFrontRead(Scheduler::Lock& lock) {
       read.readBuffer[read.done++] = inQueue_.front();
       inQueue_.pop_front();
     }
-    const COMMTIMEOUTS& t = timeouts_;
-    const bool immediate = t.ReadIntervalTimeout == kMaxDword &&
-                           t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-    read.firstByte = t.ReadIntervalTimeout == kMaxDword &&
-                     t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                     t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
-    if (read.done == read.length || immediate || (read.firstByte && read.done > 0)) {
+    const plat::win32rules::TransferTimeouts t = plat::win32rules::ReadTimeouts(timeouts_, read.length);
+    read.firstByte = t.returnOnAny;
+    if (read.done == read.length || t.immediate || (read.firstByte && read.done > 0)) {
       Finish(read, 0);
       reads_.pop_front();
       continue;
     }
-    const std::uint64_t totalMs =
-        read.firstByte ? t.ReadTotalTimeoutConstant
-                       : static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * read.length +
-                             t.ReadTotalTimeoutConstant;
-    if (totalMs != 0 && totalMs < kLongestTimeoutMs) {
+    if (t.totalMs != 0) {
       const std::uint64_t id = read.id;
       read.totalTimer = scheduler_.ScheduleLocked(
-          lock, scheduler_.NowNs() + static_cast<std::int64_t>(totalMs) * kNsPerMs,
+          lock, scheduler_.NowNs() + static_cast<std::int64_t>(t.totalMs) * kNsPerMs,
           [this, id] { TransferTimedOut(true, id); });
     }
-    if (!read.firstByte && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword) {
-      read.intervalNs = static_cast<std::int64_t>(t.ReadIntervalTimeout) * kNsPerMs;
+    if (t.intervalMs != 0) {
+      read.intervalNs = static_cast<std::int64_t>(t.intervalMs) * kNsPerMs;
       if (read.done > 0) ArmIntervalTimer(lock);
     }
     return;
@@ -206,10 +196,8 @@ DWORD SerialDevice::WriteLocked(Scheduler::Lock& lock, const void* buffer, DWORD
   PumpWrites(lock);
   if (overlapped->Internal != kStatusPending) return ErrorOfStatus(overlapped->Internal);
   // Waiting for room in the output queue: the write time-outs apply.
-  const std::uint64_t totalMs =
-      static_cast<std::uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * length +
-      timeouts_.WriteTotalTimeoutConstant;
-  if (totalMs != 0 && totalMs < kLongestTimeoutMs) {
+  const std::uint64_t totalMs = plat::win32rules::WriteTimeouts(timeouts_, length).totalMs;
+  if (totalMs != 0) {
     Transfer& pending = writes_.back();
     const std::uint64_t id = pending.id;
     pending.totalTimer = scheduler_.ScheduleLocked(

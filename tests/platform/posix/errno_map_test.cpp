@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace plat::posix {
 namespace {
@@ -43,6 +44,33 @@ TEST(Win32FromErrno, never_reports_pending_or_success_for_a_failure) {
       EXPECT_NE(code, ERROR_SUCCESS) << err;
       EXPECT_NE(code, ERROR_IO_PENDING) << err;
     }
+  }
+}
+
+// A call is repeated only while it fails with EINTR; its last result and errno come back.
+TEST(RetryEintr, repeats_only_interrupted_calls) {
+  struct Row {
+    std::vector<int> errnos;  // one per call: 0 succeeds (returns 7), others fail with -1
+    int calls;
+    int result;
+    int lastErrno;
+  } rows[] = {
+      {{0}, 1, 7, 0},
+      {{EINTR, EINTR, 0}, 3, 7, 0},
+      {{EINTR, EIO}, 2, -1, EIO},
+      {{EAGAIN, 0}, 1, -1, EAGAIN},
+  };
+  for (const Row& row : rows) {
+    int calls = 0;
+    errno = 0;
+    const int result = RetryEintr([&] {
+      const int err = row.errnos[static_cast<std::size_t>(calls++)];
+      errno = err;
+      return err == 0 ? 7 : -1;
+    });
+    EXPECT_EQ(calls, row.calls);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(errno, row.lastErrno);
   }
 }
 

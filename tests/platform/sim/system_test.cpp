@@ -74,7 +74,7 @@ TEST_F(SystemTest, missing_keys_and_malformed_paths_are_not_found) {
   EXPECT_EQ(system.RegOpenKeyExA(hardware, "DEVICEMAP\\SERIALCOMM", &key), ERROR_SUCCESS);
 }
 
-TEST_F(SystemTest, values_and_keys_enumerate_in_insertion_order) {
+TEST_F(SystemTest, values_enumerate_in_insertion_order_and_keys_in_name_order) {
   HKEY key = OpenKey("HARDWARE\\DEVICEMAP\\SERIALCOMM");
   std::vector<std::pair<std::string, DWORD>> seen;
   LONG result = ERROR_SUCCESS;
@@ -110,7 +110,7 @@ TEST_F(SystemTest, values_and_keys_enumerate_in_insertion_order) {
     if (system.RegEnumKeyExA(devicemap, i, name, &nameLength) != ERROR_SUCCESS) break;
     keys.emplace_back(name, nameLength);
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"SERIALCOMM", "ZETA", "ALPHA"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"ALPHA", "SERIALCOMM", "ZETA"}));
 }
 
 TEST_F(SystemTest, a_key_deleted_while_open_reads_as_deleted) {
