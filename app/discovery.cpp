@@ -51,6 +51,7 @@ bool TMainForm::SearchDevicePort() {
       if (name.compare(0, kPrefixLength, kFtdiDevicePrefix) == 0 &&
           name.size() >= kPrefixLength) {
         instanceId = name.substr(kPrefixLength, kInstanceIdMax);
+        converterInstance_ = instanceId;
         matched = true;
         break;
       }

@@ -1,8 +1,10 @@
 // The program entry's work: stop requests, the command line, the front-end, the run.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
+#include "app/journal/history.h"
 #include "app/run.h"
 #include "app/runstop.h"
 #include "app/texts.h"
@@ -40,6 +42,11 @@ int Main(int argc, char** argv) {
     return protocol::kExitWritten;
   }
   if (options.check) return CheckConfigFile(std::cout, std::cerr);
+  if (options.history) {
+    const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
+    return journal::PrintHistory(options, journalVariable != nullptr ? journalVariable : "",
+                                 std::cout, std::cerr);
+  }
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =
