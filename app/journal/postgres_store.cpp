@@ -43,6 +43,8 @@ class PostgresStore : public JournalStore {
       PQfinish(connection_);
       throw JournalError(cause);
     }
+    // The server's notices ("already exists, skipping") are no business of the user's.
+    PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);
     try {
       Migrate();
     } catch (...) {
