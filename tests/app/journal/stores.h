@@ -63,7 +63,7 @@ inline std::string FreshJournal(Kind kind, const std::filesystem::path& folder) 
   if (kind == Kind::Sqlite) return (folder / "journal.sqlite3").string();
   const std::string uri = PostgresUri();
   if (uri.empty()) return {};
-  Sql(kind, uri, "DROP TABLE IF EXISTS runs, lcdwrite_schema");
+  Sql(kind, uri, "SET client_min_messages = warning; DROP TABLE IF EXISTS runs, lcdwrite_schema");
   return uri;
 }
 

@@ -356,3 +356,45 @@ INSTANTIATE_TEST_SUITE_P(
 #endif
 
 }  // namespace
+
+// ---- The journal ----
+
+namespace {
+
+// A run killed half-way (no chance to complete its record) is still on record, and --history
+// lists it as "abgebrochen"; the completed write before it is listed with its result.
+TEST_F(Program, a_run_killed_half_way_is_listed_as_abgebrochen) {
+  const std::string journal = (dir_ / "journal.sqlite3").string();
+  ASSERT_EQ(Wait(Start(Fast({"--journal", journal}), kEnvironment, Output::File)), 0);
+  std::vector<std::string> killed = kRealTime;
+  killed.insert(killed.end(), {"--journal", journal});
+  fs::remove(dir_ / "out.txt");  // the first run's "warten" must not count
+  const pid_t pid = Start(killed, kEnvironment, Output::File);
+  // In the first reset pause: the record was begun before the reset.
+  ASSERT_TRUE(WaitForOutput(pid, "warten")) << Read(dir_ / "out.txt") << Err();
+  kill(pid, SIGKILL);
+  EXPECT_EQ(Wait(pid), 128 + SIGKILL);
+
+  ASSERT_EQ(Wait(Start({"--history", "--journal", journal}, kEnvironment, Output::File)), 0);
+  const std::string table = Read(dir_ / "out.txt");
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < table.size();) {
+    const size_t end = table.find('\n', start);
+    lines.push_back(table.substr(start, end - start));
+    start = end + 1;
+  }
+  ASSERT_EQ(lines.size(), 3u) << table;
+  EXPECT_NE(lines[1].find("1234567"), std::string::npos) << table;
+  EXPECT_NE(lines[1].find("COM3 (sim.)  0 geschrieben"), std::string::npos) << table;
+  EXPECT_NE(lines[2].find("COM3 (sim.)  abgebrochen"), std::string::npos) << table;
+
+  ASSERT_EQ(Wait(Start({"--history", "1", "--csv", "--journal", journal}, kEnvironment,
+                       Output::File)),
+            0);
+  const std::string csv = Read(dir_ / "out.txt");
+  EXPECT_EQ(csv.find("run_id,started,ended,"), 0u) << csv;
+  EXPECT_NE(csv.find(",abgebrochen,"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("geschrieben"), std::string::npos) << "only the last record: " << csv;
+}
+
+}  // namespace
