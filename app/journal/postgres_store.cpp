@@ -73,6 +73,17 @@ class PostgresStore : public JournalStore {
     Run("UPDATE runs SET " + sets + " WHERE run_id = $" + std::to_string(i), values);
   }
 
+  void Progress(const JournalRecord& record) override {
+    Run("SET synchronous_commit = off");
+    try {
+      Update(record);
+    } catch (...) {
+      PQclear(PQexec(connection_, "SET synchronous_commit = on"));
+      throw;
+    }
+    Run("SET synchronous_commit = on");
+  }
+
   std::optional<std::string> LastWritten(const std::string& serial) override {
     Result result = Run(
         "SELECT started FROM runs WHERE serial = $1 AND exit_status = 0 ORDER BY id DESC LIMIT 1",

@@ -129,7 +129,7 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
 void RunJournal::OperationStored(const char* operation) {
   if (!begun_) return;
   record_.operations += (record_.operations.empty() ? "" : ",") + std::string(operation);
-  Guarded([&](JournalStore& store) { store.Update(record_); });
+  Guarded([&](JournalStore& store) { store.Progress(record_); });
 }
 
 void RunJournal::Complete(int status, const std::string& failure) {

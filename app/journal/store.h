@@ -28,8 +28,12 @@ class JournalStore {
   virtual ~JournalStore() = default;
   // Adds a new record; durable on the store's disk when it returns.
   virtual void Begin(const JournalRecord& record) = 0;
-  // Replaces the record with the same run id (its progress, or its completion).
+  // Replaces the record with the same run id (its completion); durable when it returns.
   virtual void Update(const JournalRecord& record) = 0;
+  // The same for a run's progress, without waiting for the disk: the change survives the
+  // program being killed at once, and reaches the disk with the next durable write (a power
+  // loss may take it; the record begun before it stays).
+  virtual void Progress(const JournalRecord& record) = 0;
   // The start of the latest completed write (exit status 0) of serial, if any.
   virtual std::optional<std::string> LastWritten(const std::string& serial) = 0;
   // The last limit records (every one for 0), of one serial number unless serial is empty,

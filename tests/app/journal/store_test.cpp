@@ -48,12 +48,14 @@ JournalRecord Completed(JournalRecord r, int status, const std::string& failure 
 
 class Store : public journaltest::JournalTest {};
 
-TEST_P(Store, gives_back_every_column_as_written_begun_or_completed) {
+TEST_P(Store, gives_back_every_column_as_written_begun_in_progress_or_completed) {
   auto store = journaltest::Open(target_);
-  const JournalRecord begun = Begun("run-1", "1234567");
+  JournalRecord begun = Begun("run-1", "1234567");
   const JournalRecord done =
       Completed(Begun("run-2", "7654321"), 1, "Daten\xC3\xBC" "bertragungsfehler!\n\nFalsches");
   store->Begin(begun);
+  begun.operations = "operating_time,error_memory";
+  store->Progress(begun);
   store->Begin(Begun("run-2", "7654321"));
   store->Update(done);
   const std::vector<JournalRecord> records = store->Records(0, "");
