@@ -54,23 +54,12 @@ class PostgresStore : public JournalStore {
   }
   ~PostgresStore() override { PQfinish(connection_); }
 
-  void Begin(const JournalRecord& record) override {
-    std::string marks;
-    for (size_t i = 1; i <= JournalColumns().size(); ++i) {
-      marks += (i == 1 ? "$" : ", $") + std::to_string(i);
-    }
-    Run("INSERT INTO runs (" + ColumnList() + ") VALUES (" + marks + ")", ColumnValues(record));
-  }
+  void Begin(const JournalRecord& record) override { Run(InsertSql('$'), ColumnValues(record)); }
 
   void Update(const JournalRecord& record) override {
-    std::string sets;
-    size_t i = 1;
-    for (const JournalColumn& column : JournalColumns()) {
-      sets += std::string(sets.empty() ? "" : ", ") + column.name + " = $" + std::to_string(i++);
-    }
     std::vector<std::optional<std::string>> values = ColumnValues(record);
     values.push_back(record.runId);
-    Run("UPDATE runs SET " + sets + " WHERE run_id = $" + std::to_string(i), values);
+    Run(UpdateSql('$'), values);
   }
 
   void Progress(const JournalRecord& record) override {
@@ -85,22 +74,15 @@ class PostgresStore : public JournalStore {
   }
 
   std::optional<std::string> LastWritten(const std::string& serial) override {
-    Result result = Run(
-        "SELECT started FROM runs WHERE serial = $1 AND exit_status = 0 ORDER BY id DESC LIMIT 1",
-        {serial});
+    Result result = Run(LastWrittenSql('$'), {serial});
     if (PQntuples(result.get()) == 0) return std::nullopt;
     return std::string(PQgetvalue(result.get(), 0, 0));
   }
 
   std::vector<JournalRecord> Records(size_t limit, const std::string& serial) override {
-    const std::string where = serial.empty() ? "" : " WHERE serial = $1";
-    const std::string limited = limit == 0 ? "" : " LIMIT " + std::to_string(limit);
     std::vector<std::optional<std::string>> parameters;
     if (!serial.empty()) parameters.push_back(serial);
-    Result result = Run("SELECT " + ColumnList() + " FROM (SELECT id, " + ColumnList() +
-                            " FROM runs" + where + " ORDER BY id DESC" + limited +
-                            ") AS latest ORDER BY id",
-                        parameters);
+    Result result = Run(RecordsSql(limit, !serial.empty(), '$'), parameters);
     std::vector<JournalRecord> records;
     for (int row = 0; row < PQntuples(result.get()); ++row) {
       std::vector<std::optional<std::string>> values;

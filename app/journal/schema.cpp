@@ -18,6 +18,39 @@ std::string ColumnList() {
   return list;
 }
 
+namespace {
+std::string Parameter(char mark, size_t number) { return mark + std::to_string(number); }
+}  // namespace
+
+std::string InsertSql(char mark) {
+  std::string marks;
+  for (size_t i = 1; i <= JournalColumns().size(); ++i) {
+    marks += (i == 1 ? "" : ", ") + Parameter(mark, i);
+  }
+  return "INSERT INTO runs (" + ColumnList() + ") VALUES (" + marks + ")";
+}
+
+std::string UpdateSql(char mark) {
+  std::string sets;
+  size_t i = 1;
+  for (const JournalColumn& column : JournalColumns()) {
+    sets += std::string(sets.empty() ? "" : ", ") + column.name + " = " + Parameter(mark, i++);
+  }
+  return "UPDATE runs SET " + sets + " WHERE run_id = " + Parameter(mark, i);
+}
+
+std::string LastWrittenSql(char mark) {
+  return "SELECT started FROM runs WHERE serial = " + Parameter(mark, 1) +
+         " AND exit_status = 0 ORDER BY id DESC LIMIT 1";
+}
+
+std::string RecordsSql(size_t limit, bool bySerial, char mark) {
+  const std::string where = bySerial ? " WHERE serial = " + Parameter(mark, 1) : "";
+  const std::string limited = limit == 0 ? "" : " LIMIT " + std::to_string(limit);
+  return "SELECT " + ColumnList() + " FROM (SELECT id, " + ColumnList() + " FROM runs" + where +
+         " ORDER BY id DESC" + limited + ") AS latest ORDER BY id";
+}
+
 void MigrateSchema(int version, const SqlDialect& dialect,
                    const std::function<void(const std::string& sql)>& execute) {
   if (version > kSchemaVersion) {

@@ -16,6 +16,15 @@ struct SqlDialect {
 // The record's column names, comma-separated, in record order.
 std::string ColumnList();
 
+// The statements both stores run. mark is the store's parameter sign ('?' for SQLite, '$' for
+// PostgreSQL); parameters are numbered from 1 in the order of JournalColumns, then:
+std::string InsertSql(char mark);  // every column
+std::string UpdateSql(char mark);  // every column, then the run id
+std::string LastWrittenSql(char mark);  // the serial number; selects "started"
+// Every column of the last limit records (all for 0), oldest first; with bySerial the one
+// parameter is the serial number.
+std::string RecordsSql(size_t limit, bool bySerial, char mark);
+
 // Brings the schema from version (0: nothing there yet) to kSchemaVersion through execute,
 // and records the new version. Throws JournalError for a schema newer than this program's.
 void MigrateSchema(int version, const SqlDialect& dialect,

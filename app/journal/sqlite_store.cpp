@@ -87,19 +87,13 @@ class SqliteStore : public JournalStore {
   ~SqliteStore() override { sqlite3_close_v2(db_); }
 
   void Begin(const JournalRecord& record) override {
-    std::string marks;
-    for (size_t i = 0; i < JournalColumns().size(); ++i) marks += i == 0 ? "?" : ", ?";
-    Statement insert(db_, "INSERT INTO runs (" + ColumnList() + ") VALUES (" + marks + ")", Failer());
+    Statement insert(db_, InsertSql('?'), Failer());
     BindAll(insert, record);
     insert.Step();
   }
 
   void Update(const JournalRecord& record) override {
-    std::string sets;
-    for (const JournalColumn& column : JournalColumns()) {
-      sets += std::string(sets.empty() ? "" : ", ") + column.name + " = ?";
-    }
-    Statement update(db_, "UPDATE runs SET " + sets + " WHERE run_id = ?", Failer());
+    Statement update(db_, UpdateSql('?'), Failer());
     BindAll(update, record);
     update.Bind(static_cast<int>(JournalColumns().size()) + 1, record.runId);
     update.Step();
@@ -117,22 +111,14 @@ class SqliteStore : public JournalStore {
   }
 
   std::optional<std::string> LastWritten(const std::string& serial) override {
-    Statement query(db_,
-                    "SELECT started FROM runs WHERE serial = ? AND exit_status = 0 "
-                    "ORDER BY id DESC LIMIT 1",
-                    Failer());
+    Statement query(db_, LastWrittenSql('?'), Failer());
     query.Bind(1, serial);
     if (!query.Step()) return std::nullopt;
     return query.Column(0);
   }
 
   std::vector<JournalRecord> Records(size_t limit, const std::string& serial) override {
-    const std::string where = serial.empty() ? "" : " WHERE serial = ?";
-    const std::string limited = limit == 0 ? "" : " LIMIT " + std::to_string(limit);
-    Statement query(db_,
-                    "SELECT " + ColumnList() + " FROM (SELECT id, " + ColumnList() +
-                        " FROM runs" + where + " ORDER BY id DESC" + limited + ") ORDER BY id",
-                    Failer());
+    Statement query(db_, RecordsSql(limit, !serial.empty(), '?'), Failer());
     if (!serial.empty()) query.Bind(1, serial);
     std::vector<JournalRecord> records;
     while (query.Step()) {

@@ -14,6 +14,7 @@
 
 #include "app/journal/choice.h"
 #include "app/journal/store.h"
+#include "tests/app/samplefiles.h"
 
 namespace journaltest {
 
@@ -76,12 +77,7 @@ inline std::unique_ptr<app::journal::JournalStore> Open(const std::string& targe
 class JournalTest : public ::testing::TestWithParam<Kind> {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
-    for (char& c : name) {
-      if (c == '/') c = '-';
-    }
-    dir_ = std::filesystem::temp_directory_path() / ("lcdwrite-journal-" + name);
+    dir_ = apptest::TestFolder("lcdwrite-journal-");
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     target_ = FreshJournal(GetParam(), dir_);

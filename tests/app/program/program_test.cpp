@@ -38,13 +38,7 @@ struct Started {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
-    for (char& c : name) {
-      if (c == '/') c = '-';
-    }
-    dir_ =
-        fs::temp_directory_path() / ("lcdwrite-program-" + std::to_string(getpid()) + "-" + name);
+    dir_ = apptest::TestFolder("lcdwrite-program-" + std::to_string(getpid()) + "-");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << SampleConfig();
