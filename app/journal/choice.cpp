@@ -52,7 +52,7 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
   if (choice.target.empty()) throw JournalError(texts::kNoHome);
   if (IsPostgresUri(choice.target)) return OpenPostgresJournal(choice.target);
   namespace fs = std::filesystem;
-  const fs::path path = fs::u8path(choice.target);
+  const fs::path path(choice.target);
   if (choice.kind == JournalChoice::Kind::Default && path.has_parent_path()) {
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
@@ -62,9 +62,9 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
     }
   }
   std::string aside;
-  std::unique_ptr<JournalStore> store = OpenSqliteJournal(choice.target, &aside);
+  std::unique_ptr<JournalStore> store = OpenSqliteJournal(Utf8FileName(choice.target), &aside);
   if (!aside.empty()) {
-    warn(Format(texts::kMovedAside, ShownJournal(choice.target), ShownName(fs::u8path(aside))));
+    warn(Format(texts::kMovedAside, ShownJournal(choice.target), fw::Utf8ToCp1252(aside)));
   }
   return store;
 }

@@ -109,7 +109,7 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
   std::vector<JournalRecord> records;
   const bool nothingYet =
       choice.kind == JournalChoice::Kind::Default &&
-      (choice.target.empty() || !std::filesystem::exists(std::filesystem::u8path(choice.target)));
+      (choice.target.empty() || !std::filesystem::exists(std::filesystem::path(choice.target)));
   if (!nothingYet) {
     try {
       const size_t count = options.historyCount > 0 ? size_t(options.historyCount)

@@ -213,10 +213,11 @@ std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string& path,
     namespace fs = std::filesystem;
     const std::string aside = path + ".damaged-" + CompactNow();
     std::error_code error;
-    fs::rename(path, aside, error);
+    fs::rename(fs::u8path(path), fs::u8path(aside), error);
     if (error) throw JournalError(FileErrorCause(error.value()));
     for (const char* suffix : {"-wal", "-shm"}) {
-      if (fs::exists(path + suffix, error)) fs::rename(path + suffix, aside + suffix, error);
+      const fs::path log = fs::u8path(path + suffix);
+      if (fs::exists(log, error)) fs::rename(log, fs::u8path(aside + suffix), error);
     }
     if (movedAsideTo != nullptr) *movedAsideTo = aside;
     return std::make_unique<SqliteStore>(path);

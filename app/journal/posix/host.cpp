@@ -28,6 +28,8 @@ std::string PlatformName() {
   return std::string("linux-") + system.machine;
 }
 
+std::string Utf8FileName(const std::string& native) { return native; }
+
 std::string DefaultJournalPath() {
   const std::string tail = std::string("/") + texts::kFolderName + "/" + texts::kDefaultFileName;
   const char* data = std::getenv("XDG_DATA_HOME");
