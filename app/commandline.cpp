@@ -56,6 +56,61 @@ std::string OptionName(const std::string& arg) {
   return arg.substr(0, arg.find('='));
 }
 
+// --history, --history N, --history=N.
+bool TakeHistoryCount(const std::vector<std::string>& args, size_t& i, Options& o,
+                      std::string& error, Language language) {
+  o.history = true;
+  std::string count;
+  const std::string& arg = args[i];
+  if (arg.size() > 9 && arg[9] == '=') {
+    count = arg.substr(10);
+  } else if (i + 1 < args.size() && !args[i + 1].empty() &&
+             args[i + 1].find_first_not_of("0123456789") == std::string::npos) {
+    count = args[++i];
+  } else {
+    return true;
+  }
+  if (count.empty() || count.size() > 6 ||
+      count.find_first_not_of("0123456789") != std::string::npos || std::stoi(count) < 1) {
+    error = Say(language, usage::kBadHistoryCount, count);
+    return false;
+  }
+  o.historyCount = std::stoi(count);
+  return true;
+}
+
+// The journal's options against each other and the rest.
+bool JournalOptionsAgree(const Options& o, std::string& error, Language language) {
+  if (!o.journal.empty() && o.noJournal) {
+    error = Say(language, usage::kJournalTwice);
+    return false;
+  }
+  const std::pair<bool, const char*> historyOnly[] = {{!o.historySerial.empty(), "--serial"},
+                                                      {o.historyCsv, "--csv"}};
+  for (const auto& [given, name] : historyOnly) {
+    if (given && !o.history) {
+      error = Say(language, usage::kOnlyWithHistory, name);
+      return false;
+    }
+  }
+  if (!o.history) return true;
+  // --history reads the journal and touches nothing else.
+  const std::pair<bool, const char*> runOnly[] = {{o.noJournal, "--no-journal"},
+                                                  {o.check, "--check"},
+                                                  {o.simulate, "--simulate"},
+                                                  {o.fast, "--fast"},
+                                                  {!o.simReport.empty(), "--sim-report"},
+                                                  {!o.logFile.empty(), "--log"},
+                                                  {!o.port.empty(), "--port"}};
+  for (const auto& [given, name] : runOnly) {
+    if (given) {
+      error = Say(language, usage::kNotWithHistory, name);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Language UserLanguage() {
@@ -130,6 +185,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       o.check = true;
     } else if (arg == "--version") {
       o.version = true;
+    } else if (Is(arg, "--journal")) {
+      if (!TakeValue(args, i, "--journal", o.journal, error, language)) return {std::nullopt, error};
+    } else if (arg == "--no-journal") {
+      o.noJournal = true;
+    } else if (Is(arg, "--history")) {
+      if (!TakeHistoryCount(args, i, o, error, language)) return {std::nullopt, error};
+    } else if (Is(arg, "--serial")) {
+      if (!TakeValue(args, i, "--serial", o.historySerial, error, language)) {
+        return {std::nullopt, error};
+      }
+    } else if (arg == "--csv") {
+      o.historyCsv = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (!IsOption(arg) && o.configPlace.empty()) {
@@ -149,6 +216,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       if (given) return {std::nullopt, Say(language, usage::kNotWithCheck, name)};
     }
   }
+  if (!JournalOptionsAgree(o, error, language)) return {std::nullopt, error};
   if (o.fast && !o.simulate) {
     return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--fast")};
   }
@@ -158,6 +226,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
   return {o, {}};
 }
 
-std::string UsageText(Language language) { return In(language, usage::kUsage); }
+std::string UsageText(Language language) {
+  return std::string(In(language, usage::kUsage)) + In(language, usage::kUsageJournal);
+}
 
 }  // namespace app

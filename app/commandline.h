@@ -22,6 +22,13 @@ struct Options {
   // A file or folder named on the command line (no option): where Quorix.lcd is. Empty: the
   // current directory's.
   std::string configPlace;
+  // The write journal (app/journal/): another one than the default, none, or its history.
+  std::string journal;  // a file or a postgresql:// URI
+  bool noJournal = false;
+  bool history = false;
+  int historyCount = 0;  // 0: the default (the last 20 records; every record with --csv)
+  std::string historySerial;
+  bool historyCsv = false;
 };
 
 // The language of --help and of the complaints about a command line: German when the user's

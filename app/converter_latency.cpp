@@ -48,6 +48,7 @@ ConverterLatency LowerConverterLatency(plat::SystemApi& system, const std::strin
 
 void TMainForm::ReportConverterLatency(const std::string& keyPath, const std::string& portName) {
   const ConverterLatency latency = LowerConverterLatency(System(), keyPath);
+  latency_ = latency;
   // A line for the console and the port's log; the window shows none of them.
   auto say = [this](const std::string& text) {
     if (ComPort->Log()) ComPort->WriteLog(text);

@@ -55,6 +55,7 @@ bool TMainForm::SearchDevicePort() {
         const size_t end = name.find('#', kPrefixLength);
         wholeInstanceId = name.substr(kPrefixLength, end == std::string::npos ? std::string::npos
                                                                                : end - kPrefixLength);
+        converterInstance_ = wholeInstanceId;
         matched = true;
         break;
       }

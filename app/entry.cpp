@@ -1,7 +1,10 @@
 // The program entry's work: stop requests, the command line, the front-end, the run.
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
+#include "app/journal/history.h"
 #include "app/mainform.h"
 #include "app/run.h"
 #include "app/runstop.h"
@@ -62,6 +65,11 @@ int RunMain(int argc, char** argv) {
     return protocol::kExitWritten;
   }
   if (options.check) return CheckConfigFile(std::cout, std::cerr, options.configPlace);
+  if (options.history) {
+    const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
+    return journal::PrintHistory(options, journalVariable != nullptr ? journalVariable : "",
+                                 std::cout, std::cerr);
+  }
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =

@@ -192,22 +192,40 @@ void TMainForm::RunWriteSequence() {
   };
   EndIfPortFailed();
   progress_ = WriteProgress::Started;
+  AnnounceWrite();
   ComPort->ClearRTS();
   kernel.Sleep(200);
   resetPause();
   protocol::ClearOperatingTime(*this);
+  Stored("operating_time");
   resetPause();
   protocol::ClearErrorMemory(*this);
+  Stored("error_memory");
   resetPause();
   protocol::ProgramSerialNumber(*this, ConfigRecord);
+  Stored("serial");
   resetPause();
   protocol::ProgramDeviceType(*this, ConfigRecord);
+  Stored("device_type");
   resetPause();
   protocol::SendConfiguration(*this, ConfigRecord);
   EndIfPortFailed();
+  Stored("configuration");
   progress_ = WriteProgress::Finished;
   ShowInformation(texts::kSuccess);
   EndProcess(protocol::kExitWritten);
+}
+
+void TMainForm::AnnounceWrite() {
+  if (!settings_.writeStarting) return;
+  const std::string line = settings_.writeStarting(*this);
+  if (line.empty()) return;
+  fw::Note(line);
+  if (ComPort->Log()) ComPort->WriteLog(line);
+}
+
+void TMainForm::Stored(const char* operation) {
+  if (settings_.operationStored) settings_.operationStored(operation);
 }
 
 // ---- Other handlers ----
@@ -276,6 +294,9 @@ void TMainForm::EndIfOutOfResources() {
 void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
 
 void TMainForm::ReportError(const std::string& text, const std::string& detail) {
+  if (progress_ == WriteProgress::Started && writeFailure_.empty()) {
+    writeFailure_ = detail.empty() ? text : text + "\n" + detail;
+  }
   System().MessageBeep(0);
   fw::MessageDialog(fw::mtError, "Fehler", text, detail);
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "app/converter_latency.h"
 #include "comport/comport.h"
 #include "comport/comsignal.h"
 #include "framework/controls.h"
@@ -23,6 +24,8 @@
 
 namespace app {
 
+class TMainForm;
+
 // What a run adds to the plain tool (from the command line).
 struct RunSettings {
   std::string port;  // skip the search and use this port ("COM3")
@@ -31,6 +34,11 @@ struct RunSettings {
   std::string configFile;
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: no log.
   comport::TCustomComPort::TLogWriter logWriter;
+  // Who follows the write besides the window (the run's journal); either may be empty.
+  // writeStarting is called before the first reset and returns a line for the console and the
+  // port's log ("" for none); operationStored after each operation the board stored.
+  std::function<std::string(const TMainForm& form)> writeStarting;
+  std::function<void(const char* operation)> operationStored;
 };
 
 class TMainForm : public fw::TForm, public protocol::BoardWindow {
@@ -89,6 +97,14 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // the cause, then how far the board was written.
   static std::string OutOfResourcesText(const std::string& cause, WriteProgress progress);
 
+  // What the search found, for the journal: the converter's device instance ("A5XK3RJTA";
+  // empty when the port was named or none matched) and its latency step.
+  const std::string& ConverterInstance() const { return converterInstance_; }
+  const ConverterLatency& Latency() const { return latency_; }
+  // The first error dialog of the write (its text, and its detail on the next line); "" when
+  // the write showed none.
+  const std::string& WriteFailure() const { return writeFailure_; }
+
   // protocol::BoardWindow
   comport::TCustomComPort& Port() override { return *ComPort; }
   void SetStatusText(const std::string& text) override;
@@ -133,6 +149,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   //     had been raised in the step itself.
   void EndIfPortFailed();
   void EndIfOutOfResources();
+  // The write's followers (RunSettings): its start, and each operation the board stored.
+  void AnnounceWrite();
+  void Stored(const char* operation);
 
   RunSettings settings_;
   float scaleFactor_ = 1.0f;
@@ -142,6 +161,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   WriteProgress progress_ = WriteProgress::NotStarted;
   std::string outOfResources_;  // the cause, once the system refused a thread or memory
   bool portFailed_ = false;     // a port error since the port was last opened
+  std::string converterInstance_;
+  ConverterLatency latency_;
+  std::string writeFailure_;
 };
 
 // The one window instance (null when none exists).

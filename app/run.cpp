@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -8,6 +10,7 @@
 #include <system_error>
 
 #include "app/configfile.h"
+#include "app/journal/runjournal.h"
 #include "app/mainform.h"
 #include "app/outputfiles.h"
 #include "app/runstop.h"
@@ -76,6 +79,15 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     say(refusal);
     return protocol::kExitUsage;
   }
+  // The journal, too: one the user named must open, the default one may fail with a warning.
+  const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
+  journal::RunJournal::Opening opening =
+      journal::RunJournal::Open(options, journalVariable != nullptr ? journalVariable : "", say);
+  if (!opening.refusal.empty()) {
+    say(opening.refusal);
+    return protocol::kExitUsage;
+  }
+  std::unique_ptr<journal::RunJournal> runJournal = std::move(opening.journal);
 
   // Every sleep and wait of the run looks for a stop request (Ctrl+C, SIGTERM) first. The
   // platform that does so outlives the threads of the run: a simulated machine's wrapper is
@@ -134,6 +146,11 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
     if (!options.configPlace.empty()) settings.configFile = configFile.string();
+    if (runJournal) {
+      journal::RunJournal& j = *runJournal;
+      settings.writeStarting = [&j](const TMainForm& f) { return j.WriteStarting(f); };
+      settings.operationStored = [&j](const char* operation) { j.OperationStored(operation); };
+    }
     TMainForm* form = nullptr;
     stop.BeginRun(application);
     try {
@@ -164,6 +181,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
     const TMainForm::WriteProgress progress =
         form != nullptr ? form->Progress() : TMainForm::WriteProgress::NotStarted;
+    const std::string writeFailure = form != nullptr ? form->WriteFailure() : std::string();
     // The port closes with the window.
     try {
       delete form;
@@ -171,6 +189,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
+    if (runJournal) runJournal->Complete(status, writeFailure);
     log.Close();
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());

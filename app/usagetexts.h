@@ -25,6 +25,42 @@ inline constexpr Text kBadPort{
     "--port %s: kein Name einer seriellen Schnittstelle (zum Beispiel COM3, \\\\.\\COM3 oder "
     "/dev/ttyUSB0)"};
 
+// The journal's options.
+inline constexpr Text kOnlyWithHistory{"%s only goes with --history",
+                                       "%s geht nur zusammen mit --history"};
+inline constexpr Text kNotWithHistory{"--history does not go with %s: it only prints the journal",
+                                      "--history geht nicht zusammen mit %s: es zeigt nur das "
+                                      "Journal"};
+inline constexpr Text kJournalTwice{"--journal and --no-journal exclude each other",
+                                    "--journal und --no-journal schlie\u00dfen sich aus"};
+inline constexpr Text kBadHistoryCount{"--history %s: not a number of records (1 or more)",
+                                       "--history %s: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"};
+// Appended to kUsage.
+inline constexpr Text kUsageJournal{
+    "\n"
+    "The journal: every write that reaches a board is recorded (SQLite, by default in\n"
+    "$XDG_DATA_HOME/lcdwrite/journal.sqlite3, on Windows %LOCALAPPDATA%\\lcdwrite\\...;\n"
+    "runs with --simulate only with --journal).\n"
+    "  --journal FILE|URI   record into FILE or a PostgreSQL database (postgresql://...);\n"
+    "                       also the variable LCDWRITE_JOURNAL. Exit status 64 when it\n"
+    "                       cannot be opened\n"
+    "  --no-journal         record nothing\n"
+    "  --history [N]        print the last N records (20)\n"
+    "  --serial S           with --history: only the records of serial number S\n"
+    "  --csv                with --history: every column as CSV (every record unless N)\n",
+    "\n"
+    "Das Journal: jeder Lauf, der eine Platine erreicht, wird festgehalten (SQLite,\n"
+    "normalerweise in $XDG_DATA_HOME/lcdwrite/journal.sqlite3, unter Windows\n"
+    "%LOCALAPPDATA%\\lcdwrite\\...; L\u00e4ufe mit --simulate nur mit --journal).\n"
+    "  --journal DATEI|URI  in DATEI oder eine PostgreSQL-Datenbank (postgresql://...)\n"
+    "                       schreiben; auch die Variable LCDWRITE_JOURNAL. Exit-Status 64,\n"
+    "                       wenn es sich nicht \u00f6ffnen l\u00e4sst\n"
+    "  --no-journal         nichts festhalten\n"
+    "  --history [N]        die letzten N Eintr\u00e4ge zeigen (20)\n"
+    "  --serial S           mit --history: nur die Eintr\u00e4ge der Seriennummer S\n"
+    "  --csv                mit --history: alle Spalten als CSV (alle Eintr\u00e4ge, wenn\n"
+    "                       kein N)\n"};
+
 inline constexpr Text kUsage{
     "Usage: lcdwrite [options] [FILE|FOLDER]\n"
     "Writes the configuration in Quorix.lcd (current directory) into the LCD controller\n"

@@ -48,6 +48,7 @@ rm -rf "$art" "$work"
 mkdir -p "$art" "$work"
 
 scripts/setup.sh --windows
+scripts/windows-sqlite.sh "$dir"
 
 # The Windows program and the device-name helper.
 if [ ! -f "$dir/build.ninja" ]; then

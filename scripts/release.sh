@@ -36,6 +36,7 @@ lintian --fail-on error "$deb"
 
 # Windows, 32-bit: optimised and with debug information, which the build splits off into
 # lcdwrite.exe.debug and lcdwrite.com.debug beside the stripped programs.
+scripts/windows-sqlite.sh build-release-win32
 configure build-release-win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g -DNDEBUG" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"

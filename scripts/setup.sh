@@ -10,9 +10,11 @@
 #              by that script into the build folder, never installed).
 set -euo pipefail
 
-# udev: its udevadm checks the udev rule shipped in packaging/linux.
+# udev: its udevadm checks the udev rule shipped in packaging/linux. SQLite and libpq: the write
+# journal; postgresql-15: the server its tests start (scripts/with-postgres.sh).
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
-  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux python3 udev)
+  libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux python3 udev
+  libsqlite3-dev libpq-dev postgresql-15)
 fuzz_packages=(clang-14 libfuzzer-14-dev)
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
   imagemagick gcc-multilib g++-multilib python3)

@@ -6,7 +6,8 @@
 # checks that one installation is left; runs the installed program from the command prompt
 # (`wine cmd /c`, the only place Wine shows what a real prompt would: it hands its own terminal
 # to window programs) for a whole simulated write of a folder named on the command line, a
-# refused command line and a folder without Quorix.lcd; uninstalls silently and checks that
+# refused command line, a folder without Quorix.lcd, and a write recorded in a journal and
+# read back with --history; uninstalls silently and checks that
 # nothing the installer made is left: no file, no folder, no Start-menu entry, no registry key.
 #
 #   scripts/test-installer-wine.sh
@@ -18,6 +19,7 @@ root="$(pwd)"
 dir=build-win32
 
 scripts/setup.sh --windows --release
+scripts/windows-sqlite.sh "$dir"
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DLCDWRITE_BENCH=OFF \
     $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) \
@@ -199,6 +201,23 @@ out="$(prompt --console --simulate --fast "$work\\leer")" || status=$?
 [ "$status" = 2 ] || fail "a folder without Quorix.lcd ended with $status, not 2"
 grep -qxF "Gesucht im Ordner: $work\\leer" <<<"$out" || fail "the folder searched is not named: $out"
 echo "installer: from the prompt: write status 0, refused command line 64, empty folder 2"
+# The journal: a simulated write recorded in a journal file named on the command line, read back
+# with --history; a PostgreSQL journal is not part of the Windows build.
+status=0
+out="$(prompt --console --simulate --fast --journal journal.sqlite3)" || status=$?
+[ "$status" = 0 ] || fail "the journalled write ended with $status"
+[ -s "$work_unix/journal.sqlite3" ] || fail "the journalled write left no journal.sqlite3"
+status=0
+out="$(prompt --history --journal journal.sqlite3)" || status=$?
+echo "$out" | sed 's/^/  | /'
+[ "$status" = 0 ] || fail "--history ended with $status"
+grep -q "1234567 .*COM3 (sim.) *0 geschrieben" <<<"$out" || fail "--history did not list the write"
+status=0
+out="$(prompt --console --simulate --fast --journal postgresql://bench@127.0.0.1/journal)" ||
+  status=$?
+[ "$status" = 64 ] || fail "a PostgreSQL journal ended with $status, not 64"
+grep -q "nicht verf" <<<"$out" || fail "a PostgreSQL journal was not refused as not available"
+echo "installer: the journal: written and read back; PostgreSQL refused with status $status"
 rm -rf "$work_unix"
 
 # Silent uninstall. The uninstaller copies itself to the temporary folder and runs from there

@@ -21,6 +21,8 @@ if [ "${1:-}" = --win64 ]; then
 fi
 
 scripts/setup.sh --windows
+# SQLite for the journal, from Debian's source package, cached in the build folder.
+scripts/windows-sqlite.sh "$dir"
 
 # Configure and build.
 if [ ! -f "$dir/build.ninja" ]; then

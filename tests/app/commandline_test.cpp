@@ -29,6 +29,31 @@ TEST(CommandLine, options_and_their_values) {
   EXPECT_EQ(o.configPlace, "D:\\Platinen\\4711");
 }
 
+TEST(CommandLine, history_takes_an_optional_count_and_a_serial_number) {
+  const struct {
+    std::vector<std::string> args;
+    int count;
+    std::string serial;
+    bool csv;
+  } rows[] = {
+      {{"--history"}, 0, "", false},
+      {{"--history", "5"}, 5, "", false},
+      {{"--history=7", "--csv"}, 7, "", true},
+      {{"--history", "--serial", "1234567"}, 0, "1234567", false},
+      {{"--serial=12", "--history", "3", "--csv"}, 3, "12", true},
+  };
+  for (const auto& row : rows) {
+    const auto parsed = app::ParseCommandLine(row.args);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_TRUE(parsed.options->history);
+    EXPECT_EQ(parsed.options->historyCount, row.count) << row.args[0];
+    EXPECT_EQ(parsed.options->historySerial, row.serial);
+    EXPECT_EQ(parsed.options->historyCsv, row.csv);
+  }
+  // A word after --history is no count: it stays an argument of its own.
+  EXPECT_FALSE(app::ParseCommandLine({"--history", "COM3"}).options);
+}
+
 struct RefusedRow {
   std::vector<std::string> args;
   std::string english;
@@ -85,6 +110,27 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
        "/dev/ttyUSB0)",
        "--port ../../etc/passwd: kein Name einer seriellen Schnittstelle (zum Beispiel COM3, "
        "\\\\.\\COM3 oder /dev/ttyUSB0)"},
+      // The journal's options.
+      {{"--journal", "j.sqlite3", "--no-journal"},
+       "--journal and --no-journal exclude each other",
+       "--journal und --no-journal schlie\u00dfen sich aus"},
+      {{"--serial", "1234567"},
+       "--serial only goes with --history",
+       "--serial geht nur zusammen mit --history"},
+      {{"--csv"}, "--csv only goes with --history", "--csv geht nur zusammen mit --history"},
+      {{"--history", "--simulate"},
+       "--history does not go with --simulate: it only prints the journal",
+       "--history geht nicht zusammen mit --simulate: es zeigt nur das Journal"},
+      {{"--history", "--no-journal"},
+       "--history does not go with --no-journal: it only prints the journal",
+       "--history geht nicht zusammen mit --no-journal: es zeigt nur das Journal"},
+      {{"--history=0"},
+       "--history 0: not a number of records (1 or more)",
+       "--history 0: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"},
+      {{"--history=x"},
+       "--history x: not a number of records (1 or more)",
+       "--history x: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"},
+      {{"--journal"}, "--journal needs a value", "--journal braucht einen Wert"},
   };
   for (const RefusedRow& row : rows) {
     const auto english = app::ParseCommandLine(row.args, app::Language::English);

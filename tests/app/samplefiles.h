@@ -1,12 +1,25 @@
 // The files of a whole run: reading one back whole, and the sample Quorix.lcd the runs write.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 namespace apptest {
+
+// A folder for the running test alone, below the temporary folder: prefix, then the suite's and
+// the test's names ('/' of parameterised names as '-'). Nothing is created.
+inline std::filesystem::path TestFolder(const std::string& prefix) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "-" + test->name();
+  for (char& c : name) {
+    if (c == '/') c = '-';
+  }
+  return std::filesystem::temp_directory_path() / (prefix + name);
+}
 
 inline std::string Read(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

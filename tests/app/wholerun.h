@@ -51,14 +51,8 @@ class WholeRun : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
-    for (char& c : name) {
-      if (c == '/') c = '-';
-    }
-    dir_ = fs::temp_directory_path() /
-           ("lcdwrite-run-" +
-            std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + name);
+    dir_ = TestFolder("lcdwrite-run-" +
+                      std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::current_path(dir_);

@@ -38,13 +38,7 @@ struct Started {
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "-" + test->name();
-    for (char& c : name) {
-      if (c == '/') c = '-';
-    }
-    dir_ =
-        fs::temp_directory_path() / ("lcdwrite-program-" + std::to_string(getpid()) + "-" + name);
+    dir_ = apptest::TestFolder("lcdwrite-program-" + std::to_string(getpid()) + "-");
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::ofstream(dir_ / "Quorix.lcd", std::ios::binary) << SampleConfig();
@@ -409,5 +403,47 @@ INSTANTIATE_TEST_SUITE_P(
         DisplayRow{"no_display_at_all", {}, ""}),
     [](const ::testing::TestParamInfo<DisplayRow>& info) { return info.param.name; });
 #endif
+
+}  // namespace
+
+// ---- The journal ----
+
+namespace {
+
+// A run killed half-way (no chance to complete its record) is still on record, and --history
+// lists it as "abgebrochen"; the completed write before it is listed with its result.
+TEST_F(Program, a_run_killed_half_way_is_listed_as_abgebrochen) {
+  const std::string journal = (dir_ / "journal.sqlite3").string();
+  ASSERT_EQ(Wait(Start(Fast({"--journal", journal}), kEnvironment, Output::File)), 0);
+  std::vector<std::string> killed = kRealTime;
+  killed.insert(killed.end(), {"--journal", journal});
+  fs::remove(dir_ / "out.txt");  // the first run's "warten" must not count
+  const pid_t pid = Start(killed, kEnvironment, Output::File);
+  // In the first reset pause: the record was begun before the reset.
+  ASSERT_TRUE(WaitForOutput(pid, "warten")) << Read(dir_ / "out.txt") << Err();
+  kill(pid, SIGKILL);
+  EXPECT_EQ(Wait(pid), 128 + SIGKILL);
+
+  ASSERT_EQ(Wait(Start({"--history", "--journal", journal}, kEnvironment, Output::File)), 0);
+  const std::string table = Read(dir_ / "out.txt");
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < table.size();) {
+    const size_t end = table.find('\n', start);
+    lines.push_back(table.substr(start, end - start));
+    start = end + 1;
+  }
+  ASSERT_EQ(lines.size(), 3u) << table;
+  EXPECT_NE(lines[1].find("1234567"), std::string::npos) << table;
+  EXPECT_NE(lines[1].find("COM3 (sim.)  0 geschrieben"), std::string::npos) << table;
+  EXPECT_NE(lines[2].find("COM3 (sim.)  abgebrochen"), std::string::npos) << table;
+
+  ASSERT_EQ(Wait(Start({"--history", "1", "--csv", "--journal", journal}, kEnvironment,
+                       Output::File)),
+            0);
+  const std::string csv = Read(dir_ / "out.txt");
+  EXPECT_EQ(csv.find("run_id,started,ended,"), 0u) << csv;
+  EXPECT_NE(csv.find(",abgebrochen,"), std::string::npos) << csv;
+  EXPECT_EQ(csv.find("geschrieben"), std::string::npos) << "only the last record: " << csv;
+}
 
 }  // namespace

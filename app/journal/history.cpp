@@ -1,0 +1,140 @@
+#include "app/journal/history.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "app/journal/choice.h"
+#include "app/journal/texts.h"
+#include "framework/sysutils.h"
+#include "protocol/exitstatus.h"
+
+namespace app::journal {
+
+namespace {
+
+constexpr size_t kDefaultCount = 20;
+
+// Characters, not bytes: the width a terminal gives a UTF-8 text.
+size_t Width(const std::string& utf8) {
+  size_t width = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++width;
+  }
+  return width;
+}
+
+std::string Result(const JournalRecord& r) {
+  if (!r.Completed()) return fw::Cp1252ToUtf8(texts::kIncomplete);
+  return std::to_string(*r.exitStatus) + " " + r.exitName;
+}
+
+std::string Duration(const JournalRecord& r) {
+  if (!r.durationMs) return {};
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f s", static_cast<double>(*r.durationMs) / 1000.0);
+  return buffer;
+}
+
+std::string CsvField(const std::string& value) {
+  if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+  std::string quoted = "\"";
+  for (char c : value) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::string HistoryTable(const std::vector<JournalRecord>& records) {
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({texts::kHeadTime, texts::kHeadSerial, texts::kHeadDeviceType, texts::kHeadPort,
+                  texts::kHeadResult, texts::kHeadDuration});
+  for (std::string& heading : rows[0]) heading = fw::Cp1252ToUtf8(heading);
+  for (const JournalRecord& r : records) {
+    const std::string time =
+        r.started.size() >= 19 ? r.started.substr(0, 10) + " " + r.started.substr(11, 8) : r.started;
+    rows.push_back({time, r.serial, r.deviceType ? std::to_string(*r.deviceType) : "",
+                    r.port + (r.simulated ? texts::kSimulatedMark : ""), Result(r), Duration(r)});
+  }
+  std::vector<size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+  }
+  std::string table;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - Width(row[i]) + 2, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    table += line + "\n";
+  }
+  return table;
+}
+
+std::string HistoryCsv(const std::vector<JournalRecord>& records) {
+  std::string csv;
+  for (const JournalColumn& column : JournalColumns()) {
+    csv += std::string(csv.empty() ? "" : ",") + column.name;
+  }
+  csv += "\r\n";
+  // "exit_name" says "abgebrochen" for a record never completed, as the table does.
+  size_t exitName = 0;
+  while (std::string(JournalColumns()[exitName].name) != "exit_name") ++exitName;
+  for (const JournalRecord& r : records) {
+    std::vector<std::optional<std::string>> values = ColumnValues(r);
+    if (!r.Completed()) values[exitName] = fw::Cp1252ToUtf8(texts::kIncomplete);
+    std::string line;
+    for (size_t i = 0; i < values.size(); ++i) {
+      line += (i == 0 ? "" : ",") + CsvField(values[i].value_or(""));
+    }
+    csv += line + "\r\n";
+  }
+  return csv;
+}
+
+int PrintHistory(const Options& options, const std::string& environment, std::ostream& out,
+                 std::ostream& err) {
+  Options reading = options;
+  reading.simulate = false;
+  const JournalChoice choice = ChooseJournal(reading, environment);
+  auto say = [&err](const std::string& cp1252) {
+    err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
+  };
+  std::vector<JournalRecord> records;
+  const bool nothingYet =
+      choice.kind == JournalChoice::Kind::Default &&
+      (choice.target.empty() || !std::filesystem::exists(std::filesystem::path(choice.target)));
+  if (!nothingYet) {
+    try {
+      const size_t count = options.historyCount > 0 ? size_t(options.historyCount)
+                           : options.historyCsv     ? 0
+                                                    : kDefaultCount;
+      records = OpenJournal(choice, say)->Records(count, options.historySerial);
+    } catch (const std::exception& e) {
+      char line[1200];
+      std::snprintf(line, sizeof line, texts::kNamedUnavailable, ShownJournal(choice.target).c_str(),
+                    e.what());
+      say(line);
+      return protocol::kExitUsage;
+    }
+  }
+  if (options.historyCsv) {
+    out << HistoryCsv(records);
+  } else if (records.empty()) {
+    char line[1200];
+    std::snprintf(line, sizeof line, texts::kNoRecords,
+                  choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target).c_str());
+    out << fw::Cp1252ToUtf8(line) << "\n";
+  } else {
+    out << HistoryTable(records);
+  }
+  return protocol::kExitWritten;
+}
+
+}  // namespace app::journal

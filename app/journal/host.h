@@ -1,0 +1,23 @@
+// What the journal records about the machine a run happens on, and where the journal lives by
+// default: one implementation per system (posix/host.cpp, win32/host.cpp).
+#pragma once
+
+#include <string>
+
+namespace app::journal {
+
+std::string HostName();
+std::string UserName();
+// The system and processor the program was built for ("linux-x86_64", "windows-x86").
+std::string PlatformName();
+
+// A file name as the system hands it to the program (argv, the environment: UTF-8 on Linux, the
+// ANSI code page on Windows) as SQLite opens it: UTF-8.
+std::string Utf8FileName(const std::string& native);
+
+// The default journal's file: $XDG_DATA_HOME/lcdwrite/journal.sqlite3 (else
+// ~/.local/share/...) on Linux, %LOCALAPPDATA%\lcdwrite\journal.sqlite3 on Windows. Empty when
+// the environment names no such folder; the folder may not exist yet.
+std::string DefaultJournalPath();
+
+}  // namespace app::journal

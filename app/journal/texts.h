@@ -1,0 +1,61 @@
+// Every fixed text of the write journal, in one place: the warnings and refusals of a run, the
+// line about an earlier write of the same serial number, the history's headings and the exit
+// statuses' names. Windows-1252 bytes, as the rest of the tool's texts.
+#pragma once
+
+namespace app::journal::texts {
+
+// The journal itself, as messages name it: "%s" is its file or its server.
+inline constexpr const char* kDefaultFileName = "journal.sqlite3";
+inline constexpr const char* kFolderName = "lcdwrite";
+inline constexpr const char* kPostgresPrefix = "postgresql://";
+inline constexpr const char* kPostgresPrefixShort = "postgres://";
+
+// The default journal cannot be used: one warning, the write goes on (cause at the end).
+inline constexpr const char* kDefaultUnavailable =
+    "Warnung: Das Journal %s ist nicht verf\xFC" "gbar (%s); die Platine wird ohne Journal "
+    "beschrieben.";
+// A journal named with --journal or LCDWRITE_JOURNAL cannot be used: the run is refused.
+inline constexpr const char* kNamedUnavailable =
+    "Das Journal %s kann nicht ge\xF6\x66\x66net werden: %s.";
+// A damaged journal file was moved aside and a new one begun.
+inline constexpr const char* kMovedAside =
+    "Warnung: Das Journal %s war besch\xE4\x64igt; es wurde nach %s verschoben und ein neues "
+    "begonnen.";
+// The record could not be begun or completed during the run (the write goes on).
+inline constexpr const char* kRecordFailed =
+    "Warnung: Das Journal %s kann nicht weiter geschrieben werden (%s).";
+// Before the write, when the journal holds a completed write of the same serial number.
+inline constexpr const char* kWrittenBefore = "Seriennummer %s wurde zuletzt am %s geschrieben.";
+// Causes.
+inline constexpr const char* kNoHome =
+    "kein Ordner f\xFCr Programmdaten (weder XDG_DATA_HOME noch HOME gesetzt)";
+inline constexpr const char* kNewerSchema =
+    "es wurde von einer neueren lcdwrite-Version angelegt (Schema %d, bekannt bis %d)";
+inline constexpr const char* kNotInThisBuild = "in dieser Ausgabe von lcdwrite nicht verf\xFC" "gbar";
+inline constexpr const char* kCannotCreateFolder = "der Ordner %s kann nicht angelegt werden";
+
+// --history: the table's headings, the result of a record never completed, the empty journal.
+inline constexpr const char* kHeadTime = "Zeit (UTC)";
+inline constexpr const char* kHeadSerial = "Seriennummer";
+inline constexpr const char* kHeadDeviceType = "Ger\xE4tetyp";
+inline constexpr const char* kHeadPort = "Port";
+inline constexpr const char* kHeadResult = "Ergebnis";
+inline constexpr const char* kHeadDuration = "Dauer";
+inline constexpr const char* kIncomplete = "abgebrochen";
+inline constexpr const char* kSimulatedMark = " (sim.)";
+inline constexpr const char* kNoRecords = "Das Journal %s enth\xE4lt keine Eintr\xE4ge.";
+
+// The exit statuses' names.
+inline constexpr const char* kExitWritten = "geschrieben";
+inline constexpr const char* kExitBoardFailure = "Platinenfehler";
+inline constexpr const char* kExitNotLoaded = "Quorix.lcd abgelehnt";
+inline constexpr const char* kExitNoPort = "kein Port";
+inline constexpr const char* kExitPortError = "Portfehler";
+inline constexpr const char* kExitUsage = "Aufruf abgelehnt";
+inline constexpr const char* kExitInternalError = "interner Fehler";
+inline constexpr const char* kExitInterrupted = "unterbrochen";
+inline constexpr const char* kExitTerminated = "beendet";
+inline constexpr const char* kExitOther = "Status %d";
+
+}  // namespace app::journal::texts
