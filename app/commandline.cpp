@@ -155,7 +155,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       optionsEnded = true;  // what follows is no option, whatever it looks like
       continue;
     }
-    if (optionsEnded) return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
+    if (optionsEnded) {
+      // After "--" only the configuration's file or folder may follow (a name that begins
+      // with "-").
+      if (!o.configPlace.empty()) return {std::nullopt, Say(language, usage::kUnknownArgument, arg)};
+      o.configPlace = arg;
+      continue;
+    }
     // The same option twice is a mistake, not a choice of the last value.
     if (IsOption(arg) && !given.insert(OptionName(arg)).second) {
       return {std::nullopt, Say(language, usage::kRepeated, OptionName(arg))};
