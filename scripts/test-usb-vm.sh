@@ -246,7 +246,7 @@ if ! wait_until 90 test -e "$work/ready"; then
 fi
 row "boot to the guest's shell" "ready" "ready" "$(since "$started")"
 
-. "${LCDWRITE_VM_SCENARIOS:-$src/scripts/usb-vm/scenarios.sh}"
+. "$src/scripts/usb-vm/scenarios.sh"
 
 total=$(since "$started")
 row "all of it, boot included" "in time" "$(bound "$total" 360)" "$total"

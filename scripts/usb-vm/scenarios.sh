@@ -1,11 +1,11 @@
 # The scenarios of scripts/test-usb-vm.sh, sourced by it once the guest is up. Each adds rows
-# to the table with row NAME EXPECTED GOT SECONDS; the helpers (guest, plug, pull, board_start,
-# tool_command, wait_until, bound) come from that script.
+# to the table: row NAME EXPECTED GOT SECONDS judges, note NAME GOT SECONDS only records. The
+# helpers (guest, plug, pull, pull_when, board_start, tool_command, wait_until, bound) come from
+# that script.
 #
 # The converters: "conv" (serial A5XK3RJT, 8 characters), "long" (16 characters) and "bare"
 # (none), each on the board's side of the relay when plugged in; "spare" (on a null device) is
 # the second converter that comes and goes during the whole write.
-# Rows: row NAME EXPECTED GOT SECONDS judges; note NAME GOT SECONDS only records.
 
 port_dir=/sys/bus/usb-serial/devices/ttyUSB0
 # Guest command: waits until ttyUSB0 is there and udev has finished with it.
