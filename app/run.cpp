@@ -110,6 +110,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
   });
 
+  if (!options.logFile.empty()) log.Begin();
+
   ConfigRecord = protocol::ConfigRecord{};
   int status = protocol::kExitInternalError;
   {
@@ -148,7 +150,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
-    log.Close();
+    log.Close(status);
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
     }
