@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "framework/sysutils.h"
 #include "platform/outputfiles.h"
+#include "platform/process.h"
 
 namespace app {
 
@@ -142,7 +143,7 @@ void RunLog::Write(const std::string& line) {
     if (file_ == nullptr) {
       Fail(error);
     } else {
-      const std::string whole = line + "\n";
+      const std::string whole = (plat::TextFilesInUtf8() ? fw::Cp1252ToUtf8(line) : line) + "\n";
       if (std::fwrite(whole.data(), 1, whole.size(), file_) == whole.size() &&
           std::fflush(file_) == 0) {
         return;
@@ -153,7 +154,19 @@ void RunLog::Write(const std::string& line) {
   if (onFailure_) onFailure_(fw::Format(texts::kLogFailed, ShownName(path_), cause_));
 }
 
-void RunLog::Close() {
+void RunLog::Begin() {
+  Write(fw::DateTimeText() + " " + fw::Format(texts::kLogRunBegins, plat::ProcessId()));
+}
+
+void RunLog::Close(int status) {
+  bool open = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open = file_ != nullptr;
+  }
+  if (open) {
+    Write(fw::DateTimeText() + " " + fw::Format(texts::kLogRunEnds, plat::ProcessId(), status));
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   if (file_ == nullptr) return;
   std::FILE* file = file_;

@@ -5,9 +5,11 @@
 // cannot be kept: each must be a regular file or not exist yet in a folder that does, must be
 // writable, must be neither Quorix.lcd nor the scenario file, and the two must differ.
 //
-// The run owns its log (RunLog): the file is opened at the first line and kept open to the end;
-// each line is written whole and flushed at once, so a run's lines stay together when another
-// run appends to the same file. The log can still fail in the middle of a write (the disk fills
+// The run owns its log (RunLog): the file is opened at the run's start and kept open to its
+// end; each line is written whole and flushed at once, and the run's lines open with one that
+// names the process and close with one that names the exit status, so a run's lines can be told
+// apart when another run appends to the same file. The log is UTF-8 on Linux and
+// Windows-1252 on Windows (plat::TextFilesInUtf8). The log can still fail in the middle of a write (the disk fills
 // up). RunLog then reports the failure once, drops the rest of the log instead of interrupting
 // a transfer, and remembers it for the end of the run, which says the log is incomplete.
 #pragma once
@@ -41,11 +43,14 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // The port's log writer: appends line and a line break, and flushes. After the first failure
-  // every line is dropped; nothing is raised. Safe from any thread.
+  // The run's first line, naming the process (opens the file).
+  void Begin();
+  // The port's log writer: appends line (Windows-1252) and a line break, and flushes. After the
+  // first failure every line is dropped; nothing is raised. Safe from any thread.
   void Write(const std::string& line);
-  // The end of the run: closes the file (a failure to do so counts as a failure of the log).
-  void Close();
+  // The end of the run: its last line, naming status, then the file is closed (a failure to do
+  // so counts as a failure of the log).
+  void Close(int status);
 
   bool Failed() const;
   // For the end of the run: the log is incomplete, and why.

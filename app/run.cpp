@@ -133,6 +133,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
   });
 
+  if (!options.logFile.empty()) log.Begin();
+
   ConfigRecord = protocol::ConfigRecord{};
   int status = protocol::kExitInternalError;
   {
@@ -190,7 +192,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
     if (runJournal) runJournal->Complete(status, writeFailure);
-    log.Close();
+    log.Close(status);
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());
     }

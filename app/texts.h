@@ -112,6 +112,9 @@ inline constexpr const char* kLogFailed =
     "Die Protokolldatei %s kann nicht weiter geschrieben werden: %s. Die Platine wird ohne "
     "Protokoll zu Ende beschrieben.";
 inline constexpr const char* kLogIncomplete = "Das Protokoll %s ist unvollst\xE4ndig: %s.";
+// The first and the last line of a run in its log: several runs may append to one log.
+inline constexpr const char* kLogRunBegins = "lcdwrite, Prozess %ld: Beginn des Laufs";
+inline constexpr const char* kLogRunEnds = "lcdwrite, Prozess %ld: Ende des Laufs, Exit-Status %d";
 inline constexpr const char* kReportFailed = "Der Bericht %s konnte nicht geschrieben werden.";
 // Why a file cannot be written.
 inline constexpr const char* kCauseFolder = "es ist ein Ordner";

@@ -20,6 +20,10 @@
 
 namespace plat {
 
+// Whether text files are written in UTF-8 for this system's editors (Linux); otherwise in the
+// tool's own Windows-1252, the code page a Windows editor takes a file without a mark for.
+bool TextFilesInUtf8();
+
 // Opens path for appending text (created when missing, mode 0666 less the umask). Null with
 // error set when it cannot be opened.
 std::FILE* OpenForAppend(const std::string& path, int& error);

@@ -8,6 +8,9 @@
 
 namespace plat {
 
+// This process's id, as the system's tools show it.
+long ProcessId();
+
 // The folder device files live in, with its trailing separator ("/dev/" on POSIX); empty where
 // devices are not files in a folder (Windows names them "\\.\NAME").
 std::string DeviceFolder();

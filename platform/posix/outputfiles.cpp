@@ -48,6 +48,8 @@ bool MayFollow(const std::string& path, const struct stat& link) {
 
 }  // namespace
 
+bool TextFilesInUtf8() { return true; }
+
 std::FILE* OpenForAppend(const std::string& path, int& error) {
   int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
   struct stat link {};

@@ -4,6 +4,7 @@
 #include "platform/process.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -27,6 +28,8 @@ StopRequest RequestOf(int signal) {
 }
 
 }  // namespace
+
+long ProcessId() { return static_cast<long>(getpid()); }
 
 std::string DeviceFolder() { return "/dev/"; }
 

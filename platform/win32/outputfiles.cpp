@@ -13,6 +13,8 @@
 
 namespace plat {
 
+bool TextFilesInUtf8() { return false; }
+
 std::FILE* OpenForAppend(const std::string& path, int& error) {
   std::FILE* file = std::fopen(path.c_str(), "a");
   if (file == nullptr) error = errno;

@@ -38,6 +38,8 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 }  // namespace
 
+long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
 std::string DeviceFolder() { return {}; }
 
 bool WatchStopRequests(std::function<void(StopRequest request)> onRequest) {

@@ -95,7 +95,7 @@ class BehindConverter : public ::testing::Test {
       o.notes.push_back(note);
     }
     o.report = Read(dir_ / "report.json");
-    o.log = Read(dir_ / "port.log");
+    o.log = apptest::ReadLog(dir_ / "port.log");
     return o;
   }
 

@@ -151,7 +151,7 @@ TEST_F(WholeRun, an_accepted_log_holds_the_whole_run_up_to_the_port_closing) {
   options.logFile = "run.log";
   const Outcome o = Run("", apptest::SampleConfig(), false, options);
   ASSERT_EQ(o.status, 0);
-  const std::string log = Read(dir_ / "run.log");
+  const std::string log = apptest::ReadLog(dir_ / "run.log");
   EXPECT_NE(log.find(" Open \\\\.\\COM3"), std::string::npos);
   const std::string lastLine = apptest::LastLine(log);
   EXPECT_EQ(lastLine.substr(lastLine.find(' ', lastLine.find(' ') + 1)), " Close \\\\.\\COM3");

@@ -101,12 +101,14 @@ const char* const kForeignLink =
 #endif
 
 const BesideRow kBesideRows[] = {
+#ifndef _WIN32
     {"a_link_where_the_report_was_once_written_through",
      [](const fs::path& dir, app::Options& o) {
        fs::create_symlink(dir / "Quorix.lcd", dir / "rep.json.tmp");
        o.simReport = (dir / "rep.json").string();
      },
      0, ""},
+#endif
     {"a_users_own_file_named_like_a_temporary_one",
      [](const fs::path& dir, app::Options& o) {
        apptest::Write(dir / "rep.json.tmp", "mine\n");

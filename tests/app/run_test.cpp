@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The log's lines without their time prefix (date, blank, time, blank).
 std::vector<std::string> LogMessages(const fs::path& log) {
   std::vector<std::string> lines;
-  std::istringstream in(apptest::Read(log));
+  std::istringstream in(apptest::ReadLog(log));
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows text file
     std::size_t cut = line.find(' ');

@@ -43,7 +43,7 @@ TEST_P(StopRequests, end_the_run_closing_the_port_and_saying_how_far_it_got) {
   EXPECT_NE(o.report.find(std::string("\"completed\": [") + row.board + "]"), std::string::npos)
       << o.report;
   // The port is closed before the end.
-  const std::string lastLine = apptest::LastLine(apptest::Read(dir_ / "run.log"));
+  const std::string lastLine = apptest::LastLine(apptest::ReadLog(dir_ / "run.log"));
   EXPECT_NE(lastLine.find(" Close \\\\.\\COM3"), std::string::npos) << lastLine;
 }
 

@@ -1,4 +1,4 @@
-// The files of a whole run: reading one back whole, and the sample Quorix.lcd the runs write.
+// The files of a whole run: reading one back whole, its log, and the sample Quorix.lcd the runs write.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "framework/sysutils.h"
+#include "platform/outputfiles.h"
 
 namespace apptest {
 
@@ -30,6 +33,19 @@ inline std::string Read(const std::filesystem::path& path) {
 
 inline void Write(const std::filesystem::path& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
+}
+
+// A run's log in the tool's own Windows-1252 (the file is UTF-8 where text files are), without
+// the run's first and last line, which name the process and the exit status.
+inline std::string ReadLog(const std::filesystem::path& path) {
+  std::string text = Read(path);
+  if (plat::TextFilesInUtf8()) text = fw::Utf8ToCp1252(text);
+  const std::size_t first = text.find('\n');
+  if (first == std::string::npos) return {};
+  text.erase(0, first + 1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const std::size_t last = text.rfind('\n');
+  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
 }
 
 // A sample Quorix.lcd: parameters 1000..1119, serial 1234 / 567, device type 3.

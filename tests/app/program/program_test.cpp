@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -165,9 +166,14 @@ TEST_P(Signals, never_end_a_write_without_a_word_or_with_the_port_open) {
   EXPECT_EQ(Err(), row.err);
   ExpectBoard(row.board);
   if (row.waitFor != nullptr) {
+    // The port's last line comes before the run's own last one, which names the status.
     const std::string log = Read(dir_ / "run.log");
-    const std::string lastLine = log.substr(log.rfind('\n', log.size() - 2) + 1);
-    EXPECT_NE(lastLine.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLine;
+    const std::size_t runEnd = log.rfind('\n', log.size() - 2);
+    const std::string lastLines = log.substr(log.rfind('\n', runEnd - 1) + 1);
+    EXPECT_NE(lastLines.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLines;
+    EXPECT_NE(lastLines.find(": Ende des Laufs, Exit-Status " + std::to_string(row.status) + "\n"),
+              std::string::npos)
+        << lastLines;
   }
 }
 
@@ -207,6 +213,37 @@ INSTANTIATE_TEST_SUITE_P(
                   "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
                   Board::Partly}),
     [](const ::testing::TestParamInfo<SignalRow>& info) { return info.param.name; });
+
+// ---- One log, two runs ----
+
+// Two runs append to one log at the same time: each line is whole, each run's lines open with
+// one naming its process and close with one naming its exit status, and the log is UTF-8.
+TEST_F(Program, two_runs_on_one_log_can_be_told_apart) {
+  const std::vector<std::string> args = {"--console",  "--simulate", "--fast",
+                                         "--log",      "shared.log", "--sim-report",
+                                         "report.json"};
+  const pid_t first = Start(args, kEnvironment, Output::File);
+  const pid_t second = Start(args, kEnvironment, Output::File);
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(Wait(first), 0);
+  EXPECT_EQ(Wait(second), 0);
+  const std::string log = Read(dir_ / "shared.log");
+  std::istringstream lines(log);
+  const std::regex whole(R"(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d .+)");
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(std::regex_match(line, whole)) << line;
+  }
+  for (const pid_t pid : {first, second}) {
+    const std::string process = "lcdwrite, Prozess " + std::to_string(pid) + ": ";
+    const std::size_t begins = log.find(process + "Beginn des Laufs\n");
+    const std::size_t ends = log.find(process + "Ende des Laufs, Exit-Status 0\n");
+    EXPECT_NE(begins, std::string::npos) << log;
+    EXPECT_NE(ends, std::string::npos) << log;
+    EXPECT_LT(begins, ends);
+  }
+  EXPECT_NE(log.find("Registry-Schl\u00fcssel"), std::string::npos) << "UTF-8";
+}
 
 // ---- Output that cannot be written ----
 
