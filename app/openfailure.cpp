@@ -56,6 +56,27 @@ std::string Held(const plat::OpenFailure& failure) {
   return text;
 }
 
+std::string NotSerial(const plat::OpenFailure& failure) {
+  const char* path = failure.path.c_str();
+  std::string text;
+  switch (failure.terminal) {
+    case plat::OpenFailure::Terminal::None:
+      text = Format(texts::kOpenNotSerial, path);
+      break;
+    case plat::OpenFailure::Terminal::Own:
+      text = Format(texts::kOpenOwnTerminal, path);
+      break;
+    case plat::OpenFailure::Terminal::Console:
+      text = Format(texts::kOpenConsole, path);
+      break;
+    case plat::OpenFailure::Terminal::OtherSession:
+      text = Format(texts::kOpenOtherTerminal, path, failure.session.program.c_str(),
+                    failure.session.pid);
+      break;
+  }
+  return text + "\n" + texts::kOpenNotSerialRemedy;
+}
+
 }  // namespace
 
 std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
@@ -77,6 +98,8 @@ std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
       return Held(failure);
     case Cause::Gone:
       return Format(texts::kOpenGone, path) + "\n" + texts::kOpenGoneRemedy;
+    case Cause::NotSerialPort:
+      return NotSerial(failure);
     case Cause::Unknown:
       break;
   }
