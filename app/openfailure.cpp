@@ -45,6 +45,27 @@ std::string Held(const plat::OpenFailure& failure) {
   return text;
 }
 
+std::string NotSerial(const plat::OpenFailure& failure) {
+  const char* path = failure.path.c_str();
+  std::string text;
+  switch (failure.terminal) {
+    case plat::OpenFailure::Terminal::None:
+      text = fw::Format(texts::kOpenNotSerial, path);
+      break;
+    case plat::OpenFailure::Terminal::Own:
+      text = fw::Format(texts::kOpenOwnTerminal, path);
+      break;
+    case plat::OpenFailure::Terminal::Console:
+      text = fw::Format(texts::kOpenConsole, path);
+      break;
+    case plat::OpenFailure::Terminal::OtherSession:
+      text = fw::Format(texts::kOpenOtherTerminal, path, failure.session.program.c_str(),
+                    failure.session.pid);
+      break;
+  }
+  return text + "\n" + texts::kOpenNotSerialRemedy;
+}
+
 }  // namespace
 
 std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
@@ -65,7 +86,10 @@ std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
     case Cause::Held:
       return Held(failure);
     case Cause::Gone:
-      return fw::Format(texts::kOpenGone, path) + "\n" + texts::kOpenGoneRemedy;
+      return fw::Format(texts::kOpenGone, path) + "
+" + texts::kOpenGoneRemedy;
+    case Cause::NotSerialPort:
+      return NotSerial(failure);
     case Cause::Unknown:
       break;
   }

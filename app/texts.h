@@ -167,6 +167,18 @@ inline constexpr const char* kOpenGone =
     "%s ist nicht vorhanden: Der USB-Wandler ist nicht (mehr) angesteckt.";
 inline constexpr const char* kOpenGoneRemedy =
     "Abhilfe: den Wandler anstecken und es erneut versuchen.";
+// The name given with --port is no serial port: no terminal device at all, or a terminal
+// someone works in (%s: the device file; then the program and its process id).
+inline constexpr const char* kOpenNotSerial =
+    "%s ist keine serielle Schnittstelle: kein Ger\xE4t, das lcdwrite einstellen kann.";
+inline constexpr const char* kOpenOwnTerminal =
+    "%s ist keine serielle Schnittstelle, sondern das Terminal, in dem lcdwrite l\xE4uft.";
+inline constexpr const char* kOpenConsole =
+    "%s ist keine serielle Schnittstelle, sondern eine Konsole des Rechners.";
+inline constexpr const char* kOpenOtherTerminal =
+    "%s ist keine serielle Schnittstelle, sondern das Terminal von %s (PID %d).";
+inline constexpr const char* kOpenNotSerialRemedy =
+    "Abhilfe: mit --port den Port des USB-Wandlers angeben (zum Beispiel ttyUSB0).";
 // Windows: only the error code is known.
 inline constexpr const char* kOpenAccessDenied =
     "Zugriff verweigert: Der Port wird von einem anderen Programm benutzt.";

@@ -25,6 +25,14 @@ struct OpenFailure {
     NoAccess,        // no permission, and no group of the device file would give it
     Held,            // another program has the device open
     Gone,            // there is no device behind the name (unplugged, or never there)
+    NotSerialPort,   // the name is no serial port: no tty at all, or a terminal (terminal)
+  };
+  // NotSerialPort: the terminal the name is, if it is one.
+  enum class Terminal {
+    None,          // no terminal: a file, a block device, a character device that is no tty
+    Own,           // the terminal this program runs in
+    Console,       // a console of the machine (a virtual console, the system console)
+    OtherSession,  // the terminal of another session (a shell in another window, say)
   };
   struct Holder {
     std::string program;  // the program's name as the system shows it ("ModemManager")
@@ -44,6 +52,9 @@ struct OpenFailure {
   // Held, no holder visible: running programs that are known to take serial ports for
   // themselves when a converter is plugged in ("ModemManager").
   std::vector<std::string> suspects;
+  Terminal terminal = Terminal::None;
+  // OtherSession: a program whose terminal it is, where the system shows one.
+  Holder session;
 };
 
 }  // namespace plat

@@ -141,6 +141,10 @@ class SerialApi {
   // What its last CreateFileA or CloseHandle of a device did to the device besides opening or
   // closing it, one line each for the port's log (English, like the component's own lines).
   virtual std::vector<std::string> LastDeviceNotes() { return {}; }
+  // Also beyond it: the latency timer of the USB-serial converter behind an open port, in ms,
+  // as its driver programmed it at the open: how long a byte from the far end may wait in the
+  // converter before the host sees it. 0 when the backend cannot tell (or there is none).
+  virtual DWORD ConverterLatency(HANDLE /*device*/) { return 0; }
 };
 
 class SystemApi {

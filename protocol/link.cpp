@@ -19,13 +19,32 @@ constexpr unsigned kStartPollMs = 2;
 constexpr unsigned kConfirmPollMs = 20;
 constexpr unsigned kResetSettleMs = 50;  // DSR must have followed DTR by then
 
+// The converter's latency timer the budgets and limits above were made for: the 1 ms the
+// port's open asks the converter's driver for.
+constexpr DWORD kRequestedLatencyMs = 1;
+
 enum class Answer { kExpected, kWrong, kLate };
 
+// The polls an echo wait grows by behind a converter whose latency timer is longer than the
+// one asked for (the driver ignored the request, or nobody could make it): the converter may
+// hold the echo that much longer before the host sees it. None at 1 ms, and none where the
+// platform cannot tell the latency.
+int LatencyPolls(BoardWindow& window, unsigned pollMs) {
+  comport::TCustomComPort& port = window.Port();
+  const DWORD latency = port.PlatformRef().serial().ConverterLatency(port.Handle());
+  if (latency <= kRequestedLatencyMs) return 0;
+  return static_cast<int>((latency - kRequestedLatencyMs + pollMs - 1) / pollMs);
+}
+
 // Polls for one expected byte: sleep, then look once at the input queue. The first byte read
-// decides; the expected byte read after the acceptance limit counts as late.
+// decides; the expected byte read after the acceptance limit (grown by the converter's
+// latency) counts as late.
 Answer PollFor(BoardWindow& window, std::uint8_t expected, unsigned pollMs, int budget,
                int limit) {
   comport::TCustomComPort& port = window.Port();
+  const int latencyPolls = LatencyPolls(window, pollMs);
+  budget += latencyPolls;
+  limit += latencyPolls;
   for (int poll = 1; poll <= budget; ++poll) {
     Sleep(window, pollMs);
     if (port.InputCount() > 0) {

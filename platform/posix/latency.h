@@ -52,6 +52,8 @@ class LatencyRequest {
   void Restore(const SysCalls& sys, int fd, std::vector<std::string>& notes);
 
   bool Changed() const { return clearFlag_ || attributePrevious_.has_value(); }
+  // The converter's latency_timer attribute (empty when the tty is no USB-serial converter's).
+  const std::string& Attribute() const { return attribute_; }
 
  private:
   // The record's text and its parse; false for a record of another device or a damaged one.

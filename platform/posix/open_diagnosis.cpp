@@ -19,23 +19,6 @@ bool IsPid(const std::string& name) {
          std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::vector<std::string> Processes(const SysCalls& sys, const std::string& proc) {
-  std::vector<std::string> entries;
-  if (sys.ListDirectory(proc.c_str(), &entries) != 0) return {};
-  std::vector<std::string> pids;
-  for (const std::string& entry : entries) {
-    if (IsPid(entry)) pids.push_back(entry);
-  }
-  std::sort(pids.begin(), pids.end(), [](const std::string& a, const std::string& b) {
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-  });
-  return pids;
-}
-
-std::string ProgramName(const SysCalls& sys, const std::string& proc, const std::string& pid) {
-  return ReadSmallFile(sys, proc + "/" + pid + "/comm").value_or("?");
-}
-
 std::vector<std::string> RunningGrabbers(const SysCalls& sys, const std::string& proc) {
   std::vector<std::string> running;
   for (const std::string& pid : Processes(sys, proc)) {
@@ -97,6 +80,24 @@ OpenFailure PermissionFailure(const SysCalls& sys, const std::string& path, Open
 }
 
 }  // namespace
+
+std::vector<std::string> Processes(const SysCalls& sys, const std::string& proc) {
+  std::vector<std::string> entries;
+  if (sys.ListDirectory(proc.c_str(), &entries) != 0) return {};
+  std::vector<std::string> pids;
+  for (const std::string& entry : entries) {
+    if (IsPid(entry)) pids.push_back(entry);
+  }
+  std::sort(pids.begin(), pids.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  });
+  return pids;
+}
+
+std::string ProgramName(const SysCalls& sys, const std::string& proc, const std::string& pid) {
+  return ReadSmallFile(sys, proc + "/" + pid + "/comm").value_or("?");
+}
+
 
 OpenFailure DiagnoseOpenFailure(const SysCalls& sys, const HostPaths& paths,
                                 const std::string& path, int err, DWORD code) {

@@ -42,6 +42,11 @@ OpenFailure HeldFailure(const SysCalls& sys, const HostPaths& paths, const std::
 std::vector<OpenFailure::Holder> FindHolders(const SysCalls& sys, const std::string& proc,
                                              dev_t rdev);
 
+// The process ids in /proc, in numeric order.
+std::vector<std::string> Processes(const SysCalls& sys, const std::string& proc);
+// A process's name as the system shows it ("bash"); "?" when it cannot be read.
+std::string ProgramName(const SysCalls& sys, const std::string& proc, const std::string& pid);
+
 // This process as a holder (a port it has open already).
 OpenFailure::Holder ThisProgram(const SysCalls& sys, const std::string& proc);
 

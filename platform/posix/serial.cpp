@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string_view>
 
 #include "platform/posix/errno_map.h"
 #include "platform/posix/open_diagnosis.h"
 #include "platform/posix/serial_device.h"
 #include "platform/posix/serial_termios.h"
+#include "platform/posix/terminal_check.h"
 
 namespace plat::posix {
 
@@ -74,6 +76,21 @@ OpenFailure Serial::LastOpenFailure() { return t_openFailure; }
 
 std::vector<std::string> Serial::LastDeviceNotes() { return t_deviceNotes; }
 
+DWORD Serial::ConverterLatency(HANDLE device) {
+  std::string attribute;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = open_.find(device);
+    if (found == open_.end()) return 0;
+    attribute = found->second.latency.Attribute();
+  }
+  if (attribute.empty()) return 0;
+  const std::optional<std::string> text = ReadSmallFile(sys_, attribute);
+  if (!text) return 0;
+  const long value = std::strtol(text->c_str(), nullptr, 10);
+  return value > 0 && value <= 255 ? static_cast<DWORD>(value) : 0;
+}
+
 template <class Call>
 BOOL Serial::OnDevice(HANDLE device, Call call) {
   const std::shared_ptr<SerialDevice> found = devices_.Find(device);
@@ -107,7 +124,15 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
 
   struct stat node {};
   if (RetryEintr([&] { return sys_.Stat(path.c_str(), &node); }) != 0) return FailOpen(errno, path);
-  if (!S_ISCHR(node.st_mode)) return FailOpen(ERROR_FILE_NOT_FOUND);
+  if (!S_ISCHR(node.st_mode)) return FailOpen(NotSerialPortFailure(path, OpenFailure::Terminal::None));
+  {
+    // Refused before opening: a terminal must not be configured as the board's port.
+    OpenFailure::Holder session;
+    const OpenFailure::Terminal terminal = TerminalInUse(sys_, paths_.proc, node.st_rdev, &session);
+    if (terminal != OpenFailure::Terminal::None) {
+      return FailOpen(NotSerialPortFailure(path, terminal, std::move(session)));
+    }
+  }
   {
     // Refused before opening: opening a tty already raises DTR and RTS.
     std::lock_guard<std::mutex> lock(g_openMutex);
@@ -140,8 +165,17 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   KernelTermios settings{};
   if (IoctlRetry(sys_, fd, TCGETS2, &settings) != 0) {
     // A character device that is no tty is no serial port.
-    return fail(errno == ENOTTY ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno, ErrnoContext::Open));
+    if (errno != ENOTTY) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+    sys_.Close(fd);
+    return FailOpen(NotSerialPortFailure(path, OpenFailure::Terminal::None));
   }
+  const KernelTermios found = settings;
+  // A failure after the settings were changed puts them back before the device is let go.
+  auto failChanged = [&](DWORD code) {
+    KernelTermios previous = found;
+    IoctlRetry(sys_, fd, TCSETS2, &previous);
+    return fail(code);
+  };
   if (RetryEintr([&] { return sys_.Flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     const int err = errno;
     sys_.Close(fd);
@@ -151,13 +185,13 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
 
   MakeRaw(settings);
   settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  if (IoctlRetry(sys_, fd, TCSETS2, &settings) != 0) return fail(Win32FromErrno(errno, ErrnoContext::Open));
+  if (IoctlRetry(sys_, fd, TCSETS2, &settings) != 0) return failChanged(Win32FromErrno(errno, ErrnoContext::Open));
   DCB initial = DefaultDcb();
   TermiosToDcb(settings, initial);
 
   {
     std::lock_guard<std::mutex> lock(g_openMutex);
-    if (!g_openDevices.insert(opened.st_rdev).second) return fail(ERROR_ACCESS_DENIED);
+    if (!g_openDevices.insert(opened.st_rdev).second) return failChanged(ERROR_ACCESS_DENIED);
   }
   std::shared_ptr<SerialDevice> device;
   try {
@@ -166,7 +200,7 @@ HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD, DWORD, DWORD f
   } catch (const std::exception&) {
     std::lock_guard<std::mutex> lock(g_openMutex);
     g_openDevices.erase(opened.st_rdev);
-    return fail(ERROR_NOT_ENOUGH_MEMORY);
+    return failChanged(ERROR_NOT_ENOUGH_MEMORY);
   }
   Opened extra;
   extra.fd = fd;

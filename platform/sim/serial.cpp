@@ -296,6 +296,15 @@ BOOL Serial::GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* 
   return TRUE;
 }
 
+DWORD Serial::ConverterLatency(HANDLE device) {
+  DWORD latency = 0;
+  OnDevice(device, [&](SerialDevice& d, HostHandle&, Scheduler::Lock&) {
+    latency = static_cast<DWORD>(d.LatencyMsLocked());
+    return DWORD{ERROR_SUCCESS};
+  });
+  return latency;
+}
+
 BOOL Serial::SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) {
   if (name == nullptr || config == nullptr || size < sizeof(COMMCONFIG)) {
     return Fail(ERROR_INVALID_PARAMETER);

@@ -67,6 +67,7 @@ class Serial : public plat::SerialApi {
   BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) override;
   BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) override;
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
+  DWORD ConverterLatency(HANDLE device) override;
 
  private:
   using Operation = std::function<DWORD(SerialDevice&, HostHandle&, Scheduler::Lock&)>;

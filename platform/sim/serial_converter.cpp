@@ -14,8 +14,10 @@ void SerialDevice::SetConverter(const ConverterSettings& settings,
 
 int SerialDevice::LatencyMs() const {
   Scheduler::Lock lock(scheduler_.Mutex());
-  return converter_ ? chip_.LatencyMs() : 0;
+  return LatencyMsLocked();
 }
+
+int SerialDevice::LatencyMsLocked() const { return converter_ ? chip_.LatencyMs() : 0; }
 
 void SerialDevice::StartChipLocked() {
   if (!converter_) return;

@@ -131,6 +131,8 @@ class SerialDevice {
                     std::function<std::optional<DWORD>()> requestedLatency);
   // The latency timer the driver programmed at the last open, in ms; 0 without a converter.
   int LatencyMs() const;
+  // The same with the machine's lock held.
+  int LatencyMsLocked() const;
 
   // --- what the far end and tests can see ---
   bool DTR() const;

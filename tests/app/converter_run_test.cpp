@@ -69,6 +69,7 @@ class BehindConverter : public ::testing::Test {
 
   Outcome Run(const std::string& scenario, void (*before)(sim::Machine&) = nullptr) {
     std::ofstream(dir_ / "test.scenario") << scenario;
+    fs::remove(dir_ / "port.log");  // each run's log of its own
     app::Options options;
     options.simulate = true;
     options.fast = true;
@@ -171,5 +172,59 @@ TEST_F(BehindConverter, without_a_latency_value_the_console_says_nothing_and_the
   EXPECT_EQ(o.latencyTimer, std::nullopt);
   EXPECT_EQ(o.latencyInUse, 0);
 }
+
+// The port's log without its time stamps and without the search's lines on the latency (they
+// name the value found): the bytes on the wire and the port's calls, in order.
+std::vector<std::string> Traffic(const std::string& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("Latenzzeit") != std::string::npos) continue;
+    const std::size_t time = line.find(' ', line.find(' ') + 1);
+    lines.push_back(time == std::string::npos ? line : line.substr(time + 1));
+  }
+  return lines;
+}
+
+struct LatencyRow {
+  int latencyMs;
+  bool honoured;
+};
+
+void PrintTo(const LatencyRow& row, std::ostream* os) {
+  *os << row.latencyMs << (row.honoured ? " ms, honoured" : " ms, ignored");
+}
+
+class LongLatency : public BehindConverter, public ::testing::WithParamInterface<LatencyRow> {};
+
+// Behind any latency timer the board is written; with the request honoured the run is the
+// 16 ms converter's to the byte and to the poll (the same machine time), and ignored it only
+// takes longer.
+TEST_P(LongLatency, the_write_succeeds) {
+  const LatencyRow& row = GetParam();
+  const Outcome reference = Run(kConverter16 + "converter.low_latency = honoured\n");
+  const Outcome o = Run("converter.latency_ms = " + std::to_string(row.latencyMs) +
+                        "\nconverter.low_latency = " + (row.honoured ? "honoured" : "ignored") +
+                        "\n");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.dialogs, kSuccess);
+  EXPECT_EQ(o.report, StoredSample());
+  EXPECT_EQ(o.latencyInUse, row.honoured ? 1 : row.latencyMs);
+  if (row.honoured) {
+    EXPECT_EQ(Traffic(o.log), Traffic(reference.log));
+    EXPECT_EQ(o.endNs, reference.endNs);
+  } else {
+    EXPECT_GT(o.endNs, reference.endNs);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Timers, LongLatency,
+                         ::testing::Values(LatencyRow{64, true}, LatencyRow{64, false},
+                                           LatencyRow{128, true}, LatencyRow{128, false},
+                                           LatencyRow{255, true}, LatencyRow{255, false}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.latencyMs) +
+                                  (info.param.honoured ? "_honoured" : "_ignored");
+                         });
 
 }  // namespace

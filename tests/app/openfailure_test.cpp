@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using Cause = plat::OpenFailure::Cause;
@@ -18,11 +20,20 @@ plat::OpenFailure Failure(Cause cause, DWORD code = ERROR_ACCESS_DENIED) {
   return failure;
 }
 
+plat::OpenFailure NotSerial(plat::OpenFailure::Terminal terminal) {
+  plat::OpenFailure failure = Failure(Cause::NotSerialPort, ERROR_FILE_NOT_FOUND);
+  failure.terminal = terminal;
+  failure.session = {"bash", 4711};
+  return failure;
+}
+constexpr const char* kNotSerialRemedy =
+    "Abhilfe: mit --port den Port des USB-Wandlers angeben (zum Beispiel ttyUSB0).";
+
 struct Row {
   const char* name;
   DWORD code;
   plat::OpenFailure failure;
-  const char* detail;
+  std::string detail;
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -86,6 +97,18 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"gone", 2, Failure(Cause::Gone, 2),
             "/dev/ttyUSB0 ist nicht vorhanden: Der USB-Wandler ist nicht (mehr) angesteckt.\n"
             "Abhilfe: den Wandler anstecken und es erneut versuchen."},
+        Row{"not_a_tty", 2, NotSerial(plat::OpenFailure::Terminal::None),
+            "/dev/ttyUSB0 ist keine serielle Schnittstelle: kein Ger\xE4t, das lcdwrite "
+            "einstellen kann.\n" + std::string(kNotSerialRemedy)},
+        Row{"own_terminal", 2, NotSerial(plat::OpenFailure::Terminal::Own),
+            "/dev/ttyUSB0 ist keine serielle Schnittstelle, sondern das Terminal, in dem "
+            "lcdwrite l\xE4uft.\n" + std::string(kNotSerialRemedy)},
+        Row{"console", 2, NotSerial(plat::OpenFailure::Terminal::Console),
+            "/dev/ttyUSB0 ist keine serielle Schnittstelle, sondern eine Konsole des "
+            "Rechners.\n" + std::string(kNotSerialRemedy)},
+        Row{"another_sessions_terminal", 2, NotSerial(plat::OpenFailure::Terminal::OtherSession),
+            "/dev/ttyUSB0 ist keine serielle Schnittstelle, sondern das Terminal von bash (PID "
+            "4711).\n" + std::string(kNotSerialRemedy)},
         Row{"windows_access_denied", 5, plat::OpenFailure{},
             "Zugriff verweigert: Der Port wird von einem anderen Programm benutzt.\n"
             "Abhilfe: das andere Programm (zum Beispiel ein Terminalprogramm) schlie\xDF\x65n und es "

@@ -78,6 +78,7 @@ class ForwardingSerial : public plat::SerialApi {
   }
   plat::OpenFailure LastOpenFailure() override { return inner_.LastOpenFailure(); }
   std::vector<std::string> LastDeviceNotes() override { return inner_.LastDeviceNotes(); }
+  DWORD ConverterLatency(HANDLE device) override { return inner_.ConverterLatency(device); }
 
  protected:
   plat::SerialApi& Inner() { return inner_; }
