@@ -14,7 +14,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ Measure Run(const std::string& scenario) {
   options.simulate = true;
   options.fast = true;
   options.scenario = scenario;
-  testsupport::RecordingFrontEnd frontEnd(false);
+  ui::RecordingFrontEnd frontEnd(false);
   Measure m;
   app::RunHooks hooks;
   hooks.onEnd = [&m](sim::Machine* machine) { m.seconds = machine->NowNs() / 1e9; };

@@ -27,8 +27,8 @@
 #include "comport/comport.h"
 #include "framework/application.h"
 #include "protocol/exitstatus.h"
-#include "tests/platform/posix/pty.h"
-#include "tests/support/recording_frontend.h"
+#include "tools/ptymodem/pty.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ bool Writes(long count) {
     app::Options options;
     options.simulate = true;
     options.fast = true;
-    testsupport::RecordingFrontEnd frontEnd(false);
+    ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
     return app::RunTool(options, frontEnd, out, err) == protocol::kExitWritten;
   });
@@ -130,7 +130,7 @@ struct Receiver {
 };
 
 bool Cycles(long count) {
-  lcdtest::Pty pty;
+  ptymodem::Pty pty;
   if (!pty.ok()) {
     std::printf("cycles: no pty\n");
     return false;

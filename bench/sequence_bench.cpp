@@ -22,7 +22,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 #include "ui/frontends.h"
 
 // Closes every modal dialog of the window front-end soon after it opens (qt_dialog_closer.cpp;
@@ -87,7 +87,7 @@ int Run(const std::string& scenario, bool fast, ui::FrontEndKind kind, Measure& 
     // Nobody is there to close the success dialog.
     StartClosingDialogs();
   } else {
-    frontEnd = std::make_unique<testsupport::RecordingFrontEnd>(false);
+    frontEnd = std::make_unique<ui::RecordingFrontEnd>(false);
   }
   std::ostringstream out, err;
   app::RunHooks hooks;

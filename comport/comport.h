@@ -14,9 +14,10 @@
 // fw::EAbort; otherwise the EComError is raised to the caller. Its Kind says which failure it
 // is (TComErrorKind); its text is for people.
 //
-// The component talks to the system only through the platform it was given at construction
-// (the process's platform by default), so the same code runs on Windows, on Linux and on the
-// simulated machine.
+// The component reaches the device and the machine only through the platform it was given at
+// construction (the process's platform by default), so the same code runs on Windows, on Linux
+// and on the simulated machine; its log lines go to a file or to the owner's writer. The
+// members the write tool and the board protocol call come first in the class.
 #pragma once
 
 #include <atomic>
@@ -170,9 +171,30 @@ class TCustomComPort : public fw::TComponent {
   const char* ClassName() const override { return "TCustomComPort"; }
   plat::Platform& PlatformRef() const { return platform_; }
 
-  // ---- Settings (port settings, handle set-up and errors) ----
+  // ---- What the write tool and the board protocol call; the rest follows by topic ----
   bool Active() const { return GetActive(); }
   void SetActive(bool value);
+  const std::string& DeviceName() const { return deviceName_; }
+  void SetDeviceName(const std::string& value);
+  void Open();
+  void Close();
+  std::uint8_t ReadByte();
+  void WriteByte(std::uint8_t value);
+  // False on a closed port.
+  bool WritePending() const;
+  // Bytes in the driver's input queue. No open-port check: on a closed port the platform's
+  // invalid-handle error is raised. Reports collected line errors through OnLineError.
+  std::int32_t InputCount();
+  void PurgeInput();
+  void SetDTR();
+  void ClearDTR();
+  void ClearRTS();
+  // The empty set at design time; needs an open port otherwise.
+  TModemStatus GetModemStatus();
+  void EnumDevices(fw::TStringList& list);
+  void EnumComDevicesFromRegistry(fw::TStringList& list);
+
+  // ---- Settings (port settings, handle set-up and errors) ----
   bool GetActive() const;
   TBaudRate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudRate value);
@@ -187,8 +209,6 @@ class TCustomComPort : public fw::TComponent {
   void SetStopBits(TStopBits value);
   TOptions Options() const { return options_; }
   void SetOptions(TOptions value);
-  const std::string& DeviceName() const { return deviceName_; }
-  void SetDeviceName(const std::string& value);
   TPriorityClass PriorityClass() const { return priorityClass_; }
   void SetPriorityClass(TPriorityClass value);
   // True (default): device-event handlers run on the main thread, from its message loop. False:
@@ -293,8 +313,6 @@ class TCustomComPort : public fw::TComponent {
   void SetOnDeviceRemoved(TDeviceRemovedEvent h);
 
   // ---- Lifecycle, event thread and events ----
-  void Open();
-  void Close();
   void Loaded() override;
   void CreateThread();
   void DestroyThread();
@@ -332,20 +350,14 @@ class TCustomComPort : public fw::TComponent {
   // False on a closed port. A read seen completed here is no longer logged later (its buffer
   // may be gone).
   bool ReadPending() const;
-  bool WritePending() const;
-  // Bytes in the driver's queues. No open-port check: on a closed port the platform's
-  // invalid-handle error is raised. Reports collected line errors through OnLineError.
-  std::int32_t InputCount();
+  // Bytes in the driver's output queue; as InputCount.
   std::int32_t OutputCount();
-  void PurgeInput();
   void PurgeOutput();
   void ClearInput();
   void ClearOutput();
   void AbortInput();
   void AbortOutput();
   void Flush();
-  std::uint8_t ReadByte();
-  void WriteByte(std::uint8_t value);
   char ReadChar();
   char ReadAnsiChar();
   void WriteChar(char value);
@@ -376,24 +388,17 @@ class TCustomComPort : public fw::TComponent {
   void WriteLineUtf8(const std::u16string& value);
 
   // ---- Line signals ----
-  void SetDTR();
-  void ClearDTR();
   void SetRTS();
-  void ClearRTS();
   void SetXOn();
   void SetXOff();
   void ResetDevice();
   void SetBreak();
   void ClearBreak();
   void TransmitChar(char c);
-  // The empty set at design time; needs an open port otherwise.
-  TModemStatus GetModemStatus();
   TModemStatus ModemStatus() { return GetModemStatus(); }
 
   // ---- Enumeration, device notification, capabilities ----
-  void EnumDevices(fw::TStringList& list);
   void EnumComDevices(fw::TStringList& list);
-  void EnumComDevicesFromRegistry(fw::TStringList& list);
   void EnumComFriendlyNames(fw::TStringList& list);
   std::string ShortDeviceName() const;
   bool ConfigDialog();

@@ -1,7 +1,9 @@
 // The seam between this program and the operating system.
 //
-// The serial port component, the framework and the tool call the system only through the three
-// interfaces below, spelled with the Win32 names and semantics they were written for:
+// The serial port component, the framework and the tool reach the serial device, the clock and
+// the rest of the machine through the three interfaces below, spelled with the Win32 names and
+// semantics they were written for (files they open with the standard library, and the process
+// itself through platform/process.h):
 //   KernelApi  - the clock and sleeps, event objects and waits, the per-thread last error,
 //                and the thread start/end notices a simulated machine needs to keep time;
 //   SerialApi  - a serial device: open, DCB, queues, time-outs, overlapped reads and writes,

@@ -13,7 +13,7 @@
 #include "app/run.h"
 #include "platform/sim/machine.h"
 #include "tests/app/samplefiles.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ class BehindConverter : public ::testing::Test {
     options.scenario = (dir_ / "test.scenario").string();
     options.simReport = (dir_ / "report.json").string();
     options.logFile = (dir_ / "port.log").string();
-    testsupport::RecordingFrontEnd frontEnd(false);
+    ui::RecordingFrontEnd frontEnd(false);
     Outcome o;
     app::RunHooks hooks;
     hooks.onStart = [before](sim::Machine* machine, app::TMainForm&) {

@@ -21,7 +21,7 @@
 #include "protocol/exitstatus.h"
 #include "tests/support/boardsim_process.h"
 #include "tests/support/process_threads.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 #include "tools/ptymodem/modemstate.h"
 
 namespace {
@@ -140,7 +140,7 @@ TEST(HangUpHost, runs_the_tool) {
   const int threadsBefore = testsupport::ProcessThreads();
   app::Options options;
   options.port = std::string(slave).substr(5);  // "pts/N"
-  testsupport::RecordingFrontEnd frontEnd(false);
+  ui::RecordingFrontEnd frontEnd(false);
   std::ostringstream out, err;
   const int status = app::RunTool(options, frontEnd, out, err);
   const std::int64_t ended = SteadyNs();

@@ -8,7 +8,7 @@
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "platform/sim/machine.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ class Window {
 
  private:
   sim::Machine machine_;
-  testsupport::RecordingFrontEnd frontEnd_;
+  ui::RecordingFrontEnd frontEnd_;
   plat::Platform* previous_ = nullptr;
   std::unique_ptr<fw::TApplication> app_;
   app::TMainForm* form_ = nullptr;

@@ -13,7 +13,7 @@
 
 #include "app/run.h"
 #include "tests/app/samplefiles.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace apptest {
 
@@ -36,7 +36,7 @@ inline std::string LastLine(std::string text) {
 
 struct Outcome {
   int status = -1;
-  std::vector<testsupport::Dialog> dialogs;
+  std::vector<ui::RecordedDialog> dialogs;
   std::string report;  // the board's JSON report
   std::vector<std::string> notes;  // the front-end's notes (Windows-1252)
   std::string err;                 // what the run printed on its error stream (UTF-8)
@@ -76,7 +76,7 @@ class WholeRun : public ::testing::Test {
       options.scenario = (dir_ / "test.scenario").string();
     }
     if (options.simReport.empty()) options.simReport = (dir_ / "report.json").string();
-    testsupport::RecordingFrontEnd frontEnd(canWaitForUser);
+    ui::RecordingFrontEnd frontEnd(canWaitForUser);
     frontEnd.onDialog = onDialog;
     std::ostringstream out;
     std::ostringstream err;
@@ -89,7 +89,7 @@ class WholeRun : public ::testing::Test {
     return o;
   }
 
-  std::function<void(const testsupport::Dialog&)> onDialog;
+  std::function<void(const ui::RecordedDialog&)> onDialog;
   fs::path dir_;
   fs::path previous_;
 };

@@ -25,7 +25,7 @@
 #include "comport/comport.h"
 #include "framework/application.h"
 #include "tests/comport/io_harness.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 #include "tools/ptymodem/modemstate.h"
 
 extern char** environ;
@@ -108,7 +108,7 @@ class PortOnPty : public ::testing::Test {
   }
 
   fw::TApplication app{plat::NativePlatform()};
-  lcdtest::Pty pty;
+  ptymodem::Pty pty;
   std::unique_ptr<ptymodem::ModemState> modem;
   std::unique_ptr<TComPort> port;
   Recorder seen;

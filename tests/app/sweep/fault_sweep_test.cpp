@@ -33,7 +33,7 @@
 #include "protocol/exitstatus.h"
 #include "tests/app/samplefiles.h"
 #include "tests/support/process_threads.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -291,7 +291,7 @@ class FaultSweep : public ::testing::Test {
     options.fast = true;
     options.scenario = "sweep.scenario";
     options.simReport = "report.json";
-    testsupport::RecordingFrontEnd frontEnd(false);
+    ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
     std::int64_t endNs = 0;
     std::size_t handles = 0;

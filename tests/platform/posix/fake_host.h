@@ -23,7 +23,7 @@
 
 #include "platform/posix/hostfiles.h"
 #include "platform/posix/serial_sys.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 
 namespace plat::posix::testing {
 

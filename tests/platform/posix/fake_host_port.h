@@ -37,7 +37,7 @@ class FakeHostPort : public ::testing::Test {
   }
 
   Kernel kernel_;
-  lcdtest::Pty pty_;
+  ptymodem::Pty pty_;
   FakeTree tree_{TestName()};
   Serial serial_{kernel_, FakeHostCalls(), "/dev", tree_.Paths()};
   dev_t rdev_ = 0;

@@ -18,7 +18,7 @@
 
 #include "platform/posix/serial.h"
 #include "tests/platform/posix/preload.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 #include "tools/ptymodem/modemstate.h"
 
 namespace lcdtest {
@@ -96,7 +96,7 @@ class ShimDirect : public ::testing::Test {
 
   static inline std::string statePath_;
   static inline IoctlFunction shim_ = nullptr;
-  Pty pty_;
+  ptymodem::Pty pty_;
   std::unique_ptr<ModemState> modem_;
   int slave_ = -1;
 };
@@ -108,7 +108,7 @@ TEST_F(ShimDirect, serves_its_slave_only_and_only_the_modem_requests) {
   EXPECT_EQ(Lines(), TIOCM_DTR | TIOCM_CTS) << "the host drives DTR and RTS only";
   EXPECT_TRUE(modem_->Dtr());
 
-  Pty other;
+  ptymodem::Pty other;
   const int otherSlave = open(other.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(otherSlave, 0);
   int lines = 0;
@@ -200,7 +200,7 @@ class PreloadedBackend : public ::testing::Test {
   }
 
   plat::posix::Kernel kernel_;
-  Pty pty_;
+  ptymodem::Pty pty_;
   std::unique_ptr<ModemState> modem_;
   plat::posix::Serial serial_{kernel_};
   HANDLE port_ = INVALID_HANDLE_VALUE;

@@ -6,7 +6,7 @@
 #include "platform/posix/kernel.h"
 #include "platform/posix/serial.h"
 #include "tests/platform/posix/preload.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 #include "tests/platform/serial_bench.h"
 #include "tools/ptymodem/modemstate.h"
 
@@ -65,7 +65,7 @@ class PtyBench : public SerialBench {
   std::size_t BlockingWriteSize() const override { return std::size_t{1} << 20; }
 
  private:
-  lcdtest::Pty pty_;
+  ptymodem::Pty pty_;
   std::unique_ptr<ptymodem::ModemState> modem_;
   plat::posix::Kernel kernel_;
   plat::posix::Serial serial_{kernel_};

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "platform/posix/serial.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 
 namespace plat::posix {
 namespace {
@@ -104,7 +104,7 @@ class SerialFaults : public ::testing::Test {
   }
 
   Kernel kernel_;
-  lcdtest::Pty pty_;
+  ptymodem::Pty pty_;
   std::unique_ptr<Serial> serial_ = std::make_unique<Serial>(kernel_, kFaulty);
 };
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/posix/serial.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 
 namespace plat::posix {
 namespace {
@@ -59,7 +59,7 @@ class SerialPty : public ::testing::Test {
   }
 
   Kernel kernel_;
-  lcdtest::Pty pty_;
+  ptymodem::Pty pty_;
   Serial serial_{kernel_};
 };
 
@@ -208,7 +208,7 @@ struct WaitedReadCase {
   const char* what;
   DWORD constant;  // ReadTotalTimeoutConstant; 0: none
   // Runs on another thread while the caller waits; gets the test and the handle.
-  void (*act)(SerialPty&, Serial&, lcdtest::Pty&, HANDLE);
+  void (*act)(SerialPty&, Serial&, ptymodem::Pty&, HANDLE);
   BOOL ok;
   DWORD error;  // when !ok
   const char* expected;
@@ -247,24 +247,24 @@ INSTANTIATE_TEST_SUITE_P(
     Table, WaitedRead,
     ::testing::Values(
         WaitedReadCase{"bytes from the far end", 0,
-                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) {
+                       [](SerialPty&, Serial&, ptymodem::Pty& pty, HANDLE) {
                          pty.Send("ab");
                          pty.Send("cd");
                        },
                        TRUE, 0, "abcd"},
         WaitedReadCase{"total time-out with some bytes", 1000,
-                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) { pty.Send("x"); },
+                       [](SerialPty&, Serial&, ptymodem::Pty& pty, HANDLE) { pty.Send("x"); },
                        TRUE, 0, "x"},
         WaitedReadCase{"abort from another thread", 0,
-                       [](SerialPty&, Serial& serial, lcdtest::Pty&, HANDLE h) {
+                       [](SerialPty&, Serial& serial, ptymodem::Pty&, HANDLE h) {
                          serial.PurgeComm(h, PURGE_RXABORT);
                        },
                        FALSE, ERROR_OPERATION_ABORTED, ""},
         WaitedReadCase{"the far end goes away", 0,
-                       [](SerialPty&, Serial&, lcdtest::Pty& pty, HANDLE) { pty.CloseMaster(); },
+                       [](SerialPty&, Serial&, ptymodem::Pty& pty, HANDLE) { pty.CloseMaster(); },
                        FALSE, ERROR_ACCESS_DENIED, ""},
         WaitedReadCase{"a large write finishes meanwhile", 0,
-                       [](SerialPty&, Serial& serial, lcdtest::Pty& pty, HANDLE h) {
+                       [](SerialPty&, Serial& serial, ptymodem::Pty& pty, HANDLE h) {
                          // The write goes pending on the I/O thread while the read is waited
                          // for; the far end takes it all, then answers.
                          static std::string data(1 << 18, 'w');

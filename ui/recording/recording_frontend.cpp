@@ -1,6 +1,6 @@
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
-namespace testsupport {
+namespace ui {
 
 namespace {
 class NullPeer : public fw::ControlPeer {
@@ -25,4 +25,4 @@ void RecordingFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::s
   if (onDialog) onDialog(dialogs.back());
 }
 
-}  // namespace testsupport
+}  // namespace ui

@@ -1,5 +1,5 @@
-// A pseudo-terminal for serial backend tests: the test holds the master side and plays the far
-// end; the backend opens the slave by its device name ("\\.\pts/N").
+// A pseudo-terminal for serial backend tests and benchmarks: the caller holds the master side
+// and plays the far end; the backend opens the slave by its device name ("\\.\pts/N").
 #pragma once
 
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace lcdtest {
+namespace ptymodem {
 
 class Pty {
  public:
@@ -81,4 +81,4 @@ class Pty {
   std::string slavePath_;
 };
 
-}  // namespace lcdtest
+}  // namespace ptymodem

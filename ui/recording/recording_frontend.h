@@ -1,6 +1,6 @@
-// A front-end for tests: no toolkit, every dialog recorded (type, caption, exact text), every
-// dialog closed at once, every note recorded. CanWaitForUser decides whether the tool behaves as in a window (true)
-// or as in the console (false).
+// A front-end without a toolkit for tests and benchmarks: every dialog recorded (type, caption,
+// exact text) and closed at once, every note recorded. CanWaitForUser decides whether the tool
+// behaves as in a window (true) or as in the console (false).
 #pragma once
 
 #include <functional>
@@ -9,9 +9,9 @@
 
 #include "framework/frontend.h"
 
-namespace testsupport {
+namespace ui {
 
-struct Dialog {
+struct RecordedDialog {
   fw::TMsgDlgType type;
   std::string caption;
   std::string text;
@@ -40,14 +40,14 @@ class RecordingFrontEnd : public fw::FrontEnd {
   bool HasOwnEvents() const override { return false; }
   void Note(const std::string& text) override { notes.push_back(text); }
 
-  std::vector<Dialog> dialogs;
+  std::vector<RecordedDialog> dialogs;
   std::vector<std::string> notes;
   // Runs when a dialog is shown (after it was recorded), e.g. to act like a user would.
-  std::function<void(const Dialog&)> onDialog;
+  std::function<void(const RecordedDialog&)> onDialog;
 
  private:
   bool canWait_;
   int ppi_;
 };
 
-}  // namespace testsupport
+}  // namespace ui
