@@ -93,7 +93,8 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
     r.converterVid = "0403";
     r.converterPid = "6001";
     r.converterSerial = form.ConverterInstance();
-    if (r.converterSerial.size() > 1 && r.converterSerial.back() == 'A') r.converterSerial.pop_back();
+    if (r.converterSerial.size() > 1 && r.converterSerial.back() == 'A')
+      r.converterSerial.pop_back();
   }
   const std::filesystem::path file =
       std::filesystem::path(form.WorkingDirectory()) / app::texts::kConfigFileName;
