@@ -182,7 +182,8 @@ TEST_F(WholeRun, a_named_journal_that_cannot_be_opened_refuses_the_run_before_th
   }
 }
 
-// The default journal (real runs only): where it is, and that its failure costs one warning.
+// The default journal (real runs only): where it is, opened only for a record (a run that
+// never reaches a board leaves nothing behind), and its failure costs one warning.
 TEST(DefaultJournal, is_used_by_real_runs_and_a_failure_is_one_warning) {
   const auto dir = std::filesystem::temp_directory_path() / "lcdwrite-journal-default";
   std::filesystem::remove_all(dir);
@@ -230,8 +231,12 @@ TEST(DefaultJournal, is_used_by_real_runs_and_a_failure_is_one_warning) {
     auto opening = app::journal::RunJournal::Open(
         options, row.environment,
         [&warnings](const std::string& line) { warnings.push_back(line); });
-    EXPECT_EQ(opening.journal != nullptr, row.opened) << row.name;
     EXPECT_EQ(opening.refusal, "") << row.name;
+    EXPECT_TRUE(warnings.empty()) << row.name << ": nothing is opened before the write";
+    if (row.environment.empty() && !row.created.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(dir / row.created)) << row.name;
+    }
+    EXPECT_EQ(opening.journal != nullptr && opening.journal->Ready(), row.opened) << row.name;
     EXPECT_EQ(warnings, row.warnings) << row.name;
     if (!row.created.empty()) {
       EXPECT_TRUE(std::filesystem::exists(dir / row.created)) << row.name;
