@@ -5,6 +5,7 @@
 #include <ctime>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
@@ -129,42 +130,23 @@ JournalRecord RecordFromValues(const std::vector<std::optional<std::string>>& v)
 }
 
 std::string ExitStatusName(int status) {
-  const char* name = nullptr;
-  switch (status) {
-    case protocol::kExitWritten:
-      name = texts::kExitWritten;
-      break;
-    case protocol::kExitBoardFailure:
-      name = texts::kExitBoardFailure;
-      break;
-    case protocol::kExitNotLoaded:
-      name = texts::kExitNotLoaded;
-      break;
-    case protocol::kExitNoPort:
-      name = texts::kExitNoPort;
-      break;
-    case protocol::kExitPortError:
-      name = texts::kExitPortError;
-      break;
-    case protocol::kExitUsage:
-      name = texts::kExitUsage;
-      break;
-    case protocol::kExitInternalError:
-      name = texts::kExitInternalError;
-      break;
-    case protocol::kExitInterrupted:
-      name = texts::kExitInterrupted;
-      break;
-    case protocol::kExitTerminated:
-      name = texts::kExitTerminated;
-      break;
-    default: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, texts::kExitOther, status);
-      return buffer;
-    }
+  static const std::pair<int, const char*> kNames[] = {
+      {protocol::kExitWritten, texts::kExitWritten},
+      {protocol::kExitBoardFailure, texts::kExitBoardFailure},
+      {protocol::kExitNotLoaded, texts::kExitNotLoaded},
+      {protocol::kExitNoPort, texts::kExitNoPort},
+      {protocol::kExitPortError, texts::kExitPortError},
+      {protocol::kExitUsage, texts::kExitUsage},
+      {protocol::kExitInternalError, texts::kExitInternalError},
+      {protocol::kExitInterrupted, texts::kExitInterrupted},
+      {protocol::kExitTerminated, texts::kExitTerminated},
+  };
+  for (const auto& [code, name] : kNames) {
+    if (code == status) return fw::Cp1252ToUtf8(name);
   }
-  return fw::Cp1252ToUtf8(name);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, texts::kExitOther, status);
+  return buffer;
 }
 
 std::string UtcNow() {
