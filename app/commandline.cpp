@@ -192,7 +192,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
     } else if (arg == "--version") {
       o.version = true;
     } else if (Is(arg, "--journal")) {
-      if (!TakeValue(args, i, "--journal", o.journal, error, language)) return {std::nullopt, error};
+      if (!TakeValue(args, i, "--journal", o.journal, error, language)) {
+        return {std::nullopt, error};
+      }
     } else if (arg == "--no-journal") {
       o.noJournal = true;
     } else if (Is(arg, "--history")) {

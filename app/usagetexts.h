@@ -33,8 +33,9 @@ inline constexpr Text kNotWithHistory{"--history does not go with %s: it only pr
                                       "Journal"};
 inline constexpr Text kJournalTwice{"--journal and --no-journal exclude each other",
                                     "--journal und --no-journal schlie\u00dfen sich aus"};
-inline constexpr Text kBadHistoryCount{"--history %s: not a number of records (1 or more)",
-                                       "--history %s: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"};
+inline constexpr Text kBadHistoryCount{
+    "--history %s: not a number of records (1 or more)",
+    "--history %s: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"};
 // Appended to kUsage.
 inline constexpr Text kUsageJournal{
     "\n"

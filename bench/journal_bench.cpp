@@ -8,6 +8,8 @@
 // PostgreSQL.
 //
 //   scripts/with-postgres.sh --durable build/bench/bench_journal [--runs N]
+#include <libpq-fe.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +18,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <libpq-fe.h>
 
 #include "app/journal/choice.h"
 #include "app/run.h"
@@ -58,10 +58,11 @@ double MedianJournalMs(const std::string& journal, int runs) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
     const auto start = std::chrono::steady_clock::now();
-    auto store = app::journal::OpenJournal({JournalChoice::Kind::Named, journal},
-                                           [](const std::string&) {});
+    auto store =
+        app::journal::OpenJournal({JournalChoice::Kind::Named, journal}, [](const std::string&) {});
     app::journal::JournalRecord record;
-    record.runId = "bench-" + std::to_string(i) + "-" + std::to_string(start.time_since_epoch().count());
+    record.runId =
+        "bench-" + std::to_string(i) + "-" + std::to_string(start.time_since_epoch().count());
     record.serial = "1234567";
     store->LastWritten(record.serial);
     store->Begin(record);
@@ -108,14 +109,16 @@ int main(int argc, char** argv) {
   const char* uri = std::getenv("LCDWRITE_TEST_POSTGRES_URI");
   if (uri != nullptr && uri[0] != '\0') {
     PGconn* connection = PQconnectdb(uri);
-    PQclear(PQexec(connection, "SET client_min_messages = warning; DROP TABLE IF EXISTS runs, lcdwrite_schema"));
+    PQclear(
+        PQexec(connection,
+               "SET client_min_messages = warning; DROP TABLE IF EXISTS runs, lcdwrite_schema"));
     PQfinish(connection);
     cases.push_back({"PostgreSQL", uri, 50.0});
   } else {
     std::printf("PostgreSQL: left out (no LCDWRITE_TEST_POSTGRES_URI)\n");
   }
 
-  MedianRunMs("", 3);  // warm-up
+  MedianRunMs("", 3);                                     // warm-up
   for (const Case& c : cases) MedianRunMs(c.journal, 2);  // the schema is created here
   const double without = MedianRunMs("", runs);
   std::printf("%d runs each, median wall time of one whole write on the virtual clock\n", runs);

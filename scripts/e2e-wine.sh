@@ -151,6 +151,22 @@ board_pid=""
 cp "$work"/*.out "$work"/*.err "$art/" 2>/dev/null || true
 [ -f "$work/board.json" ] && cp "$work/board.json" "$art/"
 echo "$caption_seen" >"$art/caption.txt"
+# The run reached the board: its record is in the default journal
+# (%LOCALAPPDATA%\lcdwrite\journal.sqlite3) with the run's exit status. The journal goes again,
+# so the prefix stays as the other Wine tests expect it.
+journal="$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/lcdwrite/journal.sqlite3' | head -n 1)"
+journal_status=none
+if [ -n "$journal" ]; then
+  journal_status="$(python3 - "$journal" <<'PY' 2>/dev/null || echo unreadable
+import sqlite3, sys
+row = sqlite3.connect(sys.argv[1]).execute(
+    "SELECT exit_status FROM runs ORDER BY id DESC LIMIT 1").fetchone()
+print(row[0] if row else "empty")
+PY
+)"
+  rm -rf "$(dirname "$journal")"
+fi
+echo "e2e $name: the default journal's last record: exit status $journal_status"
 
 echo "e2e $name: exit status $status (expected $expect), $(awk "BEGIN {printf \"%.1f\", $end - $start}") s," \
   "dialogs: $(tr '\n' ' ' <"$art/dialogs.txt" 2>/dev/null)"
@@ -160,6 +176,7 @@ echo "e2e $name: window $size_seen at $dpi dpi (expected $size_expected)"
 timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 ok=1
 [ "$status" = "$expect" ] || ok=0
+[ "$journal_status" = "$expect" ] || ok=0
 [ "$size_seen" = "$size_expected" ] || ok=0
 case "$caption_seen" in "LCD Konfiguration schreiben v"*" ab Fv7.26") ;; *) ok=0 ;; esac
 if [ "$expect" = 0 ]; then

@@ -57,8 +57,8 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     if (error && !fs::is_directory(path.parent_path())) {
-      throw JournalError(Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) +
-                         ": " + FileErrorCause(error.value()));
+      throw JournalError(Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) + ": " +
+                         FileErrorCause(error.value()));
     }
   }
   std::string aside;

@@ -55,8 +55,9 @@ std::string HistoryTable(const std::vector<JournalRecord>& records) {
                   texts::kHeadResult, texts::kHeadDuration});
   for (std::string& heading : rows[0]) heading = fw::Cp1252ToUtf8(heading);
   for (const JournalRecord& r : records) {
-    const std::string time =
-        r.started.size() >= 19 ? r.started.substr(0, 10) + " " + r.started.substr(11, 8) : r.started;
+    const std::string time = r.started.size() >= 19
+                                 ? r.started.substr(0, 10) + " " + r.started.substr(11, 8)
+                                 : r.started;
     rows.push_back({time, r.serial, r.deviceType ? std::to_string(*r.deviceType) : "",
                     r.port + (r.simulated ? texts::kSimulatedMark : ""), Result(r), Duration(r)});
   }
@@ -118,8 +119,8 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
       records = OpenJournal(choice, say)->Records(count, options.historySerial);
     } catch (const std::exception& e) {
       char line[1200];
-      std::snprintf(line, sizeof line, texts::kNamedUnavailable, ShownJournal(choice.target).c_str(),
-                    e.what());
+      std::snprintf(line, sizeof line, texts::kNamedUnavailable,
+                    ShownJournal(choice.target).c_str(), e.what());
       say(line);
       return protocol::kExitUsage;
     }
@@ -128,8 +129,9 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
     out << HistoryCsv(records);
   } else if (records.empty()) {
     char line[1200];
-    std::snprintf(line, sizeof line, texts::kNoRecords,
-                  choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target).c_str());
+    std::snprintf(
+        line, sizeof line, texts::kNoRecords,
+        choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target).c_str());
     out << fw::Cp1252ToUtf8(line) << "\n";
   } else {
     out << HistoryTable(records);

@@ -44,7 +44,8 @@ class PostgresStore : public JournalStore {
       throw JournalError(cause);
     }
     // The server's notices ("already exists, skipping") are no business of the user's.
-    PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection_, [](void*, const char*) {}, nullptr);
     try {
       Migrate();
     } catch (...) {
@@ -100,7 +101,8 @@ class PostgresStore : public JournalStore {
   }
 
  private:
-  Result Run(const std::string& sql, const std::vector<std::optional<std::string>>& parameters = {}) {
+  Result Run(const std::string& sql,
+             const std::vector<std::optional<std::string>>& parameters = {}) {
     std::vector<const char*> values;
     for (const auto& value : parameters) values.push_back(value ? value->c_str() : nullptr);
     Result result(PQexecParams(connection_, sql.c_str(), static_cast<int>(values.size()), nullptr,

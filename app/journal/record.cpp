@@ -5,6 +5,7 @@
 #include <ctime>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
@@ -34,15 +35,32 @@ std::optional<T> NumberOf(const std::optional<std::string>& value) {
 
 const std::vector<JournalColumn>& JournalColumns() {
   static const std::vector<JournalColumn> columns = {
-      {"run_id", false},          {"started", false},         {"ended", false},
-      {"duration_ms", true},      {"host", false},            {"user_name", false},
-      {"tool_version", false},    {"platform", false},        {"simulated", true},
-      {"scenario", false},        {"port", false},            {"converter_vid", false},
-      {"converter_pid", false},   {"converter_serial", false}, {"config_path", false},
-      {"config_sha256", false},   {"config_text", false},     {"serial", false},
-      {"serial_bytes", false},    {"device_type", true},      {"operations", false},
-      {"exit_status", true},      {"exit_name", false},       {"failure", false},
-      {"latency_found_ms", true}, {"latency_set_ms", true},
+      {"run_id", false},
+      {"started", false},
+      {"ended", false},
+      {"duration_ms", true},
+      {"host", false},
+      {"user_name", false},
+      {"tool_version", false},
+      {"platform", false},
+      {"simulated", true},
+      {"scenario", false},
+      {"port", false},
+      {"converter_vid", false},
+      {"converter_pid", false},
+      {"converter_serial", false},
+      {"config_path", false},
+      {"config_sha256", false},
+      {"config_text", false},
+      {"serial", false},
+      {"serial_bytes", false},
+      {"device_type", true},
+      {"operations", false},
+      {"exit_status", true},
+      {"exit_name", false},
+      {"failure", false},
+      {"latency_found_ms", true},
+      {"latency_set_ms", true},
   };
   return columns;
 }
@@ -112,31 +130,30 @@ JournalRecord RecordFromValues(const std::vector<std::optional<std::string>>& v)
 }
 
 std::string ExitStatusName(int status) {
-  const char* name = nullptr;
-  switch (status) {
-    case protocol::kExitWritten: name = texts::kExitWritten; break;
-    case protocol::kExitBoardFailure: name = texts::kExitBoardFailure; break;
-    case protocol::kExitNotLoaded: name = texts::kExitNotLoaded; break;
-    case protocol::kExitNoPort: name = texts::kExitNoPort; break;
-    case protocol::kExitPortError: name = texts::kExitPortError; break;
-    case protocol::kExitUsage: name = texts::kExitUsage; break;
-    case protocol::kExitInternalError: name = texts::kExitInternalError; break;
-    case protocol::kExitInterrupted: name = texts::kExitInterrupted; break;
-    case protocol::kExitTerminated: name = texts::kExitTerminated; break;
-    default: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, texts::kExitOther, status);
-      return buffer;
-    }
+  static const std::pair<int, const char*> kNames[] = {
+      {protocol::kExitWritten, texts::kExitWritten},
+      {protocol::kExitBoardFailure, texts::kExitBoardFailure},
+      {protocol::kExitNotLoaded, texts::kExitNotLoaded},
+      {protocol::kExitNoPort, texts::kExitNoPort},
+      {protocol::kExitPortError, texts::kExitPortError},
+      {protocol::kExitUsage, texts::kExitUsage},
+      {protocol::kExitInternalError, texts::kExitInternalError},
+      {protocol::kExitInterrupted, texts::kExitInterrupted},
+      {protocol::kExitTerminated, texts::kExitTerminated},
+  };
+  for (const auto& [code, name] : kNames) {
+    if (code == status) return fw::Cp1252ToUtf8(name);
   }
-  return fw::Cp1252ToUtf8(name);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, texts::kExitOther, status);
+  return buffer;
 }
 
 std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          now.time_since_epoch()).count() % 1000;
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   const std::tm utc = *std::gmtime(&seconds);
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
@@ -147,9 +164,9 @@ std::string UtcNow() {
 
 std::string NewRunId(const std::string& host) {
   std::random_device device;
-  std::mt19937_64 bits((static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                       static_cast<std::uint64_t>(
-                           std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 bits(
+      (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   char random[20];
   std::snprintf(random, sizeof random, "%016llx", static_cast<unsigned long long>(bits()));
   std::string stamp = UtcNow();

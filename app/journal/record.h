@@ -36,7 +36,7 @@ struct JournalRecord {
   std::string serial;        // the serial number as text, up to its first zero byte
   std::string serialBytes;   // the seven bytes sent, hexadecimal
   std::optional<int> deviceType;
-  std::string operations;  // the operations the board confirmed, in order, comma-separated
+  std::string operations;         // the operations the board confirmed, in order, comma-separated
   std::optional<int> exitStatus;  // empty until completed
   std::string exitName;
   std::string failure;  // the failure's dialog text (and its detail), "" when there was none

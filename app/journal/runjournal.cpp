@@ -43,27 +43,41 @@ RunJournal::Opening RunJournal::Open(const Options& options, const std::string& 
   if (choice.kind == JournalChoice::Kind::None) return {};
   const std::string shown =
       choice.target.empty() ? std::string(texts::kDefaultFileName) : ShownJournal(choice.target);
+  auto journal = [&](std::unique_ptr<JournalStore> store, JournalChoice deferred) {
+    return std::unique_ptr<RunJournal>(
+        new RunJournal(std::move(store), std::move(deferred), shown, options, warn));
+  };
+  if (choice.kind == JournalChoice::Kind::Default) return {journal(nullptr, choice), {}};
   try {
-    std::unique_ptr<JournalStore> store = OpenJournal(choice, warn);
-    return {std::unique_ptr<RunJournal>(new RunJournal(std::move(store), shown, options, warn)),
-            {}};
+    return {journal(OpenJournal(choice, warn), {}), {}};
   } catch (const JournalError& e) {
-    if (choice.kind == JournalChoice::Kind::Named) {
-      return {nullptr, Format(texts::kNamedUnavailable, shown, e.what())};
-    }
-    warn(Format(texts::kDefaultUnavailable, shown, e.what()));
-    return {};
+    return {nullptr, Format(texts::kNamedUnavailable, shown, e.what())};
   }
 }
 
-RunJournal::RunJournal(std::unique_ptr<JournalStore> store, std::string shown,
-                       const Options& options, Warn warn)
-    : store_(std::move(store)), shown_(std::move(shown)), warn_(std::move(warn)) {
+RunJournal::RunJournal(std::unique_ptr<JournalStore> store, JournalChoice deferred,
+                       std::string shown, const Options& options, Warn warn)
+    : store_(std::move(store)),
+      deferred_(std::move(deferred)),
+      shown_(std::move(shown)),
+      warn_(std::move(warn)) {
   record_.simulated = options.simulate;
   if (options.simulate && !options.scenario.empty()) {
     std::error_code error;
     record_.scenario = std::filesystem::absolute(options.scenario, error).string();
   }
+}
+
+bool RunJournal::Ready() {
+  if (deferred_.kind == JournalChoice::Kind::None) return store_ != nullptr;
+  const JournalChoice choice = std::move(deferred_);
+  deferred_ = {};
+  try {
+    store_ = OpenJournal(choice, warn_);
+  } catch (const JournalError& e) {
+    warn_(Format(texts::kDefaultUnavailable, shown_, e.what()));
+  }
+  return store_ != nullptr;
 }
 
 template <typename Call>
@@ -79,6 +93,7 @@ void RunJournal::Guarded(Call call) {
 
 std::string RunJournal::WriteStarting(const TMainForm& form) {
   start_ = std::chrono::steady_clock::now();
+  if (!Ready()) return {};
   const protocol::ConfigRecord& config = ConfigRecord;
   JournalRecord& r = record_;
   r.host = HostName();
@@ -93,7 +108,8 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
     r.converterVid = "0403";
     r.converterPid = "6001";
     r.converterSerial = form.ConverterInstance();
-    if (r.converterSerial.size() > 1 && r.converterSerial.back() == 'A') r.converterSerial.pop_back();
+    if (r.converterSerial.size() > 1 && r.converterSerial.back() == 'A')
+      r.converterSerial.pop_back();
   }
   const std::filesystem::path file =
       std::filesystem::path(form.WorkingDirectory()) / app::texts::kConfigFileName;

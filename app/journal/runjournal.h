@@ -1,5 +1,6 @@
-// The journal of one run: opened before any port is touched, its record begun before the
-// first reset, brought up to date after each operation the board stored, and completed when
+// The journal of one run: a journal the user named is opened before any port is touched; the
+// default one when there is something to record (a run that never reaches a board leaves no
+// file behind). Its record is begun before the first reset, brought up to date after each operation the board stored, and completed when
 // the run has its exit status. Nothing of it changes the run: a failure after the opening is
 // one warning, and the journal is silent for the rest of the run.
 #pragma once
@@ -25,14 +26,17 @@ class RunJournal {
   // A line for the user (Windows-1252): the warnings.
   using Warn = std::function<void(const std::string& line)>;
 
-  // The outcome of opening: a journal, none (switched off, or a default one that could not be
-  // opened: warn was told), or a refusal of the run (a named one that could not be opened).
+  // The outcome of opening: a journal (the default one not opened yet), none (switched off), or
+  // a refusal of the run (a named one that could not be opened).
   struct Opening {
     std::unique_ptr<RunJournal> journal;
     std::string refusal;  // Windows-1252; the run ends with the usage status
   };
   static Opening Open(const Options& options, const std::string& environment, Warn warn);
 
+  // Opens the default journal if that is still to be done; false when there is no store (a
+  // default journal that cannot be opened: warn was told, once). WriteStarting calls it.
+  bool Ready();
   // Before the first reset: begins the record from what the window found and loaded. Returns
   // the line that says when the same serial number was last written ("" when never).
   std::string WriteStarting(const TMainForm& form);
@@ -45,13 +49,14 @@ class RunJournal {
   const JournalRecord& Record() const { return record_; }
 
  private:
-  RunJournal(std::unique_ptr<JournalStore> store, std::string shown, const Options& options,
-             Warn warn);
+  RunJournal(std::unique_ptr<JournalStore> store, JournalChoice deferred, std::string shown,
+             const Options& options, Warn warn);
   // Runs a store call; a failure is said once and ends the journal for this run.
   template <typename Call>
   void Guarded(Call call);
 
   std::unique_ptr<JournalStore> store_;
+  JournalChoice deferred_;  // the default journal until Ready opened it
   std::string shown_;
   Warn warn_;
   JournalRecord record_;

@@ -61,7 +61,8 @@ void MigrateSchema(int version, const SqlDialect& dialect,
   // Step i takes the schema from version i to i + 1. Steps are only ever added.
   std::string create = std::string("CREATE TABLE runs (id ") + dialect.idColumn;
   for (const JournalColumn& column : JournalColumns()) {
-    create += std::string(", ") + column.name + " " + (column.integer ? dialect.integerType : "TEXT");
+    create +=
+        std::string(", ") + column.name + " " + (column.integer ? dialect.integerType : "TEXT");
   }
   create += ", UNIQUE (run_id))";
   const std::vector<std::string> steps = {

@@ -18,8 +18,8 @@ std::string ColumnList();
 
 // The statements both stores run. mark is the store's parameter sign ('?' for SQLite, '$' for
 // PostgreSQL); parameters are numbered from 1 in the order of JournalColumns, then:
-std::string InsertSql(char mark);  // every column
-std::string UpdateSql(char mark);  // every column, then the run id
+std::string InsertSql(char mark);       // every column
+std::string UpdateSql(char mark);       // every column, then the run id
 std::string LastWrittenSql(char mark);  // the serial number; selects "started"
 // Every column of the last limit records (all for 0), oldest first; with bySerial the one
 // parameter is the serial number.

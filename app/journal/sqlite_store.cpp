@@ -67,8 +67,8 @@ class Statement {
 class SqliteStore : public JournalStore {
  public:
   explicit SqliteStore(const std::string& path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     try {
       if (rc != SQLITE_OK) Fail(rc);
       sqlite3_busy_timeout(db_, kBusyTimeoutMs);

@@ -41,8 +41,8 @@ class JournalStore {
   virtual std::vector<JournalRecord> Records(size_t limit, const std::string& serial) = 0;
 };
 
-// Opens (creating when missing) the SQLite journal at path (UTF-8). A file that is no database or is
-// damaged is moved aside (with its -wal and -shm files) to path + ".damaged-<time>" and a new
+// Opens (creating when missing) the SQLite journal at path (UTF-8). A file that is no database or
+// is damaged is moved aside (with its -wal and -shm files) to path + ".damaged-<time>" and a new
 // journal begun; movedAsideTo then holds the new name, empty otherwise. Throws JournalError.
 std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string& path,
                                                 std::string* movedAsideTo = nullptr);

@@ -13,7 +13,8 @@ inline constexpr const char* kPostgresPrefixShort = "postgres://";
 
 // The default journal cannot be used: one warning, the write goes on (cause at the end).
 inline constexpr const char* kDefaultUnavailable =
-    "Warnung: Das Journal %s ist nicht verf\xFC" "gbar (%s); die Platine wird ohne Journal "
+    "Warnung: Das Journal %s ist nicht verf\xFC"
+    "gbar (%s); die Platine wird ohne Journal "
     "beschrieben.";
 // A journal named with --journal or LCDWRITE_JOURNAL cannot be used: the run is refused.
 inline constexpr const char* kNamedUnavailable =
@@ -32,7 +33,9 @@ inline constexpr const char* kNoHome =
     "kein Ordner f\xFCr Programmdaten (weder XDG_DATA_HOME noch HOME gesetzt)";
 inline constexpr const char* kNewerSchema =
     "es wurde von einer neueren lcdwrite-Version angelegt (Schema %d, bekannt bis %d)";
-inline constexpr const char* kNotInThisBuild = "in dieser Ausgabe von lcdwrite nicht verf\xFC" "gbar";
+inline constexpr const char* kNotInThisBuild =
+    "in dieser Ausgabe von lcdwrite nicht verf\xFC"
+    "gbar";
 inline constexpr const char* kCannotCreateFolder = "der Ordner %s kann nicht angelegt werden";
 
 // --history: the table's headings, the result of a record never completed, the empty journal.

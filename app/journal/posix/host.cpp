@@ -1,10 +1,11 @@
+#include "app/journal/host.h"
+
 #include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "app/journal/host.h"
 #include "app/journal/texts.h"
 
 namespace app::journal {

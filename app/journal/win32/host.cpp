@@ -1,8 +1,9 @@
+#include "app/journal/host.h"
+
 #include <windows.h>
 
 #include <cstdlib>
 
-#include "app/journal/host.h"
 #include "app/journal/texts.h"
 
 namespace app::journal {

@@ -36,10 +36,11 @@ std::vector<JournalRecord> Records() {
 }
 
 TEST(History, table_has_one_line_a_record_and_lists_an_incomplete_one_as_abgebrochen) {
-  EXPECT_EQ(app::journal::HistoryTable(Records()),
-            "Zeit (UTC)           Seriennummer  Ger\u00e4tetyp  Port            Ergebnis       Dauer\n"
-            "2026-12-07 09:15:02  1234567       3          COM3            0 geschrieben  42.5 s\n"
-            "2026-12-07 09:20:00  12345         12         ttyUSB0 (sim.)  abgebrochen\n");
+  EXPECT_EQ(
+      app::journal::HistoryTable(Records()),
+      "Zeit (UTC)           Seriennummer  Ger\u00e4tetyp  Port            Ergebnis       Dauer\n"
+      "2026-12-07 09:15:02  1234567       3          COM3            0 geschrieben  42.5 s\n"
+      "2026-12-07 09:20:00  12345         12         ttyUSB0 (sim.)  abgebrochen\n");
 }
 
 TEST(History, csv_has_every_column_quoted_where_needed) {
@@ -78,8 +79,9 @@ TEST(History, prints_the_named_journal_and_refuses_one_that_cannot_be_opened) {
   std::ostringstream none;
   EXPECT_EQ(app::journal::PrintHistory(options, file, none, err), 64);
   EXPECT_EQ(none.str(), "");
-  EXPECT_EQ(err.str(), "lcdwrite: Das Journal " + options.journal +
-                           " kann nicht ge\u00f6ffnet werden: Datei oder Ordner nicht vorhanden.\n");
+  EXPECT_EQ(err.str(),
+            "lcdwrite: Das Journal " + options.journal +
+                " kann nicht ge\u00f6ffnet werden: Datei oder Ordner nicht vorhanden.\n");
   std::filesystem::remove_all(dir);
 }
 

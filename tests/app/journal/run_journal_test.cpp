@@ -5,8 +5,8 @@
 
 #include "app/journal/runjournal.h"
 #include "app/journal/sha256.h"
-#include "tests/app/journal/stores.h"
 #include "platform/sim/machine.h"
+#include "tests/app/journal/stores.h"
 #include "tests/app/wholerun.h"
 
 namespace {
@@ -54,8 +54,7 @@ TEST_P(Journalled, each_run_that_reaches_the_board_leaves_one_completed_record) 
        "Keine R\u00fcckmeldung vom \"Reset\"-Befehl \"ein\" erhalten!\n\n        "
        "Daten\u00fcbertragung abgebrochen!"},
       {"port_error", "unplug_after_bytes = 20\n", 4, "Portfehler",
-       "operating_time,error_memory,serial",
-       "ComPortError:  COM3 !"},
+       "operating_time,error_memory,serial", "ComPortError:  COM3 !"},
   };
   size_t count = 0;
   for (const RecordRow& row : rows) {
@@ -78,7 +77,8 @@ TEST_P(Journalled, each_run_that_reaches_the_board_leaves_one_completed_record) 
     EXPECT_EQ(r.configText, SampleConfig());
     EXPECT_EQ(r.configPath, (dir_ / "Quorix.lcd").string());
     EXPECT_EQ(r.port, "COM3");
-    EXPECT_EQ(r.converterVid + ":" + r.converterPid + ":" + r.converterSerial, "0403:6001:A5XK3RJT");
+    EXPECT_EQ(r.converterVid + ":" + r.converterPid + ":" + r.converterSerial,
+              "0403:6001:A5XK3RJT");
     EXPECT_TRUE(r.simulated);
     EXPECT_EQ(r.scenario, (dir_ / "test.scenario").string());
   }
@@ -86,19 +86,25 @@ TEST_P(Journalled, each_run_that_reaches_the_board_leaves_one_completed_record) 
 
 TEST_P(Journalled, runs_that_never_reach_the_board_leave_nothing) {
   EXPECT_EQ(RunJournalled("devices = C: COM1 COM3\n").status, 3);
-  EXPECT_EQ(Run("", "4\n1 2 x\n", false, [this] {
-              app::Options o;
-              o.journal = target_;
-              return o;
-            }()).status,
+  EXPECT_EQ(Run("", "4\n1 2 x\n", false,
+                [this] {
+                  app::Options o;
+                  o.journal = target_;
+                  return o;
+                }())
+                .status,
             2);
   EXPECT_TRUE(Records().empty());
 }
 
-// Said on the console and in the log before the write; the dialogs stay exactly as they were.
+// Said on the console and in the port's log before the write; the dialogs stay exactly as they
+// were.
 TEST_P(Journalled, an_earlier_write_of_the_same_serial_number_is_named_before_the_write) {
   const Outcome first = RunJournalled("");
-  const Outcome second = RunJournalled("");
+  app::Options logged;
+  logged.journal = target_;
+  logged.logFile = (dir_ / "port.log").string();
+  const Outcome second = Run("", SampleConfig(), false, logged);
   const std::string line = "Seriennummer 1234567 wurde zuletzt am " +
                            Records()[0].started.substr(0, 10) + " " +
                            Records()[0].started.substr(11, 8) + " UTC geschrieben.";
@@ -107,6 +113,7 @@ TEST_P(Journalled, an_earlier_write_of_the_same_serial_number_is_named_before_th
   };
   EXPECT_FALSE(has(first));
   EXPECT_TRUE(has(second));
+  EXPECT_NE(apptest::Read(dir_ / "port.log").find(" " + line + "\n"), std::string::npos);
   EXPECT_EQ(second.Texts(), first.Texts());
   EXPECT_EQ(second.status, 0);
 }
@@ -119,13 +126,15 @@ TEST_P(Journalled, that_fails_during_the_write_costs_one_warning_and_changes_not
   app::RunHooks hooks;
   hooks.onStart = [this](sim::Machine* machine, app::TMainForm&) {
     // Inside the first reset pause: the record has been begun (the write starts at 3 s).
-    machine->Schedule(int64_t(5000) * 1000000, [this] { Sql(GetParam(), target_, "DROP TABLE runs"); });
+    machine->Schedule(int64_t(5000) * 1000000,
+                      [this] { Sql(GetParam(), target_, "DROP TABLE runs"); });
   };
   const Outcome o = Run("", SampleConfig(), false, options, hooks);
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.Texts(), std::vector<std::string>{"Information: Schreiben erfolgreich beendet!"});
-  const std::string warning = "lcdwrite: Warnung: Das Journal " +
-                              (GetParam() == Kind::Sqlite ? target_ : std::string("postgresql://lcdwrite@")) ;
+  const std::string warning =
+      "lcdwrite: Warnung: Das Journal " +
+      (GetParam() == Kind::Sqlite ? target_ : std::string("postgresql://lcdwrite@"));
   EXPECT_EQ(o.err.rfind(warning, 0), 0u) << o.err;
   EXPECT_NE(o.err.find(" kann nicht weiter geschrieben werden ("), std::string::npos) << o.err;
   EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
@@ -173,7 +182,8 @@ TEST_F(WholeRun, a_named_journal_that_cannot_be_opened_refuses_the_run_before_th
   }
 }
 
-// The default journal (real runs only): where it is, and that its failure costs one warning.
+// The default journal (real runs only): where it is, opened only for a record (a run that
+// never reaches a board leaves nothing behind), and its failure costs one warning.
 TEST(DefaultJournal, is_used_by_real_runs_and_a_failure_is_one_warning) {
   const auto dir = std::filesystem::temp_directory_path() / "lcdwrite-journal-default";
   std::filesystem::remove_all(dir);
@@ -191,11 +201,23 @@ TEST(DefaultJournal, is_used_by_real_runs_and_a_failure_is_one_warning) {
   } rows[] = {
       {"real run", (dir / "data").string(), false, "", true, {}, "data/lcdwrite/journal.sqlite3"},
       {"simulated run", (dir / "sim").string(), true, "", false, {}, ""},
-      {"named by the variable", (dir / "data").string(), false, (dir / "v.sqlite3").string(), true,
-       {}, "v.sqlite3"},
-      {"folder cannot be made", (dir / "blocker" / "x").string(), false, "", false,
-       {"Warnung: Das Journal " + (dir / "blocker" / "x" / "lcdwrite" / "journal.sqlite3").string() +
-        " ist nicht verf\xFC" "gbar (der Ordner " + (dir / "blocker" / "x" / "lcdwrite").string() +
+      {"named by the variable",
+       (dir / "data").string(),
+       false,
+       (dir / "v.sqlite3").string(),
+       true,
+       {},
+       "v.sqlite3"},
+      {"folder cannot be made",
+       (dir / "blocker" / "x").string(),
+       false,
+       "",
+       false,
+       {"Warnung: Das Journal " +
+        (dir / "blocker" / "x" / "lcdwrite" / "journal.sqlite3").string() +
+        " ist nicht verf\xFC"
+        "gbar (der Ordner " +
+        (dir / "blocker" / "x" / "lcdwrite").string() +
         " kann nicht angelegt werden: Datei oder Ordner nicht vorhanden); die Platine wird ohne "
         "Journal beschrieben."},
        ""},
@@ -207,9 +229,14 @@ TEST(DefaultJournal, is_used_by_real_runs_and_a_failure_is_one_warning) {
     options.simulate = row.simulate;
     std::vector<std::string> warnings;
     auto opening = app::journal::RunJournal::Open(
-        options, row.environment, [&warnings](const std::string& line) { warnings.push_back(line); });
-    EXPECT_EQ(opening.journal != nullptr, row.opened) << row.name;
+        options, row.environment,
+        [&warnings](const std::string& line) { warnings.push_back(line); });
     EXPECT_EQ(opening.refusal, "") << row.name;
+    EXPECT_TRUE(warnings.empty()) << row.name << ": nothing is opened before the write";
+    if (row.environment.empty() && !row.created.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(dir / row.created)) << row.name;
+    }
+    EXPECT_EQ(opening.journal != nullptr && opening.journal->Ready(), row.opened) << row.name;
     EXPECT_EQ(warnings, row.warnings) << row.name;
     if (!row.created.empty()) {
       EXPECT_TRUE(std::filesystem::exists(dir / row.created)) << row.name;

@@ -51,8 +51,9 @@ class Store : public journaltest::JournalTest {};
 TEST_P(Store, gives_back_every_column_as_written_begun_in_progress_or_completed) {
   auto store = journaltest::Open(target_);
   JournalRecord begun = Begun("run-1", "1234567");
-  const JournalRecord done =
-      Completed(Begun("run-2", "7654321"), 1, "Daten\xC3\xBC" "bertragungsfehler!\n\nFalsches");
+  const JournalRecord done = Completed(Begun("run-2", "7654321"), 1,
+                                       "Daten\xC3\xBC"
+                                       "bertragungsfehler!\n\nFalsches");
   store->Begin(begun);
   begun.operations = "operating_time,error_memory";
   store->Progress(begun);
@@ -173,8 +174,7 @@ TEST_P(Store, a_newer_schema_is_refused_and_left_as_it_is) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, Store, ::testing::Values(Kind::Sqlite), journaltest::KindName);
-INSTANTIATE_TEST_SUITE_P(Postgres, Store, ::testing::Values(Kind::Postgres),
-                         journaltest::KindName);
+INSTANTIATE_TEST_SUITE_P(Postgres, Store, ::testing::Values(Kind::Postgres), journaltest::KindName);
 
 // ---- SQLite files ----
 

@@ -31,7 +31,8 @@ inline std::string PostgresUri() {
 
 // Runs sql on the journal target outside the stores (to prepare or inspect it) and returns
 // the first column of the first row, if any.
-inline std::optional<std::string> Sql(Kind kind, const std::string& target, const std::string& sql) {
+inline std::optional<std::string> Sql(Kind kind, const std::string& target,
+                                      const std::string& sql) {
   std::optional<std::string> first;
   if (kind == Kind::Sqlite) {
     sqlite3* db = nullptr;
@@ -87,7 +88,9 @@ class JournalTest : public ::testing::TestWithParam<Kind> {
     std::error_code error;
     std::filesystem::remove_all(dir_, error);
   }
-  std::optional<std::string> Sql(const std::string& sql) { return journaltest::Sql(GetParam(), target_, sql); }
+  std::optional<std::string> Sql(const std::string& sql) {
+    return journaltest::Sql(GetParam(), target_, sql);
+  }
 
   std::filesystem::path dir_;
   std::string target_;
