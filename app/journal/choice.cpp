@@ -12,12 +12,6 @@ namespace app::journal {
 
 namespace {
 
-std::string Format(const char* format, const std::string& a, const std::string& b = {}) {
-  char buffer[1200];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
-  return buffer;
-}
-
 }  // namespace
 
 bool IsPostgresUri(const std::string& name) {
@@ -57,14 +51,14 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     if (error && !fs::is_directory(path.parent_path())) {
-      throw JournalError(Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) + ": " +
+      throw JournalError(fw::Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) + ": " +
                          FileErrorCause(error.value()));
     }
   }
   std::string aside;
   std::unique_ptr<JournalStore> store = OpenSqliteJournal(Utf8FileName(choice.target), &aside);
   if (!aside.empty()) {
-    warn(Format(texts::kMovedAside, ShownJournal(choice.target), fw::Utf8ToCp1252(aside)));
+    warn(fw::Format(texts::kMovedAside, ShownJournal(choice.target), fw::Utf8ToCp1252(aside)));
   }
   return store;
 }

@@ -118,21 +118,16 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
                                                     : kDefaultCount;
       records = OpenJournal(choice, say)->Records(count, options.historySerial);
     } catch (const std::exception& e) {
-      char line[1200];
-      std::snprintf(line, sizeof line, texts::kNamedUnavailable,
-                    ShownJournal(choice.target).c_str(), e.what());
-      say(line);
+      say(fw::Format(texts::kNamedUnavailable, ShownJournal(choice.target), e.what()));
       return protocol::kExitUsage;
     }
   }
   if (options.historyCsv) {
     out << HistoryCsv(records);
   } else if (records.empty()) {
-    char line[1200];
-    std::snprintf(
-        line, sizeof line, texts::kNoRecords,
-        choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target).c_str());
-    out << fw::Cp1252ToUtf8(line) << "\n";
+    const std::string shown =
+        choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target);
+    out << fw::Cp1252ToUtf8(fw::Format(texts::kNoRecords, shown)) << "\n";
   } else {
     out << HistoryTable(records);
   }

@@ -140,13 +140,14 @@ std::string ExitStatusName(int status) {
       {protocol::kExitInternalError, texts::kExitInternalError},
       {protocol::kExitInterrupted, texts::kExitInterrupted},
       {protocol::kExitTerminated, texts::kExitTerminated},
+      {protocol::kExitIoError, texts::kExitIoError},
+      {protocol::kExitHungUp, texts::kExitHungUp},
+      {protocol::kExitQuit, texts::kExitQuit},
   };
   for (const auto& [code, name] : kNames) {
     if (code == status) return fw::Cp1252ToUtf8(name);
   }
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, texts::kExitOther, status);
-  return buffer;
+  return fw::Format(texts::kExitOther, status);
 }
 
 std::string UtcNow() {

@@ -16,12 +16,6 @@ namespace app::journal {
 
 namespace {
 
-std::string Format(const char* format, const std::string& a, const std::string& b) {
-  char buffer[1200];
-  std::snprintf(buffer, sizeof buffer, format, a.c_str(), b.c_str());
-  return buffer;
-}
-
 std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;
@@ -51,7 +45,7 @@ RunJournal::Opening RunJournal::Open(const Options& options, const std::string& 
   try {
     return {journal(OpenJournal(choice, warn), {}), {}};
   } catch (const JournalError& e) {
-    return {nullptr, Format(texts::kNamedUnavailable, shown, e.what())};
+    return {nullptr, fw::Format(texts::kNamedUnavailable, shown, e.what())};
   }
 }
 
@@ -75,7 +69,7 @@ bool RunJournal::Ready() {
   try {
     store_ = OpenJournal(choice, warn_);
   } catch (const JournalError& e) {
-    warn_(Format(texts::kDefaultUnavailable, shown_, e.what()));
+    warn_(fw::Format(texts::kDefaultUnavailable, shown_, e.what()));
   }
   return store_ != nullptr;
 }
@@ -86,7 +80,7 @@ void RunJournal::Guarded(Call call) {
   try {
     call(*store_);
   } catch (const std::exception& e) {
-    warn_(Format(texts::kRecordFailed, shown_, e.what()));
+    warn_(fw::Format(texts::kRecordFailed, shown_, e.what()));
     store_.reset();
   }
 }
@@ -139,7 +133,7 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
     begun_ = true;
   });
   if (!before) return {};
-  return Format(texts::kWrittenBefore, fw::Utf8ToCp1252(r.serial), ShownTime(*before));
+  return fw::Format(texts::kWrittenBefore, fw::Utf8ToCp1252(r.serial), ShownTime(*before));
 }
 
 void RunJournal::OperationStored(const char* operation) {

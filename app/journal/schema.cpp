@@ -6,6 +6,7 @@
 #include "app/journal/record.h"
 #include "app/journal/store.h"
 #include "app/journal/texts.h"
+#include "framework/sysutils.h"
 
 namespace app::journal {
 
@@ -54,9 +55,7 @@ std::string RecordsSql(size_t limit, bool bySerial, char mark) {
 void MigrateSchema(int version, const SqlDialect& dialect,
                    const std::function<void(const std::string& sql)>& execute) {
   if (version > kSchemaVersion) {
-    char cause[200];
-    std::snprintf(cause, sizeof cause, texts::kNewerSchema, version, kSchemaVersion);
-    throw JournalError(cause);
+    throw JournalError(fw::Format(texts::kNewerSchema, version, kSchemaVersion));
   }
   // Step i takes the schema from version i to i + 1. Steps are only ever added.
   std::string create = std::string("CREATE TABLE runs (id ") + dialect.idColumn;

@@ -59,6 +59,9 @@ inline constexpr const char* kExitUsage = "Aufruf abgelehnt";
 inline constexpr const char* kExitInternalError = "interner Fehler";
 inline constexpr const char* kExitInterrupted = "unterbrochen";
 inline constexpr const char* kExitTerminated = "beendet";
+inline constexpr const char* kExitIoError = "Ausgabe verloren";
+inline constexpr const char* kExitHungUp = "aufgelegt";
+inline constexpr const char* kExitQuit = "verlassen";
 inline constexpr const char* kExitOther = "Status %d";
 
 }  // namespace app::journal::texts
