@@ -86,8 +86,7 @@ std::string ExplainOpenFailure(DWORD code, const plat::OpenFailure& failure) {
     case Cause::Held:
       return Held(failure);
     case Cause::Gone:
-      return fw::Format(texts::kOpenGone, path) + "
-" + texts::kOpenGoneRemedy;
+      return fw::Format(texts::kOpenGone, path) + "\n" + texts::kOpenGoneRemedy;
     case Cause::NotSerialPort:
       return NotSerial(failure);
     case Cause::Unknown:
