@@ -21,7 +21,7 @@
 
 #include "app/journal/choice.h"
 #include "app/run.h"
-#include "tests/support/recording_frontend.h"
+#include "ui/recording/recording_frontend.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ double MedianRunMs(const std::string& journal, int runs) {
     options.fast = true;
     options.journal = journal;
     options.noJournal = journal.empty();
-    testsupport::RecordingFrontEnd frontEnd(false);
+    ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
     const auto start = std::chrono::steady_clock::now();
     const int status = app::RunTool(options, frontEnd, out, err);

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "platform/posix/serial.h"
-#include "tests/platform/posix/pty.h"
+#include "tools/ptymodem/pty.h"
 
 namespace plat::posix {
 namespace {
@@ -31,7 +31,7 @@ void PrintTo(const ThreadRow& row, std::ostream* os) { *os << row.name; }
 class SerialWithoutThreads : public ::testing::TestWithParam<ThreadRow> {};
 
 TEST_P(SerialWithoutThreads, fails_at_once_with_out_of_memory) {
-  lcdtest::Pty pty;
+  ptymodem::Pty pty;
   ASSERT_TRUE(pty.ok());
   NoThreadKernel kernel;
   Serial serial(kernel);
