@@ -10,7 +10,8 @@ constexpr int kExitNotLoaded = 2;       // Quorix.lcd missing or refused: nothin
 constexpr int kExitNoPort = 3;          // no port found or opened, or the window closed first
 constexpr int kExitPortError = 4;       // the serial port reported an error; the run stopped
 constexpr int kExitUsage = 64;          // a bad command line
-constexpr int kExitInternalError = 70;  // an unexpected exception ended the run
+constexpr int kExitInternalError = 70;  // an unexpected exception ended the run, or the system
+                                        // gave no thread or memory
 constexpr int kExitInterrupted = 130;   // interrupted (SIGINT, Ctrl+C)
 constexpr int kExitTerminated = 143;    // asked to terminate (SIGTERM)
 
