@@ -10,7 +10,8 @@ constexpr int kExitNotLoaded = 2;       // Quorix.lcd missing or refused: nothin
 constexpr int kExitNoPort = 3;          // no port found or opened, or the window closed first
 constexpr int kExitPortError = 4;       // the serial port reported an error; the run stopped
 constexpr int kExitUsage = 64;          // a bad command line
-constexpr int kExitInternalError = 70;  // an unexpected exception ended the run
+constexpr int kExitInternalError = 70;  // an unexpected exception ended the run, or the system
+                                        // gave no thread or memory
 // Standard output or standard error could not be written (sysexits' EX_IOERR): what the tool
 // did otherwise went well, but part of what it said was lost. A worse status is kept.
 constexpr int kExitIoError = 74;

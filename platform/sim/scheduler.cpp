@@ -341,12 +341,12 @@ void Scheduler::ThreadFinished() {
 }
 
 void Scheduler::ThreadNotStarted() {
-  Lock lock(mutex_);
+  // In real time only a count: the thread counts as one that ended.
   if (mode_ == ClockMode::RealTime) {
-    --realThreads_;
-    realThreadsChanged_.notify_all();
+    ThreadFinished();
     return;
   }
+  Lock lock(mutex_);
   // ThreadStarting adds a slot only when every earlier one is claimed: the unclaimed one is
   // the last.
   if (slots_.empty() || slots_.back()->claimed) return;

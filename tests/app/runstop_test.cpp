@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/sim/machine.h"
@@ -63,5 +64,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n",
                 "\"operating_time\", \"error_memory\", \"serial\""}),
     [](const ::testing::TestParamInfo<StopRow>& info) { return info.param.name; });
+
+class StopAfterTheRun : public WholeRun {};
+
+// A request that comes after the run has ended (the port closing, a simulated machine shutting
+// down) ends the process at once with its status: nothing is left worth waiting for.
+TEST_F(StopAfterTheRun, ends_the_process_at_once) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  app::RunHooks hooks;
+  hooks.onEnd = [](sim::Machine*) { app::RunStop::Instance().Request(143); };
+  EXPECT_EXIT(
+      {
+        Run("", apptest::SampleConfig(), false, {}, hooks);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(143), "");
+}
 
 }  // namespace
