@@ -16,6 +16,7 @@
 // C runtime splits its writes.
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -103,10 +104,11 @@ class ConsoleForwarding {
     thread_ = std::thread([this] {
       app::companion::Utf8Forwarder forwarder(
           [this](const std::string& piece) { WriteToConsole(console_, piece); });
-      char buffer[4096];
+      std::array<char, 4096> buffer;
       DWORD got = 0;
-      while (::ReadFile(read_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        forwarder.Feed(buffer, got);
+      while (::ReadFile(read_, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+             got > 0) {
+        forwarder.Feed(buffer.data(), got);
       }
       forwarder.Finish();
     });

@@ -10,16 +10,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/posix/errno_map.h"
+
 namespace plat {
 
 namespace {
 
 int OpenRetrying(const std::string& path, int flags) {
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return posix::RetryEintr([&] { return ::open(path.c_str(), flags, 0666); });
 }
 
 std::FILE* Stream(int fd, const char* mode, int& error) {

@@ -11,8 +11,10 @@
 namespace app::journal {
 
 std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return {};
+  // Host names are at most 255 bytes (HOST_NAME_MAX); a cut name comes without its end.
+  std::string name(256, '\0');
+  if (gethostname(name.data(), name.size() - 1) != 0) return {};
+  name.resize(name.find('\0'));
   return name;
 }
 
