@@ -101,7 +101,8 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
                                                   {o.fast, "--fast"},
                                                   {!o.simReport.empty(), "--sim-report"},
                                                   {!o.logFile.empty(), "--log"},
-                                                  {!o.port.empty(), "--port"}};
+                                                  {!o.port.empty(), "--port"},
+                                                  {!o.configPlace.empty(), o.configPlace.c_str()}};
   for (const auto& [given, name] : runOnly) {
     if (given) {
       error = Say(language, usage::kNotWithHistory, name);

@@ -27,7 +27,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 // Why path cannot be written, or empty. The log is appended to; the report replaces its file
 // by renaming a temporary one beside it, so what counts for it is its folder. Either is tried
 // as the run will do it, and nothing is left changed: an existing log is opened and closed, a
-// missing one is made exclusively and removed again, the report's temporary file goes with
+// missing one's folder is tried with a temporary file, the report's temporary file goes with
 // its probe.
 std::string WhyNotWritable(const fs::path& path, bool append) {
   std::error_code error;
@@ -44,13 +44,25 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
     return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
   }
   // Whether anything is there under the name, a dangling link included.
-  const bool named = fs::exists(fs::symlink_status(path, error));
+  if (fs::exists(fs::symlink_status(path, error))) {
+    int failure = 0;
+    std::FILE* file = plat::OpenForAppend(path.string(), failure);
+    if (file == nullptr) return FileErrorCause(failure);
+    std::fclose(file);
+    return {};
+  }
+  // A missing log is not made here: another run on the same log may create it at any moment,
+  // and its lines must not go into a file this check removes. The folder is tried with a file
+  // of a unique name instead; only a name too long for that probe is tried as itself.
+  const plat::ReplacementFile probe(path.string());
+  if (probe.Error() != ENAMETOOLONG) {
+    return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
+  }
   int failure = 0;
-  std::FILE* file = named ? plat::OpenForAppend(path.string(), failure)
-                          : plat::CreateExclusive(path.string(), failure);
-  if (file == nullptr) return FileErrorCause(failure);
+  std::FILE* file = plat::CreateExclusive(path.string(), failure);
+  if (file == nullptr) return failure == EEXIST ? std::string() : FileErrorCause(failure);
   std::fclose(file);
-  if (!named) fs::remove(path, error);
+  fs::remove(path, error);
   return {};
 }
 

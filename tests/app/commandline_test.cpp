@@ -103,8 +103,8 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
       {{"--simulate", "--simulate=s.txt"}, "--simulate is given more than once",
        "--simulate ist mehrfach angegeben"},
       {{"-h", "--help"}, "--help is given more than once", "--help ist mehrfach angegeben"},
-      // After "--" nothing is an option.
-      {{"--", "--console"}, "unknown argument: --console", "unbekanntes Argument: --console"},
+      // After "--" nothing is an option: one file or folder, and no more.
+      {{"--", "--console", "--fast"}, "unknown argument: --fast", "unbekanntes Argument: --fast"},
       {{"--port", "../../etc/passwd"},
        "--port ../../etc/passwd: not a serial port's name (for example COM3, \\\\.\\COM3 or "
        "/dev/ttyUSB0)",
@@ -144,6 +144,10 @@ TEST(CommandLine, a_double_dash_ends_the_options) {
   const auto parsed = app::ParseCommandLine({"--console", "--"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   EXPECT_TRUE(parsed.options->console);
+  // A folder whose name begins with "-" follows "--".
+  const auto folder = app::ParseCommandLine({"--console", "--", "-4711"});
+  ASSERT_TRUE(folder.options) << folder.error;
+  EXPECT_EQ(folder.options->configPlace, "-4711");
 }
 
 TEST(CommandLine, port_names_inside_the_device_folder_only) {

@@ -178,7 +178,7 @@ TEST(ConfigFile, a_long_folder_name_is_shown_whole) {
   const fs::path folder = base / std::string(200, 'a') / std::string(200, 'b');
   fs::create_directories(folder / "Quorix.lcd");
   protocol::ConfigRecord record;
-  const auto outcome = app::ReadConfigFile(folder, record);
+  const auto outcome = app::ReadConfigFile(folder / "Quorix.lcd", record);
   EXPECT_EQ(outcome.result, ConfigLoadResult::CannotOpen);
   EXPECT_EQ(outcome.detail, "Im Ordner " + folder.string() + " ist Quorix.lcd ein Ordner.");
   fs::remove_all(base);

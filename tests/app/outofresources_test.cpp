@@ -115,7 +115,8 @@ class Refused : public apptest::WholeRun {
       return t.rfind(start, 0) == 0;
     }));
   }
-  std::string Log() { return apptest::Read(dir_ / "port.log"); }
+  // The port log without the run's first and last line.
+  std::string Log() { return apptest::ReadLog(dir_ / "port.log"); }
 
   int threadsAsked_ = 0;
 };
