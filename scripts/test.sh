@@ -30,6 +30,9 @@ esac
 
 cmake -S . -B "$dir" "${flags[@]}" > "$dir.cmake.log" 2>&1 || { cat "$dir.cmake.log"; exit 1; }
 export QT_QPA_PLATFORM=offscreen
+# Runs of the real program on ptys keep their default write journal in the build folder, not in
+# the user's home.
+export XDG_DATA_HOME="$PWD/$dir/test-home/share"
 if [ "$mode" = tsan ]; then
   # The thread sanitizer watches the programs whose threads meet: the framework's threads and
   # message loop, the simulated machine, the Linux serial backend's I/O and modem threads, the
