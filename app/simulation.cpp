@@ -36,7 +36,7 @@ SimulatedRun::SimulatedRun(const std::string& scenarioFile, bool fast) {
       scenarioFile.empty() ? board::DefaultScenario() : board::LoadScenarioFile(scenarioFile);
   machine_ = std::make_unique<sim::Machine>(fast ? sim::ClockMode::Virtual
                                                  : sim::ClockMode::RealTime);
-  board_ = board::BuildMachine(scenario, *machine_);
+  board_ = simfront::BuildMachine(scenario, *machine_);
   CopyProgramIdentity(plat::NativePlatform().system(), machine_->SimSystem());
 }
 

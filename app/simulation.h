@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "board/simboard.h"
 #include "platform/sim/machine.h"
+#include "simfront/simboard.h"
 
 namespace app {
 
@@ -27,7 +27,7 @@ class SimulatedRun {
 
  private:
   std::unique_ptr<sim::Machine> machine_;
-  std::unique_ptr<board::SimulatedBoard> board_;
+  std::unique_ptr<simfront::SimulatedBoard> board_;
 };
 
 }  // namespace app
