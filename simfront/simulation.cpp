@@ -1,11 +1,11 @@
-#include "app/simulation.h"
+#include "simfront/simulation.h"
 
 #include <vector>
 
 #include "board/report.h"
 #include "board/scenario.h"
 
-namespace app {
+namespace simfront {
 
 namespace {
 
@@ -46,4 +46,13 @@ bool SimulatedRun::WriteReport(const std::string& path) const {
   return board::WriteReport(path, board_->Stored());
 }
 
-}  // namespace app
+std::unique_ptr<app::SimulatedTarget> MakeSimulatedRun(const std::string& scenarioFile,
+                                                       bool fast) {
+  return std::make_unique<SimulatedRun>(scenarioFile, fast);
+}
+
+sim::Machine* MachineOf(app::SimulatedTarget* target) {
+  return target != nullptr ? &static_cast<SimulatedRun*>(target)->Machine() : nullptr;
+}
+
+}  // namespace simfront
