@@ -33,7 +33,7 @@ int StopStatus(plat::StopRequest request) {
   return protocol::kExitTerminated;
 }
 
-int RunMain(int argc, char** argv) {
+int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   const bool watching = plat::WatchStopRequests([](plat::StopRequest request) {
@@ -79,14 +79,14 @@ int RunMain(int argc, char** argv) {
     std::cerr << fw::Cp1252ToUtf8(fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
               << "\n";
   }
-  return RunTool(options, *frontEnd, std::cout, std::cerr);
+  return RunTool(options, *frontEnd, std::cout, std::cerr, simulate);
 }
 
 }  // namespace
 
-int Main(int argc, char** argv) {
+int Main(int argc, char** argv, const SimulatedTargetMaker& simulate) {
   StandardStreams streams;
-  const int status = RunMain(argc, argv);
+  const int status = RunMain(argc, argv, simulate);
   return streams.ExitStatus(status);
 }
 

@@ -14,13 +14,11 @@
 #include "app/mainform.h"
 #include "app/outputfiles.h"
 #include "app/runstop.h"
-#include "app/simulation.h"
 #include "app/texts.h"
 #include "board/scenario.h"
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
-#include "platform/sim/machine.h"
 #include "protocol/exitstatus.h"
 
 namespace app {
@@ -65,7 +63,7 @@ const char* StopLine(TMainForm::WriteProgress progress) {
 }  // namespace
 
 int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*/,
-            std::ostream& err, const RunHooks& hooks) {
+            std::ostream& err, const SimulatedTargetMaker& simulate, const RunHooks& hooks) {
   auto say = [&err](const std::string& cp1252) {
     err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
   };
@@ -96,10 +94,10 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   RunStop& stop = RunStop::Instance();
   std::optional<StoppablePlatform> simulatedStoppable;
   // The simulated machine and its board, when asked for.
-  std::unique_ptr<SimulatedRun> simulation;
+  std::unique_ptr<SimulatedTarget> simulation;
   if (options.simulate) {
     try {
-      simulation = std::make_unique<SimulatedRun>(options.scenario, options.fast);
+      simulation = simulate(options.scenario, options.fast);
     } catch (const board::ScenarioError& e) {
       err << "lcdwrite: " << e.what() << "\n";
       return protocol::kExitUsage;
@@ -112,12 +110,12 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       return protocol::kExitInternalError;
     }
   }
-  sim::Machine* machine = simulation ? &simulation->Machine() : nullptr;
-  if (machine != nullptr) {
-    simulatedStoppable.emplace(hooks.platform ? hooks.platform(*machine) : *machine, stop);
+  if (simulation) {
+    plat::Platform& machine = simulation->Platform();
+    simulatedStoppable.emplace(hooks.platform ? hooks.platform(machine) : machine, stop);
   }
-  PlatformScope platformScope(machine != nullptr ? &*simulatedStoppable
-                                                 : &StoppablePlatform::Native(stop));
+  PlatformScope platformScope(simulation ? &*simulatedStoppable
+                                         : &StoppablePlatform::Native(stop));
 
   // Nobody answers a console: its lines are printed at once. A window keeps a log failure for
   // the end, instead of holding the write with a box in its middle.
@@ -157,7 +155,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     stop.BeginRun(application);
     try {
       form = new TMainForm(nullptr, settings);
-      if (hooks.onStart) hooks.onStart(machine, *form);
+      if (hooks.onStart) hooks.onStart(simulation.get(), *form);
       application.Run();
       stop.EndRun();
       status = form->CloseStatus();
@@ -198,7 +196,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     }
     fw::AttachFrontEnd(nullptr, &application);
   }
-  if (hooks.onEnd) hooks.onEnd(machine);
+  if (hooks.onEnd) hooks.onEnd(simulation.get());
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
     say(fw::Format(texts::kReportFailed, ShownName(options.simReport)));
   }

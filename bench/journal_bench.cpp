@@ -21,6 +21,7 @@
 
 #include "app/journal/choice.h"
 #include "app/run.h"
+#include "simfront/simulation.h"
 #include "ui/recording/recording_frontend.h"
 
 namespace {
@@ -37,7 +38,7 @@ double MedianRunMs(const std::string& journal, int runs) {
     ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
     const auto start = std::chrono::steady_clock::now();
-    const int status = app::RunTool(options, frontEnd, out, err);
+    const int status = app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun);
     times.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count());

@@ -14,6 +14,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "ui/recording/recording_frontend.h"
 
 namespace {
@@ -31,9 +32,11 @@ Measure Run(const std::string& scenario) {
   ui::RecordingFrontEnd frontEnd(false);
   Measure m;
   app::RunHooks hooks;
-  hooks.onEnd = [&m](sim::Machine* machine) { m.seconds = machine->NowNs() / 1e9; };
+  hooks.onEnd = [&m](app::SimulatedTarget* target) {
+    m.seconds = simfront::MachineOf(target)->NowNs() / 1e9;
+  };
   std::ostringstream out, err;
-  m.status = app::RunTool(options, frontEnd, out, err, hooks);
+  m.status = app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun, hooks);
   return m;
 }
 

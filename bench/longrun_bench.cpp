@@ -27,6 +27,7 @@
 #include "comport/comport.h"
 #include "framework/application.h"
 #include "protocol/exitstatus.h"
+#include "simfront/simulation.h"
 #include "tools/ptymodem/pty.h"
 #include "ui/recording/recording_frontend.h"
 
@@ -117,7 +118,8 @@ bool Writes(long count) {
     options.fast = true;
     ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
-    return app::RunTool(options, frontEnd, out, err) == protocol::kExitWritten;
+    return app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun) ==
+           protocol::kExitWritten;
   });
   fs::current_path(previous);
   fs::remove_all(dir);

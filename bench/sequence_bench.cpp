@@ -22,6 +22,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "ui/recording/recording_frontend.h"
 #include "ui/frontends.h"
 
@@ -91,10 +92,11 @@ int Run(const std::string& scenario, bool fast, ui::FrontEndKind kind, Measure& 
   }
   std::ostringstream out, err;
   app::RunHooks hooks;
-  hooks.onEnd = [&m](sim::Machine* machine) {
+  hooks.onEnd = [&m](app::SimulatedTarget* target) {
+    sim::Machine* machine = simfront::MachineOf(target);
     if (machine != nullptr) m.simulatedSeconds = machine->NowNs() / 1e9;
   };
-  return app::RunTool(options, *frontEnd, out, err, hooks);
+  return app::RunTool(options, *frontEnd, out, err, simfront::MakeSimulatedRun, hooks);
 }
 
 }  // namespace

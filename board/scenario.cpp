@@ -142,8 +142,8 @@ class Parser {
       b.faults.push_back(ParseFault());
     } else if (key_ == "converter.latency_ms") {
       if (!s.converter) s.converter.emplace();
-      s.converter->latencyMs = static_cast<int>(Number(sim::ConverterBuffer::kMinLatencyMs,
-                                                       sim::ConverterBuffer::kMaxLatencyMs,
+      s.converter->latencyMs = static_cast<int>(Number(ConverterSettings::kMinLatencyMs,
+                                                       ConverterSettings::kMaxLatencyMs,
                                                        "milliseconds, 1 to 255"));
     } else if (key_ == "converter.low_latency") {
       if (value_ != "honoured" && value_ != "ignored") BadValue("honoured or ignored");

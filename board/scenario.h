@@ -34,7 +34,7 @@
 //     kind: silent, wrong=0xNN, delay=MS, stray=0xNN
 //   unplug_after_bytes = N                             the converter vanishes after N host bytes
 //   line_error_after_bytes = N frame|overrun|parity|break
-// The converter between the board and the host (platform/sim/converter.h):
+// The converter between the board and the host (ConverterSettings below):
 //   converter.latency_ms = N   its latency timer, 1 to 255 (16 by default): what the board
 //                              sends reaches the host when the timer runs out, or at once when
 //                              62 bytes wait or a modem line changes
@@ -55,12 +55,22 @@
 #include <vector>
 
 #include "board/boardsettings.h"
-#include "platform/sim/converter.h"
 
 namespace board {
 
 // The board's converter's name in the MS-DOS device-name list for an instance id.
 std::string FtdiDeviceName(const std::string& instanceId);
+
+// The USB-serial converter between the board and the host, as a scenario sets it up.
+struct ConverterSettings {
+  static constexpr int kMinLatencyMs = 1;
+  static constexpr int kMaxLatencyMs = 255;
+  // Its latency timer: what the board sends waits in the converter for at most this long.
+  int latencyMs = 16;
+  // Whether its driver takes a latency the tool writes to the registry into use at the next
+  // open.
+  bool honoursRequest = true;
+};
 
 struct Scenario {
   std::vector<std::string> ports{"COM1", "COM3"};
@@ -71,7 +81,7 @@ struct Scenario {
   std::string boardPort = "COM3";
   BoardSettings board;
   // The converter's timing; none: an ideal converter.
-  std::optional<sim::ConverterSettings> converter;
+  std::optional<ConverterSettings> converter;
 
   // Every serial device the machine has: the port map, the converters' port names and the
   // board's port, each once, in that order.

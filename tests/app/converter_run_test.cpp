@@ -12,6 +12,7 @@
 
 #include "app/run.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "tests/app/samplefiles.h"
 #include "ui/recording/recording_frontend.h"
 
@@ -79,16 +80,18 @@ class BehindConverter : public ::testing::Test {
     ui::RecordingFrontEnd frontEnd(false);
     Outcome o;
     app::RunHooks hooks;
-    hooks.onStart = [before](sim::Machine* machine, app::TMainForm&) {
+    hooks.onStart = [before](app::SimulatedTarget* target, app::TMainForm&) {
+      sim::Machine* machine = simfront::MachineOf(target);
       if (before != nullptr) before(*machine);
     };
-    hooks.onEnd = [&o](sim::Machine* machine) {
+    hooks.onEnd = [&o](app::SimulatedTarget* target) {
+      sim::Machine* machine = simfront::MachineOf(target);
       o.endNs = machine->NowNs();
       o.latencyInUse = machine->Device("COM3")->LatencyMs();
       o.latencyTimer = machine->registry().Dword(kParameters, "LatencyTimer");
     };
     std::ostringstream out, err;
-    o.status = app::RunTool(options, frontEnd, out, err, hooks);
+    o.status = app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun, hooks);
     for (const auto& d : frontEnd.dialogs) o.dialogs.push_back(d.caption + ": " + d.text);
     // The notes of the search; the load adds what the write will send, which is not ours.
     for (const std::string& note : frontEnd.notes) {

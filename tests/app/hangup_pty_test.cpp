@@ -142,7 +142,7 @@ TEST(HangUpHost, runs_the_tool) {
   options.port = std::string(slave).substr(5);  // "pts/N"
   ui::RecordingFrontEnd frontEnd(false);
   std::ostringstream out, err;
-  const int status = app::RunTool(options, frontEnd, out, err);
+  const int status = app::RunTool(options, frontEnd, out, err, {});
   const std::int64_t ended = SteadyNs();
   // The event thread ends on its own once the port is closed; give it the time to leave (and
   // the system the moment it takes to drop a joined thread from its list).

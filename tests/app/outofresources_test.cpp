@@ -14,6 +14,7 @@
 #include "app/mainform.h"
 #include "platform/sim/machine.h"
 #include "protocol/exitstatus.h"
+#include "simfront/simulation.h"
 #include "tests/app/wholerun.h"
 #include "tests/support/forwarding_api.h"
 #include "tests/support/process_threads.h"
@@ -93,7 +94,8 @@ class Refused : public apptest::WholeRun {
     };
     std::size_t handles = 0;
     int threads = 0;
-    hooks.onEnd = [&](sim::Machine* machine) {
+    hooks.onEnd = [&](app::SimulatedTarget* target) {
+      sim::Machine* machine = simfront::MachineOf(target);
       machine->RunFor(1000 * sim::kNsPerMs);
       threads = machine->OtherThreads();
       handles = machine->OpenHandles();

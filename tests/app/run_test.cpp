@@ -11,6 +11,7 @@
 #include "app/mainform.h"
 #include "framework/application.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "tests/app/wholerun.h"
 
 namespace {
@@ -226,7 +227,8 @@ void At(sim::Machine& machine, std::int64_t ms, std::function<void()> action) {
 
 TEST_F(WholeRun, two_clicks_within_a_second_start_one_search) {
   app::RunHooks hooks;
-  hooks.onStart = [](sim::Machine* machine, app::TMainForm& form) {
+  hooks.onStart = [](app::SimulatedTarget* target, app::TMainForm& form) {
+    sim::Machine* machine = simfront::MachineOf(target);
     // The start-up search fails at 1 s; the clicks come at 2.0 s and 2.5 s; the window is
     // closed at 10 s.
     At(*machine, 2000, [&form] { form.SuchenButton->Click(); });
@@ -241,7 +243,8 @@ TEST_F(WholeRun, two_clicks_within_a_second_start_one_search) {
 TEST_F(WholeRun, a_port_error_in_the_write_leaves_a_dead_window_until_it_is_closed) {
   bool stillRunning = false;
   app::RunHooks hooks;
-  hooks.onStart = [&stillRunning](sim::Machine* machine, app::TMainForm& form) {
+  hooks.onStart = [&stillRunning](app::SimulatedTarget* target, app::TMainForm& form) {
+    sim::Machine* machine = simfront::MachineOf(target);
     At(*machine, 300000, [&form, &stillRunning] {
       stillRunning = true;
       EXPECT_FALSE(form.SuchenButton->Enabled());
@@ -260,7 +263,8 @@ TEST_F(WholeRun, a_port_error_in_the_write_leaves_a_dead_window_until_it_is_clos
 
 TEST_F(WholeRun, closing_the_window_during_the_write_closes_the_port_first) {
   app::RunHooks hooks;
-  hooks.onStart = [](sim::Machine* machine, app::TMainForm& form) {
+  hooks.onStart = [](app::SimulatedTarget* target, app::TMainForm& form) {
+    sim::Machine* machine = simfront::MachineOf(target);
     // Inside the second reset pause's "warten" (the write starts at 3 s).
     At(*machine, 12000, [&form] { form.Close(); });
   };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "tests/app/wholerun.h"
 
 namespace {
@@ -32,7 +33,8 @@ class StopRequests : public WholeRun, public ::testing::WithParamInterface<StopR
 TEST_P(StopRequests, end_the_run_closing_the_port_and_saying_how_far_it_got) {
   const StopRow& row = GetParam();
   app::RunHooks hooks;
-  hooks.onStart = [&row](sim::Machine* machine, app::TMainForm&) {
+  hooks.onStart = [&row](app::SimulatedTarget* target, app::TMainForm&) {
+    sim::Machine* machine = simfront::MachineOf(target);
     const int status = row.status;
     machine->Schedule(row.atMs * 1000000, [status] { app::RunStop::Instance().Request(status); });
   };
@@ -72,7 +74,7 @@ class StopAfterTheRun : public WholeRun {};
 TEST_F(StopAfterTheRun, ends_the_process_at_once) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   app::RunHooks hooks;
-  hooks.onEnd = [](sim::Machine*) { app::RunStop::Instance().Request(143); };
+  hooks.onEnd = [](app::SimulatedTarget*) { app::RunStop::Instance().Request(143); };
   EXPECT_EXIT(
       {
         Run("", apptest::SampleConfig(), false, {}, hooks);

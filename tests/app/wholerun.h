@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/run.h"
+#include "simfront/simulation.h"
 #include "tests/app/samplefiles.h"
 #include "ui/recording/recording_frontend.h"
 
@@ -81,7 +82,7 @@ class WholeRun : public ::testing::Test {
     std::ostringstream out;
     std::ostringstream err;
     Outcome o;
-    o.status = app::RunTool(options, frontEnd, out, err, hooks);
+    o.status = app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun, hooks);
     o.dialogs = frontEnd.dialogs;
     o.report = Read(options.simReport);
     o.notes = frontEnd.notes;

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "board/scenario.h"
-#include "board/simboard.h"
 #include "platform/sim/machine.h"
+#include "simfront/simboard.h"
 #include "tests/fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   sim::Machine machine;
-  const auto simBoard = board::BuildMachine(scenario, machine);
+  const auto simBoard = simfront::BuildMachine(scenario, machine);
   FUZZ_CHECK(simBoard != nullptr);
   FUZZ_CHECK(machine.Device(scenario.boardPort) == &simBoard->Device());
   return 0;

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "board/scenario.h"
-#include "board/simboard.h"
 #include "comport/comport.h"
 #include "framework/application.h"
 #include "framework/sysutils.h"
 #include "platform/sim/machine.h"
 #include "protocol/configrecord.h"
 #include "protocol/operations.h"
+#include "simfront/simboard.h"
 #include "tests/protocol/recordingwindow.h"
 
 namespace protocol::testing {
@@ -65,7 +65,7 @@ class ProtocolTest : public ::testing::Test {
   // does (9600 8N1, no flow control, DTR and RTS off), through portPlatform when given.
   void Start(const std::string& scenarioText = "", plat::Platform* portPlatform = nullptr) {
     std::istringstream in(scenarioText);
-    board = board::BuildMachine(board::ParseScenario(in, "test"), machine);
+    board = simfront::BuildMachine(board::ParseScenario(in, "test"), machine);
     port = std::make_unique<comport::TComPort>(nullptr,
                                                portPlatform ? *portPlatform : machine);
     port->SetDeviceName("\\\\.\\COM3");
@@ -129,7 +129,7 @@ class ProtocolTest : public ::testing::Test {
 
   sim::Machine machine;
   fw::TApplication app{machine};
-  std::unique_ptr<board::SimulatedBoard> board;
+  std::unique_ptr<simfront::SimulatedBoard> board;
   std::unique_ptr<comport::TComPort> port;
   std::unique_ptr<RecordingWindow> window;
   ConfigRecord record;

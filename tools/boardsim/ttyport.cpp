@@ -13,8 +13,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/posix/hostfiles.h"
-#include "platform/posix/serial_sys.h"
 
 namespace boardsim {
 
@@ -45,14 +43,9 @@ TtyPort::TtyPort(const std::string& path) : path_(path) {
     // Opening raised DTR; the board's DSR starts low until the firmware says otherwise.
     SetDsr(false);
 
-    const plat::posix::SysCalls& sys = plat::posix::RealSysCalls();
     struct stat node {};
     if (fstat(fd_, &node) != 0) Fail("cannot stat " + path);
-    const std::string name =
-        plat::posix::KernelDeviceName(sys, "/sys", node.st_rdev)
-            .value_or(path.rfind("/dev/", 0) == 0 ? path.substr(5) : path);
-    latency_ = plat::posix::LatencyRequest::Apply(sys, plat::posix::DefaultHostPaths(sys), fd_,
-                                                  name, node, latencyNotes_);
+    latency_.Request(fd_, path, node, latencyNotes_);
     hostDtr_ = ReadDsr();
   } catch (...) {
     close(fd_);
@@ -64,7 +57,7 @@ TtyPort::TtyPort(const std::string& path) : path_(path) {
 TtyPort::~TtyPort() {
   if (fd_ < 0) return;
   std::vector<std::string> notes;
-  latency_.Restore(plat::posix::RealSysCalls(), fd_, notes);
+  latency_.Restore(fd_, notes);
   for (const std::string& note : notes) std::fprintf(stderr, "boardsim: %s\n", note.c_str());
   close(fd_);
 }

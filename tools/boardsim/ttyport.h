@@ -3,7 +3,7 @@
 // on real hardware (scripts/test-hardware.sh).
 //
 // The port runs raw at 9600 8N1 without flow control and is held exclusively. Its converter is
-// asked for low latency like the host's (platform/posix/latency.h), or every byte from the host
+// asked for low latency like the host's (platform/ttylatency.h), or every byte from the host
 // would wait for this side's latency timer before the board sees it; the lines saying what was
 // found and set are kept for the caller to print. The host's DTR is this side's DSR input:
 // read once, then again whenever the driver's DSR change counter moves (a counter read costs
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/latency.h"
+#include "platform/ttylatency.h"
 #include "tools/boardsim/boardport.h"
 
 namespace boardsim {
@@ -46,7 +46,7 @@ class TtyPort : public BoardPort {
 
   std::string path_;
   int fd_ = -1;
-  plat::posix::LatencyRequest latency_;
+  plat::TtyLatency latency_;
   std::vector<std::string> latencyNotes_;
   bool counters_ = true;  // the driver counts DSR changes (TIOCGICOUNT)
   int dsrChanges_ = -1;

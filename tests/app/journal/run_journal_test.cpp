@@ -6,6 +6,7 @@
 #include "app/journal/runjournal.h"
 #include "app/journal/sha256.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "tests/app/journal/stores.h"
 #include "tests/app/wholerun.h"
 
@@ -124,7 +125,8 @@ TEST_P(Journalled, that_fails_during_the_write_costs_one_warning_and_changes_not
   app::Options options;
   options.journal = target_;
   app::RunHooks hooks;
-  hooks.onStart = [this](sim::Machine* machine, app::TMainForm&) {
+  hooks.onStart = [this](app::SimulatedTarget* target, app::TMainForm&) {
+    sim::Machine* machine = simfront::MachineOf(target);
     // Inside the first reset pause: the record has been begun (the write starts at 3 s).
     machine->Schedule(int64_t(5000) * 1000000,
                       [this] { Sql(GetParam(), target_, "DROP TABLE runs"); });

@@ -19,6 +19,7 @@
 #include "app/run.h"
 #include "framework/application.h"
 #include "platform/sim/machine.h"
+#include "simfront/simulation.h"
 #include "ui/qt/qt_peers.h"
 
 namespace {
@@ -72,7 +73,8 @@ TEST_F(MainWindowQt, a_whole_run_in_the_window) {
   QString caption;
   QSize size;
   app::RunHooks hooks;
-  hooks.onStart = [&](sim::Machine* machine, app::TMainForm& form) {
+  hooks.onStart = [&](app::SimulatedTarget* target, app::TMainForm& form) {
+    sim::Machine* machine = simfront::MachineOf(target);
     // The write starts just after 3.15 s (the search's tone lasts 150 ms): RTS drops, 200 ms
     // later DTR goes on and DSR follows; DTR goes off 250 ms after that.
     machine->Schedule(3100000000LL, [&] {
@@ -94,7 +96,7 @@ TEST_F(MainWindowQt, a_whole_run_in_the_window) {
   options.simulate = true;
   options.fast = true;
   std::ostringstream out, err;
-  const int status = app::RunTool(options, frontEnd_, out, err, hooks);
+  const int status = app::RunTool(options, frontEnd_, out, err, simfront::MakeSimulatedRun, hooks);
   fs::current_path(previous);
   fs::remove_all(dir);
 
@@ -118,7 +120,7 @@ TEST_F(MainWindowQt, a_named_folder_without_the_file_is_named_below_the_error) {
   options.fast = true;
   options.configPlace = dir.string();
   std::ostringstream out, err;
-  const int status = app::RunTool(options, frontEnd_, out, err);
+  const int status = app::RunTool(options, frontEnd_, out, err, simfront::MakeSimulatedRun);
   fs::remove_all(dir);
 
   EXPECT_EQ(status, 2);

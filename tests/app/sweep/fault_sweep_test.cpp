@@ -31,6 +31,7 @@
 #include "platform/sim/machine.h"
 #include "protocol/boardtexts.h"
 #include "protocol/exitstatus.h"
+#include "simfront/simulation.h"
 #include "tests/app/samplefiles.h"
 #include "tests/support/process_threads.h"
 #include "ui/recording/recording_frontend.h"
@@ -297,14 +298,16 @@ class FaultSweep : public ::testing::Test {
     std::size_t handles = 0;
     int threads = 0;
     app::RunHooks hooks;
-    hooks.onStart = [&row](sim::Machine* machine, app::TMainForm&) {
+    hooks.onStart = [&row](app::SimulatedTarget* target, app::TMainForm&) {
+      sim::Machine* machine = simfront::MachineOf(target);
       machine->Schedule(kWatchdogNs, [scenario = row.scenario] {
         std::fprintf(stderr, "fault sweep: still running after %lld s of machine time: %s\n",
                      static_cast<long long>(kWatchdogNs / 1000000000), scenario.c_str());
         std::abort();
       });
     };
-    hooks.onEnd = [&](sim::Machine* machine) {
+    hooks.onEnd = [&](app::SimulatedTarget* target) {
+      sim::Machine* machine = simfront::MachineOf(target);
       endNs = machine->NowNs();
       // A thread told to stop at the end of the run finishes once it gets its turn.
       machine->RunFor(1000 * sim::kNsPerMs);
@@ -312,7 +315,7 @@ class FaultSweep : public ::testing::Test {
       handles = machine->OpenHandles();
     };
     const int processThreads = ProcessThreads();
-    const int status = app::RunTool(options, frontEnd, out, err, hooks);
+    const int status = app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun, hooks);
     const int threadsLeft = ProcessThreadsAtMost(processThreads) - processThreads;
 
     std::vector<std::string> dialogs;

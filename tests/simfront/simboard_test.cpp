@@ -1,5 +1,5 @@
 // The scenario's machine and the board on a simulated serial device.
-#include "board/simboard.h"
+#include "simfront/simboard.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,14 @@
 #include <string>
 #include <vector>
 
-namespace board {
+#include "board/scenario.h"
+#include "platform/sim/machine.h"
+
+namespace simfront {
 namespace {
+
+using board::DefaultScenario;
+using board::ParseScenario;
 
 constexpr std::int64_t kMs = 1000000;
 constexpr char kParameters[] =
@@ -197,4 +203,4 @@ TEST_F(SimBoardTest, calls_scheduled_when_the_board_goes_are_dropped) {
 }
 
 }  // namespace
-}  // namespace board
+}  // namespace simfront

@@ -1,11 +1,11 @@
-#include "app/simulation.h"
+#include "simfront/simulation.h"
 
 #include <vector>
 
 #include "board/report.h"
 #include "board/scenario.h"
 
-namespace app {
+namespace simfront {
 
 namespace {
 
@@ -36,7 +36,7 @@ SimulatedRun::SimulatedRun(const std::string& scenarioFile, bool fast) {
       scenarioFile.empty() ? board::DefaultScenario() : board::LoadScenarioFile(scenarioFile);
   machine_ = std::make_unique<sim::Machine>(fast ? sim::ClockMode::Virtual
                                                  : sim::ClockMode::RealTime);
-  board_ = board::BuildMachine(scenario, *machine_);
+  board_ = simfront::BuildMachine(scenario, *machine_);
   CopyProgramIdentity(plat::NativePlatform().system(), machine_->SimSystem());
 }
 
@@ -46,4 +46,13 @@ bool SimulatedRun::WriteReport(const std::string& path) const {
   return board::WriteReport(path, board_->Stored());
 }
 
-}  // namespace app
+std::unique_ptr<app::SimulatedTarget> MakeSimulatedRun(const std::string& scenarioFile,
+                                                       bool fast) {
+  return std::make_unique<SimulatedRun>(scenarioFile, fast);
+}
+
+sim::Machine* MachineOf(app::SimulatedTarget* target) {
+  return target != nullptr ? &static_cast<SimulatedRun*>(target)->Machine() : nullptr;
+}
+
+}  // namespace simfront

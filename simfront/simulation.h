@@ -6,12 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "board/simboard.h"
+#include "app/simulatedtarget.h"
 #include "platform/sim/machine.h"
+#include "simfront/simboard.h"
 
-namespace app {
+namespace simfront {
 
-class SimulatedRun {
+class SimulatedRun : public app::SimulatedTarget {
  public:
   // Builds the machine described by the scenario file (empty: the healthy default machine),
   // on the virtual clock when fast, else in real time. Raises board::ScenarioError.
@@ -22,12 +23,19 @@ class SimulatedRun {
   SimulatedRun& operator=(const SimulatedRun&) = delete;
 
   sim::Machine& Machine() { return *machine_; }
-  // Writes the board's report (JSON) to path; false when it cannot be written.
-  bool WriteReport(const std::string& path) const;
+  plat::Platform& Platform() override { return *machine_; }
+  bool WriteReport(const std::string& path) const override;
 
  private:
   std::unique_ptr<sim::Machine> machine_;
-  std::unique_ptr<board::SimulatedBoard> board_;
+  std::unique_ptr<simfront::SimulatedBoard> board_;
 };
 
-}  // namespace app
+// The maker the program's entry hands the tool.
+std::unique_ptr<app::SimulatedTarget> MakeSimulatedRun(const std::string& scenarioFile, bool fast);
+
+// The simulated machine of a run's target, null for none (tests and benchmarks reach it from
+// the run's hooks).
+sim::Machine* MachineOf(app::SimulatedTarget* target);
+
+}  // namespace simfront

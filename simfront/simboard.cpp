@@ -1,4 +1,4 @@
-#include "board/simboard.h"
+#include "simfront/simboard.h"
 
 #include <algorithm>
 #include <functional>
@@ -7,7 +7,7 @@
 
 #include "platform/ftdinames.h"
 
-namespace board {
+namespace simfront {
 
 namespace {
 
@@ -15,12 +15,12 @@ constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr char kPortsClass[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
 
-DWORD LineErrorFlags(LineError error) {
+DWORD LineErrorFlags(board::LineError error) {
   switch (error) {
-    case LineError::kFrame: return CE_FRAME;
-    case LineError::kOverrun: return CE_OVERRUN;
-    case LineError::kParity: return CE_RXPARITY;
-    case LineError::kBreak: return CE_BREAK;
+    case board::LineError::kFrame: return CE_FRAME;
+    case board::LineError::kOverrun: return CE_OVERRUN;
+    case board::LineError::kParity: return CE_RXPARITY;
+    case board::LineError::kBreak: return CE_BREAK;
   }
   return CE_FRAME;
 }
@@ -55,11 +55,11 @@ std::map<std::string, std::string> PortTargets(sim::Machine& machine) {
 // The firmware's line on a simulated device. Every entry into the firmware (a received byte, a
 // DTR change, a timed call) holds mutex_, so they come one at a time also on the real clock,
 // and a call still scheduled when the board has gone finds it detached and does nothing.
-class SimulatedBoard::SimLine : public Line,
+class SimulatedBoard::SimLine : public board::Line,
                                 public sim::FarEnd,
                                 public std::enable_shared_from_this<SimLine> {
  public:
-  SimLine(sim::Machine& machine, sim::SerialDevice& device, BoardSettings settings)
+  SimLine(sim::Machine& machine, sim::SerialDevice& device, board::BoardSettings settings)
       : machine_(machine), device_(device), board_(*this, std::move(settings)) {}
 
   std::int64_t NowNs() override { return machine_.NowNs(); }
@@ -74,8 +74,8 @@ class SimulatedBoard::SimLine : public Line,
     });
   }
   void Unplug() override { device_.Unplug(); }
-  void InjectLineError(LineError error) override {
-    if (error == LineError::kBreak) {
+  void InjectLineError(board::LineError error) override {
+    if (error == board::LineError::kBreak) {
       device_.InjectBreak();
     } else {
       device_.InjectLineError(LineErrorFlags(error));
@@ -106,7 +106,7 @@ class SimulatedBoard::SimLine : public Line,
     attached_ = false;
   }
 
-  Board& Firmware() { return board_; }
+  board::Board& Firmware() { return board_; }
 
  private:
   sim::Machine& machine_;
@@ -114,22 +114,23 @@ class SimulatedBoard::SimLine : public Line,
   std::mutex mutex_;
   bool attached_ = false;
   bool dtr_ = false;
-  Board board_;
+  board::Board board_;
 };
 
 SimulatedBoard::SimulatedBoard(sim::Machine& machine, sim::SerialDevice& device,
-                               BoardSettings settings)
+                               board::BoardSettings settings)
     : device_(device), line_(std::make_shared<SimLine>(machine, device, std::move(settings))) {
   line_->Attach();
 }
 
 SimulatedBoard::~SimulatedBoard() { line_->Detach(); }
 
-Board& SimulatedBoard::Firmware() { return line_->Firmware(); }
+board::Board& SimulatedBoard::Firmware() { return line_->Firmware(); }
 
-Memory SimulatedBoard::Stored() const { return line_->Firmware().Stored(); }
+board::Memory SimulatedBoard::Stored() const { return line_->Firmware().Stored(); }
 
-std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Machine& machine) {
+std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
+                                             sim::Machine& machine) {
   // Serial devices: the port map first, in order, then the others nobody lists.
   for (const std::string& port : scenario.ports) {
     machine.AddPort(port, sim::PortOptions{true, false});
@@ -186,7 +187,9 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Mach
         return machine.registry().Dword(boardParameters, "LatencyTimer");
       };
     }
-    boardDevice.SetConverter(*scenario.converter, std::move(requested));
+    const sim::ConverterSettings converter{scenario.converter->latencyMs,
+                                           scenario.converter->honoursRequest};
+    boardDevice.SetConverter(converter, std::move(requested));
   }
 
   for (const std::string& port : scenario.busy) {
@@ -195,4 +198,4 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Mach
   return std::make_unique<SimulatedBoard>(machine, boardDevice, scenario.board);
 }
 
-}  // namespace board
+}  // namespace simfront

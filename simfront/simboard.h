@@ -3,7 +3,7 @@
 //
 //   sim::Machine machine;
 //   board::Scenario scenario = board::LoadScenarioFile("board/scenarios/fast.scenario");
-//   std::unique_ptr<board::SimulatedBoard> b = board::BuildMachine(scenario, machine);
+//   std::unique_ptr<simfront::SimulatedBoard> b = simfront::BuildMachine(scenario, machine);
 //   ... run the tool against machine ...
 //   board::WriteReport("stored.json", b->Stored());
 //
@@ -18,19 +18,19 @@
 #include "board/scenario.h"
 #include "platform/sim/machine.h"
 
-namespace board {
+namespace simfront {
 
 class SimulatedBoard {
  public:
   // Attaches the firmware to device's far end and sets DSR for the host's DTR.
-  SimulatedBoard(sim::Machine& machine, sim::SerialDevice& device, BoardSettings settings);
+  SimulatedBoard(sim::Machine& machine, sim::SerialDevice& device, board::BoardSettings settings);
   ~SimulatedBoard();
   SimulatedBoard(const SimulatedBoard&) = delete;
   SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
   // The firmware (for ExpectNext; call it while the machine is idle).
-  Board& Firmware();
-  Memory Stored() const;
+  board::Board& Firmware();
+  board::Memory Stored() const;
   sim::SerialDevice& Device() { return device_; }
 
  private:
@@ -42,6 +42,7 @@ class SimulatedBoard {
 // Describes the scenario's machine on a machine that has no devices yet: the port map, the
 // MS-DOS device names in order, the converters' registry keys, busy ports, the converter's
 // timing, and the board on board.port. Returns the board.
-std::unique_ptr<SimulatedBoard> BuildMachine(const Scenario& scenario, sim::Machine& machine);
+std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
+                                             sim::Machine& machine);
 
-}  // namespace board
+}  // namespace simfront
