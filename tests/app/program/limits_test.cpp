@@ -71,7 +71,10 @@ class ThreadLimit : public ::testing::TestWithParam<LimitRow> {
       if (setrlimit(RLIMIT_NPROC, &limit) != 0) _exit(122);
       const char* argv[] = {LCDWRITE_TOOL, "--console", "--simulate", "--fast",
                             "--sim-report",  "report.json", nullptr};
-      const char* envp[] = {"PATH=/usr/bin:/bin", "LANG=C", nullptr};
+      // Under the address sanitizer, its leak check at exit needs a thread of its own, which
+      // the limit refuses: it is left out here (the run's own leaks are checked elsewhere).
+      const char* envp[] = {"PATH=/usr/bin:/bin", "LANG=C", "ASAN_OPTIONS=detect_leaks=0",
+                            nullptr};
       execve(LCDWRITE_TOOL, const_cast<char**>(argv), const_cast<char**>(envp));
       _exit(127);
     }
