@@ -204,16 +204,16 @@ echo "installer: from the prompt: write status 0, refused command line 64, empty
 # The journal: a simulated write recorded in a journal file named on the command line, read back
 # with --history; a PostgreSQL journal is not part of the Windows build.
 status=0
-out="$(prompt --console --simulate --fast --journal journal.sqlite3)" || status=$?
+out="$(prompt --console --simulate --fast --journal "$work\\journal.sqlite3" "$work")" || status=$?
 [ "$status" = 0 ] || fail "the journalled write ended with $status"
 [ -s "$work_unix/journal.sqlite3" ] || fail "the journalled write left no journal.sqlite3"
 status=0
-out="$(prompt --history --journal journal.sqlite3)" || status=$?
+out="$(prompt --history --journal "$work\\journal.sqlite3")" || status=$?
 echo "$out" | sed 's/^/  | /'
 [ "$status" = 0 ] || fail "--history ended with $status"
 grep -q "1234567 .*COM3 (sim.) *0 geschrieben" <<<"$out" || fail "--history did not list the write"
 status=0
-out="$(prompt --console --simulate --fast --journal postgresql://bench@127.0.0.1/journal)" ||
+out="$(prompt --console --simulate --fast --journal postgresql://bench@127.0.0.1/journal "$work")" ||
   status=$?
 [ "$status" = 64 ] || fail "a PostgreSQL journal ended with $status, not 64"
 grep -q "nicht verf" <<<"$out" || fail "a PostgreSQL journal was not refused as not available"
