@@ -12,7 +12,7 @@
 #include "app/texts.h"
 #include "framework/sysutils.h"
 #include "platform/process.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "ui/frontends.h"
 
 namespace app {
@@ -22,15 +22,15 @@ namespace {
 int StopStatus(plat::StopRequest request) {
   switch (request) {
     case plat::StopRequest::Interrupt:
-      return protocol::kExitInterrupted;
+      return kExitInterrupted;
     case plat::StopRequest::HangUp:
-      return protocol::kExitHungUp;
+      return kExitHungUp;
     case plat::StopRequest::Quit:
-      return protocol::kExitQuit;
+      return kExitQuit;
     case plat::StopRequest::Terminate:
       break;
   }
-  return protocol::kExitTerminated;
+  return kExitTerminated;
 }
 
 int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
@@ -44,7 +44,7 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
               << fw::Cp1252ToUtf8(TMainForm::OutOfResourcesText(
                      "Can't create thread", TMainForm::WriteProgress::NotStarted))
               << "\n";
-    return protocol::kExitInternalError;
+    return kExitInternalError;
   }
   plat::KeepRunningOnBrokenPipe();
 
@@ -53,16 +53,16 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
   const ParsedCommandLine parsed = ParseCommandLine(args, language);
   if (!parsed.options) {
     std::cerr << "lcdwrite: " << parsed.error << "\n\n" << UsageText(language);
-    return protocol::kExitUsage;
+    return kExitUsage;
   }
   const Options& options = *parsed.options;
   if (options.help) {
     std::cout << UsageText(language);
-    return protocol::kExitWritten;
+    return kExitWritten;
   }
   if (options.version) {
     std::cout << "lcdwrite " << LCDWRITE_VERSION_TEXT << "\n";
-    return protocol::kExitWritten;
+    return kExitWritten;
   }
   if (options.check) return CheckConfigFile(std::cout, std::cerr, options.configPlace);
   if (options.history) {

@@ -3,7 +3,7 @@
 #include "app/mainform.h"
 #include "app/texts.h"
 #include "framework/frontend.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app {
 
@@ -25,13 +25,13 @@ void TMainForm::LoadConfigFile() {
       // The folder that was searched: below the text, and in the port's log.
       if (ComPort->Log()) ComPort->WriteLog(outcome.detail);
       ReportError(texts::kConfigCannotOpen, outcome.detail);
-      EndProcess(protocol::kExitNotLoaded);
+      EndProcess(kExitNotLoaded);
     case ConfigLoadResult::VersionMismatch:
       ReportError(texts::kConfigOtherVersion);
-      EndProcess(protocol::kExitNotLoaded);
+      EndProcess(kExitNotLoaded);
     case ConfigLoadResult::Damaged:
       ReportError(std::string(texts::kConfigDamaged) + "\n" + outcome.detail);
-      EndProcess(protocol::kExitNotLoaded);
+      EndProcess(kExitNotLoaded);
   }
 }
 

@@ -9,7 +9,7 @@
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "protocol/link.h"
 #include "protocol/operations.h"
 
@@ -146,13 +146,13 @@ void TMainForm::Timer1Timer(fw::TObject*) {
   } catch (const fw::EAbort&) {
     // A port error ended the search after its dialog.
     EndIfOutOfResources();
-    if (!CanWaitForUser()) EndProcess(protocol::kExitNoPort);
+    if (!CanWaitForUser()) EndProcess(kExitNoPort);
     throw;
   }
   if (found) {
     Timer2->SetEnabled(true);
   } else if (!CanWaitForUser()) {
-    EndProcess(protocol::kExitNoPort);
+    EndProcess(kExitNoPort);
   }
 }
 
@@ -170,8 +170,8 @@ void TMainForm::Timer3Timer(fw::TObject*) {
   } catch (const fw::EAbort&) {
     // A port error stopped the sequence; the window stays, dead, until it is closed.
     EndIfOutOfResources();
-    closeStatus_ = protocol::kExitPortError;
-    if (!CanWaitForUser()) EndProcess(protocol::kExitPortError);
+    closeStatus_ = kExitPortError;
+    if (!CanWaitForUser()) EndProcess(kExitPortError);
     throw;
   }
 }
@@ -213,7 +213,7 @@ void TMainForm::RunWriteSequence() {
   Stored("configuration");
   progress_ = WriteProgress::Finished;
   ShowInformation(texts::kSuccess);
-  EndProcess(protocol::kExitWritten);
+  EndProcess(kExitWritten);
 }
 
 void TMainForm::AnnounceWrite() {
@@ -288,7 +288,7 @@ void TMainForm::EndIfPortFailed() {
 void TMainForm::EndIfOutOfResources() {
   if (outOfResources_.empty()) return;
   ReportError(OutOfResourcesText(outOfResources_, progress_));
-  CloseAndEnd(protocol::kExitInternalError);
+  EndProcess(kExitInternalError);
 }
 
 void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
@@ -307,7 +307,9 @@ void TMainForm::ShowInformation(const std::string& text) {
 
 void TMainForm::MessageBeep() { System().MessageBeep(0); }
 
-void TMainForm::CloseAndEnd(int status) {
+void TMainForm::CloseAndEnd(protocol::RunEnd why) { EndProcess(ExitStatusOf(why)); }
+
+void TMainForm::EndProcess(int status) {
   // The tool has decided how the run ends; a stop request from now on cannot change that.
   RunStop::Instance().EndRun();
   try {

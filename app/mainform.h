@@ -5,7 +5,7 @@
 // port, Timer2 loads Quorix.lcd, Timer3 runs the write sequence. It is the window the board
 // protocol talks to (protocol::BoardWindow).
 //
-// Exit status (protocol/exitstatus.h): EndProcess(status) closes the port and ends the run.
+// Exit status (app/exitstatus.h): EndProcess(status) closes the port and ends the run.
 // When the window is closed by the user, the run ends with CloseStatus(): kExitNoPort, or
 // kExitPortError once a port error has stopped the write.
 #pragma once
@@ -20,7 +20,7 @@
 #include "framework/timer.h"
 #include "protocol/boardwindow.h"
 #include "protocol/configrecord.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app {
 
@@ -122,9 +122,11 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   void MessageBeep() override;
 
  protected:
-  void CloseAndEnd(int status) override;
+  void CloseAndEnd(protocol::RunEnd why) override;
 
  private:
+  // Closes the port, then ends the run with the given exit status; never returns.
+  [[noreturn]] void EndProcess(int status);
   // False when nobody can answer a window left open (the console): a failed search or a
   // stopped write then ends the run.
   bool CanWaitForUser() const;
@@ -157,7 +159,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   float scaleFactor_ = 1.0f;
   std::string versionText_;
   std::string workingDirectory_;
-  int closeStatus_ = protocol::kExitNoPort;
+  int closeStatus_ = kExitNoPort;
   WriteProgress progress_ = WriteProgress::NotStarted;
   std::string outOfResources_;  // the cause, once the system refused a thread or memory
   bool portFailed_ = false;     // a port error since the port was last opened

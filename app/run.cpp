@@ -19,7 +19,7 @@
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app {
 
@@ -75,7 +75,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
                                                options.simulate ? options.scenario : std::string());
   if (!refusal.empty()) {
     say(refusal);
-    return protocol::kExitUsage;
+    return kExitUsage;
   }
   // The journal, too: one the user named must open, the default one may fail with a warning.
   const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
@@ -83,7 +83,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       journal::RunJournal::Open(options, journalVariable != nullptr ? journalVariable : "", say);
   if (!opening.refusal.empty()) {
     say(opening.refusal);
-    return protocol::kExitUsage;
+    return kExitUsage;
   }
   std::unique_ptr<journal::RunJournal> runJournal = std::move(opening.journal);
 
@@ -100,14 +100,14 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       simulation = simulate(options.scenario, options.fast);
     } catch (const board::ScenarioError& e) {
       err << "lcdwrite: " << e.what() << "\n";
-      return protocol::kExitUsage;
+      return kExitUsage;
     } catch (const std::system_error& e) {
       // The machine's clock thread could not start.
       say(TMainForm::OutOfResourcesText(e.what(), TMainForm::WriteProgress::NotStarted));
-      return protocol::kExitInternalError;
+      return kExitInternalError;
     } catch (const std::bad_alloc& e) {
       say(TMainForm::OutOfResourcesText(e.what(), TMainForm::WriteProgress::NotStarted));
-      return protocol::kExitInternalError;
+      return kExitInternalError;
     }
   }
   if (simulation) {
@@ -134,7 +134,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   if (!options.logFile.empty()) log.Begin();
 
   ConfigRecord = protocol::ConfigRecord{};
-  int status = protocol::kExitInternalError;
+  int status = kExitInternalError;
   {
     fw::TApplication application(plat::CurrentPlatform());
     fw::AttachFrontEnd(&frontEnd, &application);
@@ -177,7 +177,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
         // Nothing of the tool's own ends here; show it as the application would and fail.
         fw::MessageDialog(fw::mtError, "Fehler", e.what());
       }
-      status = protocol::kExitInternalError;
+      status = kExitInternalError;
     }
     const TMainForm::WriteProgress progress =
         form != nullptr ? form->Progress() : TMainForm::WriteProgress::NotStarted;
@@ -215,21 +215,21 @@ int CheckConfigFile(std::ostream& out, std::ostream& err, const std::string& con
     case ConfigLoadResult::CannotOpen:
       print(err, texts::kConfigCannotOpen);
       if (!outcome.detail.empty()) print(err, outcome.detail);
-      return protocol::kExitNotLoaded;
+      return kExitNotLoaded;
     case ConfigLoadResult::VersionMismatch:
       print(err, texts::kConfigOtherVersion);
-      return protocol::kExitNotLoaded;
+      return kExitNotLoaded;
     case ConfigLoadResult::Damaged:
       print(err, texts::kConfigDamaged);
       print(err, outcome.detail);
-      return protocol::kExitNotLoaded;
+      return kExitNotLoaded;
     case ConfigLoadResult::Loaded:
       break;
   }
   print(out, fw::Format(texts::kCheckGood, int(record.formatVersion),
                         static_cast<int>(record.parameterCount)));
   for (const std::string& summary : WriteSummary(record)) print(out, summary);
-  return protocol::kExitWritten;
+  return kExitWritten;
 }
 
 }  // namespace app

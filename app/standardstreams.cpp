@@ -6,7 +6,7 @@
 #include "app/outputfiles.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app {
 
@@ -59,8 +59,8 @@ int StandardStreams::ExitStatus(int status) {
               << "\n";
   }
   const int errError = err_.Flush();
-  if (status != protocol::kExitWritten || (outError == 0 && errError == 0)) return status;
-  return protocol::kExitIoError;
+  if (status != kExitWritten || (outError == 0 && errError == 0)) return status;
+  return kExitIoError;
 }
 
 }  // namespace app

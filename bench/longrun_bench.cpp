@@ -26,7 +26,7 @@
 #include "app/run.h"
 #include "comport/comport.h"
 #include "framework/application.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "simfront/simulation.h"
 #include "tools/ptymodem/pty.h"
 #include "ui/recording/recording_frontend.h"
@@ -119,7 +119,7 @@ bool Writes(long count) {
     ui::RecordingFrontEnd frontEnd(false);
     std::ostringstream out, err;
     return app::RunTool(options, frontEnd, out, err, simfront::MakeSimulatedRun) ==
-           protocol::kExitWritten;
+           app::kExitWritten;
   });
   fs::current_path(previous);
   fs::remove_all(dir);

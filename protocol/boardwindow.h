@@ -10,6 +10,7 @@
 
 #include "comport/comport.h"
 #include "framework/graphics.h"
+#include "protocol/runend.h"
 
 namespace protocol {
 
@@ -40,18 +41,17 @@ class BoardWindow {
   virtual void ShowInformation(const std::string& text) = 0;
   // The default message beep alone.
   virtual void MessageBeep() = 0;
-  // Closes the port, then ends the run with the given exit status. Never returns: the tool's
-  // window unwinds with fw::ProcessEnded to the run's caller (app/run.cpp), a test window the
-  // same way.
-  [[noreturn]] void EndProcess(int status) {
-    CloseAndEnd(status);
+  // Closes the port, then ends the run for the given reason. Never returns: the tool's window
+  // unwinds with fw::ProcessEnded to the run's caller (app/run.cpp), a test window the same way.
+  [[noreturn]] void EndRun(RunEnd why) {
+    CloseAndEnd(why);
     std::terminate();  // an implementation that returns has broken its contract
   }
 
  protected:
-  // EndProcess's work: close the port, end the run (by unwinding, or by ending the process);
+  // EndRun's work: close the port, end the run (by unwinding, or by ending the process);
   // must not return.
-  virtual void CloseAndEnd(int status) = 0;
+  virtual void CloseAndEnd(RunEnd why) = 0;
 };
 
 // Shows a status text: set, repaint at once, let the window process its messages.

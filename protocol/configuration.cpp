@@ -41,7 +41,7 @@ void SendConfiguration(BoardWindow& window, const ConfigRecord& record) {
   if (record.loaded == 0) {
     window.MessageBeep();
     window.ShowInformation(texts::kNothingLoaded);
-    window.EndProcess(kExitNotLoaded);
+    window.EndRun(RunEnd::kNothingLoaded);
   }
   ExchangeStartCharacter(window, kStart1, 2, texts::kConfigStart1Wrong,
                          texts::kConfigStart1None);

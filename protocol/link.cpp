@@ -64,7 +64,7 @@ void ShowResetLine(BoardWindow& window, bool on) {
   window.ReportError(text);
   window.SetProgress(0);
   window.SetStatusText("");
-  window.EndProcess(kExitBoardFailure);
+  window.EndRun(RunEnd::kBoardFailed);
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ void ProbeDevice(BoardWindow& window) {
   Sleep(window, kProbePauseMs);
   if (PollFor(window, kProbe, kProbePollMs, kEchoBudget, kEchoLimit) == Answer::kExpected) return;
   window.ReportError(texts::kNoDevice);
-  window.EndProcess(kExitBoardFailure);
+  window.EndRun(RunEnd::kBoardFailed);
 }
 
 void ResetOn(BoardWindow& window) {
@@ -137,12 +137,12 @@ void ShowTransferError(BoardWindow& window, TransferErrorKind kind, int code) {
   if (kind == TransferErrorKind::kWrongConfirmation) tail = texts::kWrongConfirmationTail;
   window.ReportError((programming ? texts::kProgrammingHeading : texts::kTransferHeading) +
                      std::to_string(code) + tail);
-  window.EndProcess(kExitBoardFailure);
+  window.EndRun(RunEnd::kBoardFailed);
 }
 
 void AbortTransfer(BoardWindow& window, const std::string& text) {
   window.ReportError(text);
-  window.EndProcess(kExitBoardFailure);
+  window.EndRun(RunEnd::kBoardFailed);
 }
 
 void Fail(BoardWindow& window, const Failure& failure) {

@@ -7,7 +7,7 @@
 // byte fails at once. Time is counted in polls of the platform's sleep, never measured.
 //
 // Every step returns only on success: a failure reports through the window (error dialog) and
-// ends the process through BoardWindow::EndProcess inside the step; nothing is retried. A port
+// ends the process through BoardWindow::EndRun inside the step; nothing is retried. A port
 // error raised by the component (EComError, or the silent fw::EAbort after the window's error
 // handler) passes through unchanged.
 #pragma once
@@ -16,7 +16,6 @@
 #include <string>
 
 #include "protocol/boardwindow.h"
-#include "protocol/exitstatus.h"
 
 namespace protocol {
 
@@ -49,12 +48,12 @@ void WaitTransmitDone(BoardWindow& window, int transmitCode);
 
 // Purges the input, sends 0xBA and expects it back within 96 polls of 1 ms (after a 10 ms
 // pause; budget 100). When the board did not answer in time or answered something else,
-// reports that no device answers and ends the process (kExitBoardFailure). Leaves the port open.
+// reports that no device answers and ends the run (RunEnd::kBoardFailed). Leaves the port open.
 void ProbeDevice(BoardWindow& window);
 
 // Raise (ResetOn) or lower (ResetOff) DTR, wait 50 ms and require DSR to have followed, read
 // once; the reset panel then shows the line's state. On failure report, set progress 0, empty
-// the status text and end the process (kExitBoardFailure).
+// the status text and end the run (RunEnd::kBoardFailed).
 void ResetOn(BoardWindow& window);
 void ResetOff(BoardWindow& window);
 

@@ -25,7 +25,7 @@ void ProgramSerialNumber(BoardWindow& window, const ConfigRecord& record);
 void ProgramDeviceType(BoardWindow& window, const ConfigRecord& record);
 // Checks the board's configuration version against formatVersion, then sends every parameter
 // as decimal text followed by 0x5F. With nothing loaded it beeps, shows the information dialog
-// after the probe and ends the process with kExitNotLoaded. At most kParameterCount parameters
+// after the probe and ends the run (RunEnd::kNothingLoaded). At most kParameterCount parameters
 // are sent, whatever parameterCount says.
 void SendConfiguration(BoardWindow& window, const ConfigRecord& record);
 

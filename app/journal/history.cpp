@@ -8,7 +8,7 @@
 #include "app/journal/choice.h"
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app::journal {
 
@@ -119,7 +119,7 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
       records = OpenJournal(choice, say)->Records(count, options.historySerial);
     } catch (const std::exception& e) {
       say(fw::Format(texts::kNamedUnavailable, ShownJournal(choice.target), e.what()));
-      return protocol::kExitUsage;
+      return kExitUsage;
     }
   }
   if (options.historyCsv) {
@@ -131,7 +131,7 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
   } else {
     out << HistoryTable(records);
   }
-  return protocol::kExitWritten;
+  return kExitWritten;
 }
 
 }  // namespace app::journal

@@ -9,7 +9,7 @@
 
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 
 namespace app::journal {
 
@@ -131,18 +131,18 @@ JournalRecord RecordFromValues(const std::vector<std::optional<std::string>>& v)
 
 std::string ExitStatusName(int status) {
   static const std::pair<int, const char*> kNames[] = {
-      {protocol::kExitWritten, texts::kExitWritten},
-      {protocol::kExitBoardFailure, texts::kExitBoardFailure},
-      {protocol::kExitNotLoaded, texts::kExitNotLoaded},
-      {protocol::kExitNoPort, texts::kExitNoPort},
-      {protocol::kExitPortError, texts::kExitPortError},
-      {protocol::kExitUsage, texts::kExitUsage},
-      {protocol::kExitInternalError, texts::kExitInternalError},
-      {protocol::kExitInterrupted, texts::kExitInterrupted},
-      {protocol::kExitTerminated, texts::kExitTerminated},
-      {protocol::kExitIoError, texts::kExitIoError},
-      {protocol::kExitHungUp, texts::kExitHungUp},
-      {protocol::kExitQuit, texts::kExitQuit},
+      {app::kExitWritten, texts::kExitWritten},
+      {app::kExitBoardFailure, texts::kExitBoardFailure},
+      {app::kExitNotLoaded, texts::kExitNotLoaded},
+      {app::kExitNoPort, texts::kExitNoPort},
+      {app::kExitPortError, texts::kExitPortError},
+      {app::kExitUsage, texts::kExitUsage},
+      {app::kExitInternalError, texts::kExitInternalError},
+      {app::kExitInterrupted, texts::kExitInterrupted},
+      {app::kExitTerminated, texts::kExitTerminated},
+      {app::kExitIoError, texts::kExitIoError},
+      {app::kExitHungUp, texts::kExitHungUp},
+      {app::kExitQuit, texts::kExitQuit},
   };
   for (const auto& [code, name] : kNames) {
     if (code == status) return fw::Cp1252ToUtf8(name);

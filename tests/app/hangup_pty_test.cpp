@@ -18,7 +18,7 @@
 
 #include "app/run.h"
 #include "platform/platform.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "tests/support/boardsim_process.h"
 #include "tests/support/process_threads.h"
 #include "ui/recording/recording_frontend.h"
@@ -97,7 +97,7 @@ TEST_P(FarEndHangsUp, the_run_ends_with_the_port_error_status) {
   for (int attempt = 1; attempt <= 3; ++attempt) {
     a = RunOnce(GetParam().when);
     if (a.farEnd.find("hung up at ") != std::string::npos ||
-        a.result.rfind(std::to_string(protocol::kExitBoardFailure) + " ", 0) != 0) {
+        a.result.rfind(std::to_string(app::kExitBoardFailure) + " ", 0) != 0) {
       break;
     }
     std::printf("attempt %d ended before the hang-up (the machine was too busy): %s\n", attempt,
@@ -114,7 +114,7 @@ TEST_P(FarEndHangsUp, the_run_ends_with_the_port_error_status) {
   const double seconds = (endedNs - std::stoll(a.farEnd.substr(at + 11))) / 1e9;
   std::printf("%s: status %d, the run ended %.3f s after the hang-up\n", GetParam().name, status,
               seconds);
-  EXPECT_EQ(status, protocol::kExitPortError) << a.result;
+  EXPECT_EQ(status, app::kExitPortError) << a.result;
   EXPECT_GT(seconds, 0);
   EXPECT_LT(seconds, kEndWithinSeconds);
   EXPECT_EQ(threadsAfter, threadsBefore);

@@ -1,5 +1,5 @@
 // The manual page (packaging/linux/lcdwrite.1.in) documents the options --help prints and the
-// exit statuses the tool has (protocol/exitstatus.h), no more and no fewer.
+// exit statuses the tool has (app/exitstatus.h), no more and no fewer.
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -77,9 +77,9 @@ TEST(ManPage, lists_the_options_of_help) {
   }
 }
 
-// The statuses protocol/exitstatus.h names.
+// The statuses app/exitstatus.h names.
 std::set<std::string> NamedExitStatuses() {
-  const std::string header = ReadSource("protocol/exitstatus.h");
+  const std::string header = ReadSource("app/exitstatus.h");
   std::set<std::string> named;
   const std::regex status(R"(constexpr int kExit\w+ = (\d+);)");
   for (std::sregex_iterator it(header.begin(), header.end(), status), end; it != end; ++it) {

@@ -13,7 +13,7 @@
 
 #include "app/mainform.h"
 #include "platform/sim/machine.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "simfront/simulation.h"
 #include "tests/app/wholerun.h"
 #include "tests/support/forwarding_api.h"
@@ -125,14 +125,14 @@ class Refused : public apptest::WholeRun {
 
 TEST_F(Refused, a_thread_at_each_place_ends_the_run_with_status_70) {
   const Outcome healthy = RunRefused([](RefusingPlatform&) {});
-  ASSERT_EQ(healthy.status, protocol::kExitWritten);
+  ASSERT_EQ(healthy.status, app::kExitWritten);
   const int places = threadsAsked_;
   ASSERT_GT(places, 0);
   std::printf("a healthy run asks for %d thread(s)\n", places);
   for (int place = 1; place <= places; ++place) {
     SCOPED_TRACE("thread " + std::to_string(place) + " of " + std::to_string(places));
     const Outcome o = RunRefused([place](RefusingPlatform& p) { p.refuseThread = place; });
-    EXPECT_EQ(o.status, protocol::kExitInternalError);
+    EXPECT_EQ(o.status, app::kExitInternalError);
     const auto texts = o.Texts();
     EXPECT_EQ(Count(texts, kNoResources), 1) << ::testing::PrintToString(texts);
     EXPECT_EQ(Count(texts, "Fehler: ComPortError"), 0) << ::testing::PrintToString(texts);
@@ -173,9 +173,9 @@ TEST_P(RefusedWait, in_the_write_stops_it) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, RefusedWait,
     ::testing::Values(
-        WaitRow{"out_of_memory", ERROR_NOT_ENOUGH_MEMORY, protocol::kExitInternalError,
+        WaitRow{"out_of_memory", ERROR_NOT_ENOUGH_MEMORY, app::kExitInternalError,
                 kNoResources + " (Not enough memory"},
-        WaitRow{"device_error", ERROR_GEN_FAILURE, protocol::kExitPortError,
+        WaitRow{"device_error", ERROR_GEN_FAILURE, app::kExitPortError,
                 "Fehler: ComPortError:  COM3 !"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -220,7 +220,7 @@ TEST_F(ProtocolTest, device_type_stray_byte_before_the_separator_echo_is_a_wrong
 TEST_F(ProtocolTest, nothing_loaded_beeps_informs_and_sends_only_the_probe) {
   Start();
   record.loaded = 0;
-  ASSERT_EQ(RunOp(Op::Configuration), kExitNotLoaded);
+  ASSERT_EQ(RunOp(Op::Configuration), app::kExitNotLoaded);
   using K = WindowCall::Kind;
   std::vector<K> kinds;
   for (const WindowCall& c : window->Calls()) kinds.push_back(c.kind);

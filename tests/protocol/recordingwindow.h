@@ -1,12 +1,13 @@
 // A protocol::BoardWindow that records every call in order, with the machine time it came at.
-// EndProcess closes the port and ends through fw::TApplication::EndProcess, which the tests
-// hook to unwind with fw::ProcessEnded.
+// EndRun closes the port and ends through fw::TApplication::EndProcess with the tool's status
+// for the reason, which the tests hook to unwind with fw::ProcessEnded.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/exitstatus.h"
 #include "framework/application.h"
 #include "protocol/boardwindow.h"
 
@@ -70,7 +71,8 @@ class RecordingWindow : public BoardWindow {
   void Clear() { calls_.clear(); }
 
  protected:
-  void CloseAndEnd(int status) override {
+  void CloseAndEnd(RunEnd why) override {
+    const int status = app::ExitStatusOf(why);
     Add(WindowCall::Kind::End, "", status);
     port_.SetActive(false);
     fw::TApplication::EndProcess(status);

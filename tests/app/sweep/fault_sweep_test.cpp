@@ -30,7 +30,7 @@
 #include "board/report.h"
 #include "platform/sim/machine.h"
 #include "protocol/boardtexts.h"
-#include "protocol/exitstatus.h"
+#include "app/exitstatus.h"
 #include "simfront/simulation.h"
 #include "tests/app/samplefiles.h"
 #include "tests/support/process_threads.h"
@@ -260,8 +260,8 @@ class FaultSweep : public ::testing::Test {
     }
     std::ostringstream line;
     line << std::left << std::setw(26) << family << std::right << std::setw(6) << tally.runs;
-    for (int status : {protocol::kExitWritten, protocol::kExitBoardFailure,
-                       protocol::kExitPortError}) {
+    for (int status : {app::kExitWritten, app::kExitBoardFailure,
+                       app::kExitPortError}) {
       line << std::setw(8) << tally.statuses[status];
       tally.statuses.erase(status);
     }
@@ -344,7 +344,7 @@ class FaultSweep : public ::testing::Test {
     }
     // (A failed run may still have stored everything: a lost confirmation cannot be told from
     // a failed store.)
-    if (status == protocol::kExitWritten && !stored) {
+    if (status == app::kExitWritten && !stored) {
       problems.push_back("written, but the board holds " + report);
     }
     if (!problems.empty()) {
@@ -374,7 +374,7 @@ std::vector<Row> ByteRows(const std::string& key, const std::string& suffix,
 TEST_F(FaultSweep, converter_pulled_after_every_host_byte) {
   // The console ends at the first port error; nothing is written.
   Sweep("unplugged",
-        ByteRows("unplug_after_bytes", "", {protocol::kExitPortError, {kPortError}}));
+        ByteRows("unplug_after_bytes", "", {app::kExitPortError, {kPortError}}));
 }
 
 class LineErrorSweep : public FaultSweep, public ::testing::WithParamInterface<const char*> {};
@@ -384,7 +384,7 @@ TEST_P(LineErrorSweep, after_every_host_byte) {
   // the closed port and ends the run.
   Sweep(std::string("line error ") + GetParam(),
         ByteRows("line_error_after_bytes", std::string(" ") + GetParam(),
-                 {protocol::kExitPortError, {kLineError, kPortError}}));
+                 {app::kExitPortError, {kLineError, kPortError}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, LineErrorSweep,
@@ -404,12 +404,12 @@ TEST_P(BoardFaultSweep, at_every_step_of_every_operation) {
   const FaultKindCase& c = GetParam();
   std::vector<Row> rows;
   for (const Place& place : Places()) {
-    Expected expected{protocol::kExitBoardFailure, {}};
+    Expected expected{app::kExitBoardFailure, {}};
     if (c.kind == "silent") {
       expected.dialogs = {"Fehler: " + place.noneText};
     } else if (c.kind.rfind("delay=", 0) == 0) {
       if (place.AcceptsDelay(kLateMs)) {
-        expected = {protocol::kExitWritten, {kSuccess}};
+        expected = {app::kExitWritten, {kSuccess}};
       } else {
         expected.dialogs = {"Fehler: " + place.noneText};
       }

@@ -2,7 +2,9 @@
 // rely on these numbers: 0 means the board was written, and nothing else does.
 #pragma once
 
-namespace protocol {
+#include "protocol/runend.h"
+
+namespace app {
 
 constexpr int kExitWritten = 0;         // the board was written (or --check, --help did theirs)
 constexpr int kExitBoardFailure = 1;    // a board operation or the reset handshake failed
@@ -21,4 +23,9 @@ constexpr int kExitInterrupted = 130;   // interrupted (SIGINT, Ctrl+C)
 constexpr int kExitQuit = 131;          // asked to quit (SIGQUIT, Ctrl+\)
 constexpr int kExitTerminated = 143;    // asked to terminate (SIGTERM)
 
-}  // namespace protocol
+// The status of a run the board protocol ended.
+constexpr int ExitStatusOf(protocol::RunEnd why) {
+  return why == protocol::RunEnd::kNothingLoaded ? kExitNotLoaded : kExitBoardFailure;
+}
+
+}  // namespace app
