@@ -9,6 +9,7 @@
 #include "framework/stringlist.h"
 #include "framework/sysutils.h"
 #include "platform/ftdinames.h"
+#include "platform/portname.h"
 
 namespace app {
 
@@ -17,7 +18,6 @@ namespace {
 constexpr std::string_view kFtdiDevicePrefix = plat::ftdi::kConverterNamePrefix;
 constexpr size_t kPrefixLength = kFtdiDevicePrefix.size();  // 26
 constexpr size_t kInstanceIdMax = 9;
-constexpr char kDevicePrefix[] = "\\\\.\\";
 
 // A bounded copy of a text into a work buffer of N bytes (the terminator included).
 template <size_t N>
@@ -103,11 +103,7 @@ bool TMainForm::SearchDevicePort() {
       if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive
       ComPort->SetActive(false);
       ComboBox->SetItemIndex(i);
-      const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
-      std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-      std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
-      ComPort->SetDeviceName(kDevicePrefix + shown);
-      if (TestOpenPort(shown)) {
+      if (TakePort(ComboBox->Text())) {
         ComPort->SetActive(true);
         found = true;
         System().Beep(2800, 150);
@@ -124,13 +120,16 @@ bool TMainForm::SearchDevicePort() {
   return false;
 }
 
-bool TMainForm::TestOpenPort(const std::string& name) {
+bool TMainForm::TakePort(const std::string& portName) {
+  const std::string name = Bounded<sizeof ConfigRecord.portName>(portName);
+  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
+  std::memcpy(ConfigRecord.portName, name.data(), name.size());
+  const std::string device = plat::DevicePathOf(name);
+  ComPort->SetDeviceName(device);
   plat::SerialApi& serial = ComPort->PlatformRef().serial();
-  HANDLE h = serial.CreateFileA((kDevicePrefix + name).c_str(), GENERIC_READ, 0, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL);
+  HANDLE h = serial.CreateFileA(device.c_str(), GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) {
-    const std::string detail =
-        ExplainFailedOpen(kDevicePrefix + name, ComPort->PlatformRef().kernel().GetLastError());
+    const std::string detail = ExplainFailedOpen(device, ComPort->PlatformRef().kernel().GetLastError());
     ReportError(fw::Format(texts::kTrialOpenFailed, name), detail);
     EnableControls(false);
     EnableSearchControls();
@@ -138,7 +137,6 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   }
   serial.CloseHandle(h);
   ComboBox->SetText(name);
-  ComPort->SetDeviceName(kDevicePrefix + name);
   EnableControls(true);
   return true;
 }
@@ -161,11 +159,7 @@ std::string TMainForm::ExplainFailedOpen(const std::string& device, DWORD code) 
 
 void TMainForm::ComboBoxChange(fw::TObject*) {
   ComPort->SetActive(false);
-  const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
-  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-  std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
-  ComPort->SetDeviceName(kDevicePrefix + shown);
-  if (TestOpenPort(shown)) ComPort->SetActive(true);
+  if (TakePort(ComboBox->Text())) ComPort->SetActive(true);
 }
 
 bool TMainForm::UseNamedPort() {
@@ -178,11 +172,7 @@ bool TMainForm::UseNamedPort() {
   for (const std::string& port : ports.Items()) ComboBox->AddItem(port);
   if (ComboBox->Items().IndexOf(settings_.port) < 0) ComboBox->AddItem(settings_.port);
   ComboBox->SetItemIndex(ComboBox->Items().IndexOf(settings_.port));
-  const std::string name = Bounded<sizeof ConfigRecord.portName>(settings_.port);
-  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-  std::memcpy(ConfigRecord.portName, name.data(), name.size());
-  ComPort->SetDeviceName(kDevicePrefix + name);
-  if (!TestOpenPort(name)) return false;
+  if (!TakePort(settings_.port)) return false;
   ComPort->SetActive(true);
   EnableSearchControls();
   return true;
