@@ -2,19 +2,11 @@
 
 namespace plat {
 
-namespace {
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-}  // namespace
-
 std::string PortNameOfArgument(std::string_view argument, std::string_view deviceFolder) {
   std::string_view name = argument;
-  if (StartsWith(name, kDevicePathPrefix)) {
+  if (name.starts_with(kDevicePathPrefix)) {
     name.remove_prefix(kDevicePathPrefix.size());
-  } else if (!deviceFolder.empty() && StartsWith(name, deviceFolder)) {
+  } else if (!deviceFolder.empty() && name.starts_with(deviceFolder)) {
     name.remove_prefix(deviceFolder.size());
   }
   if (!IsPortName(name, !deviceFolder.empty())) return {};
@@ -41,7 +33,7 @@ std::string DevicePathOf(std::string_view portName) {
 }
 
 std::string_view PortNameOf(std::string_view devicePath) {
-  if (StartsWith(devicePath, kDevicePathPrefix)) devicePath.remove_prefix(kDevicePathPrefix.size());
+  if (devicePath.starts_with(kDevicePathPrefix)) devicePath.remove_prefix(kDevicePathPrefix.size());
   return devicePath;
 }
 
