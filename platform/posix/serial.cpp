@@ -99,9 +99,8 @@ BOOL Serial::OnDevice(HANDLE device, Call call) {
 }
 
 bool Serial::DevicePath(const char* name, std::string& key, std::string& path) const {
-  // Devices may sit in sub-folders of the root ("pts/7", "serial/by-id/...").
   const std::string_view portName = PortNameOf(name);
-  if (!IsPortName(portName, true)) return false;
+  if (!IsPortName(portName, /*subFolders=*/true)) return false;  // "pts/7" is a device too
   key.assign(portName);
   path = devRoot_ + "/" + key;
   return true;
