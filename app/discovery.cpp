@@ -101,10 +101,8 @@ bool TMainForm::SearchDevicePort() {
 
     for (int i = 0; i < ComboBox->Items().Count(); ++i) {
       if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive
-      ComPort->SetActive(false);
       ComboBox->SetItemIndex(i);
       if (TakePort(ComboBox->Text())) {
-        ComPort->SetActive(true);
         found = true;
         System().Beep(2800, 150);
       }
@@ -121,6 +119,7 @@ bool TMainForm::SearchDevicePort() {
 }
 
 bool TMainForm::TakePort(const std::string& portName) {
+  ComPort->SetActive(false);
   const std::string name = Bounded<sizeof ConfigRecord.portName>(portName);
   std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
   std::memcpy(ConfigRecord.portName, name.data(), name.size());
@@ -138,6 +137,7 @@ bool TMainForm::TakePort(const std::string& portName) {
   serial.CloseHandle(h);
   ComboBox->SetText(name);
   EnableControls(true);
+  ComPort->SetActive(true);
   return true;
 }
 
@@ -158,14 +158,12 @@ std::string TMainForm::ExplainFailedOpen(const std::string& device, DWORD code) 
 }
 
 void TMainForm::ComboBoxChange(fw::TObject*) {
-  ComPort->SetActive(false);
-  if (TakePort(ComboBox->Text())) ComPort->SetActive(true);
+  TakePort(ComboBox->Text());
 }
 
 bool TMainForm::UseNamedPort() {
   // As after a search that found this port: list, selection, record, trial open, open.
   EnableControls(false);
-  ComPort->SetActive(false);
   fw::TStringList ports;
   ComPort->EnumComDevicesFromRegistry(ports);
   ComboBox->ClearItems();
@@ -173,7 +171,6 @@ bool TMainForm::UseNamedPort() {
   if (ComboBox->Items().IndexOf(settings_.port) < 0) ComboBox->AddItem(settings_.port);
   ComboBox->SetItemIndex(ComboBox->Items().IndexOf(settings_.port));
   if (!TakePort(settings_.port)) return false;
-  ComPort->SetActive(true);
   EnableSearchControls();
   return true;
 }
