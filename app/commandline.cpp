@@ -5,6 +5,7 @@
 
 #include "app/usagetexts.h"
 #include "framework/sysutils.h"
+#include "platform/portname.h"
 #include "platform/process.h"
 
 namespace app {
@@ -123,28 +124,6 @@ Language UserLanguage() {
   return Language::English;
 }
 
-std::string PortNameOfArgument(const std::string& argument, const std::string& deviceFolder) {
-  std::string name = argument;
-  if (StartsWith(name, "\\\\.\\")) {
-    name.erase(0, 4);
-  } else if (!deviceFolder.empty() && StartsWith(name, deviceFolder)) {
-    name.erase(0, deviceFolder.size());
-  }
-  // What is left names a device inside the folder: no other root, no way out of it, and
-  // sub-folders only where devices are files in a folder.
-  if (name.empty() || name.find('\\') != std::string::npos) return {};
-  if (name.find('/') != std::string::npos && deviceFolder.empty()) return {};
-  size_t start = 0;
-  for (;;) {
-    const size_t slash = name.find('/', start);
-    const std::string part = name.substr(start, slash - start);
-    if (part.empty() || part == "." || part == "..") return {};
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  return name;
-}
-
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Language language) {
   Options o;
   std::string error;
@@ -186,7 +165,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
     } else if (Is(arg, "--port")) {
       std::string given;
       if (!TakeValue(args, i, "--port", given, error, language)) return {std::nullopt, error};
-      o.port = PortNameOfArgument(given, plat::DeviceFolder());
+      o.port = plat::PortNameOfArgument(given, plat::DeviceFolder());
       if (o.port.empty()) return {std::nullopt, Say(language, usage::kBadPort, given)};
     } else if (arg == "--check") {
       o.check = true;

@@ -50,10 +50,4 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
 // The --help text (UTF-8).
 std::string UsageText(Language language = Language::English);
 
-// The port name in a --port argument: "NAME", "\\.\NAME" (how the tool itself names a port),
-// or, where devices are files in deviceFolder ("/dev/"), that folder's path of the device.
-// Empty when the argument names nothing inside the device folder (an absolute path elsewhere,
-// "..", an empty name).
-std::string PortNameOfArgument(const std::string& argument, const std::string& deviceFolder);
-
 }  // namespace app

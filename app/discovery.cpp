@@ -9,6 +9,7 @@
 #include "framework/stringlist.h"
 #include "framework/sysutils.h"
 #include "platform/ftdinames.h"
+#include "platform/portname.h"
 
 namespace app {
 
@@ -17,7 +18,6 @@ namespace {
 constexpr std::string_view kFtdiDevicePrefix = plat::ftdi::kConverterNamePrefix;
 constexpr size_t kPrefixLength = kFtdiDevicePrefix.size();  // 26
 constexpr size_t kInstanceIdMax = 9;
-constexpr char kDevicePrefix[] = "\\\\.\\";
 
 // A bounded copy of a text into a work buffer of N bytes (the terminator included).
 template <size_t N>
@@ -101,14 +101,8 @@ bool TMainForm::SearchDevicePort() {
 
     for (int i = 0; i < ComboBox->Items().Count(); ++i) {
       if (ComboBox->Items()[i] != portName) continue;  // exact, case-sensitive
-      ComPort->SetActive(false);
       ComboBox->SetItemIndex(i);
-      const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
-      std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-      std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
-      ComPort->SetDeviceName(kDevicePrefix + shown);
-      if (TestOpenPort(shown)) {
-        ComPort->SetActive(true);
+      if (TakePort(ComboBox->Text())) {
         found = true;
         System().Beep(2800, 150);
       }
@@ -124,13 +118,17 @@ bool TMainForm::SearchDevicePort() {
   return false;
 }
 
-bool TMainForm::TestOpenPort(const std::string& name) {
+bool TMainForm::TakePort(const std::string& portName) {
+  ComPort->SetActive(false);
+  const std::string name = Bounded<sizeof ConfigRecord.portName>(portName);
+  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
+  std::memcpy(ConfigRecord.portName, name.data(), name.size());
+  const std::string device = plat::DevicePathOf(name);
+  ComPort->SetDeviceName(device);
   plat::SerialApi& serial = ComPort->PlatformRef().serial();
-  HANDLE h = serial.CreateFileA((kDevicePrefix + name).c_str(), GENERIC_READ, 0, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL);
+  HANDLE h = serial.CreateFileA(device.c_str(), GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (h == INVALID_HANDLE_VALUE) {
-    const std::string detail =
-        ExplainFailedOpen(kDevicePrefix + name, ComPort->PlatformRef().kernel().GetLastError());
+    const std::string detail = ExplainFailedOpen(device, ComPort->PlatformRef().kernel().GetLastError());
     ReportError(fw::Format(texts::kTrialOpenFailed, name), detail);
     EnableControls(false);
     EnableSearchControls();
@@ -138,8 +136,8 @@ bool TMainForm::TestOpenPort(const std::string& name) {
   }
   serial.CloseHandle(h);
   ComboBox->SetText(name);
-  ComPort->SetDeviceName(kDevicePrefix + name);
   EnableControls(true);
+  ComPort->SetActive(true);
   return true;
 }
 
@@ -160,30 +158,19 @@ std::string TMainForm::ExplainFailedOpen(const std::string& device, DWORD code) 
 }
 
 void TMainForm::ComboBoxChange(fw::TObject*) {
-  ComPort->SetActive(false);
-  const std::string shown = Bounded<sizeof ConfigRecord.portName>(ComboBox->Text());
-  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-  std::memcpy(ConfigRecord.portName, shown.data(), shown.size());
-  ComPort->SetDeviceName(kDevicePrefix + shown);
-  if (TestOpenPort(shown)) ComPort->SetActive(true);
+  TakePort(ComboBox->Text());
 }
 
 bool TMainForm::UseNamedPort() {
   // As after a search that found this port: list, selection, record, trial open, open.
   EnableControls(false);
-  ComPort->SetActive(false);
   fw::TStringList ports;
   ComPort->EnumComDevicesFromRegistry(ports);
   ComboBox->ClearItems();
   for (const std::string& port : ports.Items()) ComboBox->AddItem(port);
   if (ComboBox->Items().IndexOf(settings_.port) < 0) ComboBox->AddItem(settings_.port);
   ComboBox->SetItemIndex(ComboBox->Items().IndexOf(settings_.port));
-  const std::string name = Bounded<sizeof ConfigRecord.portName>(settings_.port);
-  std::memset(ConfigRecord.portName, 0, sizeof ConfigRecord.portName);
-  std::memcpy(ConfigRecord.portName, name.data(), name.size());
-  ComPort->SetDeviceName(kDevicePrefix + name);
-  if (!TestOpenPort(name)) return false;
-  ComPort->SetActive(true);
+  if (!TakePort(settings_.port)) return false;
   EnableSearchControls();
   return true;
 }

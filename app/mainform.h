@@ -75,8 +75,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
 
   // The search for the board's port; true when ComPort is open on it.
   bool SearchDevicePort();
-  // The trial open of "\\.\" + name (read access, no sharing).
-  bool TestOpenPort(const std::string& name);
+  // Takes portName into ConfigRecord and ComPort, tries a trial open of its device path (read
+  // access, no sharing), then opens ComPort on it; true when ComPort is open.
+  bool TakePort(const std::string& portName);
   // Loads Quorix.lcd from the working directory; returns only when it was loaded.
   void LoadConfigFile();
   // The fixed write sequence; never returns normally.

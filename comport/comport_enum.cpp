@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "comport/comport.h"
+#include "platform/portname.h"
 
 namespace comport {
 
@@ -24,7 +25,6 @@ constexpr const char* kSerialCommKey = "\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr const char* kEnumKey = "\\SYSTEM\\CurrentControlSet\\Enum";
 // The class identifier of the ports device class, in lower case.
 constexpr const char* kPortsClassGuid = "{4d36e978-e325-11ce-bfc1-08002be10318}";
-constexpr const char* kDevicePrefix = "\\\\.\\";
 
 // Longest key name and value name the registry allows, plus the NUL.
 constexpr DWORD kMaxKeyName = 256;
@@ -145,10 +145,6 @@ void WalkDosDevices(plat::SystemApi& system, fw::TStringList& list, Filter accep
   }
 }
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 std::string ToLowerAscii(std::string text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -246,7 +242,7 @@ void TCustomComPort::EnumDevices(fw::TStringList& list) {
 
 void TCustomComPort::EnumComDevices(fw::TStringList& list) {
   WalkDosDevices(System(), list, [](const std::string& name) {
-    return StartsWith(name, "COM") || StartsWith(name, "\\\\.\\COM");
+    return plat::PortNameOf(name).starts_with("COM");
   });
 }
 
@@ -298,8 +294,7 @@ void TCustomComPort::EnumComFriendlyNames(fw::TStringList& list) {
 }
 
 std::string TCustomComPort::ShortDeviceName() const {
-  if (StartsWith(deviceName_, kDevicePrefix)) return deviceName_.substr(4);
-  return deviceName_;
+  return std::string(plat::PortNameOf(deviceName_));
 }
 
 // ---- Configuration dialogs ----

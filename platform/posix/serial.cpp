@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/portname.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/open_diagnosis.h"
 #include "platform/posix/serial_device.h"
@@ -23,7 +24,6 @@ namespace {
 std::mutex g_openMutex;
 std::set<dev_t> g_openDevices;
 
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
 constexpr DWORD kProviderRs232 = 0x00000001;  // PST_RS232
 
 // The calling thread's last open failure and device notes (SerialApi::LastOpenFailure and
@@ -99,18 +99,9 @@ BOOL Serial::OnDevice(HANDLE device, Call call) {
 }
 
 bool Serial::DevicePath(const char* name, std::string& key, std::string& path) const {
-  std::string_view rest(name);
-  if (rest.substr(0, kDevicePrefix.size()) == kDevicePrefix) rest.remove_prefix(kDevicePrefix.size());
-  if (rest.empty() || rest.front() == '/' || rest.find('\\') != std::string_view::npos) return false;
-  std::string_view components = rest;
-  while (true) {
-    const std::size_t slash = components.find('/');
-    const std::string_view part = components.substr(0, slash);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (slash == std::string_view::npos) break;
-    components.remove_prefix(slash + 1);
-  }
-  key.assign(rest);
+  const std::string_view portName = PortNameOf(name);
+  if (!IsPortName(portName, /*subFolders=*/true)) return false;  // "pts/7" is a device too
+  key.assign(portName);
   path = devRoot_ + "/" + key;
   return true;
 }

@@ -3,15 +3,16 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/portname.h"
 #include "platform/win32rules/transfers.h"
 
 namespace sim {
 
 namespace {
 
-// "\\.\com3" -> "COM3".
-std::string DeviceKey(std::string name) {
-  if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+// "\\.\com3" -> "COM3": the port's name, case ignored as Windows does.
+std::string DeviceKey(const std::string& devicePath) {
+  std::string name(plat::PortNameOf(devicePath));
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return name;
 }

@@ -150,36 +150,6 @@ TEST(CommandLine, a_double_dash_ends_the_options) {
   EXPECT_EQ(folder.options->configPlace, "-4711");
 }
 
-TEST(CommandLine, port_names_inside_the_device_folder_only) {
-  struct Row {
-    const char* argument;
-    const char* posix;    // device folder "/dev/"
-    const char* windows;  // no device folder
-  };
-  const Row rows[] = {
-      {"COM3", "COM3", "COM3"},
-      {"\\\\.\\COM3", "COM3", "COM3"},
-      {"ttyUSB0", "ttyUSB0", "ttyUSB0"},
-      {"/dev/ttyUSB0", "ttyUSB0", ""},
-      {"\\\\.\\ttyUSB0", "ttyUSB0", "ttyUSB0"},
-      {"/dev/serial/by-id/usb-FT232R_A50285BI-if00-port0",
-       "serial/by-id/usb-FT232R_A50285BI-if00-port0", ""},
-      {"/dev/../etc/passwd", "", ""},
-      {"/tmp/ttyUSB0", "", ""},
-      {"../ttyUSB0", "", ""},
-      {"serial//x", "", ""},
-      {"ttyUSB0/", "", ""},
-      {"/dev/", "", ""},
-      {"\\\\.\\", "", ""},
-      {"\\\\.\\C:\\x", "", ""},
-      {"C:\\x", "", ""},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(app::PortNameOfArgument(row.argument, "/dev/"), row.posix) << row.argument;
-    EXPECT_EQ(app::PortNameOfArgument(row.argument, ""), row.windows) << row.argument;
-  }
-}
-
 TEST(CommandLine, help_follows_a_german_locale) {
   EXPECT_EQ(app::UsageText(app::Language::German).rfind("Aufruf: lcdwrite", 0), 0u);
   EXPECT_EQ(app::UsageText(app::Language::English).rfind("Usage: lcdwrite", 0), 0u);

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/portname.h"
+
 namespace ptymodem {
 
 class Pty {
@@ -35,7 +37,7 @@ class Pty {
   // "/dev/pts/N"
   const std::string& SlavePath() const { return slavePath_; }
   // "\\.\pts/N": the name the serial API opens.
-  std::string DeviceName() const { return "\\\\.\\" + slavePath_.substr(5); }
+  std::string DeviceName() const { return plat::DevicePathOf(slavePath_.substr(5)); }
 
   void CloseMaster() {
     if (master_ >= 0) close(master_);
