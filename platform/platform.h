@@ -94,6 +94,20 @@ class KernelApi {
   virtual AdoptedThreads& Adopted() = 0;
 };
 
+// What a request for low latency found and did to the latency timer of a USB-serial converter
+// (SerialApi::RequestLowLatency).
+struct LatencyStep {
+  enum class Outcome {
+    kAbsent,       // the system keeps no value for the driver to take (or no key): nothing done
+    kLow,          // 1 ms or less already
+    kLowered,      // it was above 1 ms and is 1 ms now
+    kNotWritable,  // above 1 ms, and the value may not be changed (error says why)
+  };
+  Outcome outcome = Outcome::kAbsent;
+  DWORD found = 0;  // the value read, unless kAbsent
+  LONG error = 0;   // the failed registry call's result (kNotWritable)
+};
+
 class SerialApi {
  public:
   virtual ~SerialApi() = default;
@@ -143,9 +157,19 @@ class SerialApi {
   // What its last CreateFileA or CloseHandle of a device did to the device besides opening or
   // closing it, one line each for the port's log (English, like the component's own lines).
   virtual std::vector<std::string> LastDeviceNotes() { return {}; }
-  // Also beyond it: the latency timer of the USB-serial converter behind an open port, in ms,
-  // as its driver programmed it at the open: how long a byte from the far end may wait in the
-  // converter before the host sees it. 0 when the backend cannot tell (or there is none).
+  // Also beyond it, the latency timer of a USB-serial converter: how long a byte from the far
+  // end may wait in the converter before the host sees it. Each backend asks for 1 ms where its
+  // system lets it, and puts back what it changed where the setting is the open port's:
+  //   Windows (and the simulated machine): the driver programs the chip at every open from the
+  //     DWORD LatencyTimer in the converter's Device Parameters key; RequestLowLatency lowers
+  //     that value ahead of the open (win32rules/latency.h), and it stays lowered;
+  //   Linux: the driver is asked on the open port itself, by CreateFileA, and CloseHandle puts
+  //     the previous setting back (posix/latency.h); the system keeps no value to lower ahead.
+  // RequestLowLatency: ahead of the open of the port of the converter whose Device Parameters
+  // key (below HKEY_LOCAL_MACHINE) is converterKey.
+  virtual LatencyStep RequestLowLatency(const std::string& /*converterKey*/) { return {}; }
+  // The read-back: the converter's latency timer behind an open port, in ms, as its driver
+  // programmed it at the open. 0 when the backend cannot tell (or there is none).
   virtual DWORD ConverterLatency(HANDLE /*device*/) { return 0; }
 };
 
