@@ -86,9 +86,7 @@ class Serial : public SerialApi {
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
   OpenFailure LastOpenFailure() override;
   std::vector<std::string> LastDeviceNotes() override;
-  // Read from the converter's latency_timer attribute, which the driver keeps in step with the
-  // chip (0 for a tty that is no USB-serial converter's).
-  DWORD ConverterLatency(HANDLE device) override;
+  DWORD ConverterLatency(HANDLE device) override;  // LatencyRequest::TimerMs
 
  private:
   // What stays with an open device besides its SerialDevice.
