@@ -94,8 +94,7 @@ class KernelApi {
   virtual AdoptedThreads& Adopted() = 0;
 };
 
-// What a request for low latency found and did to the latency timer of a USB-serial converter
-// (SerialApi::RequestLowLatency).
+// What SerialApi::RequestLowLatency found and did to a converter's latency timer.
 struct LatencyStep {
   enum class Outcome {
     kAbsent,       // the system keeps no value for the driver to take (or no key): nothing done
@@ -157,19 +156,14 @@ class SerialApi {
   // What its last CreateFileA or CloseHandle of a device did to the device besides opening or
   // closing it, one line each for the port's log (English, like the component's own lines).
   virtual std::vector<std::string> LastDeviceNotes() { return {}; }
-  // Also beyond it, the latency timer of a USB-serial converter: how long a byte from the far
-  // end may wait in the converter before the host sees it. Each backend asks for 1 ms where its
-  // system lets it, and puts back what it changed where the setting is the open port's:
-  //   Windows (and the simulated machine): the driver programs the chip at every open from the
-  //     DWORD LatencyTimer in the converter's Device Parameters key; RequestLowLatency lowers
-  //     that value ahead of the open (win32rules/latency.h), and it stays lowered;
-  //   Linux: the driver is asked on the open port itself, by CreateFileA, and CloseHandle puts
-  //     the previous setting back (posix/latency.h); the system keeps no value to lower ahead.
-  // RequestLowLatency: ahead of the open of the port of the converter whose Device Parameters
-  // key (below HKEY_LOCAL_MACHINE) is converterKey.
+  // Also beyond it, a USB-serial converter's latency timer: how long a byte from the far end may
+  // wait in the converter. Windows (and the simulated machine) lower the value its driver takes
+  // at every open, ahead of the open (win32rules/latency.h), and leave it lowered; Linux asks the
+  // driver on the port at CreateFileA and puts the setting back at CloseHandle (posix/latency.h).
+  // The request ahead of the open of the converter with this Device Parameters key:
   virtual LatencyStep RequestLowLatency(const std::string& /*converterKey*/) { return {}; }
-  // The read-back: the converter's latency timer behind an open port, in ms, as its driver
-  // programmed it at the open. 0 when the backend cannot tell (or there is none).
+  // The read-back: the timer behind an open port, in ms, as its driver programmed it at the
+  // open. 0 when the backend cannot tell (or there is none).
   virtual DWORD ConverterLatency(HANDLE /*device*/) { return 0; }
 };
 

@@ -9,8 +9,8 @@
 // WriteFile and WaitCommEvent synchronous, whatever the handle was opened with. CloseHandle
 // also closes event objects. EscapeCommFunction(RESETDEV) fails with ERROR_NOT_SUPPORTED.
 // CommConfigDialogA fails with ERROR_CANCELLED unless a test installs an answer.
-// RequestLowLatency lowers LatencyTimer in the machine's registry as the Windows backend does,
-// and ConverterLatency reports the converter model's timer (serial_device.h).
+// RequestLowLatency lowers LatencyTimer in the machine's registry as on Windows; ConverterLatency
+// reports the converter model's timer.
 #pragma once
 
 #include <functional>
@@ -26,7 +26,6 @@ namespace sim {
 
 class Serial : public plat::SerialApi {
  public:
-  // registry: the machine's system, whose registry holds the converters' Device Parameters.
   Serial(Scheduler& scheduler, Kernel& kernel, ObjectTable& objects, plat::SystemApi& registry);
   ~Serial() override;
 

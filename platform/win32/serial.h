@@ -1,8 +1,7 @@
 // The serial API on Windows: every call goes straight to the system's function of the same
 // name. Devices are opened without security attributes or template file; the default
 // configuration calls take the device name as the system does ("COM3"). RequestLowLatency
-// lowers the converter's LatencyTimer in the system's registry (win32rules/latency.h); the
-// driver reports no latency back (ConverterLatency: 0).
+// goes to the registry (win32rules/latency.h); ConverterLatency cannot tell (0).
 #pragma once
 
 #include "platform/platform.h"

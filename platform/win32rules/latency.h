@@ -1,15 +1,13 @@
 // The converter's latency timer as the FTDI driver for Windows keeps it: the DWORD LatencyTimer
-// in the converter's Device Parameters key, the key the port search reads PortName from
-// (16 ms unless someone changed it). The Windows backend and the simulated machine both lower
-// it ahead of an open (SerialApi::RequestLowLatency).
+// in the converter's Device Parameters key (16 ms unless someone changed it), which the Windows
+// backend and the simulated machine lower ahead of an open (SerialApi::RequestLowLatency).
 //
-// When the driver takes a new value into use: FTDI's notes (AN232B-04, the knowledge base on
-// the latency timer) say only that the driver keeps the value in this key and sets the chip from
-// it; programs that lower it write the value just before they open the port, and the driver
-// programs the chip when the port is opened. So a value written before the open already serves
-// that open. Writing below HKEY_LOCAL_MACHINE needs administrator rights; without them the
-// technician changes the value in the port's advanced settings in the Device Manager (or starts
-// the tool once as an administrator).
+// FTDI's notes (AN232B-04, the knowledge base on the latency timer) say only that the driver
+// keeps the value in this key and programs the chip from it when the port is opened; programs
+// that lower it write it just before the open, which so already profits. Writing below
+// HKEY_LOCAL_MACHINE needs administrator rights; without them the technician changes the value
+// in the port's advanced settings in the Device Manager (or starts the tool once as an
+// administrator).
 #pragma once
 
 #include <string>
