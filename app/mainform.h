@@ -13,7 +13,6 @@
 #include <functional>
 #include <string>
 
-#include "app/converter_latency.h"
 #include "comport/comport.h"
 #include "comport/comsignal.h"
 #include "framework/controls.h"
@@ -21,6 +20,7 @@
 #include "protocol/boardwindow.h"
 #include "protocol/configrecord.h"
 #include "app/exitstatus.h"
+#include "platform/platform.h"
 
 namespace app {
 
@@ -101,7 +101,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // What the search found, for the journal: the converter's device instance ("A5XK3RJTA";
   // empty when the port was named or none matched) and its latency step.
   const std::string& ConverterInstance() const { return converterInstance_; }
-  const ConverterLatency& Latency() const { return latency_; }
+  const plat::LatencyStep& Latency() const { return latency_; }
   // The first error dialog of the write (its text, and its detail on the next line); "" when
   // the write showed none.
   const std::string& WriteFailure() const { return writeFailure_; }
@@ -138,9 +138,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // Why the open of device failed with code, as far as the platform tells: the detail for the
   // dialog, also written to the port's log.
   std::string ExplainFailedOpen(const std::string& device, DWORD code);
-  // The converter's latency step of the search (converter_latency.cpp): reads the latency
-  // timer from the converter's key, lowers it where it may, and says so in the console and
-  // the port's log.
+  // The converter's latency step of the search (converter_latency.cpp): asks the platform for
+  // low latency on the converter of this Device Parameters key and says what it answered in the
+  // console and the port's log.
   void ReportConverterLatency(const std::string& keyPath, const std::string& portName);
   plat::SystemApi& System() const;
   // A port error can reach this window from the port's event thread, where its unwinding
@@ -165,7 +165,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   std::string outOfResources_;  // the cause, once the system refused a thread or memory
   bool portFailed_ = false;     // a port error since the port was last opened
   std::string converterInstance_;
-  ConverterLatency latency_;
+  plat::LatencyStep latency_;
   std::string writeFailure_;
 };
 

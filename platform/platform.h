@@ -94,6 +94,19 @@ class KernelApi {
   virtual AdoptedThreads& Adopted() = 0;
 };
 
+// What SerialApi::RequestLowLatency found and did to a converter's latency timer.
+struct LatencyStep {
+  enum class Outcome {
+    kAbsent,       // the system keeps no value for the driver to take (or no key): nothing done
+    kLow,          // 1 ms or less already
+    kLowered,      // it was above 1 ms and is 1 ms now
+    kNotWritable,  // above 1 ms, and the value may not be changed (error says why)
+  };
+  Outcome outcome = Outcome::kAbsent;
+  DWORD found = 0;  // the value read, unless kAbsent
+  LONG error = 0;   // the failed registry call's result (kNotWritable)
+};
+
 class SerialApi {
  public:
   virtual ~SerialApi() = default;
@@ -143,9 +156,14 @@ class SerialApi {
   // What its last CreateFileA or CloseHandle of a device did to the device besides opening or
   // closing it, one line each for the port's log (English, like the component's own lines).
   virtual std::vector<std::string> LastDeviceNotes() { return {}; }
-  // Also beyond it: the latency timer of the USB-serial converter behind an open port, in ms,
-  // as its driver programmed it at the open: how long a byte from the far end may wait in the
-  // converter before the host sees it. 0 when the backend cannot tell (or there is none).
+  // Also beyond it, a USB-serial converter's latency timer: how long a byte from the far end may
+  // wait in the converter. Windows (and the simulated machine) lower the value its driver takes
+  // at every open, ahead of the open (win32rules/latency.h), and leave it lowered; Linux asks the
+  // driver on the port at CreateFileA and puts the setting back at CloseHandle (posix/latency.h).
+  // The request ahead of the open of the converter with this Device Parameters key:
+  virtual LatencyStep RequestLowLatency(const std::string& /*converterKey*/) { return {}; }
+  // The read-back: the timer behind an open port, in ms, as its driver programmed it at the
+  // open. 0 when the backend cannot tell (or there is none).
   virtual DWORD ConverterLatency(HANDLE /*device*/) { return 0; }
 };
 

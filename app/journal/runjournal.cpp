@@ -120,11 +120,11 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
     r.serialBytes += hex;
   }
   r.deviceType = config.deviceType;
-  const ConverterLatency& latency = form.Latency();
-  if (latency.outcome != ConverterLatency::Outcome::kAbsent) {
+  const plat::LatencyStep& latency = form.Latency();
+  if (latency.outcome != plat::LatencyStep::Outcome::kAbsent) {
     r.latencyFound = static_cast<int>(latency.found);
   }
-  if (latency.outcome == ConverterLatency::Outcome::kLowered) r.latencySet = 1;
+  if (latency.outcome == plat::LatencyStep::Outcome::kLowered) r.latencySet = 1;
 
   std::optional<std::string> before;
   Guarded([&](JournalStore& store) {

@@ -188,6 +188,10 @@ void LatencyRequest::Restore(const SysCalls& sys, int fd, std::vector<std::strin
   attributePrevious_.reset();
 }
 
+DWORD LatencyRequest::TimerMs(const SysCalls& sys) const {
+  return attribute_.empty() ? 0 : static_cast<DWORD>(ReadMs(sys, attribute_).value_or(0));
+}
+
 std::string LatencyRequest::RecordText() const {
   std::ostringstream text;
   text << kRecordMagic << ' ' << static_cast<unsigned long long>(rdev_) << ' '

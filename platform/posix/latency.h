@@ -34,6 +34,7 @@
 
 #include "platform/posix/hostfiles.h"
 #include "platform/posix/serial_sys.h"
+#include "platform/wintypes.h"
 
 namespace plat::posix {
 
@@ -52,8 +53,9 @@ class LatencyRequest {
   void Restore(const SysCalls& sys, int fd, std::vector<std::string>& notes);
 
   bool Changed() const { return clearFlag_ || attributePrevious_.has_value(); }
-  // The converter's latency_timer attribute (empty when the tty is no USB-serial converter's).
-  const std::string& Attribute() const { return attribute_; }
+  // The read-back: the converter's latency_timer attribute now, which the driver keeps in step
+  // with the chip, in ms; 0 for a tty that is no USB-serial converter's (or no readable value).
+  DWORD TimerMs(const SysCalls& sys) const;
 
  private:
   // The record's text and its parse; false for a record of another device or a damaged one.

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 
 #include "platform/portname.h"
@@ -77,18 +76,9 @@ OpenFailure Serial::LastOpenFailure() { return t_openFailure; }
 std::vector<std::string> Serial::LastDeviceNotes() { return t_deviceNotes; }
 
 DWORD Serial::ConverterLatency(HANDLE device) {
-  std::string attribute;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = open_.find(device);
-    if (found == open_.end()) return 0;
-    attribute = found->second.latency.Attribute();
-  }
-  if (attribute.empty()) return 0;
-  const std::optional<std::string> text = ReadSmallFile(sys_, attribute);
-  if (!text) return 0;
-  const long value = std::strtol(text->c_str(), nullptr, 10);
-  return value > 0 && value <= 255 ? static_cast<DWORD>(value) : 0;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = open_.find(device);
+  return found == open_.end() ? 0 : found->second.latency.TimerMs(sys_);
 }
 
 template <class Call>

@@ -27,7 +27,8 @@
 // open is refused with ERROR_ACCESS_DENIED before it is opened, as a port in use is on Windows
 // (open_diagnosis.h says how "in use" shows on Linux). A failed open leaves the reason for
 // LastOpenFailure; an open asks a USB-serial converter for low latency and the close puts the
-// previous setting back (latency.h), both described by LastDeviceNotes.
+// previous setting back (latency.h), both described by LastDeviceNotes; RequestLowLatency
+// finds nothing to lower ahead of the open.
 //
 // CloseHandle also closes event objects of the kernel (as the Win32 call does). Configuration
 // records (Get/SetDefaultCommConfigA) are kept in memory per device name; there is no dialog
@@ -85,9 +86,7 @@ class Serial : public SerialApi {
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
   OpenFailure LastOpenFailure() override;
   std::vector<std::string> LastDeviceNotes() override;
-  // Read from the converter's latency_timer attribute, which the driver keeps in step with the
-  // chip (0 for a tty that is no USB-serial converter's).
-  DWORD ConverterLatency(HANDLE device) override;
+  DWORD ConverterLatency(HANDLE device) override;  // LatencyRequest::TimerMs
 
  private:
   // What stays with an open device besides its SerialDevice.

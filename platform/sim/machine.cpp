@@ -19,7 +19,7 @@ std::string InstanceName(const std::string& serialNumber) {
 }  // namespace
 
 Machine::Machine(ClockMode mode)
-    : scheduler_(mode), kernel_(scheduler_, objects_), serial_(scheduler_, kernel_, objects_),
+    : scheduler_(mode), kernel_(scheduler_, objects_), serial_(scheduler_, kernel_, objects_, system_),
       system_(scheduler_, kernel_) {}
 
 Machine::~Machine() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/portname.h"
+#include "platform/win32rules/latency.h"
 #include "platform/win32rules/transfers.h"
 
 namespace sim {
@@ -19,8 +20,9 @@ std::string DeviceKey(const std::string& devicePath) {
 
 }  // namespace
 
-Serial::Serial(Scheduler& scheduler, Kernel& kernel, ObjectTable& objects)
-    : scheduler_(scheduler), kernel_(kernel), objects_(objects) {}
+Serial::Serial(Scheduler& scheduler, Kernel& kernel, ObjectTable& objects,
+               plat::SystemApi& registry)
+    : scheduler_(scheduler), kernel_(kernel), objects_(objects), registry_(registry) {}
 
 Serial::~Serial() = default;
 
@@ -295,6 +297,10 @@ BOOL Serial::GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* 
   config->dwProviderSubType = 1;  // PST_RS232
   *size = sizeof(COMMCONFIG);
   return TRUE;
+}
+
+plat::LatencyStep Serial::RequestLowLatency(const std::string& converterKey) {
+  return plat::win32rules::LowerLatencyTimer(registry_, converterKey);
 }
 
 DWORD Serial::ConverterLatency(HANDLE device) {

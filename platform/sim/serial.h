@@ -9,6 +9,8 @@
 // WriteFile and WaitCommEvent synchronous, whatever the handle was opened with. CloseHandle
 // also closes event objects. EscapeCommFunction(RESETDEV) fails with ERROR_NOT_SUPPORTED.
 // CommConfigDialogA fails with ERROR_CANCELLED unless a test installs an answer.
+// RequestLowLatency lowers LatencyTimer in the machine's registry as on Windows; ConverterLatency
+// reports the converter model's timer.
 #pragma once
 
 #include <functional>
@@ -24,7 +26,7 @@ namespace sim {
 
 class Serial : public plat::SerialApi {
  public:
-  Serial(Scheduler& scheduler, Kernel& kernel, ObjectTable& objects);
+  Serial(Scheduler& scheduler, Kernel& kernel, ObjectTable& objects, plat::SystemApi& registry);
   ~Serial() override;
 
   // The device of a port name (a new one if there is none yet). Devices live as long as the
@@ -67,6 +69,7 @@ class Serial : public plat::SerialApi {
   BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) override;
   BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) override;
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
+  plat::LatencyStep RequestLowLatency(const std::string& converterKey) override;
   DWORD ConverterLatency(HANDLE device) override;
 
  private:
@@ -83,6 +86,7 @@ class Serial : public plat::SerialApi {
   Scheduler& scheduler_;
   Kernel& kernel_;
   ObjectTable& objects_;
+  plat::SystemApi& registry_;
   std::map<std::string, std::unique_ptr<SerialDevice>> devices_;
   ConfigDialog dialog_;
 };

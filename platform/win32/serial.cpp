@@ -1,5 +1,8 @@
 #include "platform/win32/serial.h"
 
+#include "platform/win32/system.h"
+#include "platform/win32rules/latency.h"
+
 namespace plat::win32 {
 
 HANDLE Serial::CreateFileA(const char* name, DWORD access, DWORD shareMode, DWORD creation,
@@ -85,6 +88,11 @@ BOOL Serial::CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config
 
 BOOL Serial::SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) {
   return ::SetDefaultCommConfigA(name, config, size);
+}
+
+LatencyStep Serial::RequestLowLatency(const std::string& converterKey) {
+  System registry;  // its registry calls only: they make no device window
+  return win32rules::LowerLatencyTimer(registry, converterKey);
 }
 
 }  // namespace plat::win32

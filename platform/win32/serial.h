@@ -1,6 +1,7 @@
 // The serial API on Windows: every call goes straight to the system's function of the same
 // name. Devices are opened without security attributes or template file; the default
-// configuration calls take the device name as the system does ("COM3").
+// configuration calls take the device name as the system does ("COM3"). RequestLowLatency
+// goes to the registry (win32rules/latency.h); ConverterLatency cannot tell (0).
 #pragma once
 
 #include "platform/platform.h"
@@ -37,6 +38,7 @@ class Serial : public SerialApi {
   BOOL GetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD* size) override;
   BOOL CommConfigDialogA(const char* name, HWND parent, COMMCONFIG* config) override;
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
+  LatencyStep RequestLowLatency(const std::string& converterKey) override;
 };
 
 }  // namespace plat::win32

@@ -78,6 +78,9 @@ class ForwardingSerial : public plat::SerialApi {
   }
   plat::OpenFailure LastOpenFailure() override { return inner_.LastOpenFailure(); }
   std::vector<std::string> LastDeviceNotes() override { return inner_.LastDeviceNotes(); }
+  plat::LatencyStep RequestLowLatency(const std::string& converterKey) override {
+    return inner_.RequestLowLatency(converterKey);
+  }
   DWORD ConverterLatency(HANDLE device) override { return inner_.ConverterLatency(device); }
 
  protected:

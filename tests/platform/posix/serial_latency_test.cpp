@@ -72,10 +72,13 @@ TEST_P(SerialLatencyTable, request_at_open_and_restore_at_close) {
     EXPECT_EQ(Timer(), row.timerWhileOpen);
   }
   EXPECT_EQ(FlagSet(), row.flagWhileOpen);
+  // The read-back is the attribute as it reads while open (none: 0).
+  EXPECT_EQ(serial_.ConverterLatency(h), static_cast<DWORD>(row.timer >= 0 ? Timer() : 0));
   const bool changed = std::string(row.closeNote).size() > 0;
   EXPECT_EQ(FileExists(tree_.Record("ttyUSB0")), changed) << "a record exactly while something is changed";
 
   EXPECT_TRUE(serial_.CloseHandle(h));
+  EXPECT_EQ(serial_.ConverterLatency(h), 0u);
   EXPECT_EQ(Notes(), changed ? std::vector<std::string>{row.closeNote} : std::vector<std::string>{});
   if (row.timer >= 0) {
     EXPECT_EQ(Timer(), row.timer) << "the previous timer is back";
@@ -120,6 +123,7 @@ TEST_F(SerialLatency, a_port_off_the_usb_serial_bus_is_left_alone) {
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Notes("ttyS0"), std::vector<std::string>{"not a USB-serial converter; nothing requested"});
   EXPECT_TRUE(g_host.ioctls.empty()) << "no serial-info request on a port that is no converter";
+  EXPECT_EQ(serial_.ConverterLatency(h), 0u);
   EXPECT_TRUE(serial_.CloseHandle(h));
   EXPECT_TRUE(serial_.LastDeviceNotes().empty());
 }

@@ -1,6 +1,6 @@
-// The converter's latency step on the simulated machine's registry: what LowerConverterLatency
-// reads, writes and reports.
-#include "app/converter_latency.h"
+// Lowering the converter's latency timer ahead of an open, on the simulated machine's registry
+// through its serial API: what the rule reads, writes and reports.
+#include "platform/win32rules/latency.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-using Outcome = app::ConverterLatency::Outcome;
+using Outcome = plat::LatencyStep::Outcome;
 
 constexpr char kParameters[] =
     "System\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+A5XK3RJTA\\0000\\Device "
@@ -27,14 +27,14 @@ struct LatencyCase {
 
 void PrintTo(const LatencyCase& c, std::ostream* os) { *os << c.what; }
 
-class LowerConverterLatency : public ::testing::TestWithParam<LatencyCase> {};
+class LowerLatencyTimer : public ::testing::TestWithParam<LatencyCase> {};
 
-TEST_P(LowerConverterLatency, reads_and_lowers_where_it_may) {
+TEST_P(LowerLatencyTimer, reads_and_lowers_where_it_may) {
   const LatencyCase& c = GetParam();
   sim::Machine machine;
   machine.registry().SetString(kParameters, "PortName", "COM3");
   c.setUp(machine.registry());
-  const app::ConverterLatency result = app::LowerConverterLatency(machine.system(), kParameters);
+  const plat::LatencyStep result = machine.serial().RequestLowLatency(kParameters);
   EXPECT_EQ(result.outcome, c.outcome);
   EXPECT_EQ(result.found, c.found);
   if (c.outcome == Outcome::kNotWritable) {
@@ -44,7 +44,7 @@ TEST_P(LowerConverterLatency, reads_and_lowers_where_it_may) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, LowerConverterLatency,
+    Table, LowerLatencyTimer,
     ::testing::Values(
         LatencyCase{"default_16_is_lowered",
                     [](sim::Registry& r) { r.SetDword(kParameters, "LatencyTimer", 16); },

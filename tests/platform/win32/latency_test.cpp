@@ -1,5 +1,5 @@
-// The converter's latency step on Windows' own registry (under Wine in the test job): the key is
-// made here as the FTDI driver makes it, the step runs through the Win32 system API.
+// Lowering the converter's latency timer on Windows' own registry (under Wine in the test job):
+// the key is made here as the FTDI driver makes it, the request runs through the serial API.
 #include <windows.h>
 #include <aclapi.h>
 
@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/converter_latency.h"
+#include "platform/platform.h"
 
 namespace {
 
-using Outcome = app::ConverterLatency::Outcome;
+using Outcome = plat::LatencyStep::Outcome;
 
 constexpr char kInstance[] =
     "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+LCDWTESTA";
@@ -66,8 +66,8 @@ class WindowsRegistryLatency : public ::testing::Test {
     }
     return value;
   }
-  app::ConverterLatency Step() {
-    return app::LowerConverterLatency(plat::NativePlatform().system(), kParameters);
+  plat::LatencyStep Step() {
+    return plat::NativePlatform().serial().RequestLowLatency(kParameters);
   }
 
   HKEY key_ = nullptr;
@@ -75,7 +75,7 @@ class WindowsRegistryLatency : public ::testing::Test {
 
 TEST_F(WindowsRegistryLatency, the_default_16_is_read_and_lowered_to_1) {
   SetDword(16);
-  const app::ConverterLatency result = Step();
+  const plat::LatencyStep result = Step();
   EXPECT_EQ(result.outcome, Outcome::kLowered);
   EXPECT_EQ(result.found, 16u);
   EXPECT_EQ(Latency(), 1u);
@@ -83,7 +83,7 @@ TEST_F(WindowsRegistryLatency, the_default_16_is_read_and_lowered_to_1) {
 
 TEST_F(WindowsRegistryLatency, one_is_only_read) {
   SetDword(1);
-  const app::ConverterLatency result = Step();
+  const plat::LatencyStep result = Step();
   EXPECT_EQ(result.outcome, Outcome::kLow);
   EXPECT_EQ(result.found, 1u);
   EXPECT_EQ(Latency(), 1u);
@@ -99,7 +99,7 @@ TEST_F(WindowsRegistryLatency, a_key_nobody_may_write_keeps_its_value) {
   // Everyone may read the key, nobody may set its values (as for a program without
   // administrator rights).
   ASSERT_EQ(SetAccess(KEY_READ), static_cast<DWORD>(ERROR_SUCCESS));
-  const app::ConverterLatency result = Step();
+  const plat::LatencyStep result = Step();
   EXPECT_EQ(result.outcome, Outcome::kNotWritable);
   EXPECT_EQ(result.error, static_cast<LONG>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(Latency(), 16u);
