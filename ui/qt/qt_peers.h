@@ -22,6 +22,7 @@
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/widgetpeer.h"
 
 class QApplication;
 class QTimer;
@@ -30,30 +31,24 @@ namespace ui {
 
 class QtFrontEnd;
 
-class QtPeer : public fw::ControlPeer {
+class QtPeer : public WidgetPeer {
  public:
   QtPeer(QtFrontEnd& frontEnd, fw::TControl& control, QWidget* widget);
   // Deletes the widget (the control layer removes children's peers first).
   ~QtPeer() override;
-  void Changed(fw::TPeerChange what) override;
   void Repaint() override;
-  void FrameSize(int& width, int& height) override;
 
   QWidget* Widget() const { return widget_; }
-  fw::TControl& Control() const { return control_; }
-  // Shows the control's whole state (after construction).
-  void ApplyAll();
 
  protected:
-  virtual void ApplyBounds();
-  virtual void ApplyText() {}
-  virtual void ApplyColor();
-  virtual void ApplyFont();
-  virtual void ApplyVisible();
-  virtual void ApplyKind(fw::TPeerChange) {}
+  bool HasWidget() const override { return !widget_.isNull(); }
+  void ApplyBounds() override;
+  void ApplyColor() override;
+  void ApplyFont() override;
+  void ApplyEnabled() override { widget_->setEnabled(control_.Enabled()); }
+  void ApplyVisible() override;
 
   QtFrontEnd& frontEnd_;
-  fw::TControl& control_;
   QPointer<QWidget> widget_;
 };
 

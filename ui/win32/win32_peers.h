@@ -23,21 +23,20 @@
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/widgetpeer.h"
 
 namespace ui {
 
 class Win32FrontEnd;
 
-class Win32Peer : public fw::ControlPeer {
+class Win32Peer : public WidgetPeer {
  public:
   Win32Peer(Win32FrontEnd& frontEnd, fw::TControl& control);
   // Destroys the window, its font and its brush.
   ~Win32Peer() override;
-  void Changed(fw::TPeerChange what) override;
   void Repaint() override;
 
   HWND Window() const { return window_; }
-  fw::TControl& Control() const { return control_; }
   // Creates the window (class, styles) and shows the control's whole state.
   void Create(const wchar_t* className, DWORD style, DWORD exStyle);
   // A notification code from WM_COMMAND (BN_CLICKED, CBN_SELCHANGE, ...).
@@ -52,18 +51,18 @@ class Win32Peer : public fw::ControlPeer {
   static HWND WindowOf(const fw::TControl* control);
 
  protected:
-  virtual void ApplyBounds();
-  virtual void ApplyText();
-  virtual void ApplyColor();
-  virtual void ApplyFont();
-  virtual void ApplyVisible();
-  virtual void ApplyKind(fw::TPeerChange) {}
+  bool HasWidget() const override { return window_ != nullptr; }
+  void ApplyBounds() override;
+  void ApplyText() override;
+  void ApplyColor() override;
+  void ApplyFont() override;
+  void ApplyEnabled() override { ::EnableWindow(window_, control_.Enabled()); }
+  void ApplyVisible() override;
   // Hands WM_COMMAND and WM_CTLCOLOR* on to the children (containers).
   void Subclass();
   HBRUSH Brush() const { return brush_; }
 
   Win32FrontEnd& frontEnd_;
-  fw::TControl& control_;
   HWND window_ = nullptr;
 
  private:
