@@ -14,14 +14,13 @@
 #include <QColor>
 #include <QPointer>
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <optional>
 
 #include "framework/application.h"
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/guardedfrontend.h"
 #include "ui/widgetpeer.h"
 
 class QApplication;
@@ -52,7 +51,7 @@ class QtPeer : public WidgetPeer {
   QPointer<QWidget> widget_;
 };
 
-class QtFrontEnd : public fw::FrontEnd {
+class QtFrontEnd : public GuardedFrontEnd {
  public:
   QtFrontEnd(int& argc, char** argv, plat::Platform& platform);
   ~QtFrontEnd() override;
@@ -72,22 +71,17 @@ class QtFrontEnd : public fw::FrontEnd {
   void WaitForEvents(DWORD timeoutMs) override;
   void Wake() override;
 
-  // Runs a call that comes from Qt (a click, a choice, a close box) or from a timer slot.
-  void Guard(const std::function<void()>& call);
   // The widget of a control that has a Qt peer, or null.
   static QWidget* WidgetOf(const fw::TControl& control);
   // A control colour as Qt shows it (system colours through the application's palette).
   static QColor ToQColor(fw::TColor color);
 
  private:
-  void RaisePendingEnd();
+  void CloseDialog() override;
 
   std::unique_ptr<QApplication> ownApplication_;
   plat::KernelApi& kernel_;
   HANDLE wakeEvent_ = nullptr;
-  std::optional<fw::ProcessEnded> pendingEnd_;
-  int dialogDepth_ = 0;
-  bool runningApplicationWork_ = false;
 };
 
 }  // namespace ui

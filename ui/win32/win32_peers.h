@@ -14,15 +14,14 @@
 // is back in the framework's code (the pump or the dialog call), which then raises it.
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "framework/application.h"
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/guardedfrontend.h"
 #include "ui/widgetpeer.h"
 
 namespace ui {
@@ -73,7 +72,7 @@ class Win32Peer : public WidgetPeer {
   WNDPROC originalProc_ = nullptr;
 };
 
-class Win32FrontEnd : public fw::FrontEnd {
+class Win32FrontEnd : public GuardedFrontEnd {
  public:
   explicit Win32FrontEnd(plat::Platform& platform);
   ~Win32FrontEnd() override;
@@ -91,8 +90,6 @@ class Win32FrontEnd : public fw::FrontEnd {
   void WaitForEvents(DWORD timeoutMs) override;
   void Wake() override;
 
-  // Runs a call that comes from the window system (a click, a choice, a close box, a timer).
-  void Guard(const std::function<void()>& call);
   // Handles WM_COMMAND and WM_CTLCOLOR* for a container window; false for other messages.
   static bool ContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
   // The open message box's window while one is shown, else null.
@@ -100,14 +97,11 @@ class Win32FrontEnd : public fw::FrontEnd {
 
  private:
   static void CALLBACK DialogWork(HWND window, UINT message, UINT_PTR id, DWORD time);
-  void RaisePendingEnd();
+  void CloseDialog() override;
 
   plat::KernelApi& kernel_;
   HANDLE kernelWake_ = nullptr;
   HANDLE nativeWake_ = nullptr;
-  std::optional<fw::ProcessEnded> pendingEnd_;
-  int dialogDepth_ = 0;
-  bool runningApplicationWork_ = false;
 };
 
 }  // namespace ui
