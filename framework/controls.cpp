@@ -172,12 +172,6 @@ void TControl::Repaint() {
   if (peer_ != nullptr) peer_->Repaint();
 }
 
-TForm* TControl::ParentForm() {
-  TControl* c = this;
-  while (c->parent_ != nullptr) c = c->parent_;
-  return dynamic_cast<TForm*>(c);
-}
-
 void TControl::CreatePeers() {
   if (peer_ != nullptr || g_frontEnd == nullptr) return;
   if (Kind() != TControlKind::Form && (parent_ == nullptr || parent_->peer_ == nullptr)) return;

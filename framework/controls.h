@@ -124,8 +124,6 @@ class TControl : public TComponent, public TStreamNesting {
   // Paints the control at once (through its peer; nothing without one).
   void Repaint();
   ControlPeer* Peer() const { return peer_.get(); }
-  // The form the control sits on (itself for a form), or null.
-  TForm* ParentForm();
   // Creates this control's peer (and its children's) with the current front-end, if it has
   // none yet and its parent has one (a form needs no parent). DestroyPeers undoes it.
   virtual void CreatePeers();
