@@ -109,7 +109,6 @@ class TControl : public TComponent, public TStreamNesting {
   void SetColor(TColor value);
   TFont& Font() { return font_; }
   const TFont& Font() const { return font_; }
-  void SetFont(const TFont& value) { font_.Assign(value); }
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool value);
   bool Enabled() const { return enabled_; }
@@ -323,8 +322,6 @@ class TProgressBar : public TControl {
   void SetSmooth(bool value);
   int Step() const { return step_; }
   void SetStep(int value) { step_ = value; }
-  void StepIt() { SetPosition(position_ + step_); }
-  void StepBy(int delta) { SetPosition(position_ + delta); }
   // The filled part, 0 to 100.
   int Percent() const;
 
