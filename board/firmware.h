@@ -51,7 +51,6 @@ class Board {
   void ExpectNext(Operation operation);
 
   Memory Stored() const;
-  long BytesReceived() const { return received_; }
 
  private:
   enum class State { kIdle, kStart1Seen, kData, kEnd, kDead };

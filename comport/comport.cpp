@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "comport/comport.h"
+#include "framework/property.h"
 
 namespace comport {
 
@@ -48,33 +49,23 @@ std::size_t FirstMatch(const T (&values)[N], T value) {
 // ---- Sub-objects ----
 
 void TFlowControl::SetDTRControl(TDTRControl value) {
-  if (value == dtr_) return;
-  dtr_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(dtr_, value)) port_->SetComDCB();
 }
 
 void TFlowControl::SetRTSControl(TRTSControl value) {
-  if (value == rts_) return;
-  rts_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(rts_, value)) port_->SetComDCB();
 }
 
 void TFlowControl::SetXOnXOffControl(TXOnXOffControl value) {
-  if (value == xOnXOff_) return;
-  xOnXOff_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(xOnXOff_, value)) port_->SetComDCB();
 }
 
 void TFlowControl::SetXOnLimit(std::uint16_t value) {
-  if (value == xOnLimit_) return;
-  xOnLimit_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(xOnLimit_, value)) port_->SetComDCB();
 }
 
 void TFlowControl::SetXOffLimit(std::uint16_t value) {
-  if (value == xOffLimit_) return;
-  xOffLimit_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(xOffLimit_, value)) port_->SetComDCB();
 }
 
 void TFlowControl::Assign(const fw::TPersistent& source) {
@@ -91,33 +82,23 @@ void TFlowControl::Assign(const fw::TPersistent& source) {
 }
 
 void TCharacters::SetXOn(char value) {
-  if (value == xOn_) return;
-  xOn_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(xOn_, value)) port_->SetComDCB();
 }
 
 void TCharacters::SetXOff(char value) {
-  if (value == xOff_) return;
-  xOff_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(xOff_, value)) port_->SetComDCB();
 }
 
 void TCharacters::SetError(char value) {
-  if (value == error_) return;
-  error_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(error_, value)) port_->SetComDCB();
 }
 
 void TCharacters::SetEof(char value) {
-  if (value == eof_) return;
-  eof_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(eof_, value)) port_->SetComDCB();
 }
 
 void TCharacters::SetEvent(char value) {
-  if (value == event_) return;
-  event_ = value;
-  port_->SetComDCB();
+  if (fw::StoreChange(event_, value)) port_->SetComDCB();
 }
 
 void TCharacters::Assign(const fw::TPersistent& source) {
@@ -134,15 +115,11 @@ void TCharacters::Assign(const fw::TPersistent& source) {
 }
 
 void TBufferSizes::SetInput(std::int32_t value) {
-  if (value == input_) return;
-  input_ = value;
-  port_->SetComBufferSizes();
+  if (fw::StoreChange(input_, value)) port_->SetComBufferSizes();
 }
 
 void TBufferSizes::SetOutput(std::int32_t value) {
-  if (value == output_) return;
-  output_ = value;
-  port_->SetComBufferSizes();
+  if (fw::StoreChange(output_, value)) port_->SetComBufferSizes();
 }
 
 std::int32_t TBufferSizes::GetMaxInput() const {
@@ -180,33 +157,23 @@ void TBufferSizes::Assign(const fw::TPersistent& source) {
 }
 
 void TTimeouts::SetReadInterval(std::int32_t value) {
-  if (value == readInterval_) return;
-  readInterval_ = value;
-  port_->SetComTimeouts();
+  if (fw::StoreChange(readInterval_, value)) port_->SetComTimeouts();
 }
 
 void TTimeouts::SetReadMultiplier(std::int32_t value) {
-  if (value == readMultiplier_) return;
-  readMultiplier_ = value;
-  port_->SetComTimeouts();
+  if (fw::StoreChange(readMultiplier_, value)) port_->SetComTimeouts();
 }
 
 void TTimeouts::SetReadConstant(std::int32_t value) {
-  if (value == readConstant_) return;
-  readConstant_ = value;
-  port_->SetComTimeouts();
+  if (fw::StoreChange(readConstant_, value)) port_->SetComTimeouts();
 }
 
 void TTimeouts::SetWriteMultiplier(std::int32_t value) {
-  if (value == writeMultiplier_) return;
-  writeMultiplier_ = value;
-  port_->SetComTimeouts();
+  if (fw::StoreChange(writeMultiplier_, value)) port_->SetComTimeouts();
 }
 
 void TTimeouts::SetWriteConstant(std::int32_t value) {
-  if (value == writeConstant_) return;
-  writeConstant_ = value;
-  port_->SetComTimeouts();
+  if (fw::StoreChange(writeConstant_, value)) port_->SetComTimeouts();
 }
 
 void TTimeouts::Assign(const fw::TPersistent& source) {
@@ -265,9 +232,7 @@ void TCustomComPort::CheckInactive() const {
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
-  if (value == baudRate_) return;
-  baudRate_ = value;
-  SetComDCB();
+  if (fw::StoreChange(baudRate_, value)) SetComDCB();
 }
 
 std::int32_t TCustomComPort::GetCustomBaudRate() const {
@@ -276,34 +241,25 @@ std::int32_t TCustomComPort::GetCustomBaudRate() const {
 }
 
 void TCustomComPort::SetCustomBaudRate(std::int32_t value) {
-  if (value == customBaudRateValue_) return;
-  customBaudRateValue_ = value;
+  if (!fw::StoreChange(customBaudRateValue_, value)) return;
   baudRate_ = brCustom;
   SetComDCB();
 }
 
 void TCustomComPort::SetDataBits(TDataBits value) {
-  if (value == dataBits_) return;
-  dataBits_ = value;
-  SetComDCB();
+  if (fw::StoreChange(dataBits_, value)) SetComDCB();
 }
 
 void TCustomComPort::SetParity(TParity value) {
-  if (value == parity_) return;
-  parity_ = value;
-  SetComDCB();
+  if (fw::StoreChange(parity_, value)) SetComDCB();
 }
 
 void TCustomComPort::SetStopBits(TStopBits value) {
-  if (value == stopBits_) return;
-  stopBits_ = value;
-  SetComDCB();
+  if (fw::StoreChange(stopBits_, value)) SetComDCB();
 }
 
 void TCustomComPort::SetOptions(TOptions value) {
-  if (value == options_) return;
-  options_ = value;
-  SetComDCB();
+  if (fw::StoreChange(options_, value)) SetComDCB();
 }
 
 void TCustomComPort::SetDeviceName(const std::string& value) {
@@ -325,9 +281,9 @@ void TCustomComPort::SetSynchronizeEvents(bool value) {
 }
 
 void TCustomComPort::SetThreadPriority(TThreadPriority value) {
-  if (value == threadPriority_) return;
-  threadPriority_ = value;
-  if (eventThread_ != nullptr) eventThread_->SetPriority(value);
+  if (fw::StoreChange(threadPriority_, value) && eventThread_ != nullptr) {
+    eventThread_->SetPriority(value);
+  }
 }
 
 template <class H>

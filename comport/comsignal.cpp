@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/controls.h"
+#include "framework/property.h"
 
 namespace comport {
 
@@ -126,9 +127,7 @@ TComSignal::~TComSignal() {
 // ---- Properties ----
 
 void TComSignal::SetColorOff(fw::TColor value) {
-  if (value == colorOff_) return;
-  colorOff_ = value;
-  UpdateColor();
+  if (fw::StoreChange(colorOff_, value)) UpdateColor();
 }
 
 void TComSignal::SetComPort(TCustomComPort* value) {
@@ -144,15 +143,11 @@ void TComSignal::SetComPort(TCustomComPort* value) {
 }
 
 void TComSignal::SetControl(fw::TControl* value) {
-  if (value == control_) return;
-  control_ = value;
-  UpdateColor();
+  if (fw::StoreChange(control_, value)) UpdateColor();
 }
 
 void TComSignal::SetDelay(std::int32_t value) {
-  if (value == delay_) return;
-  delay_ = value;
-  pulseTimer_->SetInterval(static_cast<DWORD>(value));
+  if (fw::StoreChange(delay_, value)) pulseTimer_->SetInterval(static_cast<DWORD>(value));
 }
 
 void TComSignal::SetSignal(TSignal value) {
@@ -364,8 +359,7 @@ void TComSignal::UpdateSignalValue() {
 }
 
 void TComSignal::SetSignalValue(bool value) {
-  if (value == signalValue_) return;
-  signalValue_ = value;
+  if (!fw::StoreChange(signalValue_, value)) return;
   UpdateColor();
   if (onSignal_) onSignal_(this);
 }

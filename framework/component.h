@@ -45,10 +45,8 @@ class TComponent : public TPersistent {
   TComponent* Components(int index) const { return components_.at(index); }
   TComponent* FindComponent(const std::string& name) const;
 
-  TComponentState ComponentState() const { return state_; }
   bool Designing() const { return (state_ & csDesigning) != 0; }
   bool Loading() const { return (state_ & csLoading) != 0; }
-  bool Destroying() const { return (state_ & csDestroying) != 0; }
 
   // Design mode for this component and everything it owns (an editing environment, or a test).
   void SetDesigning(bool value);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "framework/property.h"
+
 namespace fw {
 
 namespace {
@@ -66,29 +68,19 @@ bool TFont::operator==(const TFont& other) const {
 }
 
 void TFont::SetName(const std::string& value) {
-  if (value == name_) return;
-  name_ = value;
-  Changed();
+  if (fw::StoreChange(name_, value)) Changed();
 }
 void TFont::SetHeight(int value) {
-  if (value == height_) return;
-  height_ = value;
-  Changed();
+  if (fw::StoreChange(height_, value)) Changed();
 }
 void TFont::SetStyle(TFontStyles value) {
-  if (value == style_) return;
-  style_ = value;
-  Changed();
+  if (fw::StoreChange(style_, value)) Changed();
 }
 void TFont::SetColor(TColor value) {
-  if (value == color_) return;
-  color_ = value;
-  Changed();
+  if (fw::StoreChange(color_, value)) Changed();
 }
 void TFont::SetCharset(int value) {
-  if (value == charset_) return;
-  charset_ = value;
-  Changed();
+  if (fw::StoreChange(charset_, value)) Changed();
 }
 
 // ---- TControl ----
@@ -142,15 +134,11 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 }
 
 void TControl::SetText(const std::string& value) {
-  if (value == text_) return;
-  text_ = value;
-  NotifyPeer(TPeerChange::Text);
+  if (fw::StoreChange(text_, value)) NotifyPeer(TPeerChange::Text);
 }
 
 void TControl::SetColor(TColor value) {
-  if (value == color_) return;
-  color_ = value;
-  NotifyPeer(TPeerChange::Color);
+  if (fw::StoreChange(color_, value)) NotifyPeer(TPeerChange::Color);
 }
 
 void TControl::SetParentFont(bool value) {
@@ -173,25 +161,15 @@ void TControl::FontChanged() {
 }
 
 void TControl::SetEnabled(bool value) {
-  if (value == enabled_) return;
-  enabled_ = value;
-  NotifyPeer(TPeerChange::Enabled);
+  if (fw::StoreChange(enabled_, value)) NotifyPeer(TPeerChange::Enabled);
 }
 
 void TControl::SetVisible(bool value) {
-  if (value == visible_) return;
-  visible_ = value;
-  NotifyPeer(TPeerChange::Visible);
+  if (fw::StoreChange(visible_, value)) NotifyPeer(TPeerChange::Visible);
 }
 
 void TControl::Repaint() {
   if (peer_ != nullptr) peer_->Repaint();
-}
-
-TForm* TControl::ParentForm() {
-  TControl* c = this;
-  while (c->parent_ != nullptr) c = c->parent_;
-  return dynamic_cast<TForm*>(c);
 }
 
 void TControl::CreatePeers() {
@@ -306,15 +284,11 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 }
 
 void TForm::SetLeft(int value) {
-  if (value == left_) return;
-  left_ = value;
-  NotifyPeer(TPeerChange::Bounds);
+  if (fw::StoreChange(left_, value)) NotifyPeer(TPeerChange::Bounds);
 }
 
 void TForm::SetTop(int value) {
-  if (value == top_) return;
-  top_ = value;
-  NotifyPeer(TPeerChange::Bounds);
+  if (fw::StoreChange(top_, value)) NotifyPeer(TPeerChange::Bounds);
 }
 
 void TForm::SetWidth(int value) {
@@ -370,16 +344,13 @@ void TForm::FrameChanged() {
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle value) {
-  if (value == borderStyle_) return;
-  borderStyle_ = value;
+  if (!fw::StoreChange(borderStyle_, value)) return;
   NotifyPeer(TPeerChange::Style);
   if (Peer() == nullptr) FrameChanged();
 }
 
 void TForm::SetBorderIcons(TBorderIcons value) {
-  if (value == borderIcons_) return;
-  borderIcons_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(borderIcons_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 void TForm::SetVisible(bool value) {
@@ -458,44 +429,34 @@ TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner) {}
 TLabel::TLabel(TComponent* owner) : TControl(owner) {}
 
 void TLabel::SetAutoSize(bool value) {
-  if (value == autoSize_) return;
-  autoSize_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(autoSize_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 void TLabel::SetTransparent(bool value) {
-  if (value == transparent_) return;
-  transparent_ = value;
-  NotifyPeer(TPeerChange::Color);
+  if (fw::StoreChange(transparent_, value)) NotifyPeer(TPeerChange::Color);
 }
 
 TProgressBar::TProgressBar(TComponent* owner) : TControl(owner) {}
 
 void TProgressBar::SetMin(int value) {
-  if (value == min_) return;
-  min_ = value;
+  if (!fw::StoreChange(min_, value)) return;
   if (min_ <= max_) position_ = std::clamp(position_, min_, max_);
   NotifyPeer(TPeerChange::Progress);
 }
 
 void TProgressBar::SetMax(int value) {
-  if (value == max_) return;
-  max_ = value;
+  if (!fw::StoreChange(max_, value)) return;
   if (min_ <= max_) position_ = std::clamp(position_, min_, max_);
   NotifyPeer(TPeerChange::Progress);
 }
 
 void TProgressBar::SetPosition(int value) {
   if (min_ <= max_) value = std::clamp(value, min_, max_);
-  if (value == position_) return;
-  position_ = value;
-  NotifyPeer(TPeerChange::Progress);
+  if (fw::StoreChange(position_, value)) NotifyPeer(TPeerChange::Progress);
 }
 
 void TProgressBar::SetSmooth(bool value) {
-  if (value == smooth_) return;
-  smooth_ = value;
-  NotifyPeer(TPeerChange::Progress);
+  if (fw::StoreChange(smooth_, value)) NotifyPeer(TPeerChange::Progress);
 }
 
 int TProgressBar::Percent() const {
@@ -508,15 +469,11 @@ int TProgressBar::Percent() const {
 TPanel::TPanel(TComponent* owner) : TWinControl(owner) {}
 
 void TPanel::SetBevelOuter(TBevelCut value) {
-  if (value == bevelOuter_) return;
-  bevelOuter_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(bevelOuter_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 void TPanel::SetBevelInner(TBevelCut value) {
-  if (value == bevelInner_) return;
-  bevelInner_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(bevelInner_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 TComboBox::TComboBox(TComponent* owner) : TControl(owner) {
@@ -525,9 +482,7 @@ TComboBox::TComboBox(TComponent* owner) : TControl(owner) {
 }
 
 void TComboBox::SetStyle(TComboBoxStyle value) {
-  if (value == style_) return;
-  style_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(style_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 void TComboBox::SetItems(const TStringList& items) {
@@ -553,8 +508,7 @@ void TComboBox::ClearItems() {
 
 void TComboBox::SetItemIndex(int value) {
   if (value < -1 || value >= items_.Count()) value = -1;
-  if (value == itemIndex_) return;
-  itemIndex_ = value;
+  if (!fw::StoreChange(itemIndex_, value)) return;
   if (style_ != csDropDownList && value >= 0) editText_ = items_[value];
   NotifyPeer(TPeerChange::ItemIndex);
 }
@@ -581,9 +535,7 @@ void TComboBox::SetText(const std::string& value) {
 }
 
 void TComboBox::SetItemHeight(int value) {
-  if (value == itemHeight_) return;
-  itemHeight_ = value;
-  NotifyPeer(TPeerChange::Style);
+  if (fw::StoreChange(itemHeight_, value)) NotifyPeer(TPeerChange::Style);
 }
 
 void TComboBox::UserSelect(int index) {

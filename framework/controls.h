@@ -109,7 +109,6 @@ class TControl : public TComponent, public TStreamNesting {
   void SetColor(TColor value);
   TFont& Font() { return font_; }
   const TFont& Font() const { return font_; }
-  void SetFont(const TFont& value) { font_.Assign(value); }
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool value);
   bool Enabled() const { return enabled_; }
@@ -124,8 +123,6 @@ class TControl : public TComponent, public TStreamNesting {
   // Paints the control at once (through its peer; nothing without one).
   void Repaint();
   ControlPeer* Peer() const { return peer_.get(); }
-  // The form the control sits on (itself for a form), or null.
-  TForm* ParentForm();
   // Creates this control's peer (and its children's) with the current front-end, if it has
   // none yet and its parent has one (a form needs no parent). DestroyPeers undoes it.
   virtual void CreatePeers();
@@ -325,8 +322,6 @@ class TProgressBar : public TControl {
   void SetSmooth(bool value);
   int Step() const { return step_; }
   void SetStep(int value) { step_ = value; }
-  void StepIt() { SetPosition(position_ + step_); }
-  void StepBy(int delta) { SetPosition(position_ + delta); }
   // The filled part, 0 to 100.
   int Percent() const;
 

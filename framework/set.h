@@ -29,7 +29,6 @@ class TSet {
 
   constexpr bool Contains(E member) const { return (bits_ & Bit(member)) != 0; }
   constexpr void Include(E member) { bits_ = static_cast<Storage>(bits_ | Bit(member)); }
-  constexpr void Exclude(E member) { bits_ = static_cast<Storage>(bits_ & ~Bit(member)); }
   constexpr bool Empty() const { return bits_ == 0; }
   constexpr Storage ToBits() const { return bits_; }
 

@@ -40,9 +40,7 @@ class TThread : public TObject {
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
-  bool FreeOnTerminate() const { return freeOnTerminate_; }
   void SetFreeOnTerminate(bool value) { freeOnTerminate_ = value; }
-  TThreadPriority Priority() const { return priority_; }
   // Stored; applied at once when the thread runs, otherwise when it starts.
   void SetPriority(TThreadPriority priority);
   // True when called on this thread.

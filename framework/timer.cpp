@@ -1,6 +1,7 @@
 #include "framework/timer.h"
 
 #include "framework/application.h"
+#include "framework/property.h"
 
 namespace fw {
 
@@ -12,15 +13,11 @@ TTimer::~TTimer() {
 }
 
 void TTimer::SetEnabled(bool value) {
-  if (value == enabled_) return;
-  enabled_ = value;
-  UpdateTimer();
+  if (fw::StoreChange(enabled_, value)) UpdateTimer();
 }
 
 void TTimer::SetInterval(DWORD value) {
-  if (value == interval_) return;
-  interval_ = value;
-  UpdateTimer();
+  if (fw::StoreChange(interval_, value)) UpdateTimer();
 }
 
 void TTimer::SetOnTimer(TNotifyEvent handler) {

@@ -44,7 +44,6 @@ class ReplacementFile {
 
   // 0 when the temporary file exists; otherwise why it could not be made.
   int Error() const { return error_; }
-  const std::string& TemporaryPath() const { return temporary_; }
   // Writes content to the temporary file, closes it and renames it over target. 0, or the
   // errno; on failure the temporary file is gone and target is as it was.
   int Commit(const std::string& content);

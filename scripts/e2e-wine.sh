@@ -48,14 +48,8 @@ rm -rf "$art" "$work"
 mkdir -p "$art" "$work"
 
 scripts/setup.sh --windows
-scripts/windows-sqlite.sh "$dir"
-
 # The Windows program and the device-name helper.
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DLCDWRITE_BENCH=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >"$dir.cmake.log" 2>&1 \
-    || { cat "$dir.cmake.log"; exit 1; }
-fi
+scripts/windows-configure.sh "$dir"
 cmake --build "$dir" -j 2 --target lcdwrite devlink
 # The board simulator runs natively; the modem-line shim goes into Wine's 32-bit process.
 source scripts/wine-env.sh

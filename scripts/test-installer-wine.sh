@@ -19,13 +19,7 @@ root="$(pwd)"
 dir=build-win32
 
 scripts/setup.sh --windows --release
-scripts/windows-sqlite.sh "$dir"
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DLCDWRITE_BENCH=OFF \
-    $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >"$dir.cmake.log" 2>&1 \
-    || { cat "$dir.cmake.log"; exit 1; }
-fi
+scripts/windows-configure.sh "$dir"
 cmake --build "$dir" -j 2 --target lcdwrite
 rm -f "$dir"/lcdwrite-*-win32.exe "$dir"/lcdwrite-*-win32.zip
 (cd "$dir" && cpack -G "ZIP;NSIS" >cpack.log 2>&1) || { cat "$dir/cpack.log"; exit 1; }

@@ -21,16 +21,7 @@ if [ "${1:-}" = --win64 ]; then
 fi
 
 scripts/setup.sh --windows
-# SQLite for the journal, from Debian's source package, cached in the build folder.
-scripts/windows-sqlite.sh "$dir"
-
-# Configure and build.
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DLCDWRITE_BENCH=OFF \
-    $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >"$dir.cmake.log" 2>&1 \
-    || { cat "$dir.cmake.log"; exit 1; }
-fi
+scripts/windows-configure.sh "$dir" "$arch"
 cmake --build "$dir" -j 2
 
 # The Wine environment every Wine call of this run shares (scripts/wine-env.sh).

@@ -16,6 +16,10 @@ namespace ui {
 
 namespace {
 
+// The window front-end's maker: Qt's when it is built in, else the native controls' on
+// Windows; null: console only. A maker returns null when it cannot open the display.
+using WindowFrontEndFactory = std::unique_ptr<fw::FrontEnd> (*)(int& argc, char** argv);
+
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
@@ -47,8 +51,6 @@ WindowFrontEndFactory g_windowFactory = nullptr;
 #endif
 
 }  // namespace
-
-void SetWindowFrontEndFactory(WindowFrontEndFactory factory) { g_windowFactory = factory; }
 
 bool HasWindowFrontEnd() { return g_windowFactory != nullptr; }
 

@@ -31,10 +31,4 @@ std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, cha
 // Whether this build has a window front-end at all.
 bool HasWindowFrontEnd();
 
-// The window front-end's maker. Qt's when it is built in; a build without Qt (the native
-// controls on Windows) installs its own at start-up. Null: console only. A maker returns null
-// when it cannot open the display.
-using WindowFrontEndFactory = std::unique_ptr<fw::FrontEnd> (*)(int& argc, char** argv);
-void SetWindowFrontEndFactory(WindowFrontEndFactory factory);
-
 }  // namespace ui

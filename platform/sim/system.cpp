@@ -114,11 +114,6 @@ void System::SetCurrentDirectoryResult(std::optional<std::string> directory) {
   directory_ = std::move(directory);
 }
 
-void System::UseRealCurrentDirectory() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  realDirectory_ = true;
-}
-
 void System::BroadcastDeviceChange(WPARAM event, const std::string& portName,
                                    const std::string& interfacePath) {
   std::vector<plat::MessageSink*> portSinks;
@@ -161,11 +156,6 @@ std::vector<PriorityRecord> System::PriorityClassChanges() const {
 std::vector<PriorityRecord> System::ThreadPriorityChanges() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return threadChanges_;
-}
-
-std::size_t System::NotificationCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return registrations_.size();
 }
 
 // --- SystemApi ---

@@ -65,7 +65,6 @@ class System : public plat::SystemApi {
   void SetProgramPath(std::string path);
   // A fixed current directory; nullopt makes the query fail. Default: the process's real one.
   void SetCurrentDirectoryResult(std::optional<std::string> directory);
-  void UseRealCurrentDirectory();
   // Sends a device-change broadcast (DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE) for a port
   // and, when interfacePath is not empty, for its USB device interface. Lock not held.
   void BroadcastDeviceChange(WPARAM event, const std::string& portName,
@@ -75,8 +74,6 @@ class System : public plat::SystemApi {
   std::vector<SoundRecord> Sounds() const;
   std::vector<PriorityRecord> PriorityClassChanges() const;
   std::vector<PriorityRecord> ThreadPriorityChanges() const;
-  // Registrations currently in place.
-  std::size_t NotificationCount() const;
 
   // --- SystemApi ---
   LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) override;

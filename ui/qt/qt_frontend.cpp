@@ -16,11 +16,6 @@
 
 namespace ui {
 
-namespace {
-// How often a modal dialog lets the application's queued work and timers run.
-constexpr int kDialogWorkIntervalMs = 10;
-}  // namespace
-
 std::unique_ptr<fw::FrontEnd> CreateQtFrontEnd(int& argc, char** argv,
                                                plat::Platform& platform) {
   return std::make_unique<QtFrontEnd>(argc, argv, platform);
@@ -50,33 +45,11 @@ QtFrontEnd::~QtFrontEnd() {
   ownApplication_.reset();
 }
 
-void QtFrontEnd::Guard(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const fw::ProcessEnded& end) {
-    // Not through Qt's event loop: held until the framework's code has control again.
-    if (!pendingEnd_) pendingEnd_ = end;
-    if (dialogDepth_ > 0) {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        box->done(QMessageBox::Ok);
-      }
-    }
-  } catch (...) {
-    if (fw::Application != nullptr) {
-      try {
-        fw::Application->HandleException();
-      } catch (const fw::ProcessEnded& end) {
-        if (!pendingEnd_) pendingEnd_ = end;
-      }
-    }
+void QtFrontEnd::CloseDialog() {
+  if (dialogDepth_ == 0) return;
+  if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+    box->done(QMessageBox::Ok);
   }
-}
-
-void QtFrontEnd::RaisePendingEnd() {
-  if (!pendingEnd_) return;
-  const fw::ProcessEnded end = *pendingEnd_;
-  pendingEnd_.reset();
-  throw end;
 }
 
 void QtFrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,
@@ -104,12 +77,7 @@ void QtFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::string& 
   // Like a system dialog's own message loop: timers and queued calls go on meanwhile.
   QTimer work;
   work.setInterval(kDialogWorkIntervalMs);
-  QObject::connect(&work, &QTimer::timeout, &box, [this] {
-    if (runningApplicationWork_ || fw::Application == nullptr || pendingEnd_) return;
-    runningApplicationWork_ = true;
-    Guard([] { fw::Application->ProcessMessages(); });
-    runningApplicationWork_ = false;
-  });
+  QObject::connect(&work, &QTimer::timeout, &box, [this] { DialogWorkRound(); });
   work.start();
   ++dialogDepth_;
   box.exec();

@@ -325,58 +325,14 @@ class ButtonPeer : public QtPeer {
 // ---- QtPeer ----
 
 QtPeer::QtPeer(QtFrontEnd& frontEnd, fw::TControl& control, QWidget* widget)
-    : frontEnd_(frontEnd), control_(control), widget_(widget) {
+    : WidgetPeer(control), frontEnd_(frontEnd), widget_(widget) {
   widget_->setProperty("controlName", QString::fromStdString(control.Name()));
 }
 
 QtPeer::~QtPeer() { delete widget_.data(); }
 
-void QtPeer::ApplyAll() {
-  ApplyKind(fw::TPeerChange::Style);
-  ApplyKind(fw::TPeerChange::Items);
-  ApplyKind(fw::TPeerChange::Progress);
-  ApplyBounds();
-  ApplyFont();
-  ApplyColor();
-  ApplyText();
-  widget_->setEnabled(control_.Enabled());
-  ApplyVisible();
-}
-
-void QtPeer::Changed(fw::TPeerChange what) {
-  if (widget_.isNull()) return;
-  switch (what) {
-    case fw::TPeerChange::Bounds:
-      ApplyBounds();
-      break;
-    case fw::TPeerChange::Text:
-      ApplyText();
-      break;
-    case fw::TPeerChange::Color:
-      ApplyColor();
-      break;
-    case fw::TPeerChange::Font:
-      ApplyFont();
-      break;
-    case fw::TPeerChange::Enabled:
-      widget_->setEnabled(control_.Enabled());
-      break;
-    case fw::TPeerChange::Visible:
-      ApplyVisible();
-      break;
-    default:
-      ApplyKind(what);
-      break;
-  }
-}
-
 void QtPeer::Repaint() {
   if (!widget_.isNull()) widget_->repaint();
-}
-
-void QtPeer::FrameSize(int& width, int& height) {
-  width = 0;
-  height = 0;
 }
 
 void QtPeer::ApplyBounds() {

@@ -14,14 +14,14 @@
 #include <QColor>
 #include <QPointer>
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <optional>
 
 #include "framework/application.h"
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/guardedfrontend.h"
+#include "ui/widgetpeer.h"
 
 class QApplication;
 class QTimer;
@@ -30,34 +30,28 @@ namespace ui {
 
 class QtFrontEnd;
 
-class QtPeer : public fw::ControlPeer {
+class QtPeer : public WidgetPeer {
  public:
   QtPeer(QtFrontEnd& frontEnd, fw::TControl& control, QWidget* widget);
   // Deletes the widget (the control layer removes children's peers first).
   ~QtPeer() override;
-  void Changed(fw::TPeerChange what) override;
   void Repaint() override;
-  void FrameSize(int& width, int& height) override;
 
   QWidget* Widget() const { return widget_; }
-  fw::TControl& Control() const { return control_; }
-  // Shows the control's whole state (after construction).
-  void ApplyAll();
 
  protected:
-  virtual void ApplyBounds();
-  virtual void ApplyText() {}
-  virtual void ApplyColor();
-  virtual void ApplyFont();
-  virtual void ApplyVisible();
-  virtual void ApplyKind(fw::TPeerChange) {}
+  bool HasWidget() const override { return !widget_.isNull(); }
+  void ApplyBounds() override;
+  void ApplyColor() override;
+  void ApplyFont() override;
+  void ApplyEnabled() override { widget_->setEnabled(control_.Enabled()); }
+  void ApplyVisible() override;
 
   QtFrontEnd& frontEnd_;
-  fw::TControl& control_;
   QPointer<QWidget> widget_;
 };
 
-class QtFrontEnd : public fw::FrontEnd {
+class QtFrontEnd : public GuardedFrontEnd {
  public:
   QtFrontEnd(int& argc, char** argv, plat::Platform& platform);
   ~QtFrontEnd() override;
@@ -77,22 +71,17 @@ class QtFrontEnd : public fw::FrontEnd {
   void WaitForEvents(DWORD timeoutMs) override;
   void Wake() override;
 
-  // Runs a call that comes from Qt (a click, a choice, a close box) or from a timer slot.
-  void Guard(const std::function<void()>& call);
   // The widget of a control that has a Qt peer, or null.
   static QWidget* WidgetOf(const fw::TControl& control);
   // A control colour as Qt shows it (system colours through the application's palette).
   static QColor ToQColor(fw::TColor color);
 
  private:
-  void RaisePendingEnd();
+  void CloseDialog() override;
 
   std::unique_ptr<QApplication> ownApplication_;
   plat::KernelApi& kernel_;
   HANDLE wakeEvent_ = nullptr;
-  std::optional<fw::ProcessEnded> pendingEnd_;
-  int dialogDepth_ = 0;
-  bool runningApplicationWork_ = false;
 };
 
 }  // namespace ui

@@ -10,8 +10,6 @@ namespace ui {
 
 namespace {
 
-// How often an open message box lets the application's queued work and timers run.
-constexpr UINT kDialogWorkIntervalMs = 10;
 // At most this many window messages per ProcessEvents, so a message that keeps re-posting
 // itself cannot hold the caller.
 constexpr int kMaxMessagesPerRound = 1000;
@@ -53,29 +51,8 @@ Win32FrontEnd::~Win32FrontEnd() {
   if (nativeWake_ != nullptr) ::CloseHandle(nativeWake_);
 }
 
-void Win32FrontEnd::Guard(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const fw::ProcessEnded& end) {
-    if (!pendingEnd_) pendingEnd_ = end;
-    // An open message box would keep the end waiting: close it.
-    if (HWND dialog = DialogWindow()) ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  } catch (...) {
-    if (fw::Application != nullptr) {
-      try {
-        fw::Application->HandleException();
-      } catch (const fw::ProcessEnded& end) {
-        if (!pendingEnd_) pendingEnd_ = end;
-      }
-    }
-  }
-}
-
-void Win32FrontEnd::RaisePendingEnd() {
-  if (!pendingEnd_) return;
-  const fw::ProcessEnded end = *pendingEnd_;
-  pendingEnd_.reset();
-  throw end;
+void Win32FrontEnd::CloseDialog() {
+  if (HWND dialog = DialogWindow()) ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
 HWND Win32FrontEnd::DialogWindow() const {
@@ -86,14 +63,7 @@ HWND Win32FrontEnd::DialogWindow() const {
 }
 
 void CALLBACK Win32FrontEnd::DialogWork(HWND, UINT, UINT_PTR, DWORD) {
-  Win32FrontEnd* self = g_dialogOwner;
-  if (self == nullptr || self->runningApplicationWork_ || self->pendingEnd_ ||
-      fw::Application == nullptr) {
-    return;
-  }
-  self->runningApplicationWork_ = true;
-  self->Guard([] { fw::Application->ProcessMessages(); });
-  self->runningApplicationWork_ = false;
+  if (g_dialogOwner != nullptr) g_dialogOwner->DialogWorkRound();
 }
 
 void Win32FrontEnd::MessageDialog(fw::TMsgDlgType type, const std::string& caption,

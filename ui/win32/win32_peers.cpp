@@ -293,7 +293,7 @@ class ButtonPeer : public Win32Peer {
 // ---- Win32Peer ----
 
 Win32Peer::Win32Peer(Win32FrontEnd& frontEnd, fw::TControl& control)
-    : frontEnd_(frontEnd), control_(control) {}
+    : WidgetPeer(control), frontEnd_(frontEnd) {}
 
 Win32Peer::~Win32Peer() {
   if (window_ != nullptr && ::IsWindow(window_)) {
@@ -320,15 +320,7 @@ void Win32Peer::Create(const wchar_t* className, DWORD style, DWORD exStyle) {
                               ::GetModuleHandleW(nullptr), nullptr);
   if (window_ == nullptr) return;
   ::SetPropW(window_, kPeerProperty, this);
-  ApplyKind(fw::TPeerChange::Style);
-  ApplyKind(fw::TPeerChange::Items);
-  ApplyKind(fw::TPeerChange::Progress);
-  ApplyBounds();
-  ApplyFont();
-  ApplyColor();
-  ApplyText();
-  ::EnableWindow(window_, control_.Enabled());
-  ApplyVisible();
+  ApplyAll();
 }
 
 void Win32Peer::Subclass() {
@@ -371,33 +363,6 @@ HBRUSH Win32Peer::ControlColor(HDC dc) {
   ::SetTextColor(dc, ToColorRef(control_.Font().Color()));
   ::SetBkColor(dc, ToColorRef(control_.Color()));
   return brush_;
-}
-
-void Win32Peer::Changed(fw::TPeerChange what) {
-  if (window_ == nullptr) return;
-  switch (what) {
-    case fw::TPeerChange::Bounds:
-      ApplyBounds();
-      break;
-    case fw::TPeerChange::Text:
-      ApplyText();
-      break;
-    case fw::TPeerChange::Color:
-      ApplyColor();
-      break;
-    case fw::TPeerChange::Font:
-      ApplyFont();
-      break;
-    case fw::TPeerChange::Enabled:
-      ::EnableWindow(window_, control_.Enabled());
-      break;
-    case fw::TPeerChange::Visible:
-      ApplyVisible();
-      break;
-    default:
-      ApplyKind(what);
-      break;
-  }
 }
 
 void Win32Peer::Repaint() {

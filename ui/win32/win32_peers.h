@@ -14,30 +14,28 @@
 // is back in the framework's code (the pump or the dialog call), which then raises it.
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "framework/application.h"
 #include "framework/controls.h"
 #include "framework/frontend.h"
 #include "platform/platform.h"
+#include "ui/guardedfrontend.h"
+#include "ui/widgetpeer.h"
 
 namespace ui {
 
 class Win32FrontEnd;
 
-class Win32Peer : public fw::ControlPeer {
+class Win32Peer : public WidgetPeer {
  public:
   Win32Peer(Win32FrontEnd& frontEnd, fw::TControl& control);
   // Destroys the window, its font and its brush.
   ~Win32Peer() override;
-  void Changed(fw::TPeerChange what) override;
   void Repaint() override;
 
   HWND Window() const { return window_; }
-  fw::TControl& Control() const { return control_; }
   // Creates the window (class, styles) and shows the control's whole state.
   void Create(const wchar_t* className, DWORD style, DWORD exStyle);
   // A notification code from WM_COMMAND (BN_CLICKED, CBN_SELCHANGE, ...).
@@ -52,18 +50,18 @@ class Win32Peer : public fw::ControlPeer {
   static HWND WindowOf(const fw::TControl* control);
 
  protected:
-  virtual void ApplyBounds();
-  virtual void ApplyText();
-  virtual void ApplyColor();
-  virtual void ApplyFont();
-  virtual void ApplyVisible();
-  virtual void ApplyKind(fw::TPeerChange) {}
+  bool HasWidget() const override { return window_ != nullptr; }
+  void ApplyBounds() override;
+  void ApplyText() override;
+  void ApplyColor() override;
+  void ApplyFont() override;
+  void ApplyEnabled() override { ::EnableWindow(window_, control_.Enabled()); }
+  void ApplyVisible() override;
   // Hands WM_COMMAND and WM_CTLCOLOR* on to the children (containers).
   void Subclass();
   HBRUSH Brush() const { return brush_; }
 
   Win32FrontEnd& frontEnd_;
-  fw::TControl& control_;
   HWND window_ = nullptr;
 
  private:
@@ -74,7 +72,7 @@ class Win32Peer : public fw::ControlPeer {
   WNDPROC originalProc_ = nullptr;
 };
 
-class Win32FrontEnd : public fw::FrontEnd {
+class Win32FrontEnd : public GuardedFrontEnd {
  public:
   explicit Win32FrontEnd(plat::Platform& platform);
   ~Win32FrontEnd() override;
@@ -92,8 +90,6 @@ class Win32FrontEnd : public fw::FrontEnd {
   void WaitForEvents(DWORD timeoutMs) override;
   void Wake() override;
 
-  // Runs a call that comes from the window system (a click, a choice, a close box, a timer).
-  void Guard(const std::function<void()>& call);
   // Handles WM_COMMAND and WM_CTLCOLOR* for a container window; false for other messages.
   static bool ContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
   // The open message box's window while one is shown, else null.
@@ -101,14 +97,11 @@ class Win32FrontEnd : public fw::FrontEnd {
 
  private:
   static void CALLBACK DialogWork(HWND window, UINT message, UINT_PTR id, DWORD time);
-  void RaisePendingEnd();
+  void CloseDialog() override;
 
   plat::KernelApi& kernel_;
   HANDLE kernelWake_ = nullptr;
   HANDLE nativeWake_ = nullptr;
-  std::optional<fw::ProcessEnded> pendingEnd_;
-  int dialogDepth_ = 0;
-  bool runningApplicationWork_ = false;
 };
 
 }  // namespace ui
