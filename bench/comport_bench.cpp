@@ -56,8 +56,9 @@
 namespace {
 
 constexpr std::size_t kBulk = 1 << 20;
-constexpr int kRoundTrips = 200;  // per timed run
-constexpr int kBulkRuns = 5;      // per contender and round
+constexpr int kRoundTrips = 200;   // per timed run
+constexpr int kRoundTripRuns = 3;  // per contender and round
+constexpr int kBulkRuns = 5;
 constexpr int kBatches = 3;
 constexpr double kAgreement = 0.05;  // largest distance of a batch's median from the figure
 constexpr double kFastest = 0.05;    // a round's time: this quantile of a contender's units
@@ -465,7 +466,7 @@ int main(int argc, char** argv) {
   // The highest priority among ordinary processes, inherited by every thread made from here on
   // (the echo threads, the component's): other work on the machine delays our wake-ups less.
   const bool favoured = setpriority(PRIO_PROCESS, 0, -20) == 0;
-  int rounds = 41;
+  int rounds = 35;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
   }
@@ -481,7 +482,7 @@ int main(int argc, char** argv) {
   const Batches rt = Measure({[] { return RoundTripTComPort(Pty()); },
                               [] { return RoundTripTComPort(PlainPty()); }, RoundTripRaw,
                               RoundTripPeer},
-                             1, rounds);
+                             kRoundTripRuns, rounds);
   // Bulk on all CPUs: writer, echo and reader run at once, as a transfer needs them to.
   RunAllOn(all);
   const Batches bulk = Measure({BulkTComPort, BulkRaw, BulkPeer}, kBulkRuns, rounds);
@@ -491,9 +492,10 @@ int main(int argc, char** argv) {
               "a warm-up round\n",
               loadBefore, loadAfter, favoured ? "raised" : "normal (no permission)", kBatches,
               rounds);
-  std::printf("a round's time: the %.0fth percentile of %d round trips (on one CPU), or of %d "
-              "bulk runs; a figure is decided when each batch's median is within +-%.2f of it\n",
-              kFastest * 100, kRoundTrips, kBulkRuns, kAgreement);
+  std::printf("a round's time: the %.0fth percentile of %d runs of %d round trips (on one CPU), or "
+              "of %d bulk runs; a figure is decided when each batch's median is within +-%.2f of "
+              "it\n",
+              kFastest * 100, kRoundTripRuns, kRoundTrips, kBulkRuns, kAgreement);
   PrintTimes("round trip, median us", rt, {"component", "component-no-counters", "raw", "peer"},
              1e-6);
   PrintTimes("bulk 1 MiB, median ms", bulk, {"component", "raw", "peer"}, 1e-3);
