@@ -6,18 +6,24 @@
 //
 // How the figures are made to decide on a shared machine. On a pty every byte's way is a chain
 // of thread wake-ups (writer, the kernel's flush worker, the echo thread, and back); a hand-over
-// on the same CPU takes a few microseconds, one to the other CPU, busy or idle, several times
-// that. So one round trip takes about 20 or about 70 us, and a 1 MiB transfer 8 or 30 ms,
-// depending on where the scheduler puts the threads at that moment, which follows the load. The
-// median of whole-run times then follows the mix of the two modes, and so did the figures.
-// Disturbances only ever add time, so each contender's time in a round is the fastest tenth of
-// its units (round trips timed one by one; whole transfers, several per round): the undisturbed
-// case, which the load does not move. The contenders run in rounds, interleaved in a rotating
-// order so that a disturbance lasting longer hits them alike, each starting on an empty pty;
-// each round gives a ratio and the figure is the median of those per-round ratios, printed with
-// its quartiles. The rounds are made in three independent batches after a warm-up round; the
-// figure counts as decided when each batch's median lies within +-0.05 of it, and the batches'
-// medians and spread are printed. Run with --rounds=N for more or fewer rounds per batch.
+// on the same CPU costs a context switch, one to the other CPU several times that. So one round
+// trip took about 17 or about 70 us, and a 1 MiB transfer 8 or 30 ms and more, depending on
+// where the scheduler had put the threads at that moment and on the other work of the machine;
+// the median of whole-run times followed that mix, and so did the figures. Now:
+// - disturbances only ever add time, so a contender's time in a round is the 5th percentile of
+//   its units (round trips timed one by one over three runs; five whole bulk transfers): the
+//   undisturbed case, which the load does not move;
+// - the round trips run with every thread on one CPU, so each hand-over of ours is a context
+//   switch there; the bulk transfers use all CPUs, as writer, echo and reader work at once;
+// - the process takes the highest ordinary priority (when it may), so other work delays its
+//   wake-ups less;
+// - the contenders run interleaved in a rotating order, each on an empty pty, so a longer
+//   disturbance hits them alike; each round gives a ratio, and the figure is the median of the
+//   per-round ratios, printed with its quartiles;
+// - after a warm-up round the rounds come in three independent batches; a figure counts as
+//   decided when each batch's median lies within +-0.05 of it, else its target is undecided.
+// The load average before and after is printed with the figures. Run with --rounds=N for more
+// or fewer rounds per batch.
 //
 // Why the set-up is unusual: the peer library opens only ports it finds in sysfs and reads the
 // modem lines at open, which a pty has neither of. So the program runs itself again with the
@@ -369,7 +375,7 @@ std::vector<Time> Round(const std::vector<std::function<Timed()>>& contenders, i
   return times;
 }
 
-// A warm-up round whose times are dropped, then `batches` independent batches of rounds.
+// A warm-up round whose times are dropped, then kBatches independent batches of rounds.
 Batches Measure(const std::vector<std::function<Timed()>>& contenders, int runs, int rounds) {
   Round(contenders, runs, 0);
   Batches batches(kBatches);
@@ -402,7 +408,7 @@ void PrintTimes(const char* what, const Batches& batches, const std::vector<cons
 
 // A figure: the median over all rounds of the per-round ratio time[over] / time[under], with
 // its quartiles and each batch's median; decided when every batch's median lies within
-// kAgreement of the figure. The target is met at most (or at least) the limit; 0 for none.
+// kAgreement of the figure. A target holds when the figure is at most (or at least) the limit.
 struct Figure {
   std::vector<double> all;
   std::vector<double> batchMedians;
@@ -412,7 +418,10 @@ struct Figure {
       for (const auto& row : batch) {
         if (row[over] && row[under] && *row[under] > 0) ratios.push_back(*row[over] / *row[under]);
       }
-      if (ratios.empty()) return;
+      if (ratios.empty()) {
+        all.clear();
+        return;
+      }
       batchMedians.push_back(Quantile(ratios, 0.5));
       all.insert(all.end(), ratios.begin(), ratios.end());
     }
