@@ -11,7 +11,7 @@
 // where the scheduler had put the threads at that moment and on the other work of the machine;
 // the median of whole-run times followed that mix, and so did the figures. Now:
 // - disturbances only ever add time, so a contender's time in a round is the 5th percentile of
-//   its units (round trips timed one by one over three runs; five whole bulk transfers): the
+//   its units (round trips timed one by one over three runs; seven whole bulk transfers): the
 //   undisturbed case, which the load does not move;
 // - the round trips run with every thread on one CPU, so each hand-over of ours is a context
 //   switch there; the bulk transfers use all CPUs, as writer, echo and reader work at once;
@@ -64,7 +64,7 @@ namespace {
 constexpr std::size_t kBulk = 1 << 20;
 constexpr int kRoundTrips = 200;   // per timed run
 constexpr int kRoundTripRuns = 3;  // per contender and round
-constexpr int kBulkRuns = 5;
+constexpr int kBulkRuns = 7;
 constexpr int kBatches = 3;
 constexpr double kAgreement = 0.05;  // largest distance of a batch's median from the figure
 constexpr double kFastest = 0.05;    // a round's time: this quantile of a contender's units
@@ -475,7 +475,7 @@ int main(int argc, char** argv) {
   // The highest priority among ordinary processes, inherited by every thread made from here on
   // (the echo threads, the component's): other work on the machine delays our wake-ups less.
   const bool favoured = setpriority(PRIO_PROCESS, 0, -20) == 0;
-  int rounds = 35;
+  int rounds = 25;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
   }
