@@ -4,11 +4,26 @@
 // whether the targets hold: round trip at most 1.3x raw and at most 1.0x the peer, bulk at least
 // 0.8x raw throughput.
 //
-// How the figures are made to decide on a shared machine: the contenders run in rounds, one
-// run of each per round in a rotating order, so a disturbance that lasts a second or so hits
-// them all alike. Each round gives a ratio (component time over raw time, over peer time); the
-// figure is the median of those per-round ratios, printed with its interquartile range. Run
-// with --rounds=N for more or fewer rounds (default 301).
+// How the figures are made to decide on a shared machine. On a pty every byte's way is a chain
+// of thread wake-ups (writer, the kernel's flush worker, the echo thread, and back); a hand-over
+// on the same CPU costs a context switch, one to the other CPU several times that. So one round
+// trip took about 17 or about 70 us, and a 1 MiB transfer 8 or 30 ms and more, depending on
+// where the scheduler had put the threads at that moment and on the other work of the machine;
+// the median of whole-run times followed that mix, and so did the figures. Now:
+// - disturbances only ever add time, so a contender's time in a round is the 5th percentile of
+//   its units (round trips timed one by one over three runs; seven whole bulk transfers): the
+//   undisturbed case, which the load does not move;
+// - the round trips run with every thread on one CPU, so each hand-over of ours is a context
+//   switch there; the bulk transfers use all CPUs, as writer, echo and reader work at once;
+// - the process takes the highest ordinary priority (when it may), so other work delays its
+//   wake-ups less;
+// - the contenders run interleaved in a rotating order, each on an empty pty, so a longer
+//   disturbance hits them alike; each round gives a ratio, and the figure is the median of the
+//   per-round ratios, printed with its quartiles;
+// - after a warm-up round the rounds come in three independent batches; a figure counts as
+//   decided when each batch's median lies within +-0.05 of it, else its target is undecided.
+// The load average before and after is printed with the figures. Run with --rounds=N for more
+// or fewer rounds per batch.
 //
 // Why the set-up is unusual: the peer library opens only ports it finds in sysfs and reads the
 // modem lines at open, which a pty has neither of. So the program runs itself again with the
@@ -21,15 +36,18 @@
 #include <sched.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,7 +62,12 @@
 namespace {
 
 constexpr std::size_t kBulk = 1 << 20;
-constexpr int kRoundTrips = 200;  // per timed run
+constexpr int kRoundTrips = 200;   // per timed run
+constexpr int kRoundTripRuns = 3;  // per contender and round
+constexpr int kBulkRuns = 7;
+constexpr int kBatches = 3;
+constexpr double kAgreement = 0.05;  // largest distance of a batch's median from the figure
+constexpr double kFastest = 0.05;    // a round's time: this quantile of a contender's units
 
 // A pty with an echo thread on its master: every byte that arrives is sent straight back.
 class EchoPty {
@@ -119,17 +142,23 @@ std::vector<std::uint8_t> Pattern() {
   return data;
 }
 
-// One timed run of a case: its duration in seconds, or nothing when it cannot run here.
-using Timed = std::optional<double>;
+// One run of a case: the durations of its units in seconds (each round trip, or the whole
+// transfer), or nothing when it cannot run here.
+using Timed = std::optional<std::vector<double>>;
 
+// Times consecutive units: Lap() ends one and starts the next.
 class Stopwatch {
  public:
-  double Seconds() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  void Lap() {
+    const auto now = std::chrono::steady_clock::now();
+    laps_.push_back(std::chrono::duration<double>(now - start_).count());
+    start_ = now;
   }
+  const std::vector<double>& Laps() const { return laps_; }
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::vector<double> laps_;
 };
 
 // ---- the component ----
@@ -155,8 +184,9 @@ Timed RoundTripTComPort(EchoPty& pty) {
     const auto b = static_cast<std::uint8_t>(i);
     side.port.WriteByte(b);
     if (side.port.ReadByte() != b) return std::nullopt;
+    watch.Lap();
   }
-  return watch.Seconds();
+  return watch.Laps();
 }
 
 Timed BulkTComPort() {
@@ -167,8 +197,8 @@ Timed BulkTComPort() {
   side.port.Write(out.data(), kBulk, false);  // goes out while the read below runs
   side.port.Read(in.data(), kBulk, true);
   side.port.WaitForWriteCompletion();
-  const double seconds = watch.Seconds();
-  return in == out ? Timed(seconds) : std::nullopt;
+  watch.Lap();
+  return in == out ? Timed(watch.Laps()) : std::nullopt;
 }
 
 // ---- raw system calls ----
@@ -180,6 +210,7 @@ int OpenRaw() {
   cfmakeraw(&t);
   cfsetspeed(&t, B9600);
   tcsetattr(fd, TCSANOW, &t);
+  tcflush(fd, TCIOFLUSH);  // as the component and the peer purge at open
   return fd;
 }
 
@@ -194,7 +225,8 @@ Timed RoundTripRaw() {
     pollfd p{fd, POLLIN, 0};
     while (read(fd, &got, 1) != 1) poll(&p, 1, -1);
     if (got != b) break;
-    if (i + 1 == kRoundTrips) result = watch.Seconds();
+    watch.Lap();
+    if (i + 1 == kRoundTrips) result = watch.Laps();
   }
   close(fd);
   return result;
@@ -218,9 +250,9 @@ Timed BulkRaw() {
       if (n > 0) received += static_cast<std::size_t>(n);
     }
   }
-  const double seconds = watch.Seconds();
+  watch.Lap();
   close(fd);
-  return in == out ? Timed(seconds) : std::nullopt;
+  return in == out ? Timed(watch.Laps()) : std::nullopt;
 }
 
 // ---- the peer library ----
@@ -252,6 +284,7 @@ struct PeerSide {
     sp_set_parity(port, SP_PARITY_NONE);
     sp_set_stopbits(port, 1);
     sp_set_flowcontrol(port, SP_FLOWCONTROL_NONE);
+    sp_flush(port, SP_BUF_BOTH);
   }
   ~PeerSide() {
     if (ok) sp_close(port);
@@ -269,8 +302,9 @@ Timed RoundTripPeer() {
     sp_blocking_write(side.port, &b, 1, 0);
     sp_blocking_read(side.port, &got, 1, 0);
     if (got != b) return std::nullopt;
+    watch.Lap();
   }
-  return watch.Seconds();
+  return watch.Laps();
 }
 
 Timed BulkPeer() {
@@ -292,72 +326,133 @@ Timed BulkPeer() {
     const int n = sp_nonblocking_read(side.port, in.data() + received, kBulk - received);
     if (n > 0) received += static_cast<std::size_t>(n);
   }
-  const double seconds = watch.Seconds();
+  watch.Lap();
   sp_free_event_set(events);
-  return in == out ? Timed(seconds) : std::nullopt;
+  return in == out ? Timed(watch.Laps()) : std::nullopt;
 }
 
-// ---- rounds and ratios ----
+// ---- rounds, batches and figures ----
 
-// A ratio's per-round values: the figure is their median; the quartiles show how much the
-// rounds disagreed.
-struct Ratios {
-  std::vector<double> values;
-  void Add(const Timed& a, const Timed& b) {
-    if (a && b && *b > 0) values.push_back(*a / *b);
+// Puts every thread of this process on the given CPUs; threads made later inherit the caller's.
+void RunAllOn(const cpu_set_t& cpus) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    sched_setaffinity(std::atoi(task.path().filename().c_str()), sizeof cpus, &cpus);
   }
-  double Quantile(double q) const {
-    if (values.empty()) return 0;
-    std::vector<double> v = values;
-    std::sort(v.begin(), v.end());
-    const double at = q * static_cast<double>(v.size() - 1);
-    const auto lo = static_cast<std::size_t>(at);
-    const std::size_t hi = std::min(lo + 1, v.size() - 1);
-    return v[lo] + (v[hi] - v[lo]) * (at - static_cast<double>(lo));
-  }
-  std::string Text(bool inverse = false) const {
-    if (values.empty()) return "n/a";
-    auto f = [&](double q) { return inverse ? 1 / Quantile(1 - q) : Quantile(q); };
-    char text[80];
-    std::snprintf(text, sizeof text, "%.2fx (quartiles %.2f-%.2f, %zu rounds)", f(0.5), f(0.25),
-                  f(0.75), values.size());
-    return text;
-  }
-};
+}
 
-// Runs the contenders once each per round, starting with a different one each round, and
-// returns their times in the contenders' order.
-std::vector<std::vector<Timed>> Rounds(const std::vector<std::function<Timed()>>& contenders,
-                                       int rounds) {
-  std::vector<std::vector<Timed>> times(static_cast<std::size_t>(rounds));
-  for (int r = 0; r < rounds; ++r) {
-    auto& row = times[static_cast<std::size_t>(r)];
-    row.resize(contenders.size());
-    for (std::size_t k = 0; k < contenders.size(); ++k) {
-      const std::size_t c = (k + static_cast<std::size_t>(r)) % contenders.size();
-      row[c] = contenders[c]();
+double Quantile(std::vector<double> v, double q) {
+  std::sort(v.begin(), v.end());
+  const double at = q * static_cast<double>(v.size() - 1);
+  const auto lo = static_cast<std::size_t>(at);
+  const std::size_t hi = std::min(lo + 1, v.size() - 1);
+  return v[lo] + (v[hi] - v[lo]) * (at - static_cast<double>(lo));
+}
+
+// A contender's time in one round, or nothing when one of its runs failed.
+using Time = std::optional<double>;
+// Per batch, per round, per contender.
+using Batches = std::vector<std::vector<std::vector<Time>>>;
+
+// One round: each contender runs `runs` times, interleaved in an order that rotates with
+// `shift` and with each repeat; a contender's time is the kFastest quantile of its units.
+std::vector<Time> Round(const std::vector<std::function<Timed()>>& contenders, int runs,
+                        std::size_t shift) {
+  const std::size_t n = contenders.size();
+  std::vector<std::vector<double>> units(n);
+  std::vector<bool> failed(n, false);
+  for (int j = 0; j < runs; ++j) {
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t c = (k + shift + static_cast<std::size_t>(j)) % n;
+      const Timed t = contenders[c]();
+      failed[c] = failed[c] || !t;
+      if (t) units[c].insert(units[c].end(), t->begin(), t->end());
     }
+  }
+  std::vector<Time> times(n);
+  for (std::size_t c = 0; c < n; ++c) {
+    if (!failed[c]) times[c] = Quantile(units[c], kFastest);
   }
   return times;
 }
 
-// Each contender's median time of one run, in milliseconds, in the contenders' order.
-void PrintTimes(const char* what, const std::vector<std::vector<Timed>>& times,
-                const std::vector<const char*>& names) {
-  std::printf("%s, median ms per run:", what);
+// A warm-up round whose times are dropped, then kBatches independent batches of rounds.
+Batches Measure(const std::vector<std::function<Timed()>>& contenders, int runs, int rounds) {
+  Round(contenders, runs, 0);
+  Batches batches(kBatches);
+  std::size_t shift = 0;
+  for (auto& batch : batches) {
+    for (int r = 0; r < rounds; ++r) batch.push_back(Round(contenders, runs, ++shift));
+  }
+  return batches;
+}
+
+// Each contender's median time over all rounds, in the given unit.
+void PrintTimes(const char* what, const Batches& batches, const std::vector<const char*>& names,
+                double unit) {
+  std::printf("%s:", what);
   for (std::size_t c = 0; c < names.size(); ++c) {
-    Ratios ms;
-    for (const auto& row : times) ms.Add(row[c], Timed(1e-3));
-    if (ms.values.empty()) {
+    std::vector<double> v;
+    for (const auto& batch : batches) {
+      for (const auto& row : batch) {
+        if (row[c]) v.push_back(*row[c] / unit);
+      }
+    }
+    if (v.empty()) {
       std::printf(" %s n/a", names[c]);
     } else {
-      std::printf(" %s %.2f", names[c], ms.Quantile(0.5));
+      std::printf(" %s %.2f", names[c], Quantile(v, 0.5));
     }
   }
   std::printf("\n");
 }
 
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+// A figure: the median over all rounds of the per-round ratio time[over] / time[under], with
+// its quartiles and each batch's median; decided when every batch's median lies within
+// kAgreement of the figure. A target holds when the figure is at most (or at least) the limit.
+struct Figure {
+  std::vector<double> all;
+  std::vector<double> batchMedians;
+  Figure(const Batches& batches, std::size_t over, std::size_t under) {
+    for (const auto& batch : batches) {
+      std::vector<double> ratios;
+      for (const auto& row : batch) {
+        if (row[over] && row[under] && *row[under] > 0) ratios.push_back(*row[over] / *row[under]);
+      }
+      if (ratios.empty()) {
+        all.clear();
+        return;
+      }
+      batchMedians.push_back(Quantile(ratios, 0.5));
+      all.insert(all.end(), ratios.begin(), ratios.end());
+    }
+  }
+  bool Decided() const {
+    if (all.empty()) return false;
+    const double median = Quantile(all, 0.5);
+    return std::all_of(batchMedians.begin(), batchMedians.end(),
+                       [&](double m) { return std::abs(m - median) <= kAgreement; });
+  }
+  void Print(const char* what, const char* target = nullptr, double limit = 0,
+             bool atMost = true) const {
+    std::printf("%s: ", what);
+    if (all.empty()) {
+      std::printf("n/a\n");
+      return;
+    }
+    const double median = Quantile(all, 0.5);
+    const auto [lo, hi] = std::minmax_element(batchMedians.begin(), batchMedians.end());
+    std::printf("%.2fx (quartiles %.2f-%.2f, %zu rounds; batches", median, Quantile(all, 0.25),
+                Quantile(all, 0.75), all.size());
+    for (const double m : batchMedians) std::printf(" %.2f", m);
+    std::printf(", spread %.2f, %s)", *hi - *lo, Decided() ? "agree" : "DISAGREE");
+    if (target != nullptr) {
+      const bool met = atMost ? median <= limit : median >= limit;
+      std::printf(" target %s %.2f: %s", target, limit,
+                  !Decided() ? "UNDECIDED" : met ? "met" : "MISSED");
+    }
+    std::printf("\n");
+  }
+};
 
 }  // namespace
 
@@ -377,42 +472,49 @@ int main(int argc, char** argv) {
   // Before any thread exists: a mount namespace of our own for the peer's tty node.
   g_privateMounts = unshare(CLONE_NEWNS) == 0 &&
                     mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-  int rounds = 301;
+  // The highest priority among ordinary processes, inherited by every thread made from here on
+  // (the echo threads, the component's): other work on the machine delays our wake-ups less.
+  const bool favoured = setpriority(PRIO_PROCESS, 0, -20) == 0;
+  int rounds = 25;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
   }
+  double loadBefore = 0, loadAfter = 0;
+  getloadavg(&loadBefore, 1);
 
-  // Round trip: the component with and without line-error counters, raw calls, the peer.
-  const auto rt = Rounds({[] { return RoundTripTComPort(Pty()); },
-                          [] { return RoundTripTComPort(PlainPty()); }, RoundTripRaw,
-                          RoundTripPeer},
-                         rounds);
-  Ratios rtRaw, rtPeer, plainRaw, plainPeer;
-  for (const auto& t : rt) {
-    rtRaw.Add(t[0], t[2]);
-    rtPeer.Add(t[0], t[3]);
-    plainRaw.Add(t[1], t[2]);
-    plainPeer.Add(t[1], t[3]);
-  }
-  const auto bulk = Rounds({BulkTComPort, BulkRaw, BulkPeer}, rounds);
-  Ratios bulkRaw, bulkPeer;  // time ratios; throughput is their inverse
-  for (const auto& t : bulk) {
-    bulkRaw.Add(t[0], t[1]);
-    bulkPeer.Add(t[0], t[2]);
-  }
+  // Round trip: the component with and without line-error counters, raw calls, the peer; all
+  // on one CPU, so that every hand-over is a context switch there and not a wake-up across.
+  cpu_set_t all{}, one{};
+  sched_getaffinity(0, sizeof all, &all);
+  CPU_SET(sched_getcpu(), &one);
+  RunAllOn(one);
+  const Batches rt = Measure({[] { return RoundTripTComPort(Pty()); },
+                              [] { return RoundTripTComPort(PlainPty()); }, RoundTripRaw,
+                              RoundTripPeer},
+                             kRoundTripRuns, rounds);
+  // Bulk on all CPUs: writer, echo and reader run at once, as a transfer needs them to.
+  RunAllOn(all);
+  const Batches bulk = Measure({BulkTComPort, BulkRaw, BulkPeer}, kBulkRuns, rounds);
+  getloadavg(&loadAfter, 1);
 
-  PrintTimes("round trip", rt, {"component", "component-no-counters", "raw", "peer"});
-  PrintTimes("bulk", bulk, {"component", "raw", "peer"});
-  std::printf("round trip (%d per run): %s raw (target <= 1.30: %s), %s peer (target <= 1.00: %s)\n",
-              kRoundTrips, rtRaw.Text().c_str(),
-              Verdict(!rtRaw.values.empty() && rtRaw.Quantile(0.5) <= 1.3), rtPeer.Text().c_str(),
-              Verdict(!rtPeer.values.empty() && rtPeer.Quantile(0.5) <= 1.0));
-  std::printf("round trip without line-error counters: %s raw, %s peer\n", plainRaw.Text().c_str(),
-              plainPeer.Text().c_str());
-  std::printf("bulk 1 MiB: %s raw throughput (target >= 0.80: %s), %s peer throughput\n",
-              bulkRaw.Text(true).c_str(),
-              Verdict(!bulkRaw.values.empty() && 1 / bulkRaw.Quantile(0.5) >= 0.8),
-              bulkPeer.Text(true).c_str());
+  std::printf("load average %.2f before, %.2f after; priority %s; %d batches of %d rounds after "
+              "a warm-up round\n",
+              loadBefore, loadAfter, favoured ? "raised" : "normal (no permission)", kBatches,
+              rounds);
+  std::printf("a round's time: the %.0fth percentile of %d runs of %d round trips (on one CPU), or "
+              "of %d bulk runs; a figure is decided when each batch's median is within +-%.2f of "
+              "it\n",
+              kFastest * 100, kRoundTripRuns, kRoundTrips, kBulkRuns, kAgreement);
+  PrintTimes("round trip, median us", rt, {"component", "component-no-counters", "raw", "peer"},
+             1e-6);
+  PrintTimes("bulk 1 MiB, median ms", bulk, {"component", "raw", "peer"}, 1e-3);
+  Figure(rt, 0, 2).Print("round trip / raw", "<=", 1.3);
+  Figure(rt, 0, 3).Print("round trip / peer", "<=", 1.0);
+  Figure(rt, 1, 2).Print("round trip without line-error counters / raw");
+  Figure(rt, 1, 3).Print("round trip without line-error counters / peer");
+  // Throughput ratios: the other's time over the component's.
+  Figure(bulk, 1, 0).Print("bulk throughput / raw", ">=", 0.8, false);
+  Figure(bulk, 2, 0).Print("bulk throughput / peer");
   unlink(getenv(ptymodem::kModemStateEnv));
   return 0;
 }
