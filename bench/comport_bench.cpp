@@ -57,6 +57,7 @@
 
 #include "comport/comport.h"
 #include "framework/application.h"
+#include "platform/portname.h"
 #include "tools/ptymodem/modemstate.h"
 
 namespace {
@@ -167,7 +168,7 @@ struct ComPortSide {
   fw::TApplication app{plat::NativePlatform()};
   comport::TComPort port{nullptr, plat::NativePlatform()};
   explicit ComPortSide(EchoPty& pty) {
-    port.SetDeviceName("\\\\.\\" + pty.Slave().substr(5));
+    port.SetDeviceName(plat::DevicePathOf(pty.Slave().substr(5)));
     port.SetBaudRate(comport::br9600);
     port.SetDataBits(comport::db8);
     port.SetParity(comport::paNone);
