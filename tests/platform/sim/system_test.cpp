@@ -245,7 +245,7 @@ TEST_F(SystemTest, converter_arrival_and_removal_are_broadcast_at_their_instant)
   HANDLE registration = system.RegisterDeviceNotificationA(&sink, &filter, 0);
   ASSERT_NE(registration, nullptr);
 
-  machine.AddConverterAt(5 * kMs, "A5XK3RJT", "COM3");
+  machine.Schedule(5 * kMs, [&] { machine.AddConverter("A5XK3RJT", "COM3"); });
   machine.RunFor(10 * kMs);
   ASSERT_EQ(sink.messages.size(), 2u);
   const auto& usb = sink.messages[0];
@@ -263,7 +263,7 @@ TEST_F(SystemTest, converter_arrival_and_removal_are_broadcast_at_their_instant)
 
   HANDLE h = machine.serial().CreateFileA("\\\\.\\COM3", GENERIC_READ, 0, OPEN_EXISTING, 0);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  machine.RemoveConverterAt(20 * kMs, "A5XK3RJT");
+  machine.Schedule(20 * kMs, [&] { machine.RemoveConverter("A5XK3RJT"); });
   machine.RunFor(20 * kMs);
   ASSERT_EQ(sink.messages.size(), 4u);
   EXPECT_EQ(sink.messages[2].wParam, DBT_DEVICEREMOVECOMPLETE);
