@@ -86,7 +86,6 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   void EnableControls(bool enable);
 
   float ScaleFactor() const { return scaleFactor_; }
-  const std::string& VersionText() const { return versionText_; }
   const std::string& WorkingDirectory() const { return workingDirectory_; }
   int CloseStatus() const { return closeStatus_; }
 

@@ -26,7 +26,7 @@ vm_packages=(qemu-system-x86 busybox-static cpio)
 want_windows=0
 for arg in "$@"; do
   case "$arg" in
-    --windows) want_windows=1 ;;
+    --windows) want_windows=1; packages+=("${windows_packages[@]}") ;;
     --release) packages+=("${release_packages[@]}") ;;
     --fuzz) packages+=("${fuzz_packages[@]}") ;;
     --vm) packages+=("${vm_packages[@]}") ;;
@@ -35,25 +35,16 @@ for arg in "$@"; do
 done
 
 missing=()
+if [ "$want_windows" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  missing+=(apt-update-needed)
+fi
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ "$want_windows" = 1 ]; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-    missing+=(apt-update-needed)
-  fi
-  for p in "${windows_packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-fi
 
 # GoogleTest built for the Windows targets (after the cross compilers are there).
-windows_gtest() {
-  if [ "$want_windows" = 1 ]; then
-    "$(dirname "$0")/windows-gtest.sh"
-  fi
-}
+windows_gtest() { [ "$want_windows" = 0 ] || "$(dirname "$0")/windows-gtest.sh"; }
 
 if [ "${#missing[@]}" -eq 0 ]; then
   windows_gtest

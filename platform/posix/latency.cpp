@@ -138,22 +138,22 @@ void LatencyRequest::Restore(const SysCalls& sys, int fd, std::vector<std::strin
   std::string failed;
   bool gone = false;
   std::vector<std::string> done;
+  // A step that failed: the converter is gone, or the step is named with its error.
+  auto fail = [&](const char* step, int err) {
+    if (Gone(err)) {
+      gone = true;
+    } else {
+      failed += (failed.empty() ? "" : ", ") + std::string(step) + ": " + ErrnoText(err);
+    }
+  };
   if (clearFlag_) {
     serial_struct info{};
     if (IoctlRetry(sys, fd, TIOCGSERIAL, &info) != 0) {
-      if (Gone(errno)) {
-        gone = true;
-      } else {
-        failed = "TIOCGSERIAL: " + ErrnoText(errno);
-      }
+      fail("TIOCGSERIAL", errno);
     } else {
       info.flags &= ~ASYNC_LOW_LATENCY;
       if (IoctlRetry(sys, fd, TIOCSSERIAL, &info) != 0) {
-        if (Gone(errno)) {
-          gone = true;
-        } else {
-          failed = "TIOCSSERIAL: " + ErrnoText(errno);
-        }
+        fail("TIOCSSERIAL", errno);
       } else {
         done.push_back("low latency off");
       }
@@ -162,11 +162,7 @@ void LatencyRequest::Restore(const SysCalls& sys, int fd, std::vector<std::strin
   if (attributePrevious_ && !gone) {
     if (const int err = WriteExistingFile(sys, attribute_, std::to_string(*attributePrevious_));
         err != 0) {
-      if (Gone(err)) {
-        gone = true;
-      } else {
-        failed += (failed.empty() ? "" : ", ") + std::string("latency_timer: ") + ErrnoText(err);
-      }
+      fail("latency_timer", err);
     } else {
       done.push_back("latency_timer written");
     }

@@ -240,16 +240,7 @@ BOOL System::SetThreadPriority(std::uintptr_t thread, int priority) {
     kernel_.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::lock_guard<std::mutex> lock(stateMutex_);
-  threadPriorities_[thread] = priority;
   return TRUE;
-}
-
-std::optional<int> System::RecordedThreadPriority(std::uintptr_t thread) const {
-  std::lock_guard<std::mutex> lock(stateMutex_);
-  auto it = threadPriorities_.find(thread);
-  if (it == threadPriorities_.end()) return std::nullopt;
-  return it->second;
 }
 
 // ---- sounds ----

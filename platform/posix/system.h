@@ -13,7 +13,7 @@
 //                belongs in the port map by its name (and, for a ttyS, by its sysfs "type").
 //   priorities   priority classes are the process's nice value (IDLE 19, NORMAL 0, HIGH -10,
 //                REALTIME -20); never a real-time scheduling policy. A thread priority is only
-//                recorded: Linux keeps a nice value per kernel thread id, which a
+//                checked: Linux keeps a nice value per kernel thread id, which a
 //                std::thread's native handle does not give to the creating thread.
 //   sounds       there is no speaker to drive: a BEL goes to stderr when it is a terminal.
 //   version      the running program's version is the project version compiled into it.
@@ -86,11 +86,9 @@ class System : public SystemApi {
   // reads as IDLE and is put back at 10, not 19).
   DWORD GetPriorityClass() override;
   BOOL SetPriorityClass(DWORD priorityClass) override;
-  // Records the priority (see the file comment). FALSE with ERROR_INVALID_HANDLE for thread 0,
+  // Checks the priority (see the file comment). FALSE with ERROR_INVALID_HANDLE for thread 0,
   // ERROR_INVALID_PARAMETER for a value that is not a THREAD_PRIORITY_ constant.
   BOOL SetThreadPriority(std::uintptr_t thread, int priority) override;
-  // The priority last recorded for a thread.
-  std::optional<int> RecordedThreadPriority(std::uintptr_t thread) const;
 
   // Always TRUE. Beep also sleeps for its duration through the kernel, as Windows' Beep blocks.
   BOOL MessageBeep(UINT type) override;
@@ -135,7 +133,6 @@ class System : public SystemApi {
   HandleTable<OpenKey> keys_{0x40000};
 
   mutable std::mutex stateMutex_;
-  std::map<std::uintptr_t, int> threadPriorities_;
   std::optional<std::pair<DWORD, int>> lastRead_;  // class and nice of the last GetPriorityClass
 
   std::mutex notifyMutex_;

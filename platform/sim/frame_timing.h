@@ -33,8 +33,6 @@ class FrameClock {
  public:
   // {frame start, arrival} of a byte that starts at nowNs or as soon as the line is free.
   std::pair<std::int64_t, std::int64_t> Next(std::int64_t nowNs, FrameFormat format);
-  // The instant the line is free again.
-  std::int64_t FreeAt() const { return lastEnd_; }
   // Forgets the current run (the byte on the line was lost).
   void Reset() { count_ = 0; lastEnd_ = 0; }
 

@@ -136,17 +136,6 @@ void Machine::RemoveConverter(const std::string& serialNumber) {
                                     kUsbInterfaceClass);
 }
 
-void Machine::AddConverterAt(std::int64_t atNs, const std::string& serialNumber,
-                             const std::string& portName, const ConverterOptions& options) {
-  Schedule(atNs, [this, serialNumber, portName, options] {
-    AddConverter(serialNumber, portName, options);
-  });
-}
-
-void Machine::RemoveConverterAt(std::int64_t atNs, const std::string& serialNumber) {
-  Schedule(atNs, [this, serialNumber] { RemoveConverter(serialNumber); });
-}
-
 SerialDevice* Machine::Device(const std::string& name) { return serial_.FindDevice(name); }
 
 void Machine::SetBusy(const std::string& portName, bool busy) { serial_.SetBusy(portName, busy); }

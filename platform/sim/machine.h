@@ -106,10 +106,6 @@ class Machine : public plat::Platform {
   // Pulls the converter out: its device is unplugged, its MS-DOS names and port-map entry go
   // (the Enum tree stays, as Windows keeps it), and the removal broadcasts are sent.
   void RemoveConverter(const std::string& serialNumber);
-  // The same at an instant of machine time.
-  void AddConverterAt(std::int64_t atNs, const std::string& serialNumber,
-                      const std::string& portName, const ConverterOptions& options = {});
-  void RemoveConverterAt(std::int64_t atNs, const std::string& serialNumber);
   // The device of a port name, or null.
   SerialDevice* Device(const std::string& name);
   // Another program holds the port: opening it fails with ERROR_ACCESS_DENIED.

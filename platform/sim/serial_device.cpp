@@ -175,10 +175,6 @@ DCB SerialDevice::HostDcb() const {
   Scheduler::Lock lock(scheduler_.Mutex());
   return dcb_;
 }
-COMMTIMEOUTS SerialDevice::HostTimeouts() const {
-  Scheduler::Lock lock(scheduler_.Mutex());
-  return timeouts_;
-}
 bool SerialDevice::IsOpen() const {
   Scheduler::Lock lock(scheduler_.Mutex());
   return open_ != nullptr;

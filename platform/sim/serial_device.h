@@ -141,7 +141,6 @@ class SerialDevice {
   bool DSR() const;
   bool CTS() const;
   DCB HostDcb() const;
-  COMMTIMEOUTS HostTimeouts() const;
   bool IsOpen() const;
   bool IsPresent() const;
   // Bytes in the host's input queue, and bytes written but not fully sent.

@@ -108,12 +108,6 @@ void System::SetProgramPath(std::string path) {
   programPath_ = std::move(path);
 }
 
-void System::SetCurrentDirectoryResult(std::optional<std::string> directory) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  realDirectory_ = false;
-  directory_ = std::move(directory);
-}
-
 void System::BroadcastDeviceChange(WPARAM event, const std::string& portName,
                                    const std::string& interfacePath) {
   std::vector<plat::MessageSink*> portSinks;
@@ -139,23 +133,6 @@ void System::BroadcastDeviceChange(WPARAM event, const std::string& portName,
   if (event == DBT_DEVICEARRIVAL) sendInterface();
   for (plat::MessageSink* sink : portSinks) sink->PostDeviceChange(event, PortBroadcast(portName));
   if (event != DBT_DEVICEARRIVAL) sendInterface();
-}
-
-// --- records ---
-
-std::vector<SoundRecord> System::Sounds() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return sounds_;
-}
-
-std::vector<PriorityRecord> System::PriorityClassChanges() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return classChanges_;
-}
-
-std::vector<PriorityRecord> System::ThreadPriorityChanges() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return threadChanges_;
 }
 
 // --- SystemApi ---
@@ -227,42 +204,27 @@ BOOL System::SetPriorityClass(DWORD priorityClass) {
     kernel_.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::int64_t now = scheduler_.NowNs();
   std::lock_guard<std::mutex> lock(mutex_);
   priorityClass_ = priorityClass;
-  classChanges_.push_back(PriorityRecord{now, priorityClass, 0, 0});
   return TRUE;
 }
 
-BOOL System::SetThreadPriority(std::uintptr_t thread, int priority) {
+BOOL System::SetThreadPriority(std::uintptr_t /*thread*/, int priority) {
   const bool valid = priority == THREAD_PRIORITY_IDLE || priority == THREAD_PRIORITY_TIME_CRITICAL ||
                      (priority >= THREAD_PRIORITY_LOWEST && priority <= THREAD_PRIORITY_HIGHEST);
   if (!valid) {
     kernel_.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::int64_t now = scheduler_.NowNs();
-  std::lock_guard<std::mutex> lock(mutex_);
-  threadChanges_.push_back(PriorityRecord{now, 0, thread, priority});
   return TRUE;
 }
 
-BOOL System::MessageBeep(UINT type) {
-  const std::int64_t now = scheduler_.NowNs();
-  std::lock_guard<std::mutex> lock(mutex_);
-  sounds_.push_back(SoundRecord{now, SoundRecord::Kind::MessageBeep, type, 0, 0});
-  return TRUE;
-}
+BOOL System::MessageBeep(UINT /*type*/) { return TRUE; }
 
 BOOL System::Beep(DWORD frequency, DWORD duration) {
   if (frequency < 37 || frequency > 32767) {
     kernel_.SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
-  }
-  {
-    const std::int64_t now = scheduler_.NowNs();
-    std::lock_guard<std::mutex> lock(mutex_);
-    sounds_.push_back(SoundRecord{now, SoundRecord::Kind::Beep, 0, frequency, duration});
   }
   // The call returns when the tone has ended.
   if (duration != 0) kernel_.Sleep(duration);
@@ -326,16 +288,10 @@ std::string System::ProgramPath() {
 }
 
 bool System::CurrentDirectory(std::string& directory) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (realDirectory_) {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::current_path(error);
-    if (error) return false;
-    directory = path.string();
-    return true;
-  }
-  if (!directory_) return false;
-  directory = *directory_;
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::current_path(error);
+  if (error) return false;
+  directory = path.string();
   return true;
 }
 

@@ -1,7 +1,6 @@
 // The system API of the simulated machine: its registry, its MS-DOS device names, process and
 // thread priorities, sounds, the running program's file version and path, the current
-// directory, and device-change notification. Calls that a test wants to check afterwards
-// (sounds, priorities) are recorded with the instant they happened.
+// directory, and device-change notification.
 //
 // Beep blocks for its duration on the machine's clock, as the Win32 call does. The program's
 // file version exists only for ProgramPath(); VerQueryValueA answers only the root block "\".
@@ -13,7 +12,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,23 +20,6 @@
 #include "platform/sim/registry.h"
 
 namespace sim {
-
-struct SoundRecord {
-  enum class Kind { MessageBeep, Beep };
-  std::int64_t atNs = 0;
-  Kind kind = Kind::MessageBeep;
-  UINT type = 0;            // MessageBeep
-  DWORD frequency = 0;      // Beep
-  DWORD duration = 0;       // Beep, milliseconds
-};
-
-struct PriorityRecord {
-  std::int64_t atNs = 0;
-  // SetPriorityClass: the class. SetThreadPriority: the thread's native handle and priority.
-  DWORD priorityClass = 0;
-  std::uintptr_t thread = 0;
-  int priority = 0;
-};
 
 // GUID_DEVINTERFACE_USB_DEVICE, the class the serial port component registers for.
 inline constexpr GUID kUsbDeviceInterface = {
@@ -63,17 +44,10 @@ class System : public plat::SystemApi {
   void ClearFileVersion();
   void SetUnreadableFileVersion();
   void SetProgramPath(std::string path);
-  // A fixed current directory; nullopt makes the query fail. Default: the process's real one.
-  void SetCurrentDirectoryResult(std::optional<std::string> directory);
   // Sends a device-change broadcast (DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE) for a port
   // and, when interfacePath is not empty, for its USB device interface. Lock not held.
   void BroadcastDeviceChange(WPARAM event, const std::string& portName,
                              const std::string& interfacePath);
-
-  // --- records ---
-  std::vector<SoundRecord> Sounds() const;
-  std::vector<PriorityRecord> PriorityClassChanges() const;
-  std::vector<PriorityRecord> ThreadPriorityChanges() const;
 
   // --- SystemApi ---
   LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) override;
@@ -119,14 +93,9 @@ class System : public plat::SystemApi {
   mutable std::mutex mutex_;
   std::vector<std::pair<std::string, std::string>> dosDevices_;
   DWORD priorityClass_ = NORMAL_PRIORITY_CLASS;
-  std::vector<SoundRecord> sounds_;
-  std::vector<PriorityRecord> classChanges_;
-  std::vector<PriorityRecord> threadChanges_;
   VersionState versionState_ = VersionState::None;
   plat::FixedFileInfo version_{};
   std::string programPath_ = "/sim/lcdwrite";
-  bool realDirectory_ = true;
-  std::optional<std::string> directory_;
   std::map<std::uintptr_t, Registration> registrations_;
   std::uintptr_t nextRegistration_ = 0x7000;
 };
