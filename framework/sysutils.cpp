@@ -170,4 +170,84 @@ std::string Utf8ToCp1252(const std::string& text) {
   return out;
 }
 
+namespace {
+
+void AppendEscaped(std::string& out, unsigned char b) {
+  static const char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[b >> 4];
+  out += kHex[b & 0x0F];
+}
+
+// The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when it is not one
+// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
+size_t WellFormedLength(const std::string& text, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned char b0 = at(0);
+  if (b0 < 0x80) return 1;
+  size_t n = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) low = 0xA0;
+    if (b0 == 0xED) high = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) low = 0x90;
+    if (b0 == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  if (at(1) < low || at(1) > high) return 0;
+  for (size_t k = 2; k < n; ++k) {
+    if ((at(k) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
+std::string VisibleCp1252(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool control = b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F ||
+                         b == 0x90 || b == 0x9D;
+    if (control) {
+      AppendEscaped(out, b);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string VisibleUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t n = WellFormedLength(text, i);
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    const bool c0 = n == 1 && (b0 < 0x20 || b0 == 0x7F);
+    const bool c1 = n == 2 && b0 == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (n == 0 || c0) {
+      AppendEscaped(out, b0);
+      ++i;
+    } else if (c1) {
+      AppendEscaped(out, b0);
+      AppendEscaped(out, static_cast<unsigned char>(text[i + 1]));
+      i += 2;
+    } else {
+      out.append(text, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
 }  // namespace fw

@@ -41,4 +41,15 @@ std::string Cp1252ToUtf8(const std::string& text);
 // Characters without a Windows-1252 form become '?'.
 std::string Utf8ToCp1252(const std::string& text);
 
+// A text that came from outside (a file, a path, the command line, a database) made safe to show
+// on a terminal or in a log: every control character becomes "\xNN" (lower-case hexadecimal, one
+// per byte), so an escape sequence is shown instead of acted on. Everything else is kept as it
+// is, backslashes included (Windows paths read as before).
+// Windows-1252: 0x00-0x1F, 0x7F and the five bytes 1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D, which become C1 controls in UTF-8).
+std::string VisibleCp1252(const std::string& text);
+// UTF-8: 0x00-0x1F, 0x7F, the C1 controls U+0080-U+009F, and every byte that is not part of a
+// well-formed UTF-8 sequence (the result is always valid UTF-8).
+std::string VisibleUtf8(const std::string& text);
+
 }  // namespace fw

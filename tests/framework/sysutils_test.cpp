@@ -27,3 +27,34 @@ TEST(Format, NumbersStringsAndPointersMix) {
 }
 
 }  // namespace
+
+// Texts from outside are shown with their control characters made visible, never acted on.
+TEST(VisibleText, ControlCharactersAreShownAndEverythingElseKept) {
+  struct Row {
+    const char* in;
+    const char* utf8;     // VisibleUtf8
+    const char* cp1252;   // VisibleCp1252
+  };
+  const Row rows[] = {
+      {"C:\\Platinen\\K\xc3\xbchlraum", "C:\\Platinen\\K\xc3\xbchlraum",
+       "C:\\Platinen\\K\xc3\xbchlraum"},
+      {"\x1b[2J", "\\x1b[2J", "\\x1b[2J"},
+      {"a\nb\tc\rd\x7f", "a\\x0ab\\x09c\\x0dd\\x7f", "a\\x0ab\\x09c\\x0dd\\x7f"},
+      {"\x1b]52;c;SGVsbG8=\x07", "\\x1b]52;c;SGVsbG8=\\x07", "\\x1b]52;c;SGVsbG8=\\x07"},
+      // C1 CSI in UTF-8; in Windows-1252 0xC2 0x9B are two printable characters.
+      {"\xc2\x9b" "2J", "\\xc2\\x9b2J", "\xc2\x9b" "2J"},
+      // Not UTF-8: a lone Latin-1 byte, an overlong slash, a surrogate, a cut sequence.
+      {"K\xfchl", "K\\xfchl", "K\xfchl"},
+      {"\xc0\xaf", "\\xc0\\xaf", "\xc0\xaf"},
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80", "\xed\xa0\x80"},
+      {"\xe2\x82", "\\xe2\\x82", "\xe2\x82"},
+      // Windows-1252's undefined bytes become C1 controls when shown as UTF-8; the euro sign stays.
+      {"\x80\x81\x9d", "\\x80\\x81\\x9d", "\x80\\x81\\x9d"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(fw::VisibleUtf8(row.in), row.utf8) << row.in;
+    EXPECT_EQ(fw::VisibleCp1252(row.in), row.cp1252) << row.in;
+  }
+  EXPECT_EQ(fw::VisibleUtf8(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(fw::VisibleCp1252(std::string("a\0b", 3)), "a\\x00b");
+}
