@@ -15,15 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Whether two names lead to the same file, whether or not it exists yet.
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code error;
-  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
-  const fs::path x = fs::weakly_canonical(fs::absolute(a, error), error);
-  const fs::path y = fs::weakly_canonical(fs::absolute(b, error), error);
-  return x == y;
-}
-
 // Why path cannot be written, or empty. The log is appended to; the report replaces its file
 // by renaming a temporary one beside it, so what counts for it is its folder. Either is tried
 // as the run will do it, and nothing is left changed: an existing log is opened and closed, a
@@ -67,6 +58,14 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
 }
 
 }  // namespace
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
+  const fs::path x = fs::weakly_canonical(fs::absolute(a, error), error);
+  const fs::path y = fs::weakly_canonical(fs::absolute(b, error), error);
+  return x == y;
+}
 
 std::string ShownName(const fs::path& path) {
   return fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.u8string().c_str()));

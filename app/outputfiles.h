@@ -28,6 +28,10 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
                              const std::filesystem::path& configFile,
                              const std::string& scenarioFile);
 
+// Whether two names lead to the same file (by identity where both exist), whether or not it
+// exists yet. The journal's file follows the same rule (app/journal/choice.h).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Why a file operation failed, for a C library errno value (German, Windows-1252).
 std::string FileErrorCause(int error);
 

@@ -71,14 +71,19 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   std::error_code error;
   const std::filesystem::path configFile =
       ConfigFilePath(options.configPlace, std::filesystem::current_path(error));
-  const std::string refusal = CheckOutputFiles(options.logFile, options.simReport, configFile,
-                                               options.simulate ? options.scenario : std::string());
+  std::string refusal = CheckOutputFiles(options.logFile, options.simReport, configFile,
+                                         options.simulate ? options.scenario : std::string());
+  const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
+  if (refusal.empty()) {
+    refusal = journal::CheckJournalFile(
+        journal::ChooseJournal(options, journalVariable != nullptr ? journalVariable : ""),
+        options.logFile, options.simReport, configFile, options.simulate ? options.scenario : "");
+  }
   if (!refusal.empty()) {
     say(refusal);
     return kExitUsage;
   }
   // The journal, too: one the user named must open, the default one may fail with a warning.
-  const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
   journal::RunJournal::Opening opening =
       journal::RunJournal::Open(options, journalVariable != nullptr ? journalVariable : "", say);
   if (!opening.refusal.empty()) {

@@ -3,6 +3,7 @@
 // the user named (--journal, LCDWRITE_JOURNAL) is a demand (a failure refuses the run).
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,13 +23,29 @@ struct JournalChoice {
 // Otherwise environment (LCDWRITE_JOURNAL, "" when unset), else the default file.
 JournalChoice ChooseJournal(const Options& options, const std::string& environment);
 
-// The journal's name as messages show it (Windows-1252); a URI without its password.
+// The journal's name as messages, the log and the record show it (Windows-1252): a file's name,
+// or a PostgreSQL target as libpq reads it with every password left out.
 std::string ShownJournal(const std::string& target);
 
-// Opens the chosen journal (not None). A default journal's folder is created when missing;
-// a named file's folder must exist. A damaged file is moved aside and warn is told so (one
-// line, Windows-1252). Throws JournalError with the cause.
+// What the journal is opened for: a run's records, or only reading them (--history).
+enum class JournalAccess { Write, Read };
+
+// Opens the chosen journal (not None).
+// Write: a default journal's folder is created when missing; a named file's folder must exist.
+// Only the default journal, and only when it is a damaged SQLite file, is moved aside (warn is
+// told so: one line, Windows-1252); a named one that is no journal is refused and left as it is.
+// Read: nothing is created, moved or migrated; a missing file is refused ("nicht vorhanden").
+// Throws JournalError with the cause (JournalBusy: another program holds the file's lock).
 std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
-                                          const std::function<void(const std::string&)>& warn);
+                                          const std::function<void(const std::string&)>& warn,
+                                          JournalAccess access = JournalAccess::Write);
+
+// The journal's part of the rule the run's output files follow (app/outputfiles.h): empty when
+// the chosen journal is no other file of the run (compared by identity); otherwise the refusal
+// (Windows-1252). A PostgreSQL journal or none passes. Touches nothing.
+std::string CheckJournalFile(const JournalChoice& choice, const std::string& logFile,
+                             const std::string& reportFile,
+                             const std::filesystem::path& configFile,
+                             const std::string& scenarioFile);
 
 }  // namespace app::journal

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
+#include <memory>
 #include <ostream>
 
 #include "app/journal/choice.h"
+#include "app/journal/host.h"
+#include "app/journal/store.h"
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
 #include "app/exitstatus.h"
@@ -37,7 +41,8 @@ std::string Duration(const JournalRecord& r) {
   return buffer;
 }
 
-std::string CsvField(const std::string& value) {
+std::string CsvField(const std::string& raw) {
+  const std::string value = EscapedText(raw, true);
   if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
   std::string quoted = "\"";
   for (char c : value) {
@@ -58,8 +63,10 @@ std::string HistoryTable(const std::vector<JournalRecord>& records) {
     const std::string time = r.started.size() >= 19
                                  ? r.started.substr(0, 10) + " " + r.started.substr(11, 8)
                                  : r.started;
-    rows.push_back({time, r.serial, r.deviceType ? std::to_string(*r.deviceType) : "",
-                    r.port + (r.simulated ? texts::kSimulatedMark : ""), Result(r), Duration(r)});
+    rows.push_back({fw::VisibleUtf8(time), fw::VisibleUtf8(r.serial),
+                    r.deviceType ? std::to_string(*r.deviceType) : "",
+                    fw::VisibleUtf8(r.port) + (r.simulated ? texts::kSimulatedMark : ""),
+                    fw::VisibleUtf8(Result(r)), Duration(r)});
   }
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -78,24 +85,29 @@ std::string HistoryTable(const std::vector<JournalRecord>& records) {
   return table;
 }
 
-std::string HistoryCsv(const std::vector<JournalRecord>& records) {
+std::string HistoryCsvHeader() {
   std::string csv;
   for (const JournalColumn& column : JournalColumns()) {
     csv += std::string(csv.empty() ? "" : ",") + column.name;
   }
-  csv += "\r\n";
+  return csv + "\r\n";
+}
+
+std::string HistoryCsvLine(const JournalRecord& r) {
   // "exit_name" says "abgebrochen" for a record never completed, as the table does.
-  size_t exitName = 0;
-  while (std::string(JournalColumns()[exitName].name) != "exit_name") ++exitName;
-  for (const JournalRecord& r : records) {
-    std::vector<std::optional<std::string>> values = ColumnValues(r);
-    if (!r.Completed()) values[exitName] = fw::Cp1252ToUtf8(texts::kIncomplete);
-    std::string line;
-    for (size_t i = 0; i < values.size(); ++i) {
-      line += (i == 0 ? "" : ",") + CsvField(values[i].value_or(""));
-    }
-    csv += line + "\r\n";
+  static const size_t exitName = ColumnIndex("exit_name");
+  std::vector<std::optional<std::string>> values = ColumnValues(r);
+  if (!r.Completed()) values[exitName] = fw::Cp1252ToUtf8(texts::kIncomplete);
+  std::string line;
+  for (size_t i = 0; i < values.size(); ++i) {
+    line += (i == 0 ? "" : ",") + CsvField(values[i].value_or(""));
   }
+  return line + "\r\n";
+}
+
+std::string HistoryCsv(const std::vector<JournalRecord>& records) {
+  std::string csv = HistoryCsvHeader();
+  for (const JournalRecord& r : records) csv += HistoryCsvLine(r);
   return csv;
 }
 
@@ -107,24 +119,35 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
   auto say = [&err](const std::string& cp1252) {
     err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
   };
-  std::vector<JournalRecord> records;
   const bool nothingYet =
       choice.kind == JournalChoice::Kind::Default &&
       (choice.target.empty() || !std::filesystem::exists(std::filesystem::path(choice.target)));
-  if (!nothingYet) {
-    try {
-      const size_t count = options.historyCount > 0 ? size_t(options.historyCount)
-                           : options.historyCsv     ? 0
-                                                    : kDefaultCount;
-      records = OpenJournal(choice, say)->Records(count, options.historySerial);
-    } catch (const std::exception& e) {
-      say(fw::Format(texts::kNamedUnavailable, ShownJournal(choice.target), e.what()));
-      return kExitUsage;
+  const size_t count = options.historyCount > 0 ? size_t(options.historyCount)
+                       : options.historyCsv     ? 0
+                                                : kDefaultCount;
+  std::unique_ptr<JournalStore> store;
+  std::vector<JournalRecord> records;
+  try {
+    if (!nothingYet) store = OpenJournal(choice, say, JournalAccess::Read);
+    if (options.historyCsv) {
+      if (&out == &std::cout) UnchangedStandardOutput();
+      out << HistoryCsvHeader();
+      if (store) {
+        store->Each(count, options.historySerial, Columns::All,
+                    [&out](const JournalRecord& r) { out << HistoryCsvLine(r); });
+      }
+      out.flush();
+      return kExitWritten;
     }
+    if (store) {
+      store->Each(count, options.historySerial, Columns::Table,
+                  [&records](const JournalRecord& r) { records.push_back(r); });
+    }
+  } catch (const std::exception& e) {
+    say(fw::Format(texts::kNamedUnavailable, ShownJournal(choice.target), e.what()));
+    return kExitUsage;
   }
-  if (options.historyCsv) {
-    out << HistoryCsv(records);
-  } else if (records.empty()) {
+  if (records.empty()) {
     const std::string shown =
         choice.target.empty() ? texts::kDefaultFileName : ShownJournal(choice.target);
     out << fw::Cp1252ToUtf8(fw::Format(texts::kNoRecords, shown)) << "\n";

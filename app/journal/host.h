@@ -20,4 +20,9 @@ std::string Utf8FileName(const std::string& native);
 // the environment names no such folder; the folder may not exist yet.
 std::string DefaultJournalPath();
 
+// The process's standard output passes the bytes written to it unchanged (the CR LF that ends
+// each CSV line of --history): Windows' C library opens it in text mode, which would turn each
+// LF into CR LF; elsewhere there is nothing to do. Call before the first byte is written.
+void UnchangedStandardOutput();
+
 }  // namespace app::journal

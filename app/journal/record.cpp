@@ -1,12 +1,17 @@
 #include "app/journal/record.h"
 
+#include <charconv>
 #include <chrono>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <cstdio>
 #include <ctime>
 #include <random>
 #include <stdexcept>
 #include <utility>
 
+#include "app/journal/store.h"
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
 #include "app/exitstatus.h"
@@ -15,117 +20,232 @@ namespace app::journal {
 
 namespace {
 
-std::optional<std::string> Text(const std::string& value) { return value; }
+using Value = std::optional<std::string>;
+
+// A column's name and type with how the record gives and takes its value.
+struct ColumnAccess {
+  JournalColumn column;
+  std::function<Value(const JournalRecord&)> get;
+  std::function<void(JournalRecord&, const Value&)> set;
+};
+
+// A number column's value: all of the text a number of T's range, else JournalError.
+template <typename T>
+std::optional<T> NumberOf(const char* column, const Value& value) {
+  if (!value || value->empty()) return std::nullopt;
+  long long number = 0;
+  const char* first = value->data();
+  const char* last = first + value->size();
+  const auto [end, error] = std::from_chars(first, last, number);
+  if (error != std::errc() || end != last || number < std::numeric_limits<T>::min() ||
+      number > std::numeric_limits<T>::max()) {
+    constexpr size_t kShown = 40;  // of a value that may be a whole file
+    throw JournalError(fw::Format(texts::kBadValue, column,
+                                  fw::Utf8ToCp1252(EscapedText(value->substr(0, kShown), true))));
+  }
+  return static_cast<T>(number);
+}
 
 template <typename T>
-std::optional<std::string> Number(const std::optional<T>& value) {
+Value NumberText(const std::optional<T>& value) {
   if (!value) return std::nullopt;
   return std::to_string(*value);
 }
 
-std::string TextOf(const std::optional<std::string>& value) { return value.value_or(""); }
+#define LCD_TEXT(name, field)                                        \
+  ColumnAccess {                                                     \
+    {name, false, 1}, [](const JournalRecord& r) -> Value { return r.field; }, \
+        [](JournalRecord& r, const Value& v) { r.field = v.value_or(""); }      \
+  }
+#define LCD_NUMBER(name, field, type, since)                                            \
+  ColumnAccess {                                                                        \
+    {name, true, since}, [](const JournalRecord& r) { return NumberText(r.field); },    \
+        [](JournalRecord& r, const Value& v) { r.field = NumberOf<type>(name, v); }      \
+  }
+#define LCD_FLAG(name, field, since)                                                      \
+  ColumnAccess {                                                                          \
+    {name, true, since}, [](const JournalRecord& r) -> Value { return r.field ? "1" : "0"; }, \
+        [](JournalRecord& r, const Value& v) { r.field = NumberOf<int>(name, v).value_or(0) != 0; } \
+  }
 
-template <typename T>
-std::optional<T> NumberOf(const std::optional<std::string>& value) {
-  if (!value || value->empty()) return std::nullopt;
-  return static_cast<T>(std::stoll(*value));
-}
-
-}  // namespace
-
-const std::vector<JournalColumn>& JournalColumns() {
-  static const std::vector<JournalColumn> columns = {
-      {"run_id", false},
-      {"started", false},
-      {"ended", false},
-      {"duration_ms", true},
-      {"host", false},
-      {"user_name", false},
-      {"tool_version", false},
-      {"platform", false},
-      {"simulated", true},
-      {"scenario", false},
-      {"port", false},
-      {"converter_vid", false},
-      {"converter_pid", false},
-      {"converter_serial", false},
-      {"config_path", false},
-      {"config_sha256", false},
-      {"config_text", false},
-      {"serial", false},
-      {"serial_bytes", false},
-      {"device_type", true},
-      {"operations", false},
-      {"exit_status", true},
-      {"exit_name", false},
-      {"failure", false},
-      {"latency_found_ms", true},
-      {"latency_set_ms", true},
+const std::vector<ColumnAccess>& Access() {
+  static const std::vector<ColumnAccess> columns = {
+      LCD_TEXT("run_id", runId),
+      LCD_TEXT("started", started),
+      ColumnAccess{{"ended", false, 1},
+                   [](const JournalRecord& r) -> Value {
+                     if (r.ended.empty()) return std::nullopt;
+                     return r.ended;
+                   },
+                   [](JournalRecord& r, const Value& v) { r.ended = v.value_or(""); }},
+      LCD_NUMBER("duration_ms", durationMs, std::int64_t, 1),
+      LCD_TEXT("host", host),
+      LCD_TEXT("user_name", user),
+      LCD_TEXT("tool_version", toolVersion),
+      LCD_TEXT("platform", platform),
+      LCD_FLAG("simulated", simulated, 1),
+      LCD_TEXT("scenario", scenario),
+      LCD_TEXT("port", port),
+      LCD_TEXT("converter_vid", converterVid),
+      LCD_TEXT("converter_pid", converterPid),
+      LCD_TEXT("converter_serial", converterSerial),
+      LCD_TEXT("config_path", configPath),
+      LCD_TEXT("config_sha256", configSha256),
+      LCD_TEXT("config_text", configText),
+      LCD_TEXT("serial", serial),
+      LCD_TEXT("serial_bytes", serialBytes),
+      LCD_NUMBER("device_type", deviceType, int, 1),
+      LCD_TEXT("operations", operations),
+      LCD_NUMBER("exit_status", exitStatus, int, 1),
+      LCD_TEXT("exit_name", exitName),
+      LCD_TEXT("failure", failure),
+      LCD_NUMBER("latency_found_ms", latencyFound, int, 1),
+      LCD_NUMBER("latency_set_ms", latencySet, int, 1),
+      // Schema 3.
+      ColumnAccess{{"config_sent", false, 3},
+                   [](const JournalRecord& r) -> Value { return r.configSent; },
+                   [](JournalRecord& r, const Value& v) { r.configSent = v.value_or(""); }},
+      LCD_FLAG("config_text_cut", configTextCut, 3),
   };
   return columns;
 }
 
-std::vector<std::optional<std::string>> ColumnValues(const JournalRecord& r) {
-  return {Text(r.runId),
-          Text(r.started),
-          r.ended.empty() ? std::nullopt : Text(r.ended),
-          Number(r.durationMs),
-          Text(r.host),
-          Text(r.user),
-          Text(r.toolVersion),
-          Text(r.platform),
-          std::string(r.simulated ? "1" : "0"),
-          Text(r.scenario),
-          Text(r.port),
-          Text(r.converterVid),
-          Text(r.converterPid),
-          Text(r.converterSerial),
-          Text(r.configPath),
-          Text(r.configSha256),
-          Text(r.configText),
-          Text(r.serial),
-          Text(r.serialBytes),
-          Number(r.deviceType),
-          Text(r.operations),
-          Number(r.exitStatus),
-          Text(r.exitName),
-          Text(r.failure),
-          Number(r.latencyFound),
-          Number(r.latencySet)};
+#undef LCD_TEXT
+#undef LCD_NUMBER
+#undef LCD_FLAG
+
+// The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when there is none
+// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
+size_t SequenceLength(const std::string& text, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned char b0 = at(0);
+  if (b0 < 0x80) return 1;
+  size_t n = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) low = 0xA0;
+    if (b0 == 0xED) high = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) low = 0x90;
+    if (b0 == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size() || at(1) < low || at(1) > high) return 0;
+  for (size_t k = 2; k < n; ++k) {
+    if ((at(k) & 0xC0) != 0x80) return 0;
+  }
+  return n;
 }
 
-JournalRecord RecordFromValues(const std::vector<std::optional<std::string>>& v) {
-  if (v.size() != JournalColumns().size()) {
-    throw std::invalid_argument("journal row with " + std::to_string(v.size()) + " columns");
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string EscapedText(const std::string& text, bool controls) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t n = SequenceLength(text, i);
+    const auto b = static_cast<unsigned char>(text[i]);
+    const bool control =
+        n == 1 && (b == 0 || (controls && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') ||
+                                           b == 0x7F)));
+    if (n == 0 || control) {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0xF];
+      ++i;
+    } else if (b == '\\') {
+      out += "\\\\";
+      ++i;
+    } else {
+      out.append(text, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string UnescapedText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+      out += '\\';
+      ++i;
+    } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+               HexDigit(text[i + 2]) >= 0 && HexDigit(text[i + 3]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+const std::vector<JournalColumn>& JournalColumns() {
+  static const std::vector<JournalColumn> columns = [] {
+    std::vector<JournalColumn> list;
+    for (const ColumnAccess& access : Access()) list.push_back(access.column);
+    return list;
+  }();
+  return columns;
+}
+
+size_t ColumnIndex(const char* name) {
+  const auto& columns = JournalColumns();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (std::strcmp(columns[i].name, name) == 0) return i;
+  }
+  throw std::logic_error(std::string("no journal column ") + name);
+}
+
+std::vector<Value> ColumnValues(const JournalRecord& record) {
+  std::vector<Value> values;
+  for (const ColumnAccess& access : Access()) values.push_back(access.get(record));
+  return values;
+}
+
+std::vector<Value> StoredValues(const JournalRecord& record) {
+  std::vector<Value> values = ColumnValues(record);
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i] && !Access()[i].column.integer) values[i] = EscapedText(*values[i]);
+  }
+  return values;
+}
+
+void SetColumn(JournalRecord& record, size_t column, const Value& value) {
+  Access().at(column).set(record, value);
+}
+
+void SetStoredColumn(JournalRecord& record, size_t column, const Value& value) {
+  if (value && !Access().at(column).column.integer) {
+    SetColumn(record, column, UnescapedText(*value));
+  } else {
+    SetColumn(record, column, value);
+  }
+}
+
+JournalRecord RecordFromValues(const std::vector<Value>& values) {
+  if (values.size() != Access().size()) {
+    throw JournalError(fw::Format(texts::kBadColumnCount, static_cast<int>(values.size()),
+                                  static_cast<int>(Access().size())));
   }
   JournalRecord r;
-  size_t i = 0;
-  r.runId = TextOf(v[i++]);
-  r.started = TextOf(v[i++]);
-  r.ended = TextOf(v[i++]);
-  r.durationMs = NumberOf<std::int64_t>(v[i++]);
-  r.host = TextOf(v[i++]);
-  r.user = TextOf(v[i++]);
-  r.toolVersion = TextOf(v[i++]);
-  r.platform = TextOf(v[i++]);
-  r.simulated = NumberOf<int>(v[i++]).value_or(0) != 0;
-  r.scenario = TextOf(v[i++]);
-  r.port = TextOf(v[i++]);
-  r.converterVid = TextOf(v[i++]);
-  r.converterPid = TextOf(v[i++]);
-  r.converterSerial = TextOf(v[i++]);
-  r.configPath = TextOf(v[i++]);
-  r.configSha256 = TextOf(v[i++]);
-  r.configText = TextOf(v[i++]);
-  r.serial = TextOf(v[i++]);
-  r.serialBytes = TextOf(v[i++]);
-  r.deviceType = NumberOf<int>(v[i++]);
-  r.operations = TextOf(v[i++]);
-  r.exitStatus = NumberOf<int>(v[i++]);
-  r.exitName = TextOf(v[i++]);
-  r.failure = TextOf(v[i++]);
-  r.latencyFound = NumberOf<int>(v[i++]);
-  r.latencySet = NumberOf<int>(v[i++]);
+  for (size_t i = 0; i < values.size(); ++i) SetColumn(r, i, values[i]);
   return r;
 }
 

@@ -2,8 +2,11 @@
 // the first reset (ended, exit status empty) and completed at the end; a record that was never
 // completed belongs to a run that died half-way ("abgebrochen").
 //
-// Every text is UTF-8; the stores keep each column as text or NULL, so one column list
-// (JournalColumns) serves SQLite and PostgreSQL alike.
+// Every text is meant to be UTF-8, but nothing relies on it: a text may hold any bytes, NUL
+// included. The stores keep each column as text or NULL, so one column list (JournalColumns)
+// serves SQLite and PostgreSQL alike; texts go in through StoredText, which makes them valid
+// UTF-8 without NUL (what a PostgreSQL server with client_encoding UTF8 accepts), and come back
+// whole through TextFromStored.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +36,8 @@ struct JournalRecord {
   std::string configPath;    // Quorix.lcd, absolute
   std::string configSha256;  // of the file's bytes, lower-case hexadecimal
   std::string configText;    // the file's text (Windows-1252 read as such, kept as UTF-8)
+  std::string configSent;      // the configuration as sent to the board (its tokens), whole
+  bool configTextCut = false;  // configText holds only the file's first 64 KiB
   std::string serial;        // the serial number as text, up to its first zero byte
   std::string serialBytes;   // the seven bytes sent, hexadecimal
   std::optional<int> deviceType;
@@ -47,17 +52,39 @@ struct JournalRecord {
   bool Completed() const { return exitStatus.has_value(); }
 };
 
-// A column as the stores keep it: its name, whether it holds a number, and the record's value
-// as text (nullopt for NULL).
+// A column as the stores keep it: its name, whether it holds a number, and the schema version
+// that added it. Columns are only ever appended, so that the CSV of --history keeps its order.
 struct JournalColumn {
   const char* name;
   bool integer;
+  int since;
 };
 const std::vector<JournalColumn>& JournalColumns();
+// The index of the column called name in JournalColumns (which must have it).
+size_t ColumnIndex(const char* name);
+// The record's values as text (nullopt for NULL), in the order of JournalColumns.
 std::vector<std::optional<std::string>> ColumnValues(const JournalRecord& record);
-// The inverse of ColumnValues, in the same order; throws std::invalid_argument on a count that
-// does not match.
+// The inverse of ColumnValues, in the same order. Throws JournalError (store.h) on a count that
+// does not match or a number column that holds no number of its type: what comes back from a
+// store is input.
 JournalRecord RecordFromValues(const std::vector<std::optional<std::string>>& values);
+// One column's value (as ColumnValues gives it) put into record; throws as RecordFromValues.
+void SetColumn(JournalRecord& record, size_t column, const std::optional<std::string>& value);
+
+// The escaping of texts, one rule for the stores and the CSV of --history: a backslash is
+// doubled, and each byte that is not part of a well-formed UTF-8 sequence, and NUL, becomes
+// "\xNN" (two lower-case hexadecimal digits). With controls, every other control character
+// (0x01-0x1F except tab, line feed and carriage return, and 0x7F) becomes "\xNN" as well.
+// The result is valid UTF-8 without NUL.
+std::string EscapedText(const std::string& text, bool controls = false);
+// The inverse: "\\" is one backslash, "\xNN" the byte NN; any other backslash is kept as it
+// is (a text written before the rule existed reads as it was written).
+std::string UnescapedText(const std::string& text);
+
+// The record's values as a store keeps them: ColumnValues with every text escaped.
+std::vector<std::optional<std::string>> StoredValues(const JournalRecord& record);
+// One column's value as a store keeps it put into record (texts unescaped); throws as SetColumn.
+void SetStoredColumn(JournalRecord& record, size_t column, const std::optional<std::string>& value);
 
 // The exit status's short name for the journal and the history (German).
 std::string ExitStatusName(int status);

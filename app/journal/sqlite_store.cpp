@@ -1,33 +1,45 @@
 // The journal in a SQLite file: WAL, so that a reader never holds up a writer; synchronous
-// FULL, so that a record is on the disk when Begin returns; a busy time-out, so that two tools
-// on one bench share the file, each waiting its turn instead of failing.
+// FULL, so that a record is on the disk when Begin returns; a short busy time-out, so that two
+// tools on one bench share the file, each waiting its turn, and a lock held for longer is
+// reported (JournalBusy) instead of holding up the run.
+//
+// The file the journal is kept in is checked before SQLite sees it: a name SQLite would take for
+// something else (":memory:", a "file:" URI), anything that is not a regular file, and a file
+// that does not begin with SQLite's header are refused untouched. The last connection to close
+// folds the write-ahead log into the file, so that a copy of the file alone holds every record.
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <vector>
 
 #include "app/journal/schema.h"
 #include "app/journal/store.h"
 #include "app/journal/texts.h"
 #include "app/outputfiles.h"
 #include "app/texts.h"
+#include "framework/sysutils.h"
 
 namespace app::journal {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+namespace fs = std::filesystem;
 
-// A file that is no database, or one whose pages are damaged.
+// The first bytes of every SQLite database file.
+constexpr char kSqliteHeader[] = "SQLite format 3";  // and its terminating zero: 16 bytes
+constexpr size_t kSqliteHeaderBytes = sizeof kSqliteHeader;
+
+// A file with SQLite's header whose pages do not read.
 class Damaged : public JournalError {
  public:
   using JournalError::JournalError;
 };
-
-constexpr SqlDialect kDialect{"INTEGER PRIMARY KEY", "INTEGER"};
 
 class Statement {
  public:
@@ -55,9 +67,9 @@ class Statement {
   std::optional<std::string> Column(int index) {
     if (sqlite3_column_type(statement_, index) == SQLITE_NULL) return std::nullopt;
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+    if (text == nullptr) return std::string();
     return std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement_, index)));
   }
-  int ColumnCount() { return sqlite3_column_count(statement_); }
 
  private:
   sqlite3_stmt* statement_ = nullptr;
@@ -66,19 +78,19 @@ class Statement {
 
 class SqliteStore : public JournalStore {
  public:
-  explicit SqliteStore(const std::string& path) {
-    const int rc =
-        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  SqliteStore(const std::string& path, bool readOnly) : readOnly_(readOnly) {
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     try {
       if (rc != SQLITE_OK) Fail(rc);
-      sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-      // One run writes a few small records: folding the write-ahead log into the database
-      // each time the program ends would cost more than the run's records. SQLite folds it
-      // when it has grown (every 1000 pages) instead.
-      sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-      Execute("PRAGMA journal_mode = WAL");
-      Execute("PRAGMA synchronous = FULL");
-      Migrate();
+      sqlite3_extended_result_codes(db_, 1);
+      sqlite3_busy_timeout(db_, kSqliteBusyMs);
+      if (!readOnly) {
+        Execute("PRAGMA journal_mode = WAL");
+        Execute("PRAGMA synchronous = FULL");
+      }
+      version_ = ReadVersion();
+      if (!readOnly && version_ != kSchemaVersion) Migrate();
     } catch (...) {
       sqlite3_close_v2(db_);
       throw;
@@ -86,47 +98,45 @@ class SqliteStore : public JournalStore {
   }
   ~SqliteStore() override { sqlite3_close_v2(db_); }
 
-  void Begin(const JournalRecord& record) override {
-    Statement insert(db_, InsertSql('?'), Failer());
-    BindAll(insert, record);
-    insert.Step();
-  }
-
-  void Update(const JournalRecord& record) override {
-    Statement update(db_, UpdateSql('?'), Failer());
-    BindAll(update, record);
-    update.Bind(static_cast<int>(JournalColumns().size()) + 1, record.runId);
-    update.Step();
-  }
+  void Begin(const JournalRecord& record) override { Write(record); }
+  void Update(const JournalRecord& record) override { Write(record); }
 
   void Progress(const JournalRecord& record) override {
     Execute("PRAGMA synchronous = NORMAL");
     try {
-      Update(record);
+      Write(record);
     } catch (...) {
-      Execute("PRAGMA synchronous = FULL");
+      sqlite3_exec(db_, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
       throw;
     }
     Execute("PRAGMA synchronous = FULL");
   }
 
   std::optional<std::string> LastWritten(const std::string& serial) override {
+    if (version_ == 0) return std::nullopt;
     Statement query(db_, LastWrittenSql('?'), Failer());
-    query.Bind(1, serial);
+    query.Bind(1, EscapedText(serial));
     if (!query.Step()) return std::nullopt;
-    return query.Column(0);
+    const std::optional<std::string> started = query.Column(0);
+    if (!started) return std::nullopt;
+    return UnescapedText(*started);
   }
 
-  std::vector<JournalRecord> Records(size_t limit, const std::string& serial) override {
-    Statement query(db_, RecordsSql(limit, !serial.empty(), '?'), Failer());
-    if (!serial.empty()) query.Bind(1, serial);
-    std::vector<JournalRecord> records;
+  void Each(size_t limit, const std::string& serial, Columns columns,
+            const std::function<void(const JournalRecord&)>& each) override {
+    if (version_ == 0) return;  // read-only, and nothing was ever written
+    std::vector<size_t> all;
+    for (size_t i = 0; i < JournalColumns().size(); ++i) all.push_back(i);
+    const std::vector<size_t>& which = columns == Columns::All ? all : TableColumns();
+    Statement query(db_, RecordsSql(limit, !serial.empty(), '?', which, version_), Failer());
+    if (!serial.empty()) query.Bind(1, EscapedText(serial));
     while (query.Step()) {
-      std::vector<std::optional<std::string>> values;
-      for (int i = 0; i < query.ColumnCount(); ++i) values.push_back(query.Column(i));
-      records.push_back(RecordFromValues(values));
+      JournalRecord record;
+      for (size_t i = 0; i < which.size(); ++i) {
+        SetStoredColumn(record, which[i], query.Column(static_cast<int>(i)));
+      }
+      each(record);
     }
-    return records;
   }
 
  private:
@@ -134,11 +144,14 @@ class SqliteStore : public JournalStore {
     return [this](int rc) { Fail(rc); };
   }
 
-  void BindAll(Statement& statement, const JournalRecord& record) {
+  void Write(const JournalRecord& record) {
+    if (readOnly_) throw JournalError(app::texts::kCauseReadOnly);
+    Statement upsert(db_, UpsertSql('?'), Failer());
     int index = 1;
-    for (const std::optional<std::string>& value : ColumnValues(record)) {
-      statement.Bind(index++, value);
+    for (const std::optional<std::string>& value : StoredValues(record)) {
+      upsert.Bind(index++, value);
     }
+    upsert.Step();
   }
 
   void Execute(const std::string& sql) {
@@ -148,46 +161,56 @@ class SqliteStore : public JournalStore {
     if (rc != SQLITE_OK) Fail(rc);
   }
 
+  // The schema's version: 0 when the version table is missing or empty.
+  int ReadVersion() {
+    {
+      Statement table(db_,
+                      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                      "name = 'lcdwrite_schema'",
+                      Failer());
+      if (!table.Step() || table.Column(0) == std::optional<std::string>("0")) return 0;
+    }
+    Statement query(db_, kReadVersion, Failer());
+    return CheckedSchemaVersion(query.Step() ? query.Column(0) : std::nullopt);
+  }
+
   // Creates what is missing and brings an older schema forward, in one write transaction so
   // that two tools opening a new journal at once do it once.
   void Migrate() {
     Execute("BEGIN IMMEDIATE");
     try {
       Execute(kCreateVersionTable);
-      int version = 0;
-      {
-        Statement query(db_, kReadVersion, Failer());
-        if (query.Step()) version = std::stoi(query.Column(0).value_or("0"));
-      }
-      MigrateSchema(version, kDialect, [this](const std::string& sql) { Execute(sql); });
+      MigrateSchema(ReadVersion(), kSqliteDialect,
+                    [this](const std::string& sql) { Execute(sql); });
       Execute("COMMIT");
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
+    version_ = kSchemaVersion;
   }
 
   // Throws the error as the journal reports it: the file system's cause where there is one.
   [[noreturn]] void Fail(int rc) {
     const int code = rc & 0xFF;
     const int system = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
-    std::string cause;
+    const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
-      throw Damaged(db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
-    } else if (code == SQLITE_FULL) {
-      cause = app::texts::kCauseDiskFull;
-    } else if ((code == SQLITE_CANTOPEN || code == SQLITE_IOERR || code == SQLITE_READONLY) &&
-               system != 0) {
-      cause = FileErrorCause(system);
-    } else if (code == SQLITE_READONLY) {
-      cause = app::texts::kCauseNoAccess;
-    } else {
-      cause = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      throw Damaged(fw::Format(texts::kDamaged, fw::Utf8ToCp1252(message)));
     }
-    throw JournalError(cause);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) throw JournalBusy(texts::kBusy);
+    if (code == SQLITE_FULL) throw JournalError(app::texts::kCauseDiskFull);
+    if ((code == SQLITE_CANTOPEN || code == SQLITE_IOERR || code == SQLITE_READONLY) &&
+        system != 0) {
+      throw JournalError(FileErrorCause(system));
+    }
+    if (code == SQLITE_READONLY) throw JournalError(app::texts::kCauseNoAccess);
+    throw JournalError(fw::Utf8ToCp1252(message));
   }
 
   sqlite3* db_ = nullptr;
+  bool readOnly_ = false;
+  int version_ = 0;
 };
 
 // "20261207T225801Z": when a damaged file was moved aside.
@@ -200,17 +223,61 @@ std::string CompactNow() {
   return compact + "Z";
 }
 
+// Why path cannot be a journal file, or empty: the checks made before SQLite opens it.
+std::string WhyNotAJournalFile(const std::string& path, bool readOnly) {
+  if (path.empty() || path == ":memory:" || path.rfind("file:", 0) == 0) {
+    return texts::kNotAFileName;
+  }
+  const fs::path file = fs::u8path(path);
+  std::error_code error;
+  const fs::file_status status = fs::status(file, error);
+  if (error && error.value() != ENOENT) return FileErrorCause(error.value());
+  if (!fs::exists(status)) {
+    if (!readOnly) return {};
+    fs::path folder = file.parent_path();
+    if (folder.empty()) folder = ".";
+    return fs::is_directory(folder, error) ? std::string(texts::kNotThere)
+                                           : FileErrorCause(ENOENT);
+  }
+  if (fs::is_directory(status)) return app::texts::kCauseFolder;
+  if (!fs::is_regular_file(status)) return app::texts::kCauseNotAFile;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return FileErrorCause(errno != 0 ? errno : EACCES);
+  char header[kSqliteHeaderBytes] = {};
+  in.read(header, sizeof header);
+  const auto got = static_cast<size_t>(in.gcount());
+  if (got == 0) return {};  // an empty file is an empty database to SQLite
+  if (got < kSqliteHeaderBytes || std::memcmp(header, kSqliteHeader, kSqliteHeaderBytes) != 0) {
+    return texts::kNotAJournal;
+  }
+  return {};
+}
+
 }  // namespace
 
-std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string& path,
+std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string& path, const SqliteOpening& how,
                                                 std::string* movedAsideTo) {
   if (movedAsideTo != nullptr) movedAsideTo->clear();
+  const std::string why = WhyNotAJournalFile(path, how.readOnly);
+  if (!why.empty()) throw JournalError(why);
+  // The write-ahead log and its index that SQLite makes beside a file in WAL mode as it reads
+  // it; a damaged file that is not ours to move keeps nothing new beside it.
+  std::vector<fs::path> made;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    std::error_code error;
+    const fs::path side = fs::u8path(path + suffix);
+    if (!fs::exists(fs::symlink_status(side, error))) made.push_back(side);
+  }
   try {
-    return std::make_unique<SqliteStore>(path);
+    return std::make_unique<SqliteStore>(path, how.readOnly);
   } catch (const Damaged&) {
+    if (how.readOnly || !how.mayMoveAside) {
+      std::error_code error;
+      for (const fs::path& side : made) fs::remove(side, error);
+      throw;
+    }
     // Kept for whoever wants to look into it; the new journal starts empty. The write-ahead
     // log and its index go with the file: left behind they would belong to no database.
-    namespace fs = std::filesystem;
     const std::string aside = path + ".damaged-" + CompactNow();
     std::error_code error;
     fs::rename(fs::u8path(path), fs::u8path(aside), error);
@@ -220,7 +287,7 @@ std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string& path,
       if (fs::exists(log, error)) fs::rename(log, fs::u8path(aside + suffix), error);
     }
     if (movedAsideTo != nullptr) *movedAsideTo = aside;
-    return std::make_unique<SqliteStore>(path);
+    return std::make_unique<SqliteStore>(path, false);
   }
 }
 

@@ -37,6 +37,35 @@ inline constexpr const char* kNotInThisBuild =
     "in dieser Ausgabe von lcdwrite nicht verf\xFC"
     "gbar";
 inline constexpr const char* kCannotCreateFolder = "der Ordner %s kann nicht angelegt werden";
+inline constexpr const char* kBadSchema =
+    "seine Schema-Version %s ist ung\xFCltig (bekannt sind 1 bis %d)";
+inline constexpr const char* kBadValue = "die Spalte %s enth\xE4lt den ung\xFCltigen Wert \"%s\"";
+inline constexpr const char* kBadColumnCount = "ein Eintrag hat %d Spalten statt %d";
+// A file that exists and is no SQLite database: a journal the user named is never overwritten.
+inline constexpr const char* kNotAJournal = "die Datei ist keine Journal-Datei (SQLite)";
+// A file with SQLite's header whose pages do not read (a journal the user named is refused).
+inline constexpr const char* kDamaged = "die Datei ist besch\xE4\x64igt (%s)";
+// --history with a journal file that does not exist (the folder does).
+inline constexpr const char* kNotThere = "die Datei ist nicht vorhanden";
+// Names SQLite would take for something else than a file of that name.
+inline constexpr const char* kNotAFileName =
+    "der Name bezeichnet keine Datei (\":memory:\" und \"file:\"-URIs sind nicht erlaubt)";
+// Another program holds the journal file's write lock longer than the wait allows.
+inline constexpr const char* kBusy = "die Datei ist von einem anderen Programm gesperrt";
+// The journal names the same file as another of the run's files.
+inline constexpr const char* kJournalRole = "Das Journal";
+inline constexpr const char* kJournalIsOutput =
+    "Das Journal und %s nennen dieselbe Datei %s.";
+inline constexpr const char* kLogOption = "das Protokoll (--log)";
+inline constexpr const char* kReportOption = "der Bericht (--sim-report)";
+
+// --journal-setup URI: the tables of a PostgreSQL journal made by its administrator.
+inline constexpr const char* kSetupDone =
+    "Das Journal %s ist eingerichtet (Schema %d). Die Werkb\xE4nke brauchen eine Rolle mit "
+    "diesen Rechten, zum Beispiel:";
+inline constexpr const char* kSetupFileOnly =
+    "--journal-setup richtet nur ein PostgreSQL-Journal ein (postgresql://...); eine "
+    "Journal-Datei legt lcdwrite selbst an.";
 
 // --history: the table's headings, the result of a record never completed, the empty journal.
 inline constexpr const char* kHeadTime = "Zeit (UTC)";

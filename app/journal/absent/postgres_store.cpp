@@ -4,8 +4,15 @@
 
 namespace app::journal {
 
-std::unique_ptr<JournalStore> OpenPostgresJournal(const std::string&) {
+std::unique_ptr<JournalStore> OpenPostgresJournal(const std::string&, bool) {
   throw JournalError(texts::kNotInThisBuild);
 }
+
+// Without libpq to read the target, only its scheme is shown: nothing in it can be a secret.
+std::string ShownPostgresTarget(const std::string& uri) {
+  return uri.substr(0, uri.find("://") + 3) + "...";
+}
+
+void SetUpPostgresJournal(const std::string&) { throw JournalError(texts::kNotInThisBuild); }
 
 }  // namespace app::journal

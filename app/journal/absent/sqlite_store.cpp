@@ -4,7 +4,8 @@
 
 namespace app::journal {
 
-std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string&, std::string* movedAsideTo) {
+std::unique_ptr<JournalStore> OpenSqliteJournal(const std::string&, const SqliteOpening&,
+                                                std::string* movedAsideTo) {
   if (movedAsideTo != nullptr) movedAsideTo->clear();
   throw JournalError(texts::kNotInThisBuild);
 }

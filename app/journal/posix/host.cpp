@@ -43,4 +43,6 @@ std::string DefaultJournalPath() {
   return {};
 }
 
+void UnchangedStandardOutput() {}
+
 }  // namespace app::journal

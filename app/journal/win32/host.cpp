@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/journal/texts.h"
@@ -39,6 +43,11 @@ std::string DefaultJournalPath() {
   const char* local = std::getenv("LOCALAPPDATA");
   if (local == nullptr || local[0] == '\0') return {};
   return std::string(local) + "\\" + texts::kFolderName + "\\" + texts::kDefaultFileName;
+}
+
+void UnchangedStandardOutput() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
 }
 
 }  // namespace app::journal

@@ -49,11 +49,11 @@ TEST(History, csv_has_every_column_quoted_where_needed) {
       "run_id,started,ended,duration_ms,host,user_name,tool_version,platform,simulated,scenario,"
       "port,converter_vid,converter_pid,converter_serial,config_path,config_sha256,config_text,"
       "serial,serial_bytes,device_type,operations,exit_status,exit_name,failure,"
-      "latency_found_ms,latency_set_ms\r\n"
+      "latency_found_ms,latency_set_ms,config_sent,config_text_cut\r\n"
       "r1,2026-12-07T09:15:02.250Z,2026-12-07T09:15:44.750Z,42500,,,,,0,,COM3,,,,,,,1234567,,3,,"
-      "0,geschrieben,,,\r\n"
+      "0,geschrieben,,,,,0\r\n"
       "r2,2026-12-07T09:20:00.000Z,,,,,,,1,,ttyUSB0,,,,,,\"4\n1, \"\"2\"\"\n\",12345,,12,"
-      "operating_time,,abgebrochen,,,\r\n");
+      "operating_time,,abgebrochen,,,,,0\r\n");
 }
 
 // The journal chosen for --history is the one a run would use; records come from the store.
