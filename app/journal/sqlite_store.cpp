@@ -9,6 +9,7 @@
 // folds the write-ahead log into the file, so that a copy of the file alone holds every record.
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "app/outputfiles.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/outputfiles.h"
 
 namespace app::journal {
 
@@ -40,6 +42,29 @@ class Damaged : public JournalError {
  public:
   using JournalError::JournalError;
 };
+
+// A URI that opens the file at path (UTF-8) read-only as a file nobody changes: every character
+// but the unreserved ones percent-encoded, a Windows path in its URI form ("/C:/...").
+std::string ImmutableUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  if (path.size() >= 2 && path[1] == ':') uri += "///";
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char c = path[i];
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '/') {
+      uri += '/';
+    } else if (std::isalnum(b) || c == '-' || c == '.' || c == '_' || c == '~' ||
+               (c == ':' && i == 1)) {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += kHex[b >> 4];
+      uri += kHex[b & 0xF];
+    }
+  }
+  return uri + "?mode=ro&immutable=1";
+}
 
 class Statement {
  public:
@@ -78,11 +103,21 @@ class Statement {
 
 class SqliteStore : public JournalStore {
  public:
-  SqliteStore(const std::string& path, bool readOnly) : readOnly_(readOnly) {
+  SqliteStore(const std::string& path, bool readOnly) : path_(path), readOnly_(readOnly) {
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     try {
       if (rc != SQLITE_OK) Fail(rc);
+      if (readOnly && !Readable()) {
+        // A journal in a folder the user may not write (another user's, a read-only medium):
+        // SQLite cannot make the index of the write-ahead log beside it. With no log there,
+        // the file alone is the whole journal, and it is read as a file nobody changes.
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &db_,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        if (rc != SQLITE_OK) Fail(rc);
+      }
       sqlite3_extended_result_codes(db_, 1);
       sqlite3_busy_timeout(db_, kSqliteBusyMs);
       if (!readOnly) {
@@ -190,10 +225,31 @@ class SqliteStore : public JournalStore {
     version_ = kSchemaVersion;
   }
 
+  // Whether the opened file can be read as it is; false when the cause is a folder the
+  // write-ahead log's index cannot be made in and there is no log to lose by reading the file
+  // alone.
+  bool Readable() {
+    const int rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                                nullptr);
+    if (rc == SQLITE_OK) return true;
+    const int code = rc & 0xFF;
+    std::error_code error;
+    const auto log = fs::file_size(fs::u8path(path_ + "-wal"), error);
+    const bool noLog = (error && !fs::exists(fs::u8path(path_ + "-wal"), error)) || log == 0;
+    if ((code == SQLITE_CANTOPEN || code == SQLITE_READONLY) && noLog) return false;
+    Fail(rc);
+  }
+
   // Throws the error as the journal reports it: the file system's cause where there is one.
   [[noreturn]] void Fail(int rc) {
     const int code = rc & 0xFF;
-    const int system = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+    int system = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+    if (code == SQLITE_CANTOPEN && !readOnly_) {
+      // SQLite's last system error may belong to a later look at a name that is not there:
+      // the folder is tried as a journal would be made in it, for the real cause.
+      const plat::ReplacementFile probe(path_);
+      if (probe.Error() != 0) system = probe.Error();
+    }
     const std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT) {
       throw Damaged(fw::Format(texts::kDamaged, fw::Utf8ToCp1252(message)));
@@ -209,6 +265,7 @@ class SqliteStore : public JournalStore {
   }
 
   sqlite3* db_ = nullptr;
+  std::string path_;
   bool readOnly_ = false;
   int version_ = 0;
 };

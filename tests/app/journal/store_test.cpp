@@ -1,5 +1,6 @@
 // The stores: what is written comes back, records are found by serial number, several
 // processes share one journal, and the schema is created, brought forward or refused.
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -455,27 +456,41 @@ TEST_P(SqliteFile, locked_by_another_program_says_busy_and_works_once_free) {
   EXPECT_EQ(store->Records(0, "").size(), 1u);
 }
 
-// A journal someone else owns, or on a medium the user may not write, can still be read.
+// A journal someone else owns, or on a medium the user may not write, can still be read; and
+// writing there is refused with the real cause, not as a missing file. (Run by an unprivileged
+// user: a child process gives up root's rights first.)
 TEST_P(SqliteFile, read_only_file_in_a_read_only_folder_can_be_read) {
-  if (geteuid() == 0) GTEST_SKIP() << "root may write anything";
   journaltest::Open(target_)->Begin(Begun("kept", "1234567"));
   namespace fs = std::filesystem;
-  fs::permissions(target_, fs::perms::owner_read);
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  std::vector<app::journal::JournalRecord> records;
-  EXPECT_NO_THROW(records = app::journal::OpenJournal(
-                                {app::journal::JournalChoice::Kind::Named, target_},
-                                [](const std::string&) {}, app::journal::JournalAccess::Read)
-                                ->Records(0, ""));
-  EXPECT_EQ(records.size(), 1u);
-  // Writing there is refused with the real cause, not as a missing file.
-  try {
-    journaltest::Open((dir_ / "new.sqlite3").string());
-    ADD_FAILURE() << "created a journal in a read-only folder";
-  } catch (const app::journal::JournalError& e) {
-    EXPECT_STREQ(e.what(), "keine Berechtigung");
+  fs::permissions(target_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+      _exit(2);  // nobody
+    }
+    try {
+      const auto records =
+          app::journal::OpenJournal({app::journal::JournalChoice::Kind::Named, target_},
+                                    [](const std::string&) {}, app::journal::JournalAccess::Read)
+              ->Records(0, "");
+      if (records.size() != 1) _exit(3);
+    } catch (...) {
+      _exit(4);
+    }
+    try {
+      journaltest::Open((dir_ / "new.sqlite3").string());
+      _exit(5);
+    } catch (const app::journal::JournalError& e) {
+      _exit(std::string(e.what()) == "keine Berechtigung" ? 0 : 6);
+    }
   }
+  int status = 0;
+  waitpid(child, &status, 0);
   fs::permissions(dir_, fs::perms::owner_all);
+  // 3: not every record read, 4: not readable, 5: a journal made there, 6: another cause.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // The copy of a journal file alone (without its -wal file) holds every record once the
