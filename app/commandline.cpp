@@ -94,6 +94,24 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
       return false;
     }
   }
+  if (!o.journalSetup.empty()) {
+    // --journal-setup makes the tables of a journal and touches nothing else.
+    const std::pair<bool, const char*> others[] = {{o.history, "--history"},
+                                                   {!o.journal.empty(), "--journal"},
+                                                   {o.noJournal, "--no-journal"},
+                                                   {o.check, "--check"},
+                                                   {o.simulate, "--simulate"},
+                                                   {o.console, "--console"},
+                                                   {!o.logFile.empty(), "--log"},
+                                                   {!o.port.empty(), "--port"},
+                                                   {!o.configPlace.empty(), o.configPlace.c_str()}};
+    for (const auto& [given, name] : others) {
+      if (given) {
+        error = Say(language, usage::kNotWithJournalSetup, name);
+        return false;
+      }
+    }
+  }
   if (!o.history) return true;
   // --history reads the journal and touches nothing else.
   const std::pair<bool, const char*> runOnly[] = {{o.noJournal, "--no-journal"},
@@ -171,6 +189,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       o.check = true;
     } else if (arg == "--version") {
       o.version = true;
+    } else if (Is(arg, "--journal-setup")) {
+      if (!TakeValue(args, i, "--journal-setup", o.journalSetup, error, language)) {
+        return {std::nullopt, error};
+      }
     } else if (Is(arg, "--journal")) {
       if (!TakeValue(args, i, "--journal", o.journal, error, language)) {
         return {std::nullopt, error};

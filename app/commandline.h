@@ -29,6 +29,8 @@ struct Options {
   int historyCount = 0;  // 0: the default (the last 20 records; every record with --csv)
   std::string historySerial;
   bool historyCsv = false;
+  // --journal-setup URI: the administrator makes a PostgreSQL journal's tables, nothing else.
+  std::string journalSetup;
 };
 
 // The language of --help and of the complaints about a command line: German when the user's

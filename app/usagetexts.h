@@ -36,6 +36,9 @@ inline constexpr Text kJournalTwice{"--journal and --no-journal exclude each oth
 inline constexpr Text kBadHistoryCount{
     "--history %s: not a number of records (1 or more)",
     "--history %s: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"};
+inline constexpr Text kNotWithJournalSetup{
+    "--journal-setup does not go with %s: it only makes the journal's tables",
+    "--journal-setup geht nicht zusammen mit %s: es legt nur die Tabellen des Journals an"};
 // Appended to kUsage.
 inline constexpr Text kUsageJournal{
     "\n"
@@ -48,7 +51,9 @@ inline constexpr Text kUsageJournal{
     "  --no-journal         record nothing\n"
     "  --history [N]        print the last N records (20)\n"
     "  --serial S           with --history: only the records of serial number S\n"
-    "  --csv                with --history: every column as CSV (every record unless N)\n",
+    "  --csv                with --history: every column as CSV (every record unless N)\n"
+    "  --journal-setup URI  make the tables of a PostgreSQL journal (for its administrator;\n"
+    "                       the benches then need only SELECT, INSERT and UPDATE)\n",
     "\n"
     "Das Journal: jeder Lauf, der eine Platine erreicht, wird festgehalten (SQLite,\n"
     "normalerweise in $XDG_DATA_HOME/lcdwrite/journal.sqlite3, unter Windows\n"
@@ -60,7 +65,10 @@ inline constexpr Text kUsageJournal{
     "  --history [N]        die letzten N Eintr\u00e4ge zeigen (20)\n"
     "  --serial S           mit --history: nur die Eintr\u00e4ge der Seriennummer S\n"
     "  --csv                mit --history: alle Spalten als CSV (alle Eintr\u00e4ge, wenn\n"
-    "                       kein N)\n"};
+    "                       kein N)\n"
+    "  --journal-setup URI  die Tabellen eines PostgreSQL-Journals anlegen (f\u00fcr seinen\n"
+    "                       Verwalter; die Werkb\u00e4nke brauchen dann nur SELECT, INSERT\n"
+    "                       und UPDATE)\n"};
 
 inline constexpr Text kUsage{
     "Usage: lcdwrite [options] [FILE|FOLDER]\n"

@@ -14,6 +14,8 @@ if(WIN32)
   install(TARGETS lcdwrite lcdwrite_console RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/app/examples/Quorix.lcd DESTINATION examples)
   install(FILES ${lcd_scenarios} DESTINATION scenarios)
+  # For the administrator of a PostgreSQL journal (lcdwrite --journal-setup does the same).
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lcdwrite-journal.sql DESTINATION .)
 else()
   include(GNUInstallDirs)
   set(lcd_generated ${PROJECT_BINARY_DIR}/packaging)
@@ -33,7 +35,7 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/60-lcdwrite.rules
     DESTINATION ${LCDWRITE_UDEV_RULES_DIR})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/linux/copyright ${lcd_generated}/changelog.gz
-    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    ${PROJECT_SOURCE_DIR}/packaging/lcdwrite-journal.sql DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 # The packages.

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 
 #include "app/journal/host.h"
+#include "app/journal/schema.h"
+#include "app/exitstatus.h"
 #include "app/journal/texts.h"
 #include "app/texts.h"
 #include "app/outputfiles.h"
@@ -80,6 +83,25 @@ std::string CheckJournalFile(const JournalChoice& choice, const std::string& log
     return fw::Format(texts::kJournalIsOutput, texts::kReportOption, ShownName(journal));
   }
   return {};
+}
+
+int SetUpJournal(const std::string& uri, std::ostream& out, std::ostream& err) {
+  auto say = [&err](const std::string& cp1252) {
+    err << "lcdwrite: " << fw::Cp1252ToUtf8(cp1252) << "\n";
+  };
+  if (!IsPostgresUri(uri)) {
+    say(texts::kSetupFileOnly);
+    return kExitUsage;
+  }
+  try {
+    SetUpPostgresJournal(uri);
+  } catch (const JournalError& e) {
+    say(fw::Format(texts::kNamedUnavailable, ShownJournal(uri), e.what()));
+    return kExitUsage;
+  }
+  out << fw::Cp1252ToUtf8(fw::Format(texts::kSetupDone, ShownJournal(uri), kSchemaVersion)) << "\n"
+      << GrantExample("lcdwrite_bench");
+  return kExitWritten;
 }
 
 }  // namespace app::journal

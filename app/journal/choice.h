@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -47,5 +48,10 @@ std::string CheckJournalFile(const JournalChoice& choice, const std::string& log
                              const std::string& reportFile,
                              const std::filesystem::path& configFile,
                              const std::string& scenarioFile);
+
+// --journal-setup URI: makes (or brings forward) the tables of the PostgreSQL journal at uri
+// and prints the rights the benches' role needs on out (UTF-8). 0, or kExitUsage (the cause
+// on err) for a journal file or a server that refuses.
+int SetUpJournal(const std::string& uri, std::ostream& out, std::ostream& err);
 
 }  // namespace app::journal

@@ -85,4 +85,69 @@ TEST(History, prints_the_named_journal_and_refuses_one_that_cannot_be_opened) {
   std::filesystem::remove_all(dir);
 }
 
+// Texts from the journal are input: on a terminal their control characters are shown, never
+// acted on.
+TEST(History, table_shows_control_characters_from_the_journal_visibly) {
+  JournalRecord r;
+  r.runId = "r";
+  r.started = "2026-12-07T09:15:02.250Z";
+  r.serial = "12\x1B[2J34";
+  r.port = "COM3\r";
+  r.exitStatus = 1;
+  r.exitName = "Platinenfehler\n\x7F\xFF";
+  EXPECT_EQ(app::journal::HistoryTable({r}),
+            "Zeit (UTC)           Seriennummer  Ger\u00e4tetyp  Port      Ergebnis                "
+            "      Dauer\n"
+            "2026-12-07 09:15:02  12\\x1b[2J34              COM3\\x0d  "
+            "1 Platinenfehler\\x0a\\x7f\\xff\n");
+}
+
+// The CSV keeps every byte, escaped one documented way, and every line ends in CR LF alone.
+TEST(History, csv_escapes_nul_controls_backslashes_and_bytes_that_are_no_utf8) {
+  JournalRecord r;
+  r.runId = "r";
+  r.configPath = "C:\\Users\\m";
+  r.configText = std::string("a\0b\x1B\xFF\t\"q\"\r\n", 11);
+  r.exitStatus = 0;
+  r.exitName = "geschrieben";
+  const std::string csv = app::journal::HistoryCsv({r});
+  const std::string line = csv.substr(csv.find("\r\n") + 2);
+  EXPECT_EQ(line,
+            "r,,,,,,,,0,,,,,,C:\\\\Users\\\\m,,\"a\\x00b\\x1b\\xff\t\"\"q\"\"\r\n\",,,,,0,"
+            "geschrieben,,,,,0\r\n");
+  // Outside quoted fields, every LF follows a CR.
+  bool quoted = false;
+  for (size_t i = 0; i < csv.size(); ++i) {
+    if (csv[i] == '"') quoted = !quoted;
+    if (csv[i] == '\n' && !quoted) {
+      EXPECT_EQ(csv[i - 1], '\r') << i;
+    }
+  }
+  EXPECT_EQ(app::journal::UnescapedText("a\\x00b\\x1b\\xff"), std::string("a\0b\x1B\xFF", 5));
+}
+
+// --csv hands every record on as the store reads it: the same bytes as the records read whole.
+TEST(History, csv_of_a_journal_is_its_records_with_every_column) {
+  const auto dir = std::filesystem::temp_directory_path() / "lcdwrite-journal-history-csv";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "j.sqlite3").string();
+  std::vector<JournalRecord> records = Records();
+  records[1].configText = std::string("x\0\xFE", 3);
+  records[1].configSent = "1_2_3";
+  records[1].configTextCut = true;
+  {
+    auto store = journaltest::Open(file);
+    for (const JournalRecord& r : records) store->Begin(r);
+  }
+  app::Options options;
+  options.history = true;
+  options.historyCsv = true;
+  std::ostringstream out, err;
+  EXPECT_EQ(app::journal::PrintHistory(options, file, out, err), 0);
+  EXPECT_EQ(out.str(), app::journal::HistoryCsv(records));
+  EXPECT_EQ(err.str(), "");
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace

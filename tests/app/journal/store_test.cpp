@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "framework/sysutils.h"
 
@@ -534,7 +535,12 @@ class Server : public journaltest::JournalTest {
 // The benches connect with a role that may only read and write the records: the tables were
 // made by the administrator (--journal-setup), and a whole run and --history need no more.
 TEST_P(Server, a_role_with_only_select_insert_and_update_writes_and_reads) {
-  app::journal::SetUpPostgresJournal(target_);
+  std::ostringstream out, err;
+  ASSERT_EQ(app::journal::SetUpJournal(target_, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), "Das Journal " + target_ +
+                           " ist eingerichtet (Schema 3). Die Werkb\u00e4nke brauchen eine Rolle "
+                           "mit diesen Rechten, zum Beispiel:\n" +
+                           app::journal::GrantExample("lcdwrite_bench"));
   PGconn* admin = Session(target_);
   Exec(admin, "SET client_min_messages = warning; DROP ROLE IF EXISTS lcdwrite_bench");
   std::string grants = app::journal::GrantExample("lcdwrite_bench");
