@@ -3,7 +3,7 @@
 # in build-fuzz/ and runs each one for a bounded time, starting from its seed corpus in the tree
 # (as many at once as the machine has processors).
 # Usage: scripts/fuzz.sh [--time SECONDS] [TARGET...]   (targets: config scenario formtext
-#        broadcast sysfs; all by default; 60 seconds each by default)
+#        broadcast sysfs journal; all by default; 60 seconds each by default)
 # Prints per target the executions, the corpus (inputs and bytes) and the findings. A finding's
 # input is kept in build-fuzz/findings/TARGET/; the script then ends with status 1.
 # The corpus grown by a run stays in build-fuzz/corpus/TARGET/ (never written into the tree).
@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(config scenario formtext broadcast sysfs)
+[ ${#targets[@]} -gt 0 ] || targets=(config scenario formtext broadcast sysfs journal)
 
 scripts/setup.sh --fuzz
 
