@@ -96,15 +96,16 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
   }
   if (!o.journalSetup.empty()) {
     // --journal-setup makes the tables of a journal and touches nothing else.
-    const std::pair<bool, const char*> others[] = {{o.history, "--history"},
-                                                   {!o.journal.empty(), "--journal"},
-                                                   {o.noJournal, "--no-journal"},
-                                                   {o.check, "--check"},
-                                                   {o.simulate, "--simulate"},
-                                                   {o.console, "--console"},
-                                                   {!o.logFile.empty(), "--log"},
-                                                   {!o.port.empty(), "--port"},
-                                                   {!o.configPlace.empty(), o.configPlace.c_str()}};
+    const std::pair<bool, const char*> others[] = {
+        {o.history, "--history"},
+        {!o.journal.empty(), "--journal"},
+        {o.noJournal, "--no-journal"},
+        {o.check, "--check"},
+        {o.simulate, "--simulate"},
+        {o.console, "--console"},
+        {!o.logFile.empty(), "--log"},
+        {!o.port.empty(), "--port"},
+        {!o.configPlace.empty(), o.configPlace.c_str()}};
     for (const auto& [given, name] : others) {
       if (given) {
         error = Say(language, usage::kNotWithJournalSetup, name);

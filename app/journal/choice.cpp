@@ -46,8 +46,8 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     if (error && !fs::is_directory(path.parent_path())) {
-      throw JournalError(fw::Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) + ": " +
-                         FileErrorCause(error.value()));
+      throw JournalError(fw::Format(texts::kCannotCreateFolder, ShownName(path.parent_path())) +
+                         ": " + FileErrorCause(error.value()));
     }
   }
   SqliteOpening how;

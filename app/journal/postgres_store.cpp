@@ -237,8 +237,9 @@ std::string ShownPostgresTarget(const std::string& uri) {
     }
   }
   PQconninfoFree(options);
-  std::string shown = scheme + (user.empty() ? "" : user + "@") + host +
-                      (port.empty() ? "" : ":" + port) + (dbname.empty() ? "" : "/" + dbname) + rest;
+  const std::string shown = scheme + (user.empty() ? "" : user + "@") + host +
+                            (port.empty() ? "" : ":" + port) +
+                            (dbname.empty() ? "" : "/" + dbname) + rest;
   return fw::Utf8ToCp1252(fw::VisibleUtf8(shown));
 }
 

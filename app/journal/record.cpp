@@ -52,67 +52,67 @@ Value NumberText(const std::optional<T>& value) {
   return std::to_string(*value);
 }
 
-#define LCD_TEXT(name, field)                                        \
-  ColumnAccess {                                                     \
-    {name, false, 1}, [](const JournalRecord& r) -> Value { return r.field; }, \
-        [](JournalRecord& r, const Value& v) { r.field = v.value_or(""); }      \
-  }
-#define LCD_NUMBER(name, field, type, since)                                            \
-  ColumnAccess {                                                                        \
-    {name, true, since}, [](const JournalRecord& r) { return NumberText(r.field); },    \
-        [](JournalRecord& r, const Value& v) { r.field = NumberOf<type>(name, v); }      \
-  }
-#define LCD_FLAG(name, field, since)                                                      \
-  ColumnAccess {                                                                          \
-    {name, true, since}, [](const JournalRecord& r) -> Value { return r.field ? "1" : "0"; }, \
-        [](JournalRecord& r, const Value& v) { r.field = NumberOf<int>(name, v).value_or(0) != 0; } \
-  }
+// The columns' kinds, each from a member of the record.
+ColumnAccess TextColumn(const char* name, std::string JournalRecord::*field, int since = 1) {
+  return {{name, false, since}, [field](const JournalRecord& r) -> Value { return r.*field; },
+          [field](JournalRecord& r, const Value& v) { r.*field = v.value_or(""); }};
+}
+
+template <typename T>
+ColumnAccess NumberColumn(const char* name, std::optional<T> JournalRecord::*field) {
+  return {{name, true, 1}, [field](const JournalRecord& r) { return NumberText(r.*field); },
+          [name, field](JournalRecord& r, const Value& v) { r.*field = NumberOf<T>(name, v); }};
+}
+
+ColumnAccess FlagColumn(const char* name, bool JournalRecord::*field, int since = 1) {
+  return {{name, true, since},
+          [field](const JournalRecord& r) -> Value { return r.*field ? "1" : "0"; },
+          [name, field](JournalRecord& r, const Value& v) {
+            r.*field = NumberOf<int>(name, v).value_or(0) != 0;
+          }};
+}
 
 const std::vector<ColumnAccess>& Access() {
+  using R = JournalRecord;
   static const std::vector<ColumnAccess> columns = {
-      LCD_TEXT("run_id", runId),
-      LCD_TEXT("started", started),
+      TextColumn("run_id", &R::runId),
+      TextColumn("started", &R::started),
+      // NULL until the run is completed.
       ColumnAccess{{"ended", false, 1},
-                   [](const JournalRecord& r) -> Value {
+                   [](const R& r) -> Value {
                      if (r.ended.empty()) return std::nullopt;
                      return r.ended;
                    },
-                   [](JournalRecord& r, const Value& v) { r.ended = v.value_or(""); }},
-      LCD_NUMBER("duration_ms", durationMs, std::int64_t, 1),
-      LCD_TEXT("host", host),
-      LCD_TEXT("user_name", user),
-      LCD_TEXT("tool_version", toolVersion),
-      LCD_TEXT("platform", platform),
-      LCD_FLAG("simulated", simulated, 1),
-      LCD_TEXT("scenario", scenario),
-      LCD_TEXT("port", port),
-      LCD_TEXT("converter_vid", converterVid),
-      LCD_TEXT("converter_pid", converterPid),
-      LCD_TEXT("converter_serial", converterSerial),
-      LCD_TEXT("config_path", configPath),
-      LCD_TEXT("config_sha256", configSha256),
-      LCD_TEXT("config_text", configText),
-      LCD_TEXT("serial", serial),
-      LCD_TEXT("serial_bytes", serialBytes),
-      LCD_NUMBER("device_type", deviceType, int, 1),
-      LCD_TEXT("operations", operations),
-      LCD_NUMBER("exit_status", exitStatus, int, 1),
-      LCD_TEXT("exit_name", exitName),
-      LCD_TEXT("failure", failure),
-      LCD_NUMBER("latency_found_ms", latencyFound, int, 1),
-      LCD_NUMBER("latency_set_ms", latencySet, int, 1),
+                   [](R& r, const Value& v) { r.ended = v.value_or(""); }},
+      NumberColumn("duration_ms", &R::durationMs),
+      TextColumn("host", &R::host),
+      TextColumn("user_name", &R::user),
+      TextColumn("tool_version", &R::toolVersion),
+      TextColumn("platform", &R::platform),
+      FlagColumn("simulated", &R::simulated),
+      TextColumn("scenario", &R::scenario),
+      TextColumn("port", &R::port),
+      TextColumn("converter_vid", &R::converterVid),
+      TextColumn("converter_pid", &R::converterPid),
+      TextColumn("converter_serial", &R::converterSerial),
+      TextColumn("config_path", &R::configPath),
+      TextColumn("config_sha256", &R::configSha256),
+      TextColumn("config_text", &R::configText),
+      TextColumn("serial", &R::serial),
+      TextColumn("serial_bytes", &R::serialBytes),
+      NumberColumn("device_type", &R::deviceType),
+      TextColumn("operations", &R::operations),
+      NumberColumn("exit_status", &R::exitStatus),
+      TextColumn("exit_name", &R::exitName),
+      TextColumn("failure", &R::failure),
+      NumberColumn("latency_found_ms", &R::latencyFound),
+      NumberColumn("latency_set_ms", &R::latencySet),
       // Schema 3.
-      ColumnAccess{{"config_sent", false, 3},
-                   [](const JournalRecord& r) -> Value { return r.configSent; },
-                   [](JournalRecord& r, const Value& v) { r.configSent = v.value_or(""); }},
-      LCD_FLAG("config_text_cut", configTextCut, 3),
+      TextColumn("config_sent", &R::configSent, 3),
+      FlagColumn("config_text_cut", &R::configTextCut, 3),
   };
   return columns;
 }
-
-#undef LCD_TEXT
-#undef LCD_NUMBER
-#undef LCD_FLAG
 
 // The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when there is none
 // (overlong forms, surrogates and code points above U+10FFFF are not well-formed).

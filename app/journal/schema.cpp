@@ -38,7 +38,9 @@ std::vector<std::vector<std::string>> Steps(const SqlDialect& dialect) {
     return std::string(column.integer ? dialect.integerType : "TEXT");
   };
   std::string create = std::string("CREATE TABLE runs (id ") + dialect.idColumn;
-  for (const JournalColumn& column : columnsSince(1)) create += ", " + std::string(column.name) + " " + type(column);
+  for (const JournalColumn& column : columnsSince(1)) {
+    create += ", " + std::string(column.name) + " " + type(column);
+  }
   create += ", UNIQUE (run_id))";
 
   std::vector<std::string> three;

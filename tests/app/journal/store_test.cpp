@@ -468,7 +468,8 @@ TEST_P(SqliteFile, read_only_file_in_a_read_only_folder_can_be_read) {
                             fs::perms::others_exec);
   const pid_t child = fork();
   if (child == 0) {
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
       _exit(2);  // nobody
     }
     try {
