@@ -69,7 +69,9 @@ class PostgresStore : public JournalStore {
     PQsetNoticeProcessor(
         connection_, [](void*, const char*) {}, nullptr);
     try {
-      Run("SET statement_timeout = " + std::to_string(kPostgresStatementMs));
+      // A reading of the whole journal (--history --csv) streams for as long as the journal
+      // is big: it has no statement bound, only the lock bound and the connection's.
+      Run("SET statement_timeout = " + std::to_string(readOnly ? 0 : kPostgresStatementMs));
       Run("SET lock_timeout = " + std::to_string(kPostgresLockMs));
       if (readOnly) Run("SET default_transaction_read_only = on");
       version_ = ReadVersion();

@@ -43,6 +43,8 @@ constexpr int kSchemaVersion = 3;
 constexpr int kSqliteBusyMs = 1000;
 // The bounds of a PostgreSQL connection: connecting, a statement (and a lock it waits for) on
 // the server, and a peer that stopped answering (TCP keep-alive probes and unacknowledged data).
+// A connection that only reads (--history) has no statement bound: a whole journal is read as
+// long as rows keep coming.
 constexpr int kPostgresConnectSeconds = 5;
 constexpr int kPostgresStatementMs = 5000;
 constexpr int kPostgresLockMs = 3000;
