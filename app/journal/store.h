@@ -85,7 +85,9 @@ class JournalStore {
 // How a journal file is opened.
 struct SqliteOpening {
   // Only read (--history): nothing is created, moved, migrated or locked for writing; a file
-  // the user may only read can be read.
+  // the user may only read can be read. (Where the folder is writable, SQLite may leave the
+  // empty index files of its write-ahead log, -wal and -shm, beside a journal it read; the next
+  // run that writes the journal removes them as it closes.)
   bool readOnly = false;
   // The tool's own default file: one that is a damaged SQLite database (its header is
   // SQLite's, its pages do not read) is moved aside and a new journal begun. Anything else

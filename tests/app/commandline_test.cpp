@@ -131,6 +131,11 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
        "--history x: not a number of records (1 or more)",
        "--history x: keine Anzahl von Eintr\u00e4gen (1 oder mehr)"},
       {{"--journal"}, "--journal needs a value", "--journal braucht einen Wert"},
+      {{"--journal-setup"}, "--journal-setup needs a value", "--journal-setup braucht einen Wert"},
+      {{"--journal-setup", "postgresql://db/journal", "--history"},
+       "--journal-setup does not go with --history: it only makes the journal's tables",
+       "--journal-setup geht nicht zusammen mit --history: es legt nur die Tabellen des Journals "
+       "an"},
   };
   for (const RefusedRow& row : rows) {
     const auto english = app::ParseCommandLine(row.args, app::Language::English);
