@@ -15,12 +15,12 @@
 
 namespace {
 
-// The journal of this process, in a folder of its own (-wal and -shm files appear beside it).
+// The journal of this process, in a folder of its own (-wal and -shm files appear beside it),
+// made for each input and removed after it.
 const std::filesystem::path& Folder() {
   static const std::filesystem::path folder = [] {
     auto path = std::filesystem::temp_directory_path() /
                 ("lcdwrite-journal-fuzz-" + std::to_string(getpid()));
-    std::filesystem::create_directories(path);
     return path;
   }();
   return folder;
@@ -46,7 +46,7 @@ void Exercise(app::journal::JournalStore& store, bool write) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace fs = std::filesystem;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(Folder(), error)) fs::remove(entry.path(), error);
+  fs::create_directories(Folder(), error);
   const std::string path = (Folder() / "journal.sqlite3").string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data),
                                               static_cast<std::streamsize>(size));
@@ -63,5 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(fs::exists(path));
   }
+  fs::remove_all(Folder(), error);  // nothing left behind when the run ends
   return 0;
 }
