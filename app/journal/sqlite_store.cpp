@@ -108,6 +108,7 @@ class SqliteStore : public JournalStore {
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     try {
       if (rc != SQLITE_OK) Fail(rc);
+      sqlite3_busy_timeout(db_, kSqliteBusyMs);
       if (readOnly && !Readable()) {
         // A journal in a folder the user may not write (another user's, a read-only medium):
         // SQLite cannot make the index of the write-ahead log beside it. With no log there,
@@ -119,7 +120,6 @@ class SqliteStore : public JournalStore {
         if (rc != SQLITE_OK) Fail(rc);
       }
       sqlite3_extended_result_codes(db_, 1);
-      sqlite3_busy_timeout(db_, kSqliteBusyMs);
       if (!readOnly) {
         Execute("PRAGMA journal_mode = WAL");
         Execute("PRAGMA synchronous = FULL");
