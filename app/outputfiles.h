@@ -31,7 +31,7 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
 // Why a file operation failed, for a C library errno value (German, Windows-1252).
 std::string FileErrorCause(int error);
 
-// A file name as a message shows it (Windows-1252).
+// A file name as a message shows it (Windows-1252), control characters made visible.
 std::string ShownName(const std::filesystem::path& path);
 
 class RunLog {

@@ -33,6 +33,8 @@ struct JournalRecord {
   std::string configPath;    // Quorix.lcd, absolute
   std::string configSha256;  // of the file's bytes, lower-case hexadecimal
   std::string configText;    // the file's text (Windows-1252 read as such, kept as UTF-8)
+  std::string configSent;      // the configuration as sent to the board (its tokens), whole
+  bool configTextCut = false;  // configText holds only the file's first 64 KiB
   std::string serial;        // the serial number as text, up to its first zero byte
   std::string serialBytes;   // the seven bytes sent, hexadecimal
   std::optional<int> deviceType;
