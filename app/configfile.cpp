@@ -290,12 +290,16 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& path,
     return {ConfigLoadResult::CannotOpen,
             fw::Format(texts::kConfigSearchedIn, shown(placeMissing ? path : parent))};
   }
+  constexpr std::uintmax_t kFileMax = std::uintmax_t{kConfigFileMaxMiB} << 20;
+  if (const std::uintmax_t size = fs::file_size(path, error); !error && size > kFileMax) {
+    return {ConfigLoadResult::Damaged, fw::Format(texts::kConfigTooLarge, kConfigFileMaxMiB)};
+  }
   TokenReader reader;
   journal::Sha256 hash;
   std::string kept;
   bool parsing = true;
+  // The size is checked as the bytes come too: the file may grow while it is read.
   std::uintmax_t size = 0;
-  constexpr std::uintmax_t kFileMax = std::uintmax_t{kConfigFileMaxMiB} << 20;
   std::vector<char> chunk(kReadChunk * 16);
   while (file) {
     file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
