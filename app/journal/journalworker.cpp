@@ -107,7 +107,7 @@ std::string JournalWorker::LastError() const {
 
 void JournalWorker::Loop(const std::shared_ptr<State>& state) {
   State& s = *state;
-  enum class Step { Open, Ask, Begin, Complete, Progress };
+  enum class Step { Open, Ask, Begin, Rewrite, Complete, Progress };
   std::unique_lock<std::mutex> lock(s.mutex);
   int failures = 0;
   for (;;) {
@@ -118,7 +118,8 @@ void JournalWorker::Loop(const std::shared_ptr<State>& state) {
     const std::uint64_t version = s.version;
     const Step step = !s.store               ? Step::Open
                       : !s.lastWrittenKnown  ? Step::Ask
-                      : !s.begun || s.rewrite ? Step::Begin
+                      : !s.begun             ? Step::Begin
+                      : s.rewrite            ? Step::Rewrite
                       : record.Completed()   ? Step::Complete
                                              : Step::Progress;
     lock.unlock();
@@ -136,6 +137,7 @@ void JournalWorker::Loop(const std::shared_ptr<State>& state) {
         case Step::Begin:
           s.store->Begin(record);
           break;
+        case Step::Rewrite:  // the whole record, durably, added again if it was lost
         case Step::Complete:
           s.store->Update(record);
           break;
@@ -174,6 +176,9 @@ void JournalWorker::Loop(const std::shared_ptr<State>& state) {
         break;
       case Step::Begin:
         s.begun = true;
+        s.written = version;
+        break;
+      case Step::Rewrite:
         s.rewrite = false;
         s.written = version;
         break;
