@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -433,6 +434,34 @@ TEST_P(Journalled, a_named_journal_that_does_not_begin_in_time_refuses_the_write
   EXPECT_TRUE(o.dialogs.empty());
 }
 
+// Ctrl+C while the write waits for a named journal's beginning (another program holds its lock
+// from 1 s on; the wait would last a minute): the run ends at once, the board untouched.
+TEST_P(Journalled, a_stop_while_the_write_waits_for_the_beginning_ends_the_run_at_once) {
+  waits_.begin = std::chrono::milliseconds(60000);
+  app::journal::RunJournal::OverrideWaits(&waits_);
+  std::atomic<bool> locked{false};
+  app::RunHooks hooks;
+  hooks.onStart = [this, &locked](app::SimulatedTarget* target, app::TMainForm&) {
+    simfront::MachineOf(target)->Schedule(1000 * sim::kNsPerMs, [this, &locked] {
+      lock_.Take(GetParam(), target_);
+      locked = true;
+    });
+  };
+  // The request comes from another thread, as a signal's does; whenever it comes after the
+  // lock, the run ends the same way.
+  std::thread requester([&locked] {
+    while (!locked) std::this_thread::yield();
+    app::RunStop::Instance().Request(130);
+  });
+  app::Options options;
+  options.journal = target_;
+  const Outcome o = Run("", SampleConfig(), false, options, hooks);
+  requester.join();
+  EXPECT_EQ(o.status, 130);
+  EXPECT_EQ(o.err, "Abgebrochen: Die Platine wurde nicht beschrieben.\n");
+  EXPECT_TRUE(apptest::Untouched(o.report)) << o.report;
+}
+
 // ---- A journal that recovers ----
 
 struct Upset {
@@ -626,6 +655,48 @@ TEST_F(WholeRun, a_named_journal_that_cannot_be_opened_refuses_the_run_before_th
     EXPECT_TRUE(o.dialogs.empty()) << row.name;
     EXPECT_EQ(o.report, "") << row.name << ": the simulated machine was never built";
   }
+}
+
+// The default journal that does not take the record's beginning in time (another program holds
+// its lock): one warning, and the write goes on without it.
+TEST(DefaultJournal, that_does_not_begin_in_time_is_one_warning) {
+  const auto dir = std::filesystem::temp_directory_path() / "lcdwrite-journal-default-slow";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "lcdwrite");
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string previous = saved != nullptr ? saved : "";
+  setenv("XDG_DATA_HOME", dir.string().c_str(), 1);
+  const std::string path = (dir / "lcdwrite" / "journal.sqlite3").string();
+  journaltest::Open(path);
+  WriteLock lock;
+  lock.Take(Kind::Sqlite, path);
+  app::journal::RunJournal::Waits waits = ShortWaits();
+  waits.begin = std::chrono::milliseconds(300);
+  app::journal::RunJournal::OverrideWaits(&waits);
+  std::vector<std::string> warnings;
+  auto opening = app::journal::RunJournal::Open(
+      app::Options{}, "", [&warnings](const std::string& line) { warnings.push_back(line); });
+  ASSERT_NE(opening.journal, nullptr);
+  app::journal::WriteStart start;
+  ASSERT_EQ(app::ParseConfigText(SampleConfig(), start.config).result,
+            app::ConfigLoadResult::Loaded);
+  const auto announcement = opening.journal->WriteStarting(start, {});
+  EXPECT_EQ(announcement.refusal, "");
+  EXPECT_EQ(warnings, std::vector<std::string>{"Warnung: Das Journal " + path +
+                                               " ist nicht verf\xFC" "gbar (keine Antwort "
+                                               "innerhalb von 1 s); die Platine wird ohne "
+                                               "Journal beschrieben."});
+  opening.journal->OperationStored("operating_time");
+  opening.journal->Complete(0, "");
+  EXPECT_EQ(warnings.size(), 1u) << "nothing more of a journal dropped";
+  lock.Release();
+  app::journal::RunJournal::OverrideWaits(nullptr);
+  if (saved != nullptr) {
+    setenv("XDG_DATA_HOME", previous.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+  std::filesystem::remove_all(dir);
 }
 
 // The default journal (real runs only): where it is, opened only for a record (a run that
