@@ -214,7 +214,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
-    if (runJournal) runJournal->Complete(status, writeFailure);
+    if (runJournal) runJournal->Complete(status, writeFailure, stop.Ended());
     log.Close(status);
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());

@@ -235,7 +235,7 @@ void RunJournal::WriteEnded() {
                            .count();
 }
 
-void RunJournal::Complete(int status, const std::string& failure) {
+void RunJournal::Complete(int status, const std::string& failure, bool stopped) {
   WriteEnded();
   bool begun = false;
   {
@@ -248,14 +248,15 @@ void RunJournal::Complete(int status, const std::string& failure) {
     begun = begun_;
   }
   // A record whose beginning never arrived is not waited for again.
+  const std::chrono::milliseconds wait = stopped ? std::min(waits_.completion, waits_.lateStop)
+                                                 : waits_.completion;
   const bool written =
-      begun && worker_->WaitWritten(std::chrono::steady_clock::now() + waits_.completion, {});
+      begun && worker_->WaitWritten(std::chrono::steady_clock::now() + wait, {});
   SayWarnings();
   if (written || !begun) return;
   const std::string error = worker_->LastError();
   warn_(fw::Format(texts::kRecordFailed, shown_,
-                   error.empty() ? fw::Format(texts::kNoAnswer, Seconds(waits_.completion))
-                                 : Visible(error)));
+                   error.empty() ? fw::Format(texts::kNoAnswer, Seconds(wait)) : Visible(error)));
   Drop();
 }
 

@@ -52,12 +52,16 @@ class RunJournal {
   // A line for the user (Windows-1252): the warnings.
   using Warn = std::function<void(const std::string& line)>;
 
-  // How long the run waits for the journal, and how a failing store is retried.
+  // How long the run waits for the journal: the record's beginning before the first reset,
+  // its completion at the run's end, and a stop request's status when the process ends at once.
+  static constexpr std::chrono::milliseconds kBeginWait{5000};
+  static constexpr std::chrono::milliseconds kCompletionWait{3000};
+  static constexpr std::chrono::milliseconds kLateStopWait{1000};
   struct Waits {
-    std::chrono::milliseconds begin{5000};       // the beginning, before the first reset
-    std::chrono::milliseconds completion{3000};  // the completion, at the run's end
-    std::chrono::milliseconds lateStop{1000};    // a stop request after the run's end
-    JournalWorker::Pacing pacing;
+    std::chrono::milliseconds begin = kBeginWait;
+    std::chrono::milliseconds completion = kCompletionWait;
+    std::chrono::milliseconds lateStop = kLateStopWait;
+    JournalWorker::Pacing pacing;  // how a failing store is retried
   };
   // For tests: shorter waits for every journal opened afterwards (nullptr: the defaults).
   static void OverrideWaits(const Waits* waits);
@@ -89,8 +93,9 @@ class RunJournal {
   // first call counts.
   void WriteEnded();
   // The run's end: its exit status and the failure's dialog text ("" for none); waits for the
-  // record within Waits::completion. Nothing when no record was begun.
-  void Complete(int status, const std::string& failure);
+  // record within Waits::completion (Waits::lateStop when a stop request ended the run: whoever
+  // asked wants the end now). Nothing when no record was begun.
+  void Complete(int status, const std::string& failure, bool stopped = false);
   // A stop request that ends the process at once (after the run, or a second one): the
   // process ends with status, so the record says so too (waits within Waits::lateStop). Any
   // thread.

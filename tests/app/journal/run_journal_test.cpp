@@ -184,6 +184,27 @@ TEST_P(Journalled, an_earlier_write_of_the_same_serial_number_is_named_before_th
   EXPECT_EQ(second.status, 0);
 }
 
+// A serial number with a control character (an escape sequence in Quorix.lcd) is shown with it
+// made visible in the line about its earlier write, on the console and in the log.
+TEST_P(Journalled, the_earlier_write_line_shows_control_characters_visibly) {
+  std::string config = SampleConfig();
+  const size_t serial = config.find("\n1234\n567\n");
+  ASSERT_NE(serial, std::string::npos);
+  config.replace(serial, 6, "\n12\x1b[\n");
+  app::Options options;
+  options.journal = target_;
+  options.logFile = (dir_ / "port.log").string();
+  ASSERT_EQ(Run("", config, false, options).status, 0);
+  const Outcome second = Run("", config, false, options);
+  ASSERT_EQ(second.status, 0);
+  const std::string prefix = "Seriennummer 12\\x1b[567 wurde zuletzt am ";
+  EXPECT_TRUE(std::any_of(second.notes.begin(), second.notes.end(),
+                          [&prefix](const std::string& n) { return n.rfind(prefix, 0) == 0; }));
+  const std::string log = apptest::Read(dir_ / "port.log");
+  EXPECT_NE(log.find(" " + prefix), std::string::npos);
+  EXPECT_EQ(log.find('\x1b'), std::string::npos);
+}
+
 // The journal gone in the middle of a write (its table dropped, as a full disk or a lost server
 // would fail it): one warning, and the write ends as it would have without a journal.
 TEST_P(Journalled, that_fails_during_the_write_costs_one_warning_and_changes_nothing_else) {
