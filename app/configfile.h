@@ -26,9 +26,10 @@ namespace app {
 
 enum class ConfigLoadResult { Loaded, VersionMismatch, Damaged, CannotOpen };
 
-// How much of the file's text a run keeps for its record, and the largest file read at all.
+// How much of the file's text a run keeps for its record, and the largest file read at all (a
+// configuration is about 1 KiB: 1 MiB leaves room for any notes and is read in milliseconds).
 constexpr size_t kConfigKeptBytes = 64 * 1024;
-constexpr int kConfigFileMaxMiB = 256;
+constexpr int kConfigFileMaxMiB = 1;
 
 struct ConfigLoadOutcome {
   ConfigLoadOutcome(ConfigLoadResult result, std::string detail = {})

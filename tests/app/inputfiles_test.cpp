@@ -123,12 +123,20 @@ const InputRow kInputFilesRows[] = {
     InputRow{"empty_file_is_damaged_not_another_version",
              [](const fs::path& dir, app::Options&) { Config(dir, "\r\n  \n"); }, 2,
              kDamaged + "Eintrag 1 (Konfigurationsversion) fehlt.", "", Board::Untouched},
-    InputRow{"huge_file_is_read_only_to_the_device_type",
+    InputRow{"notes_after_the_device_type_are_read_not_parsed",
+             [](const fs::path& dir, app::Options&) {
+               Config(dir, apptest::SampleConfig() + std::string(500000, 'x'));
+             },
+             0, "", "", Board::Written},
+    InputRow{"huge_file_is_refused_by_its_size",
              [](const fs::path& dir, app::Options&) {
                Config(dir, apptest::SampleConfig());
                fs::resize_file(dir / "Quorix.lcd", std::uintmax_t{200} << 20);
              },
-             0, "", "", Board::Written},
+             2,
+             kDamaged + "Die Datei ist gr\xF6\xDF"
+                        "er als 1 MiB; so gro\xDF ist keine Konfiguration.",
+             "", Board::Untouched},
     InputRow{"a_long_token_keeps_its_reason",
              [](const fs::path& dir, app::Options&) {
                Config(dir, SampleWith(50, std::string(5000, 'a')));

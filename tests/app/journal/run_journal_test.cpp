@@ -420,8 +420,9 @@ TEST_P(Journalled, a_stop_while_the_journal_hangs_ends_the_run_as_without_one) {
     const Outcome o = Run("", SampleConfig(), false, options, hooks);
     lock_.Release();
     EXPECT_EQ(o.status, row.status) << row.name;
-    EXPECT_EQ(o.err.rfind("Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n", 0),
-              0u)
+    const std::string stopLine =
+        "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n";
+    EXPECT_EQ(o.err.rfind(stopLine, 0), 0u)
         << row.name << ": " << o.err;
     EXPECT_NE(o.report.find(std::string("\"completed\": [") + row.board + "]"), std::string::npos)
         << row.name;

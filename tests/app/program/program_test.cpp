@@ -492,8 +492,9 @@ namespace {
 class SqliteShellLock {
  public:
   SqliteShellLock(const fs::path& journal, const fs::path& output) : output_(output) {
-    shell_ = popen(("sqlite3 -batch '" + journal.string() + "' > '" + output.string() + "'").c_str(),
-                   "w");
+    const std::string command =
+        "sqlite3 -batch '" + journal.string() + "' > '" + output.string() + "'";
+    shell_ = popen(command.c_str(), "w");
   }
   ~SqliteShellLock() { Release(); }
   // True once the shell says it holds the lock.
