@@ -1,5 +1,5 @@
-// What the run reads: Quorix.lcd and the scenario must be regular files, are read only as far
-// as needed, and a file in the wrong form is refused with a message that names the problem.
+// What the run reads: Quorix.lcd and the scenario must be regular files, are read only within
+// their bounds, and a file in the wrong form is refused with a message that names the problem.
 #include <gtest/gtest.h>
 
 #include <functional>
