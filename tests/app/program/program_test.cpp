@@ -524,6 +524,8 @@ struct HungJournalRow {
   int status;
 };
 
+void PrintTo(const HungJournalRow& row, std::ostream* os) { *os << row.name; }
+
 class HungJournal : public Program, public ::testing::WithParamInterface<HungJournalRow> {};
 
 // A signal while the journal hangs (another program holds its lock from the first reset pause
