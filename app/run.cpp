@@ -104,7 +104,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     try {
       simulation = simulate(options.scenario, options.fast);
     } catch (const board::ScenarioError& e) {
-      err << "lcdwrite: " << e.what() << "\n";
+      // It names the scenario file as the command line gave it, and may quote its lines.
+      err << "lcdwrite: " << fw::VisibleUtf8(e.what()) << "\n";
       return kExitUsage;
     } catch (const std::system_error& e) {
       // The machine's clock thread could not start.

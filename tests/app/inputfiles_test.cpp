@@ -152,6 +152,13 @@ const InputRow kInputFilesRows[] = {
                options.scenario = "machine";
              },
              64, "", "lcdwrite: machine: is a folder, not a scenario file\n", Board::NoMachine},
+    InputRow{"scenario_named_with_control_characters",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               options.scenario = "x\x1b[2J.scenario";
+             },
+             64, "", "lcdwrite: x\\x1b[2J.scenario: cannot open the scenario file\n",
+             Board::NoMachine},
     InputRow{"scenario_with_an_endless_line",
              [](const fs::path& dir, app::Options& options) {
                Config(dir, apptest::SampleConfig());
