@@ -28,7 +28,7 @@ struct JournalWorker::State {
   bool lastWrittenKnown = false;
   std::optional<std::string> lastWritten;
   std::string lastError;
-  std::uint64_t failed = 0;  // store calls that failed
+  std::uint64_t openingsFailed = 0;
   bool closing = false;
 };
 
@@ -82,9 +82,10 @@ bool JournalWorker::WaitFor(Clock::time_point deadline, const std::function<void
 }
 
 bool JournalWorker::WaitBegun(Clock::time_point deadline, const std::function<void()>& tick,
-                              bool untilFailure) {
-  WaitFor(deadline, tick,
-          [this, untilFailure] { return state_->begun || (untilFailure && state_->failed > 0); });
+                              bool untilOpeningFails) {
+  WaitFor(deadline, tick, [this, untilOpeningFails] {
+    return state_->begun || (untilOpeningFails && state_->openingsFailed > 0);
+  });
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->begun;
 }
@@ -155,7 +156,7 @@ void JournalWorker::Loop(const std::shared_ptr<State>& state) {
       s.store.reset();
       lock.lock();
       s.lastError = error;
-      ++s.failed;
+      if (step == Step::Open) ++s.openingsFailed;
       if (s.begun) s.rewrite = true;
       s.changed.notify_all();
       ++failures;

@@ -49,10 +49,11 @@ class JournalWorker {
   void Put(const JournalRecord& record);
 
   // Wait until the record's beginning is in the store, or until deadline (or, with
-  // untilFailure, until a store call has failed); every slice (at most 50 ms) tick is called on
-  // the waiting thread (it may throw to end the wait). True when begun.
+  // untilOpeningFails, until an opening of the store has failed: a store that cannot be opened
+  // is not waited for, one that is busy or slow is); every slice (at most 50 ms) tick is called
+  // on the waiting thread (it may throw to end the wait). True when begun.
   bool WaitBegun(Clock::time_point deadline, const std::function<void()>& tick,
-                 bool untilFailure);
+                 bool untilOpeningFails);
   // The same until the last Put is in the store.
   bool WaitWritten(Clock::time_point deadline, const std::function<void()>& tick);
 

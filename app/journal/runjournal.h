@@ -8,7 +8,8 @@
 // (JournalWorker): the write waits for the journal only before the first reset, for the
 // record's beginning (Waits::begin), and the run at its very end for the completion
 // (Waits::completion). A journal that does not begin in time refuses the write when the user
-// named it and is dropped with one warning when it is the default one. A store that fails
+// named it and is dropped with one warning when it is the default one (at once when the
+// default one cannot even be opened; a busy or slow one is waited for). A store that fails
 // during the run is opened again and the whole record written again, until the run ends;
 // only a completion that does not arrive in time costs a warning.
 #pragma once
