@@ -1,5 +1,6 @@
 #include "app/configfile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "app/journal/sha256.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
 
@@ -267,25 +269,60 @@ std::filesystem::path ConfigFilePath(const std::string& place,
 ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& path,
                                  protocol::ConfigRecord& record) {
   namespace fs = std::filesystem;
-  const std::string folder =
-      fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.parent_path().u8string().c_str()));
   std::error_code error;
+  const fs::path parent = path.parent_path();
+  const auto shown = [](const fs::path& place) {
+    return fw::VisibleCp1252(
+        fw::Utf8ToCp1252(reinterpret_cast<const char*>(place.u8string().c_str())));
+  };
   const fs::file_status status = fs::status(path, error);
   if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
     // Opening a FIFO would wait for a writer, and a device never ends: neither is read.
     const char* what = fs::is_directory(status) ? texts::kConfigIsFolder : texts::kConfigIsDevice;
-    return {ConfigLoadResult::CannotOpen, fw::Format(texts::kConfigNotAFile, folder, what)};
+    return {ConfigLoadResult::CannotOpen, fw::Format(texts::kConfigNotAFile, shown(parent), what)};
   }
   std::ifstream file(path, std::ios::binary);
-  if (!file) return {ConfigLoadResult::CannotOpen, fw::Format(texts::kConfigSearchedIn, folder)};
+  if (!file) {
+    // A place named on the command line whose folder is missing too: that place is what was
+    // searched (a folder named "fehlt/4711" is not looked for in "fehlt").
+    const bool placeMissing = !parent.empty() && !fs::exists(parent, error) &&
+                              path.filename() != texts::kConfigFileName;
+    return {ConfigLoadResult::CannotOpen,
+            fw::Format(texts::kConfigSearchedIn, shown(placeMissing ? path : parent))};
+  }
+  constexpr std::uintmax_t kFileMax = std::uintmax_t{kConfigFileMaxMiB} << 20;
+  if (const std::uintmax_t size = fs::file_size(path, error); !error && size > kFileMax) {
+    return {ConfigLoadResult::Damaged, fw::Format(texts::kConfigTooLarge, kConfigFileMaxMiB)};
+  }
   TokenReader reader;
-  char chunk[kReadChunk];
+  journal::Sha256 hash;
+  std::string kept;
+  bool parsing = true;
+  // The size is checked as the bytes come too: the file may grow while it is read.
+  std::uintmax_t size = 0;
+  std::vector<char> chunk(kReadChunk * 16);
   while (file) {
-    file.read(chunk, sizeof chunk);
-    if (!reader.Feed(chunk, static_cast<size_t>(file.gcount()))) break;
+    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<size_t>(file.gcount());
+    size += got;
+    if (size > kFileMax) {
+      return {ConfigLoadResult::Damaged, fw::Format(texts::kConfigTooLarge, kConfigFileMaxMiB)};
+    }
+    if (parsing) parsing = reader.Feed(chunk.data(), got);
+    hash.Add(chunk.data(), got);
+    if (kept.size() <= kConfigKeptBytes) {
+      kept.append(chunk.data(), std::min(got, kConfigKeptBytes + 1 - kept.size()));
+    }
   }
   reader.Finish();
-  return Parse(reader, record);
+  ConfigLoadOutcome outcome = Parse(reader, record);
+  outcome.path = fs::absolute(path, error);
+  if (error) outcome.path = path;
+  outcome.sha256 = hash.Hex();
+  outcome.keptCut = kept.size() > kConfigKeptBytes;
+  if (outcome.keptCut) kept.resize(kConfigKeptBytes);
+  outcome.kept = std::move(kept);
+  return outcome;
 }
 
 std::vector<std::string> WriteSummary(const protocol::ConfigRecord& record) {

@@ -1,6 +1,6 @@
 // Reading Quorix.lcd: whitespace-separated tokens - the configuration version (4), 120
 // parameter values, two serial-number texts, the device type. Anything after the device type
-// is ignored and not even read.
+// is ignored: read only for the file's fingerprint, never parsed.
 //
 // The version is checked first, read as the leading decimal number of the first token (a first
 // token that is not a number fails the version check). A damaged file is refused as a whole,
@@ -9,9 +9,11 @@
 // longer than 9 characters. The record is changed only when the whole file is good.
 //
 // The content is bytes (Windows-1252 text). A UTF-8 byte-order mark at the start is skipped;
-// a file saved as UTF-16 is refused as damaged, with a line that says so. Reading is bounded:
-// it stops after the device type, and at a token longer than any good entry can be, so a huge
-// file costs neither time nor memory.
+// a file saved as UTF-16 is refused as damaged, with a line that says so. Parsing is bounded:
+// it stops after the device type, and at a token longer than any good entry can be. The file
+// itself is read to its end once, in constant memory, for its SHA-256 and its first
+// kConfigKeptBytes (what the journal records of it); a file larger than kConfigFileMaxMiB is
+// refused as damaged, so neither a huge file nor one that keeps growing holds the run.
 #pragma once
 
 #include <filesystem>
@@ -24,13 +26,29 @@ namespace app {
 
 enum class ConfigLoadResult { Loaded, VersionMismatch, Damaged, CannotOpen };
 
+// How much of the file's text a run keeps for its record, and the largest file read at all (a
+// configuration is about 1 KiB: 1 MiB leaves room for any notes and is read in milliseconds).
+constexpr size_t kConfigKeptBytes = 64 * 1024;
+constexpr int kConfigFileMaxMiB = 1;
+
 struct ConfigLoadOutcome {
+  ConfigLoadOutcome(ConfigLoadResult result, std::string detail = {})
+      : result(result), detail(std::move(detail)) {}
   ConfigLoadResult result;
   // In German, Windows-1252. Damaged: the line that names the entry (its position and the
   // token) or the encoding. CannotOpen: the line that names the folder and why Quorix.lcd is
   // not a file that can be read (a folder, a device, a FIFO), or, when the file is missing or
-  // cannot be opened, the folder that was searched.
+  // cannot be opened, the folder that was searched (or the place named, when even its folder
+  // is missing). Shown to people: control characters made visible.
   std::string detail;
+  // What was read, when the file was opened and read to its end (empty otherwise): the file as
+  // opened (absolute), the SHA-256 of all its bytes (lower-case hexadecimal), and its first
+  // kConfigKeptBytes bytes as they are (zero bytes included), with kept cut when the file is
+  // longer.
+  std::filesystem::path path;
+  std::string sha256;
+  std::string kept;
+  bool keptCut = false;
 };
 
 // Parses a file's content (a byte buffer) into record (fields and loaded flag) when it is good.

@@ -12,10 +12,11 @@ void TMainForm::LoadConfigFile() {
   SuchenButton->SetEnabled(false);
   protocol::ShowStatus(*this, texts::kLoading);
 
-  const ConfigLoadOutcome outcome = ReadConfigFile(
+  loaded_ = ReadConfigFile(
       settings_.configFile.empty() ? ConfigFilePath("", workingDirectory_)
                                    : std::filesystem::path(settings_.configFile),
       ConfigRecord);
+  const ConfigLoadOutcome& outcome = loaded_;
   switch (outcome.result) {
     case ConfigLoadResult::Loaded:
       // What the write will send, for the console (a window shows no notes).

@@ -191,8 +191,9 @@ void TMainForm::RunWriteSequence() {
     kernel.Sleep(3000);
   };
   EndIfPortFailed();
-  progress_ = WriteProgress::Started;
+  // Until the journal has begun its record the board is untouched: a stop here says so.
   AnnounceWrite();
+  progress_ = WriteProgress::Started;
   ComPort->ClearRTS();
   kernel.Sleep(200);
   resetPause();
@@ -212,20 +213,28 @@ void TMainForm::RunWriteSequence() {
   EndIfPortFailed();
   Stored("configuration");
   progress_ = WriteProgress::Finished;
+  WriteEnded();
   ShowInformation(texts::kSuccess);
   EndProcess(kExitWritten);
 }
 
 void TMainForm::AnnounceWrite() {
   if (!settings_.writeStarting) return;
-  const std::string line = settings_.writeStarting(*this);
-  if (line.empty()) return;
-  fw::Note(line);
-  if (ComPort->Log()) ComPort->WriteLog(line);
+  const RunSettings::WriteAnnouncement announcement = settings_.writeStarting(*this);
+  if (announcement.refused) EndProcess(kExitUsage);
+  if (announcement.line.empty()) return;
+  fw::Note(announcement.line);
+  if (ComPort->Log()) ComPort->WriteLog(announcement.line);
 }
 
 void TMainForm::Stored(const char* operation) {
   if (settings_.operationStored) settings_.operationStored(operation);
+}
+
+void TMainForm::WriteEnded() {
+  if (writeEnded_) return;
+  writeEnded_ = true;
+  if (settings_.writeEnded) settings_.writeEnded();
 }
 
 // ---- Other handlers ----
@@ -296,6 +305,7 @@ void TMainForm::ReportError(const std::string& text) { ReportError(text, ""); }
 void TMainForm::ReportError(const std::string& text, const std::string& detail) {
   if (progress_ == WriteProgress::Started && writeFailure_.empty()) {
     writeFailure_ = detail.empty() ? text : text + "\n" + detail;
+    WriteEnded();
   }
   System().MessageBeep(0);
   fw::MessageDialog(fw::mtError, "Fehler", text, detail);
@@ -312,6 +322,7 @@ void TMainForm::CloseAndEnd(protocol::RunEnd why) { EndProcess(ExitStatusOf(why)
 void TMainForm::EndProcess(int status) {
   // The tool has decided how the run ends; a stop request from now on cannot change that.
   RunStop::Instance().EndRun();
+  if (progress_ != WriteProgress::NotStarted) WriteEnded();
   try {
     ComPort->SetActive(false);
   } catch (const fw::Exception&) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "app/configfile.h"
 #include "comport/comport.h"
 #include "comport/comsignal.h"
 #include "framework/controls.h"
@@ -34,11 +35,19 @@ struct RunSettings {
   std::string configFile;
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: no log.
   comport::TCustomComPort::TLogWriter logWriter;
-  // Who follows the write besides the window (the run's journal); either may be empty.
-  // writeStarting is called before the first reset and returns a line for the console and the
-  // port's log ("" for none); operationStored after each operation the board stored.
-  std::function<std::string(const TMainForm& form)> writeStarting;
+  // Who follows the write besides the window (the run's journal); each may be empty.
+  // writeStarting is called before the first reset: its line goes to the console and the
+  // port's log ("" for none); a refusal ends the run before the reset with the usage status
+  // (whoever refused has said why). operationStored is called after each operation the board
+  // stored; writeEnded once, when the write is over (its last step done, or its first failure
+  // shown), before any dialog waits for its user.
+  struct WriteAnnouncement {
+    std::string line;
+    bool refused = false;
+  };
+  std::function<WriteAnnouncement(const TMainForm& form)> writeStarting;
   std::function<void(const char* operation)> operationStored;
+  std::function<void()> writeEnded;
 };
 
 class TMainForm : public fw::TForm, public protocol::BoardWindow {
@@ -104,6 +113,8 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // The first error dialog of the write (its text, and its detail on the next line); "" when
   // the write showed none.
   const std::string& WriteFailure() const { return writeFailure_; }
+  // What the last load of the configuration file read (its place, fingerprint and text).
+  const ConfigLoadOutcome& Loaded() const { return loaded_; }
 
   // protocol::BoardWindow
   comport::TCustomComPort& Port() override { return *ComPort; }
@@ -154,6 +165,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // The write's followers (RunSettings): its start, and each operation the board stored.
   void AnnounceWrite();
   void Stored(const char* operation);
+  void WriteEnded();
 
   RunSettings settings_;
   float scaleFactor_ = 1.0f;
@@ -166,6 +178,8 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   std::string converterInstance_;
   plat::LatencyStep latency_;
   std::string writeFailure_;
+  ConfigLoadOutcome loaded_{ConfigLoadResult::CannotOpen, {}};
+  bool writeEnded_ = false;
 };
 
 // The one window instance (null when none exists).

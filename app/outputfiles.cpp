@@ -68,7 +68,8 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 std::string ShownName(const fs::path& path) {
-  return fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.u8string().c_str()));
+  return fw::VisibleCp1252(
+      fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.u8string().c_str())));
 }
 
 std::string FileErrorCause(int error) {

@@ -35,7 +35,7 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // Why a file operation failed, for a C library errno value (German, Windows-1252).
 std::string FileErrorCause(int error);
 
-// A file name as a message shows it (Windows-1252).
+// A file name as a message shows it (Windows-1252), control characters made visible.
 std::string ShownName(const std::filesystem::path& path);
 
 class RunLog {

@@ -90,13 +90,18 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     say(opening.refusal);
     return kExitUsage;
   }
+  RunStop& stop = RunStop::Instance();
   std::unique_ptr<journal::RunJournal> runJournal = std::move(opening.journal);
+  // Until the run returns, a stop request that ends the process at once still reaches the
+  // record (RunStop::SetLastWord); the journal goes with the run.
+  struct LastWordScope {
+    ~LastWordScope() { RunStop::Instance().SetLastWord(nullptr); }
+  } lastWordScope;
 
   // Every sleep and wait of the run looks for a stop request (Ctrl+C, SIGTERM) first. The
   // platform that does so outlives the threads of the run: a simulated machine's wrapper is
   // declared before the machine, which waits for its threads as it goes; the native one's is
   // never destroyed, as the native platform itself.
-  RunStop& stop = RunStop::Instance();
   std::optional<StoppablePlatform> simulatedStoppable;
   // The simulated machine and its board, when asked for.
   std::unique_ptr<SimulatedTarget> simulation;
@@ -104,7 +109,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     try {
       simulation = simulate(options.scenario, options.fast);
     } catch (const board::ScenarioError& e) {
-      err << "lcdwrite: " << e.what() << "\n";
+      // It names the scenario file as the command line gave it, and may quote its lines.
+      err << "lcdwrite: " << fw::VisibleUtf8(e.what()) << "\n";
       return kExitUsage;
     } catch (const std::system_error& e) {
       // The machine's clock thread could not start.
@@ -153,8 +159,26 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     if (!options.configPlace.empty()) settings.configFile = configFile.string();
     if (runJournal) {
       journal::RunJournal& j = *runJournal;
-      settings.writeStarting = [&j](const TMainForm& f) { return j.WriteStarting(f); };
+      settings.writeStarting = [&j, &say, &stop](const TMainForm& f) {
+        // What was loaded and found, as the window holds it: the journal reads nothing itself.
+        journal::WriteStart start;
+        const ConfigLoadOutcome& loaded = f.Loaded();
+        start.configPath = reinterpret_cast<const char*>(loaded.path.u8string().c_str());
+        start.configSha256 = loaded.sha256;
+        start.configKept = loaded.kept;
+        start.configCut = loaded.keptCut;
+        start.config = ConfigRecord;
+        start.converterInstance = f.ConverterInstance();
+        start.latency = f.Latency();
+        // A stop request ends the run in the wait too, as in any wait of the write.
+        const journal::RunJournal::Announcement a =
+            j.WriteStarting(start, [&stop] { stop.EndIfRequested(); });
+        if (!a.refusal.empty()) say(a.refusal);
+        return RunSettings::WriteAnnouncement{a.line, !a.refusal.empty()};
+      };
       settings.operationStored = [&j](const char* operation) { j.OperationStored(operation); };
+      settings.writeEnded = [&j] { j.WriteEnded(); };
+      stop.SetLastWord([&j](int status) { j.Restate(status); });
     }
     TMainForm* form = nullptr;
     stop.BeginRun(application);
@@ -167,6 +191,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const fw::ProcessEnded& end) {
       stop.EndRun();
       status = end.status;
+      // A stop request ends the write where it was.
+      if (runJournal) runJournal->WriteEnded();
     } catch (const std::exception& e) {
       stop.EndRun();
       const bool outOfResources = dynamic_cast<const fw::EOutOfResources*>(&e) != nullptr ||
@@ -194,7 +220,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     } catch (const std::exception&) {
     }
     if (stop.Ended()) err << fw::Cp1252ToUtf8(StopLine(progress)) << "\n";
-    if (runJournal) runJournal->Complete(status, writeFailure);
+    if (runJournal) runJournal->Complete(status, writeFailure, stop.Ended());
     log.Close(status);
     if (log.Failed()) {
       fw::MessageDialog(fw::mtWarning, texts::kWarningCaption, log.IncompleteText());

@@ -28,11 +28,17 @@ void RunStop::Request(int status) {
     if (!requested_ && phase_ == Phase::Before) {
       std::fprintf(stderr, "%s\n", fw::Cp1252ToUtf8(texts::kStoppedUntouched).c_str());
     }
+    if (phase_ != Phase::Before && lastWord_) lastWord_(status);
     std::_Exit(status);
   }
   status_ = status;
   requested_ = true;
   if (application_ != nullptr) application_->Post([this] { EndIfRequested(); });
+}
+
+void RunStop::SetLastWord(std::function<void(int status)> lastWord) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastWord_ = std::move(lastWord);
 }
 
 void RunStop::BeginRun(fw::TApplication& application) {
@@ -68,6 +74,7 @@ void RunStop::Reset() {
   requested_ = false;
   status_ = 0;
   ended_ = false;
+  lastWord_ = nullptr;
 }
 
 // The inner platform's kernel, with the main thread's sleeps and waits looking for a request.

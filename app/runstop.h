@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -27,8 +28,13 @@ class RunStop {
 
   // Any thread: asks for the end with status. Before a run has begun the process ends at once
   // with that status, saying that the board was not written; after the run has ended, and for
-  // a second request whenever it comes, it ends at once without a word.
+  // a second request whenever it comes, it ends at once without a word (after the last word,
+  // if one is set).
   void Request(int status);
+  // What must still be said before the process ends with a request's status after the run
+  // (the journal's record takes that status); called on the requesting thread, bounded by the
+  // callee. Empty to clear (before what it refers to goes).
+  void SetLastWord(std::function<void(int status)> lastWord);
 
   // Main thread, around a run's message loop. While the run is on, a request ends it at the
   // next wait or sleep of the main thread.
@@ -61,6 +67,7 @@ class RunStop {
   std::atomic<bool> requested_{false};
   std::atomic<int> status_{0};
   bool ended_ = false;
+  std::function<void(int status)> lastWord_;
 };
 
 // A platform that is another one, except that the main thread's sleeps and waits first look

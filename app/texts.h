@@ -64,6 +64,9 @@ inline constexpr const char* kConfigSearchedIn = "Gesucht im Ordner: %s";
 inline constexpr const char* kConfigIsFolder = "ein Ordner";
 inline constexpr const char* kConfigIsDevice =
     "keine gew\xF6hnliche Datei (ein Ger\xE4t oder eine FIFO)";
+// The second line when Quorix.lcd is larger than any configuration can be (%d: the limit, MiB).
+inline constexpr const char* kConfigTooLarge =
+    "Die Datei ist gr\xF6\xDF" "er als %d MiB; so gro\xDF ist keine Konfiguration.";
 inline constexpr const char* kConfigUtf16 =
     "Die Datei ist im UTF-16-Format gespeichert; bitte als ANSI-Text speichern.";
 

@@ -1,8 +1,10 @@
 #include "app/journal/sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace app::journal {
 
@@ -58,25 +60,50 @@ void Compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
 
 }  // namespace
 
-std::string Sha256Hex(const std::string& bytes) {
-  std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                    0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  // The message, a 1 bit, zeros up to 56 bytes mod 64, and its length in bits (big-endian).
-  std::string padded = bytes;
-  padded.push_back(static_cast<char>(0x80));
-  while (padded.size() % 64 != 56) padded.push_back('\0');
-  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
-  for (int i = 7; i >= 0; --i) padded.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
-  for (size_t offset = 0; offset < padded.size(); offset += 64) {
-    Compress(h, reinterpret_cast<const unsigned char*>(padded.data() + offset));
+void Sha256::Add(const char* data, size_t size) {
+  total_ += size;
+  while (size > 0) {
+    if (blockSize_ == 0 && size >= 64) {
+      Compress(h_, reinterpret_cast<const unsigned char*>(data));
+      data += 64;
+      size -= 64;
+      continue;
+    }
+    const size_t n = std::min(size, sizeof block_ - blockSize_);
+    std::memcpy(block_ + blockSize_, data, n);
+    blockSize_ += n;
+    data += n;
+    size -= n;
+    if (blockSize_ == sizeof block_) {
+      Compress(h_, block_);
+      blockSize_ = 0;
+    }
   }
+}
+
+std::string Sha256::Hex() {
+  // The message, a 1 bit, zeros up to 56 bytes mod 64, and its length in bits (big-endian).
+  const std::uint64_t bits = total_ * 8;
+  const char one = static_cast<char>(0x80);
+  Add(&one, 1);
+  const char zero = '\0';
+  while (blockSize_ != 56) Add(&zero, 1);
+  char length[8];
+  for (int i = 0; i < 8; ++i) length[i] = static_cast<char>((bits >> (8 * (7 - i))) & 0xFF);
+  Add(length, sizeof length);
   std::string hex;
   char digits[9];
-  for (std::uint32_t word : h) {
+  for (std::uint32_t word : h_) {
     std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(word));
     hex += digits;
   }
   return hex;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+  Sha256 hash;
+  hash.Add(bytes.data(), bytes.size());
+  return hash.Hex();
 }
 
 }  // namespace app::journal

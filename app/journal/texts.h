@@ -26,6 +26,12 @@ inline constexpr const char* kMovedAside =
 // The record could not be begun or completed during the run (the write goes on).
 inline constexpr const char* kRecordFailed =
     "Warnung: Das Journal %s kann nicht weiter geschrieben werden (%s).";
+// The journal did not take the record's beginning in time (or failed): a journal the user
+// named refuses the write before the first reset (cause at the end).
+inline constexpr const char* kNamedNotBegun =
+    "Das Journal %s nimmt keinen Eintrag an (%s); die Platine wird nicht beschrieben.";
+// The cause when a journal did not answer within a wait (seconds).
+inline constexpr const char* kNoAnswer = "keine Antwort innerhalb von %d s";
 // Before the write, when the journal holds a completed write of the same serial number.
 inline constexpr const char* kWrittenBefore = "Seriennummer %s wurde zuletzt am %s geschrieben.";
 // Causes.

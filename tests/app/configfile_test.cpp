@@ -1,9 +1,11 @@
 #include "app/configfile.h"
+#include "app/journal/sha256.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -193,3 +195,81 @@ TEST(ConfigFile, a_short_serial_text_keeps_the_bytes_after_its_terminator) {
 }
 
 }  // namespace
+
+// What a read hands on for the run's record: the file as opened, the SHA-256 of all its bytes
+// (what follows the device type and zero bytes included), and its first 64 KiB as they are.
+TEST(ConfigFileRead, hands_on_the_whole_file_it_read) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / "lcdwrite-config-read";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string notes = std::string("\nNotiz\0mit Nullbyte \x1b[2J \xE4\n", 28);
+  const struct {
+    const char* name;
+    std::string content;
+    ConfigLoadResult result;
+    size_t kept;
+    bool cut;
+  } rows[] = {
+      {"good", GoodFile(), ConfigLoadResult::Loaded, GoodFile().size(), false},
+      {"notes with a zero byte", GoodFile() + notes, ConfigLoadResult::Loaded,
+       GoodFile().size() + notes.size(), false},
+      {"just 64 KiB", GoodFile() + std::string(64 * 1024 - GoodFile().size(), ' '),
+       ConfigLoadResult::Loaded, 64 * 1024, false},
+      {"longer than 64 KiB", GoodFile() + std::string(200000, 'x'), ConfigLoadResult::Loaded,
+       64 * 1024, true},
+      {"damaged", WithToken(5, "x"), ConfigLoadResult::Damaged, GoodFile().size(), false},
+  };
+  for (const auto& row : rows) {
+    const fs::path file = dir / "Quorix.lcd";
+    std::ofstream(file, std::ios::binary) << row.content;
+    protocol::ConfigRecord record;
+    const app::ConfigLoadOutcome outcome = app::ReadConfigFile(file, record);
+    EXPECT_EQ(outcome.result, row.result) << row.name;
+    EXPECT_EQ(outcome.path, file) << row.name;
+    EXPECT_EQ(outcome.sha256, app::journal::Sha256Hex(row.content)) << row.name;
+    EXPECT_EQ(outcome.kept, row.content.substr(0, row.kept)) << row.name;
+    EXPECT_EQ(outcome.keptCut, row.cut) << row.name;
+  }
+  fs::remove_all(dir);
+}
+
+#ifndef _WIN32
+// The detail of a file that cannot be read names what was asked for: a folder named on the
+// command line that is missing, rather than its parent; and a name's control characters come
+// visible. A file larger than any configuration is refused before it costs time or memory.
+TEST(ConfigFileRead, names_what_was_named_and_refuses_what_no_configuration_is) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / "lcdwrite-config-named";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "da");
+  fs::create_directories(dir / "esc\x1b[31m");
+  std::ofstream(dir / "gross.lcd", std::ios::binary) << GoodFile();
+  fs::resize_file(dir / "gross.lcd", (std::uintmax_t{app::kConfigFileMaxMiB} << 20) + 1);
+  const struct {
+    const char* name;
+    fs::path file;
+    ConfigLoadResult result;
+    std::string detail;
+  } rows[] = {
+      {"missing folder named", dir / "fehlt" / "4711", ConfigLoadResult::CannotOpen,
+       "Gesucht im Ordner: " + (dir / "fehlt" / "4711").string()},
+      {"missing in a folder named", dir / "fehlt" / "Quorix.lcd", ConfigLoadResult::CannotOpen,
+       "Gesucht im Ordner: " + (dir / "fehlt").string()},
+      {"missing file in a folder that is there", dir / "da" / "4711.lcd",
+       ConfigLoadResult::CannotOpen, "Gesucht im Ordner: " + (dir / "da").string()},
+      {"control characters in the folder", dir / "esc\x1b[31m" / "Quorix.lcd",
+       ConfigLoadResult::CannotOpen, "Gesucht im Ordner: " + dir.string() + "/esc\\x1b[31m"},
+      {"larger than any configuration", dir / "gross.lcd", ConfigLoadResult::Damaged,
+       "Die Datei ist gr\xF6\xDF" "er als 1 MiB; so gro\xDF ist keine Konfiguration."},
+  };
+  for (const auto& row : rows) {
+    protocol::ConfigRecord record;
+    const app::ConfigLoadOutcome outcome = app::ReadConfigFile(row.file, record);
+    EXPECT_EQ(outcome.result, row.result) << row.name;
+    EXPECT_EQ(outcome.detail, row.detail) << row.name;
+    EXPECT_EQ(record.loaded, 0) << row.name;
+  }
+  fs::remove_all(dir);
+}
+#endif

@@ -1,5 +1,5 @@
-// What the run reads: Quorix.lcd and the scenario must be regular files, are read only as far
-// as needed, and a file in the wrong form is refused with a message that names the problem.
+// What the run reads: Quorix.lcd and the scenario must be regular files, are read only within
+// their bounds, and a file in the wrong form is refused with a message that names the problem.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -123,12 +123,20 @@ const InputRow kInputFilesRows[] = {
     InputRow{"empty_file_is_damaged_not_another_version",
              [](const fs::path& dir, app::Options&) { Config(dir, "\r\n  \n"); }, 2,
              kDamaged + "Eintrag 1 (Konfigurationsversion) fehlt.", "", Board::Untouched},
-    InputRow{"huge_file_is_read_only_to_the_device_type",
+    InputRow{"notes_after_the_device_type_are_read_not_parsed",
+             [](const fs::path& dir, app::Options&) {
+               Config(dir, apptest::SampleConfig() + std::string(500000, 'x'));
+             },
+             0, "", "", Board::Written},
+    InputRow{"huge_file_is_refused_by_its_size",
              [](const fs::path& dir, app::Options&) {
                Config(dir, apptest::SampleConfig());
                fs::resize_file(dir / "Quorix.lcd", std::uintmax_t{200} << 20);
              },
-             0, "", "", Board::Written},
+             2,
+             kDamaged + "Die Datei ist gr\xF6\xDF"
+                        "er als 1 MiB; so gro\xDF ist keine Konfiguration.",
+             "", Board::Untouched},
     InputRow{"a_long_token_keeps_its_reason",
              [](const fs::path& dir, app::Options&) {
                Config(dir, SampleWith(50, std::string(5000, 'a')));
@@ -144,6 +152,13 @@ const InputRow kInputFilesRows[] = {
                options.scenario = "machine";
              },
              64, "", "lcdwrite: machine: is a folder, not a scenario file\n", Board::NoMachine},
+    InputRow{"scenario_named_with_control_characters",
+             [](const fs::path& dir, app::Options& options) {
+               Config(dir, apptest::SampleConfig());
+               options.scenario = "x\x1b[2J.scenario";
+             },
+             64, "", "lcdwrite: x\\x1b[2J.scenario: cannot open the scenario file\n",
+             Board::NoMachine},
     InputRow{"scenario_with_an_endless_line",
              [](const fs::path& dir, app::Options& options) {
                Config(dir, apptest::SampleConfig());

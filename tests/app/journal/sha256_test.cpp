@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // FIPS 180-4's examples, and the lengths around the padding's block boundary.
@@ -21,6 +23,20 @@ TEST(Sha256, digests_of_known_messages) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(app::journal::Sha256Hex(row.message), row.digest) << row.message.size();
+  }
+}
+
+// A file read in chunks: every way of cutting the bytes gives the digest of the whole.
+TEST(Sha256, pieces_give_the_digest_of_the_whole) {
+  std::string message;
+  for (int i = 0; i < 300; ++i) message.push_back(static_cast<char>(i * 7));
+  for (size_t piece : {size_t{1}, size_t{3}, size_t{55}, size_t{63}, size_t{64}, size_t{65},
+                       size_t{200}}) {
+    app::journal::Sha256 hash;
+    for (size_t at = 0; at < message.size(); at += piece) {
+      hash.Add(message.data() + at, std::min(piece, message.size() - at));
+    }
+    EXPECT_EQ(hash.Hex(), app::journal::Sha256Hex(message)) << piece;
   }
 }
 

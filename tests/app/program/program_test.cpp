@@ -484,3 +484,87 @@ TEST_F(Program, a_run_killed_half_way_is_listed_as_abgebrochen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another program holding a SQLite journal's write lock (the sqlite3 shell in an exclusive
+// transaction) until it is released.
+class SqliteShellLock {
+ public:
+  SqliteShellLock(const fs::path& journal, const fs::path& output) : output_(output) {
+    const std::string command =
+        "sqlite3 -batch '" + journal.string() + "' > '" + output.string() + "'";
+    shell_ = popen(command.c_str(), "w");
+  }
+  ~SqliteShellLock() { Release(); }
+  // True once the shell says it holds the lock.
+  bool Take() {
+    if (shell_ == nullptr) return false;
+    std::fputs("BEGIN EXCLUSIVE;\nSELECT 'gesperrt';\n", shell_);
+    std::fflush(shell_);
+    for (int i = 0; i < 500; ++i) {
+      if (Read(output_).find("gesperrt") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  void Release() {
+    if (shell_ != nullptr) pclose(shell_);
+    shell_ = nullptr;
+  }
+
+ private:
+  fs::path output_;
+  std::FILE* shell_ = nullptr;
+};
+
+struct HungJournalRow {
+  const char* name;
+  int signal;
+  int status;
+};
+
+void PrintTo(const HungJournalRow& row, std::ostream* os) { *os << row.name; }
+
+class HungJournal : public Program, public ::testing::WithParamInterface<HungJournalRow> {};
+
+// A signal while the journal hangs (another program holds its lock from the first reset pause
+// on) ends the run as it would without a journal: the usual line first, the port closed, the
+// signal's status. The journal's warning follows once the completion was given up.
+TEST_P(HungJournal, a_signal_ends_the_run_as_without_a_journal) {
+  const HungJournalRow& row = GetParam();
+  const fs::path journal = dir_ / "journal.sqlite3";
+  ASSERT_EQ(Wait(Start(Fast({"--journal", journal.string()}), kEnvironment, Output::File)), 0);
+  fs::remove(dir_ / "out.txt");
+  std::vector<std::string> args = kRealTime;
+  args.insert(args.end(), {"--journal", journal.string()});
+  const pid_t pid = Start(args, kEnvironment, Output::File);
+  ASSERT_TRUE(WaitForOutput(pid, "warten")) << Read(dir_ / "out.txt") << Err();
+  SqliteShellLock lock(journal, dir_ / "shell.txt");
+  ASSERT_TRUE(lock.Take());
+  ASSERT_TRUE(WaitForOutput(pid, "Betriebszeit gel\u00f6scht")) << Err();
+  kill(pid, row.signal);
+  EXPECT_EQ(Wait(pid), row.status) << Err();
+  const std::string err = Err();
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1),
+            "Abgebrochen: Die Platine wurde nicht vollst\u00e4ndig beschrieben!\n")
+      << err;
+  ExpectBoard(Board::Partly);
+  const std::string log = Read(dir_ / "run.log");
+  const std::size_t runEnd = log.rfind('\n', log.size() - 2);
+  const std::string lastLines = log.substr(log.rfind('\n', runEnd - 1) + 1);
+  EXPECT_NE(lastLines.find(" Close \\\\.\\COM3\n"), std::string::npos) << lastLines;
+  EXPECT_NE(lastLines.find(": Ende des Laufs, Exit-Status " + std::to_string(row.status) + "\n"),
+            std::string::npos)
+      << lastLines;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HungJournal,
+                         ::testing::Values(HungJournalRow{"interrupted", SIGINT, 130},
+                                           HungJournalRow{"terminated", SIGTERM, 143},
+                                           HungJournalRow{"hung_up", SIGHUP, 129}),
+                         [](const ::testing::TestParamInfo<HungJournalRow>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
