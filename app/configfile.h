@@ -27,9 +27,11 @@ namespace app {
 enum class ConfigLoadResult { Loaded, VersionMismatch, Damaged, CannotOpen };
 
 // How much of the file's text a run keeps for its record, and the largest file read at all (a
-// configuration is about 1 KiB: 1 MiB leaves room for any notes and is read in milliseconds).
+// configuration is about 1 KiB; notes after it are allowed, and files of a few hundred MiB were
+// always written: 256 MiB is read for its fingerprint in about a second, and a file that keeps
+// growing cannot hold the run).
 constexpr size_t kConfigKeptBytes = 64 * 1024;
-constexpr int kConfigFileMaxMiB = 1;
+constexpr int kConfigFileMaxMiB = 256;
 
 struct ConfigLoadOutcome {
   ConfigLoadOutcome(ConfigLoadResult result, std::string detail = {})

@@ -261,7 +261,7 @@ TEST(ConfigFileRead, names_what_was_named_and_refuses_what_no_configuration_is) 
       {"control characters in the folder", dir / "esc\x1b[31m" / "Quorix.lcd",
        ConfigLoadResult::CannotOpen, "Gesucht im Ordner: " + dir.string() + "/esc\\x1b[31m"},
       {"larger than any configuration", dir / "gross.lcd", ConfigLoadResult::Damaged,
-       "Die Datei ist gr\xF6\xDF" "er als 1 MiB; so gro\xDF ist keine Konfiguration."},
+       "Die Datei ist gr\xF6\xDF" "er als 256 MiB; so gro\xDF ist keine Konfiguration."},
   };
   for (const auto& row : rows) {
     protocol::ConfigRecord record;
