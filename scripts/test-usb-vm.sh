@@ -109,6 +109,9 @@ printf '%s\n' "$work" "$src/scripts/usb-vm/guest.sh" "$src" "$build" > "$work/gu
 # QEMU's options are comma-separated: a comma in a value is written twice.
 qemu_value() { printf '%s' "${1//,/,,}"; }
 shim=$build/tests/support/liblcd_modemshim.so
+# ld.so splits LD_PRELOAD at spaces and colons and cannot quote them: the shim goes in by its
+# file name, found in its folder through LD_LIBRARY_PATH (a checkout's path may hold spaces).
+preload=(LD_PRELOAD="${shim##*/}" LD_LIBRARY_PATH="${shim%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}")
 lcdwrite=$build/app/lcdwrite
 boardsim=$build/tools/boardsim
 
@@ -217,7 +220,7 @@ tool_command() {
 # boardsim on the board's side of the relay with scenario $1, its report in $work/$2.json.
 board_pid=
 board_start() {
-  LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/board.state "${realtime[@]}" "$boardsim" --tty "$board_pty" \
+  env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/board.state" "${realtime[@]}" "$boardsim" --tty "$board_pty" \
     --scenario "$1" --report "$work/$2.json" --timeout 200 > "$work/$2.board.out" 2> "$work/$2.board.err" &
   board_pid=$!
   pids+=("$board_pid")
@@ -261,7 +264,7 @@ fi
 echo "guest: $kernel_package under $accel_name"
 
 started=$(now)
-LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/host.state "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
+env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/host.state" "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
   -M q35 -m 1024 -smp 1 -display none -no-reboot -monitor none \
   -kernel "$vmlinuz" -initrd "$initramfs" \
   -append "console=ttyS0 quiet panic=-1" \
