@@ -257,8 +257,9 @@ if [ -w /dev/kvm ]; then
   if grep -q "Linux version" <<< "$probe"; then
     accel=(-accel kvm -cpu host) accel_name="KVM"
   else
+    why=$(grep -v 'terminating on signal' <<< "$probe" | grep -m 1 . | cut -c1-100 || true)
     echo "guest: KVM tried and dropped after $(since "$t") s: the kernel did not start under it" \
-      "($(grep -m 1 . <<< "$probe" | cut -c1-100 || echo "no output"))"
+      "(${why:-no output: it hangs})"
   fi
 fi
 echo "guest: $kernel_package under $accel_name"
