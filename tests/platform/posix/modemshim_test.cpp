@@ -197,7 +197,9 @@ TEST(ModemShimPreload, reaches_the_child_from_any_folder) {
     }
     std::vector<std::string> env = PreloadEnvironment(shim, row.libraryPath);
     for (const std::string& entry : env) {
-      if (entry.rfind("LD_PRELOAD=", 0) == 0) EXPECT_EQ(entry.find_first_of(" :", 11), std::string::npos) << entry;
+      if (entry.rfind("LD_PRELOAD=", 0) == 0) {
+        EXPECT_EQ(entry.find_first_of(" :", 11), std::string::npos) << entry;
+      }
     }
     // The sanitizer builds instrument the shim; its runtime then comes in with it.
     env.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
