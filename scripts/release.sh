@@ -14,6 +14,11 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 scripts/setup.sh --windows --release
+# makensis (run by CPack) refuses an argument it cannot read in the locale's character set
+# ("main argv conversion failed"): in the C locale every path beyond ASCII, "Prüfstand" too.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
+fi
 SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null || date +%s)"
 export SOURCE_DATE_EPOCH
 cache=()
