@@ -14,8 +14,9 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 scripts/setup.sh --windows --release
-# makensis (run by CPack) refuses an argument it cannot read in the locale's character set
-# ("main argv conversion failed"): in the C locale every path beyond ASCII, "Prüfstand" too.
+# CPack packs the files with a library that reads file names in the locale's character set, and
+# makensis refuses an argument it cannot read in it ("main argv conversion failed"): in the C
+# locale (ASCII) a checkout below "Prüfstand 2" can be neither packed nor made an installer.
 if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
   if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
 fi
