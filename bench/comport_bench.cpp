@@ -59,6 +59,7 @@
 #include "framework/application.h"
 #include "platform/portname.h"
 #include "tools/ptymodem/modemstate.h"
+#include "tools/ptymodem/preload.h"
 
 namespace {
 
@@ -463,7 +464,11 @@ int main(int argc, char** argv) {
     char state[] = "/tmp/lcdwrite-bench-modem-XXXXXX";
     const int fd = mkstemp(state);
     if (fd >= 0) close(fd);
-    setenv("LD_PRELOAD", LCDWRITE_MODEMSHIM_PATH, 1);
+    for (const std::string& entry :
+         ptymodem::PreloadEnvironment(LCDWRITE_MODEMSHIM_PATH, getenv("LD_LIBRARY_PATH"))) {
+      const std::string::size_type equals = entry.find('=');
+      setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
     setenv(ptymodem::kModemStateEnv, state, 1);
     setenv(kPreloaded, "1", 1);
     execv("/proc/self/exe", argv);

@@ -54,7 +54,10 @@ cmake --build "$dir" -j 2 --target lcdwrite devlink
 # The board simulator runs natively; the modem-line shim goes into Wine's 32-bit process.
 source scripts/wine-env.sh
 wine_linux_tools "$root/$dir" "$linux" boardsim
-shim="$WINE_SHIM32"
+# ld.so splits LD_PRELOAD at spaces and colons and cannot quote them: the shim goes in by its
+# file name, found in its folder through LD_LIBRARY_PATH (a checkout's path may hold spaces).
+preload=(LD_PRELOAD="${WINE_SHIM32##*/}"
+  LD_LIBRARY_PATH="${WINE_SHIM32%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}")
 
 board_pid=""
 cleanup() {
@@ -97,7 +100,7 @@ start=$(date +%s.%N)
 (
   cd "$work"
   set +e
-  LD_PRELOAD="$shim" LCDWRITE_MODEM_STATE="$work/modem.state" \
+  env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/modem.state" \
     timeout --kill-after=5 300 wine "$root/$dir/app/lcdwrite.exe" >"$work/lcdwrite.out" 2>&1
   echo $? >"$work/status.tmp"
   mv "$work/status.tmp" "$work/status"

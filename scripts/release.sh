@@ -14,6 +14,12 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 scripts/setup.sh --windows --release
+# CPack packs the files with a library that reads file names in the locale's character set, and
+# makensis refuses an argument it cannot read in it ("main argv conversion failed"): in the C
+# locale (ASCII) a checkout below "Prüfstand 2" can be neither packed nor made an installer.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
+fi
 SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null || date +%s)"
 export SOURCE_DATE_EPOCH
 cache=()

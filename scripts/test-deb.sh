@@ -13,6 +13,12 @@ cd "$(dirname "$0")/.."
 dir="${1:-build}"
 
 scripts/setup.sh --release
+# CPack packs the files with a library that reads file names in the locale's character set: in
+# the C locale (ASCII) a build folder below "Prüfstand 2" cannot be packed. UTF-8, as the names
+# are written.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
+fi
 
 # The package, from the program this folder has built. Only the install prefix changes (the
 # manual page names the installed files), so nothing is compiled again.

@@ -115,8 +115,11 @@ if [ "$mode" = twin ]; then
   mapfile -t ptys < "$work/nullmodem.out"
   [ "${#ptys[@]}" -eq 2 ] || fail "the relay opened no ptys"
   host=${ptys[0]#/dev/} board=${ptys[1]#/dev/}
-  host_env=(LD_PRELOAD="$shim" LCDWRITE_MODEM_STATE="$work/host.state")
-  board_env=(LD_PRELOAD="$shim" LCDWRITE_MODEM_STATE="$work/board.state")
+  # ld.so splits LD_PRELOAD at spaces and colons and cannot quote them: the shim goes in by its
+  # file name, found in its folder through LD_LIBRARY_PATH (a checkout's path may hold spaces).
+  preload=(LD_PRELOAD="${shim##*/}" LD_LIBRARY_PATH="${shim%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}")
+  host_env=("${preload[@]}" LCDWRITE_MODEM_STATE="$work/host.state")
+  board_env=("${preload[@]}" LCDWRITE_MODEM_STATE="$work/board.state")
 fi
 [ -c "/dev/$host" ] || fail "/dev/$host is no serial port"
 [ -c "/dev/$board" ] || fail "/dev/$board is no serial port"

@@ -8,6 +8,13 @@
 #
 #   scripts/test-usb-vm.sh              every scenario on one boot; prints a table
 #   scripts/test-usb-vm.sh --keep       keeps the work folder (logs of every run) for a look
+#   scripts/test-usb-vm.sh --boot       only boots the guest and checks what it sees of the host:
+#                                       its work folder below /tmp, in a folder whose name has a
+#                                       space and an umlaut (about half a minute)
+#
+# The checkout may be anywhere, /tmp and /run included (the guest has its own /tmp and /run and
+# shows the checkout, the build folder and the work folder over them), and its path may hold
+# spaces and characters beyond ASCII; not a line break.
 #
 # Installs what it needs (scripts/setup.sh --vm); the guest kernel is the package that
 # linux-image-amd64 depends on, fetched with apt-get download into build/usb-vm/ and unpacked
@@ -16,18 +23,24 @@
 # mismatch (the table says which), 2 the guest did not come up, 64 a bad command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-src=$PWD
+src=$(pwd -P)
 build=${LCDWRITE_BUILD_DIR:-build}
-keep=0
+keep=0 boot_only=0
 case "${1:-}" in
   "") ;;
   --keep) keep=1 ;;
-  *) echo "usage: $0 [--keep]" >&2; exit 64 ;;
+  --boot) boot_only=1 ;;
+  *) echo "usage: $0 [--keep | --boot]" >&2; exit 64 ;;
+esac
+case "$src$build" in
+  *$'\n'*) echo "test-usb-vm: a line break in the checkout's or the build folder's path" >&2; exit 64 ;;
 esac
 
 scripts/setup.sh --vm
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+  cache=()
+  if command -v ccache > /dev/null; then cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${cache[@]}" > /dev/null
 fi
 cmake --build "$build" --target lcdwrite boardsim lcd_modemshim nullmodem > /dev/null
 build=$(realpath "$build")
@@ -71,7 +84,15 @@ fi
 vmlinuz=$(ls "$kdir"/boot/vmlinuz-* | head -n 1)
 
 # ---- The host side: relay, qemu, helpers ----
-work=$vm/work
+# The work folder: below the build folder; for --boot below the system's temporary folder, in a
+# folder named as a checkout may be ("Prüfstand 2"), which the guest's own /tmp must not hide.
+# QMP's socket goes to a short private folder (a socket's path has at most 107 bytes).
+private=$(mktemp -d "${TMPDIR:-/tmp}/lcdvm.XXXXXX")
+if [ "$boot_only" = 1 ]; then
+  work="$private/Prüfstand 2/work"
+else
+  work=$vm/work
+fi
 rm -rf "$work" && mkdir -p "$work/cmd"
 pids=()
 cleanup() {
@@ -79,9 +100,18 @@ cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   [ "$keep" = 1 ] || rm -rf "$work"
+  rm -rf "$private"
 }
 trap cleanup EXIT
+# What the guest's /init mounts where (scripts/usb-vm/init.sh): the work folder, the command
+# runner, the folders the guest reads.
+printf '%s\n' "$work" "$src/scripts/usb-vm/guest.sh" "$src" "$build" > "$work/guest.paths"
+# QEMU's options are comma-separated: a comma in a value is written twice.
+qemu_value() { printf '%s' "${1//,/,,}"; }
 shim=$build/tests/support/liblcd_modemshim.so
+# ld.so splits LD_PRELOAD at spaces and colons and cannot quote them: the shim goes in by its
+# file name, found in its folder through LD_LIBRARY_PATH (a checkout's path may hold spaces).
+preload=(LD_PRELOAD="${shim##*/}" LD_LIBRARY_PATH="${shim%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}")
 lcdwrite=$build/app/lcdwrite
 boardsim=$build/tools/boardsim
 
@@ -116,7 +146,7 @@ qemu_pty=${ptys[0]} board_pty=${ptys[1]}
 
 # A QMP command (JSON); prints the reply's "return" or "error".
 qmp() {
-  python3 - "$work/qmp.sock" "$1" <<'EOF'
+  python3 - "$private/qmp.sock" "$1" <<'EOF'
 import json, socket, sys
 s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); f = s.makefile("rw")
 def reply():
@@ -138,7 +168,7 @@ pull() { qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"$1\"}}" > 
 # then on, in qemu's modem-line state file). Prints the wall-clock time of the pull, or
 # nothing when the moment never came within $5 seconds.
 pull_when() {
-  python3 - "$work/qmp.sock" "$work/host.state" "$@" <<'PY'
+  python3 - "$private/qmp.sock" "$work/host.state" "$@" <<'PY'
 import json, socket, struct, sys, time
 sock, state, device, log, marker, when, limit = sys.argv[1:8]
 s = socket.socket(socket.AF_UNIX); s.connect(sock); f = s.makefile("rw")
@@ -177,18 +207,20 @@ guest_wait() {
   cat "$work/cmd/$1.rc"
 }
 guest() { guest_start "$1" "$3"; guest_wait "$1" "$2"; }
+# A word of a guest command line: $1 quoted for bash, whatever characters it holds.
+word() { printf '%q' "$1"; }
 
 # The guest command of one run of lcdwrite under the name $1 (folder $work/$1 with the sample
 # file), with the command prefix $2 (a user, a group); the shell execs it, so that its process
 # id is lcdwrite's when it runs in the background.
 tool_command() {
   mkdir -p "$work/$1" && chmod 777 "$work/$1" && cp "$src/app/examples/Quorix.lcd" "$work/$1/"
-  echo "(cd '$work/$1' && exec $2 '$lcdwrite' --console --log '$work/$1/run.log' > out.txt 2>&1)"
+  echo "(cd $(word "$work/$1") && exec $2 $(word "$lcdwrite") --console --log $(word "$work/$1/run.log") > out.txt 2>&1)"
 }
 # boardsim on the board's side of the relay with scenario $1, its report in $work/$2.json.
 board_pid=
 board_start() {
-  LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/board.state "${realtime[@]}" "$boardsim" --tty "$board_pty" \
+  env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/board.state" "${realtime[@]}" "$boardsim" --tty "$board_pty" \
     --scenario "$1" --report "$work/$2.json" --timeout 200 > "$work/$2.board.out" 2> "$work/$2.board.err" &
   board_pid=$!
   pids+=("$board_pid")
@@ -219,22 +251,27 @@ accel_name="software emulation (TCG)"
 if [ -w /dev/kvm ]; then
   # The kernel alone: a machine whose KVM works prints its banner at once; a nested KVM that
   # cannot run this CPU model aborts or hangs.
+  t=$(now)
   probe=$(timeout 15 qemu-system-x86_64 -accel kvm -cpu host -M q35 -m 256 -display none -no-reboot \
     -kernel "$vmlinuz" -append "console=ttyS0 panic=-1" -serial stdio -monitor none 2>&1 | head -c 20000 || true)
   if grep -q "Linux version" <<< "$probe"; then
     accel=(-accel kvm -cpu host) accel_name="KVM"
+  else
+    why=$(grep -v 'terminating on signal' <<< "$probe" | grep -m 1 . | cut -c1-100 || true)
+    echo "guest: KVM tried and dropped after $(since "$t") s: the kernel did not start under it" \
+      "(${why:-no output: it hangs})"
   fi
 fi
 echo "guest: $kernel_package under $accel_name"
 
 started=$(now)
-LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$work/host.state "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
+env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/host.state" "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
   -M q35 -m 1024 -smp 1 -display none -no-reboot -monitor none \
   -kernel "$vmlinuz" -initrd "$initramfs" \
-  -append "console=ttyS0 quiet panic=-1 lcdvm_work=$work lcdvm_guest=$src/scripts/usb-vm/guest.sh" \
-  -serial "file:$work/console.log" -qmp "unix:$work/qmp.sock,server=on,wait=off" \
+  -append "console=ttyS0 quiet panic=-1" \
+  -serial "file:$work/console.log" -qmp "unix:$(qemu_value "$private/qmp.sock"),server=on,wait=off" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
-  -virtfs "local,path=$work,mount_tag=work,security_model=none,multidevs=remap" \
+  -virtfs "local,path=$(qemu_value "$work"),mount_tag=work,security_model=none,multidevs=remap" \
   -device qemu-xhci,id=xhci -chardev "serial,id=board,path=$qemu_pty" -chardev null,id=spare \
   > "$work/qemu.out" 2>&1 &
 qemu_pid=$!
@@ -246,10 +283,21 @@ if ! wait_until 90 test -e "$work/ready"; then
 fi
 row "boot to the guest's shell" "ready" "ready" "$(since "$started")"
 
-. "$src/scripts/usb-vm/scenarios.sh"
+# What the guest sees of the host, at the host's paths: a file the host has just put into the
+# work folder, the checkout and the tool, and its own /tmp (a tmpfs, whatever the host has there).
+t=$(now)
+echo "from the host" > "$work/marker"
+guest mounts 20 "cat $(word "$work/marker"); test -f $(word "$src/scripts/usb-vm/scenarios.sh") &&
+  echo checkout; test -x $(word "$lcdwrite") && echo tool; stat -f -c %T /tmp" > /dev/null
+row "guest sees work folder, checkout, tool" "from the host, checkout, tool, tmpfs" \
+  "$(paste -s -d , "$work/cmd/mounts.out" | sed 's/,/, /g')" "$(since "$t")"
 
+if [ "$boot_only" = 0 ]; then
+  . "$src/scripts/usb-vm/scenarios.sh"
+  total=$(since "$started")
+  row "all of it, boot included" "in time" "$(bound "$total" 360)" "$total"
+fi
 total=$(since "$started")
-row "all of it, boot included" "in time" "$(bound "$total" 360)" "$total"
 qmp '{"execute": "quit"}' > /dev/null || true
 echo
 printf '%-42s | %-36s | %-36s | %6s\n' scenario expected got seconds
@@ -258,5 +306,9 @@ echo "total: $total s on $accel_name"
 if [ "$failed" != 0 ]; then
   echo "FAILED: a scenario did not do what was expected (logs: --keep keeps $work)"
   exit 1
+fi
+if [ "$boot_only" = 1 ]; then
+  echo "PASSED: the guest boots and sees the host's folders (work folder: $work)"
+  exit 0
 fi
 echo "PASSED: the real ftdi_sio, sysfs, udev and hot-plug in a $kernel_package guest"

@@ -27,10 +27,13 @@ cmake --build "$dir" -j 2
 # The Wine environment every Wine call of this run shares (scripts/wine-env.sh).
 source scripts/wine-env.sh
 # The serial behaviour table of the Win32 backend drives a pty's far end through ptyfarend and
-# needs the modem-line shim in Wine's (32-bit) process.
+# needs the modem-line shim in Wine's (32-bit) process. ld.so splits LD_PRELOAD at spaces and
+# colons and cannot quote them: the shim goes in by its file name, found in its folder through
+# LD_LIBRARY_PATH (a checkout's path may hold spaces).
 wine_linux_tools "$root/$dir" "$root/build-win32/linux-tools" ptyfarend
 export LCDWRITE_PTYFAREND="$root/build-win32/linux-tools/tools/ptyfarend"
-export LCDWRITE_SHIM32="$WINE_SHIM32"
+export LCDWRITE_SHIM32="${WINE_SHIM32##*/}"
+export LD_LIBRARY_PATH="${WINE_SHIM32%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 wine_env_start "$root/$dir" "$winearch"
 trap wine_env_stop EXIT
 

@@ -17,7 +17,12 @@ scripts/setup.sh
 
 flags=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 # A compiler cache, where the machine has one, makes the builds of several checkouts share work.
-if command -v ccache >/dev/null; then flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# Its base folder is this checkout, so that paths below it count the same in every clone (unless
+# the caller chose one).
+if command -v ccache >/dev/null; then
+  flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+fi
 case "$mode" in
   plain) dir=build ;;
   # The sanitizer builds are unoptimised with line tables only: they build in half the time,

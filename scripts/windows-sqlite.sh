@@ -22,7 +22,11 @@ if [ -s "$out/sqlite3.c" ] && [ -s "$out/sqlite3.h" ]; then
   exit 0
 fi
 mkdir -p "$dir"
-work=$(mktemp -d "$dir/sqlite-source.XXXXXX")
+# The package is built in the system's temporary folder: its makefiles break on a path with a
+# space, and the checkout's may have one.
+temporary=${TMPDIR:-/tmp}
+case "$temporary" in *[[:space:]]*) temporary=/tmp ;; esac
+work=$(mktemp -d "$temporary/lcdwrite-sqlite-source.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # The source entry: the same archive and suite as the machine's binary packages.
@@ -48,8 +52,8 @@ fi
 
 (
   cd "$work"
-  # apt's download sandbox user may not write below the build folder: it then downloads as the
-  # calling user, which is what is wanted here.
+  # apt's download sandbox user may not write into this private folder: it then downloads as
+  # the calling user, which is what is wanted here.
   apt-get source --download-only sqlite3 >download.log 2>&1 || { cat download.log >&2; exit 1; }
   dpkg-source --no-check -x sqlite3_*.dsc src >unpack.log 2>&1 || { cat unpack.log >&2; exit 1; }
   cd src

@@ -10,6 +10,12 @@
 
 wine_env_start() {
   local build="$1" arch="$2"
+  # Wine reads the host's file names in the locale's character set: in the C locale (ASCII) a
+  # folder such as "Prüfstand 2" becomes a name that does not exist, and neither the program
+  # nor its working folder is found. UTF-8, as the names are written.
+  if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
+  fi
   export WINEPREFIX="$build/wineprefix"
   export WINEARCH="$arch"
   export WINEDEBUG="${WINEDEBUG:--all}"

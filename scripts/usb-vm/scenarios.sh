@@ -1,6 +1,6 @@
 # The scenarios of scripts/test-usb-vm.sh, sourced by it once the guest is up. Each adds rows
 # to the table: row NAME EXPECTED GOT SECONDS judges, note NAME GOT SECONDS only records. The
-# helpers (guest, plug, pull, pull_when, board_start, tool_command, wait_until, bound) come from
+# helpers (guest, plug, pull, pull_when, board_start, tool_command, word, wait_until, bound) come from
 # that script.
 #
 # The converters: "conv" (serial A5XK3RJT, 8 characters), "long" (16 characters) and "bare"
@@ -124,7 +124,7 @@ pull_run() {
   guest_start "$name" "$(tool_command "$name" "")
 rc=\$?; echo 'lcdvm: $name ended' > /dev/kmsg
 dmesg | grep -e 'USB disconnect' -e 'lcdvm: $name ended' | tail -n 2 |
-  sed 's/^\[ *\([0-9.]*\)\].*/\1/' > '$work/$name/times'
+  sed 's/^\[ *\([0-9.]*\)\].*/\1/' > $(word "$work/$name/times")
 exit \$rc"
   pulled=$(pull_when "$id" "$work/$name/run.log" "$marker" "$when" 60)
   if [ -z "$pulled" ]; then
@@ -185,9 +185,9 @@ guest replug 30 "$settled; echo 16 > $port_dir/latency_timer" > /dev/null
 board_start "$src/board/scenarios/no-board.scenario" killed
 rc=$(guest killed 60 "$(tool_command killed "") &
 tool=\$!
-for i in \$(seq 300); do grep -q 'low latency requested' '$work/killed/run.log' 2>/dev/null && break; sleep 0.05; done
+for i in \$(seq 300); do grep -q 'low latency requested' $(word "$work/killed/run.log") 2>/dev/null && break; sleep 0.05; done
 kill -KILL \$tool; wait \$tool 2> /dev/null
-echo \$? > '$work/killed/status'; cat $port_dir/latency_timer > '$work/killed/latency'
+echo \$? > $(word "$work/killed/status"); cat $port_dir/latency_timer > $(word "$work/killed/latency")
 ls /run/lcdwrite-latency-ttyUSB0")
 got="status $(cat "$work/killed/status"), latency $(cat "$work/killed/latency")"
 [ "$rc" = 0 ] && got+=", record left"
@@ -197,7 +197,7 @@ t=$(now)
 # The next run's trial open finds the record and puts the setting back at its close (the trial
 # open logs nothing); without the record the latency would stay 1, which reads as low already.
 rc=$(guest next 60 "$(tool_command next "")
-echo \$? > '$work/next/status'; cat $port_dir/latency_timer > '$work/next/latency'
+echo \$? > $(word "$work/next/status"); cat $port_dir/latency_timer > $(word "$work/next/latency")
 ls /run/lcdwrite-latency-ttyUSB0")
 board_stop
 got="status $(cat "$work/next/status"), latency $(cat "$work/next/latency")"

@@ -27,6 +27,7 @@
 #include "tests/comport/io_harness.h"
 #include "tools/ptymodem/pty.h"
 #include "tools/ptymodem/modemstate.h"
+#include "tools/ptymodem/preload.h"
 
 extern char** environ;
 
@@ -47,9 +48,10 @@ TEST(PortOnPtyRun, component_tests_pass_on_a_pty_with_the_shim_preloaded) {
   }
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
-    if (std::string(*e).rfind("LD_PRELOAD=", 0) != 0) env.push_back(*e);
+    if (!ptymodem::SetByPreload(*e)) env.push_back(*e);
   }
-  env.push_back(std::string("LD_PRELOAD=") + LCDWRITE_MODEMSHIM_PATH);
+  for (std::string& entry : ptymodem::PreloadEnvironment(LCDWRITE_MODEMSHIM_PATH, std::getenv("LD_LIBRARY_PATH")))
+    env.push_back(entry);
   env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
   env.push_back(std::string(ptymodem::kModemStateEnv) + "=" + state);
   env.push_back(std::string(kChildEnv) + "=1");

@@ -33,7 +33,9 @@ pty=$(head -n 1 "$work/boardsim.out")
 
 cd "$work"
 set +e
-LD_PRELOAD=$shim LCDWRITE_MODEM_STATE=$state timeout 200 "$lcdwrite" --console --port "${pty#/dev/}" \
+# ld.so splits LD_PRELOAD at spaces and colons: the shim by its file name, from LD_LIBRARY_PATH.
+LD_PRELOAD=${shim##*/} LD_LIBRARY_PATH=${shim%/*}${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} \
+  LCDWRITE_MODEM_STATE=$state timeout 200 "$lcdwrite" --console --port "${pty#/dev/}" \
   > out.txt 2>&1
 status=$?
 set -e

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/ptymodem/preload.h"
+
 extern char** environ;
 
 namespace testsupport {
@@ -102,12 +104,12 @@ inline int RunSelfPreloaded(const std::string& shim, const std::vector<std::stri
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) {
+    if (!ptymodem::SetByPreload(entry) && entry.rfind("ASAN_OPTIONS=", 0) != 0) {
       env.push_back(entry);
     }
   }
   const char* asan = getenv("ASAN_OPTIONS");
-  env.push_back("LD_PRELOAD=" + shim);
+  for (std::string& entry : ptymodem::PreloadEnvironment(shim, getenv("LD_LIBRARY_PATH"))) env.push_back(entry);
   // The shim comes before the sanitizer's runtime, which would refuse to start otherwise.
   env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
                 "verify_asan_link_order=0");

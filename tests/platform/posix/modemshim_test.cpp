@@ -20,6 +20,7 @@
 #include "tests/platform/posix/preload.h"
 #include "tools/ptymodem/pty.h"
 #include "tools/ptymodem/modemstate.h"
+#include "tools/ptymodem/preload.h"
 
 namespace lcdtest {
 namespace {
@@ -168,6 +169,65 @@ TEST(ModemShimPreload, backend_tests_pass_with_the_shim_preloaded) {
   ASSERT_TRUE(run.ended) << "the preloaded run did not end within a minute";
   EXPECT_TRUE(run.Passed()) << "status " << run.status;
   EXPECT_TRUE(run.RanAll()) << run.report;
+}
+
+// ld.so splits LD_PRELOAD at spaces and colons: the shim of a checkout in any folder (a space,
+// an umlaut, the caller's own LD_LIBRARY_PATH) must still reach the child it is preloaded into.
+TEST(ModemShimPreload, reaches_the_child_from_any_folder) {
+  if (InPreloadedChild()) GTEST_SKIP() << "this is the preloaded run";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the child is a program without the sanitizer's runtime, which the shim needs here";
+#endif
+  char base[] = "/tmp/lcdwrite-preload-folder-XXXXXX";
+  ASSERT_NE(mkdtemp(base), nullptr);
+  const struct {
+    const char* folder;
+    const char* libraryPath;
+  } rows[] = {
+      {"plain", nullptr},
+      {"Pr\xC3\xBC" "fstand 2", nullptr},
+      {"two  spaces/and more", "/usr/lib:/nonexistent"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.folder);
+    const std::string folder = std::string(base) + "/" + row.folder;
+    ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+    const std::string shim = folder + "/liblcd_modemshim.so";
+    {
+      std::ifstream from(LCDWRITE_MODEMSHIM_PATH, std::ios::binary);
+      std::ofstream to(shim, std::ios::binary);
+      to << from.rdbuf();
+    }
+    std::vector<std::string> env = PreloadEnvironment(shim, row.libraryPath);
+    for (const std::string& entry : env) {
+      if (entry.rfind("LD_PRELOAD=", 0) == 0) {
+        EXPECT_EQ(entry.find_first_of(" :", 11), std::string::npos) << entry;
+      }
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      char cat[] = "/bin/cat", maps[] = "/proc/self/maps";
+      char* argv[] = {cat, maps, nullptr};
+      execve(argv[0], argv, envp.data());
+      _exit(127);
+    }
+    close(out[1]);
+    std::string maps;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) maps.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_NE(maps.find(shim), std::string::npos) << "the child's libraries:\n" << maps;
+  }
+  EXPECT_EQ(system(("rm -rf '" + std::string(base) + "'").c_str()), 0);
 }
 
 class PreloadedBackend : public ::testing::Test {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/ptymodem/modemstate.h"
+#include "tools/ptymodem/preload.h"
 
 extern char** environ;
 
@@ -52,10 +53,11 @@ inline PreloadedRun RunPreloaded(const std::string& filter, int timeoutMs = 6000
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("LD_PRELOAD=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) env.push_back(entry);
+    if (!ptymodem::SetByPreload(entry) && entry.rfind("ASAN_OPTIONS=", 0) != 0) env.push_back(entry);
   }
   const char* asan = std::getenv("ASAN_OPTIONS");
-  env.push_back(std::string("LD_PRELOAD=") + LCDWRITE_MODEMSHIM_PATH);
+  for (std::string& entry : ptymodem::PreloadEnvironment(LCDWRITE_MODEMSHIM_PATH, std::getenv("LD_LIBRARY_PATH")))
+    env.push_back(entry);
   env.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0");
   env.push_back(std::string(ptymodem::kModemStateEnv) + "=" + state);
   env.push_back(std::string(kChildEnv) + "=1");
