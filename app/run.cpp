@@ -19,6 +19,7 @@
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "app/exitstatus.h"
 
 namespace app {
@@ -78,9 +79,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     return kExitUsage;
   }
   // The journal, too: one the user named must open, the default one may fail with a warning.
-  const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
-  journal::RunJournal::Opening opening =
-      journal::RunJournal::Open(options, journalVariable != nullptr ? journalVariable : "", say);
+  journal::RunJournal::Opening opening = journal::RunJournal::Open(
+      options, plat::EnvironmentText("LCDWRITE_JOURNAL").value_or(""), say);
   if (!opening.refusal.empty()) {
     say(opening.refusal);
     return kExitUsage;
@@ -145,7 +145,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     if (!options.logFile.empty()) {
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
-    if (!options.configPlace.empty()) settings.configFile = configFile.string();
+    if (!options.configPlace.empty()) settings.configFile = configFile;
     if (runJournal) {
       journal::RunJournal& j = *runJournal;
       settings.writeStarting = [&j](const TMainForm& f) { return j.WriteStarting(f); };

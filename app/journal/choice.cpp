@@ -7,6 +7,7 @@
 #include "app/journal/texts.h"
 #include "app/outputfiles.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 
 namespace app::journal {
 
@@ -46,7 +47,7 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
   if (choice.target.empty()) throw JournalError(texts::kNoHome);
   if (IsPostgresUri(choice.target)) return OpenPostgresJournal(choice.target);
   namespace fs = std::filesystem;
-  const fs::path path(choice.target);
+  const fs::path path = plat::FilePath(choice.target);
   if (choice.kind == JournalChoice::Kind::Default && path.has_parent_path()) {
     std::error_code error;
     fs::create_directories(path.parent_path(), error);

@@ -11,6 +11,7 @@
 #include "app/mainform.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 
 namespace app::journal {
 
@@ -58,7 +59,7 @@ RunJournal::RunJournal(std::unique_ptr<JournalStore> store, JournalChoice deferr
   record_.simulated = options.simulate;
   if (options.simulate && !options.scenario.empty()) {
     std::error_code error;
-    record_.scenario = std::filesystem::absolute(options.scenario, error).string();
+    record_.scenario = plat::PathText(std::filesystem::absolute(plat::FilePath(options.scenario), error));
   }
 }
 
@@ -106,7 +107,7 @@ std::string RunJournal::WriteStarting(const TMainForm& form) {
       r.converterSerial.pop_back();
   }
   const std::filesystem::path file =
-      std::filesystem::path(form.WorkingDirectory()) / app::texts::kConfigFileName;
+      plat::FilePath(form.WorkingDirectory()) / app::texts::kConfigFileName;
   r.configPath = reinterpret_cast<const char*>(file.u8string().c_str());
   const std::string bytes = ReadBytes(file);
   r.configSha256 = Sha256Hex(bytes);
