@@ -1,13 +1,18 @@
 // A helper of scripts/test-installer-wine.sh that looks at the installer's wizard as a person
-// would read it: for the wizard window of the given caption, every visible text control with its
-// text, its size, and the height its text needs at its width in its font ("cut" when the control
-// is lower than that), and on request it presses the wizard's next button.
+// would read it: for the wizard window whose caption starts with the given text, every visible
+// text control with its text, its size, and the height its text needs at its width ("cut" when
+// the control is lower than that), and on request it presses the wizard's next button.
 //
 //   wizard_pages.exe CAPTION texts   one line a control: id<TAB>width x height<TAB>needs N<TAB>
 //                                    ok|cut<TAB>text (UTF-8); status 1 when a text is cut
 //   wizard_pages.exe CAPTION next    presses the button with id 1 (Weiter, Installieren,
 //                                    Fertig stellen)
 // Waits up to 30 s for the window. Status 2 when there is none.
+//
+// A control's font belongs to the installer's process and cannot be used here; the text is
+// measured in the font the installer system gives the control: the dialog font ("MS Shell Dlg",
+// 8 points), bold for a page's header title (id 1037), 12 points bold for the title of the
+// welcome and finish pages (id 1201), at the screen's pixels per inch.
 #include <windows.h>
 
 #include <cstdio>
@@ -49,17 +54,40 @@ BOOL CALLBACK Collect(HWND window, LPARAM list) {
   return TRUE;
 }
 
-// The height text needs at width in the control's font, as the control draws it (word breaks).
-int NeededHeight(HWND control, const std::wstring& text, int width) {
-  HDC dc = ::GetDC(control);
-  auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
-  HGDIOBJ old = font != nullptr ? ::SelectObject(dc, font) : nullptr;
+constexpr int kHeaderTitle = 1037;
+constexpr int kWelcomeFinishTitle = 1201;
+
+// The height text needs at width in the control's font, as a static control draws it (word
+// breaks).
+int NeededHeight(int id, const std::wstring& text, int width) {
+  HDC dc = ::GetDC(nullptr);
+  const int points = id == kWelcomeFinishTitle ? 12 : 8;
+  const int weight = id == kWelcomeFinishTitle || id == kHeaderTitle ? FW_BOLD : FW_NORMAL;
+  HFONT font = ::CreateFontW(-::MulDiv(points, ::GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0,
+                             weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Shell Dlg");
+  HGDIOBJ old = ::SelectObject(dc, font);
   RECT rect{0, 0, width, 0};
   ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-  if (old != nullptr) ::SelectObject(dc, old);
-  ::ReleaseDC(control, dc);
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::DeleteObject(font);
+  ::ReleaseDC(nullptr, dc);
   return rect.bottom - rect.top;
+}
+
+struct Search {
+  std::wstring prefix;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK FindByCaption(HWND window, LPARAM search) {
+  auto& s = *reinterpret_cast<Search*>(search);
+  if (::IsWindowVisible(window) && TextOf(window).rfind(s.prefix, 0) == 0) {
+    s.found = window;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 }  // namespace
@@ -75,7 +103,9 @@ int main() {
   const std::wstring caption = argv[1];
   HWND wizard = nullptr;
   for (int i = 0; i < 300 && wizard == nullptr; ++i) {
-    wizard = ::FindWindowW(nullptr, caption.c_str());
+    Search search{caption};
+    ::EnumWindows(FindByCaption, reinterpret_cast<LPARAM>(&search));
+    wizard = search.found;
     if (wizard == nullptr) ::Sleep(100);
   }
   if (wizard == nullptr) {
@@ -94,10 +124,12 @@ int main() {
   for (const Control& control : controls) {
     const std::wstring kind = ClassOf(control.window);
     const std::wstring text = TextOf(control.window);
-    if (kind != L"Static" || text.empty()) continue;
+    const LONG style = ::GetWindowLongW(control.window, GWL_STYLE);
+    const LONG type = style & SS_TYPEMASK;
+    if (kind != L"Static" || text.empty() || type == SS_ICON || type == SS_BITMAP) continue;
     RECT client{};
     ::GetClientRect(control.window, &client);
-    const int needed = NeededHeight(control.window, text, client.right);
+    const int needed = NeededHeight(control.id, text, client.right);
     const bool fits = needed <= client.bottom;
     if (!fits) ++cut;
     std::string shown = Utf8(text);
