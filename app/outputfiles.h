@@ -39,8 +39,9 @@ std::string ShownName(const std::string& text);
 
 class RunLog {
  public:
-  // The log appends to path (the text of a path, platform/hosttext.h). onFailure shows the first failure at once (its text is German,
-  // Windows-1252); may be empty, then the failure is only remembered for the end.
+  // The log appends to path (the text of a path, platform/hosttext.h). onFailure shows the
+  // first failure at once (its text is German, Windows-1252); may be empty, then the failure
+  // is only remembered for the end.
   explicit RunLog(std::string path, std::function<void(const std::string& text)> onFailure = {});
   ~RunLog();
   RunLog(const RunLog&) = delete;

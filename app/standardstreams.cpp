@@ -22,7 +22,8 @@ size_t WholeSequences(const std::string& text) {
   for (size_t back = 1; back <= 3 && back <= size; ++back) {
     const auto byte = static_cast<unsigned char>(text[size - back]);
     if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-    const size_t length = byte < 0xC2 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : byte <= 0xF4 ? 4 : 1;
+    const size_t length =
+        byte < 0xC2 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : byte <= 0xF4 ? 4 : 1;
     return length > back ? size - back : size;
   }
   return size;

@@ -59,7 +59,8 @@ RunJournal::RunJournal(std::unique_ptr<JournalStore> store, JournalChoice deferr
   record_.simulated = options.simulate;
   if (options.simulate && !options.scenario.empty()) {
     std::error_code error;
-    record_.scenario = plat::PathText(std::filesystem::absolute(plat::FilePath(options.scenario), error));
+    record_.scenario =
+        plat::PathText(std::filesystem::absolute(plat::FilePath(options.scenario), error));
   }
 }
 

@@ -59,7 +59,9 @@ StreamTarget TargetOf(HANDLE handle) {
 
 }  // namespace
 
-std::filesystem::path FilePath(const std::string& text) { return std::filesystem::path(Wide(text)); }
+std::filesystem::path FilePath(const std::string& text) {
+  return std::filesystem::path(Wide(text));
+}
 
 std::string PathText(const std::filesystem::path& path) {
   return Narrow(path.native(), kCodePageUtf8);

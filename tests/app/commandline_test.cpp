@@ -177,7 +177,8 @@ TEST(CommandLineLanguage, german_is_every_country_s_german_and_nothing_else) {
            Row{0x0413, app::Language::English},  // Dutch
            Row{0x0000, app::Language::English},  // neutral
            Row{0x0007, app::Language::German},   // German without a country
-           Row{0x0487, app::Language::English},  // Kinyarwanda (0x87): its low seven bits are German's
+           // Kinyarwanda (0x87): its low seven bits are German's.
+           Row{0x0487, app::Language::English},
        }) {
     EXPECT_EQ(app::LanguageOfWindowsLanguage(row.languageId), row.language)
         << std::hex << row.languageId;
