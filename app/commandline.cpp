@@ -5,6 +5,7 @@
 
 #include "app/usagetexts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "platform/portname.h"
 #include "platform/process.h"
 
@@ -134,13 +135,26 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
 
 }  // namespace
 
-Language UserLanguage() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(name);
+Language LanguageOfWindowsLanguage(unsigned languageId) {
+  constexpr unsigned kPrimaryLanguageMask = 0x3FF;  // PRIMARYLANGID
+  constexpr unsigned kGerman = 0x07;                // LANG_GERMAN, every country's German
+  return (languageId & kPrimaryLanguageMask) == kGerman ? Language::German : Language::English;
+}
+
+Language LanguageOfLocaleVariables(const char* lcAll, const char* lcMessages, const char* lang) {
+  for (const char* value : {lcAll, lcMessages, lang}) {
     if (value == nullptr || value[0] == '\0') continue;
     return StartsWith(value, "de") ? Language::German : Language::English;
   }
   return Language::English;
+}
+
+Language UserLanguage() {
+  if (const std::optional<unsigned> id = plat::UserInterfaceLanguage()) {
+    return LanguageOfWindowsLanguage(*id);
+  }
+  return LanguageOfLocaleVariables(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                   std::getenv("LANG"));
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Language language) {

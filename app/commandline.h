@@ -8,6 +8,9 @@
 
 namespace app {
 
+// The paths among the options (configPlace, simReport, logFile, scenario, a journal file) are
+// the texts of paths as platform/hosttext.h has them: UTF-8 on Windows, where the arguments come
+// from the wide command line; the bytes as given on POSIX. plat::FilePath opens them.
 struct Options {
   bool console = false;
   bool simulate = false;
@@ -34,10 +37,16 @@ struct Options {
 };
 
 // The language of --help and of the complaints about a command line: German when the user's
-// locale is German (LC_ALL, LC_MESSAGES or LANG, the first one set, starts with "de"),
-// English otherwise. Everything the tool shows while it runs is German regardless.
+// language is German, English otherwise. On Windows that is the user's interface language
+// (a Windows language id); elsewhere the locale variables (LC_ALL, LC_MESSAGES or LANG, the
+// first one set, starts with "de"), which Windows does not have. Everything the tool shows
+// while it runs is German regardless.
 enum class Language { English, German };
 Language UserLanguage();
+// The rules UserLanguage applies. languageId: a Windows LANGID (the primary language in its low
+// 10 bits). The variables may be null (not set).
+Language LanguageOfWindowsLanguage(unsigned languageId);
+Language LanguageOfLocaleVariables(const char* lcAll, const char* lcMessages, const char* lang);
 
 struct ParsedCommandLine {
   std::optional<Options> options;

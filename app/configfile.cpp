@@ -12,6 +12,7 @@
 #include "app/journal/sha256.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 
 namespace app {
 
@@ -260,7 +261,7 @@ std::filesystem::path ConfigFilePath(const std::string& place,
                                      const std::filesystem::path& folder) {
   namespace fs = std::filesystem;
   if (place.empty()) return folder / texts::kConfigFileName;
-  const fs::path named = (folder / fs::path(place)).lexically_normal();
+  const fs::path named = (folder / plat::FilePath(place)).lexically_normal();
   std::error_code error;
   if (fs::is_directory(named, error)) return named / texts::kConfigFileName;
   return named;

@@ -56,10 +56,10 @@ struct ConfigLoadOutcome {
 // Parses a file's content (a byte buffer) into record (fields and loaded flag) when it is good.
 ConfigLoadOutcome ParseConfigText(const std::string& content, protocol::ConfigRecord& record);
 
-// Where the configuration file of a run is: place is what the command line named (empty:
-// nothing), relative to folder, the current directory. Quorix.lcd in folder when place is empty,
-// Quorix.lcd in place when place is a folder, otherwise the file place names, whatever its
-// name (a file dropped onto the program).
+// Where the configuration file of a run is: place is what the command line named (the text of a
+// path, platform/hosttext.h; empty: nothing), relative to folder, the current directory.
+// Quorix.lcd in folder when place is empty, Quorix.lcd in place when place is a folder,
+// otherwise the file place names, whatever its name (a file dropped onto the program).
 std::filesystem::path ConfigFilePath(const std::string& place,
                                      const std::filesystem::path& folder);
 

@@ -14,4 +14,12 @@ namespace app {
 // the process then keeps).
 void UseCompanionConsole();
 
+// Which standard streams lcdwrite.com passes on to its console (text for a terminal: UTF-8);
+// none without it.
+struct ForwardedStreams {
+  bool output = false;
+  bool error = false;
+};
+ForwardedStreams StreamsForwardedToConsole();
+
 }  // namespace app

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/journal/choice.h"
+#include "app/console.h"
 #include "app/journal/history.h"
 #include "app/mainform.h"
 #include "app/run.h"
@@ -12,6 +13,7 @@
 #include "app/standardstreams.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "platform/process.h"
 #include "app/exitstatus.h"
 #include "ui/frontends.h"
@@ -34,7 +36,8 @@ int StopStatus(plat::StopRequest request) {
   return kExitTerminated;
 }
 
-int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
+int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
+            StandardStreams& streams) {
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   const bool watching = plat::WatchStopRequests([](plat::StopRequest request) {
@@ -50,7 +53,8 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
   plat::KeepRunningOnBrokenPipe();
 
   const Language language = UserLanguage();
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // The arguments as the user gave them (on Windows from the wide command line: any name).
+  const std::vector<std::string> args = plat::ProgramArguments(argc, argv);
   const ParsedCommandLine parsed = ParseCommandLine(args, language);
   if (!parsed.options) {
     std::cerr << "lcdwrite: " << parsed.error << "\n\n" << UsageText(language);
@@ -70,8 +74,8 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
     return journal::SetUpJournal(options.journalSetup, std::cout, std::cerr);
   }
   if (options.history) {
-    const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
-    return journal::PrintHistory(options, journalVariable != nullptr ? journalVariable : "",
+    if (options.historyCsv) streams.KeepOutputUtf8();  // for programs, not for people
+    return journal::PrintHistory(options, plat::EnvironmentText("LCDWRITE_JOURNAL").value_or(""),
                                  std::cout, std::cerr);
   }
 
@@ -90,7 +94,12 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
 
 int Main(int argc, char** argv, const SimulatedTargetMaker& simulate) {
   StandardStreams streams;
-  const int status = RunMain(argc, argv, simulate);
+  // Text for people in the code page of where it goes (a pipe or file on Windows: the
+  // console's).
+  const ForwardedStreams forwarded = StreamsForwardedToConsole();
+  streams.SetCodePages(plat::StandardStreamCodePage(false, forwarded.output),
+                       plat::StandardStreamCodePage(true, forwarded.error));
+  const int status = RunMain(argc, argv, simulate, streams);
   return streams.ExitStatus(status);
 }
 

@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "app/texts.h"
 #include "framework/frontend.h"
+#include "platform/hosttext.h"
 #include "app/exitstatus.h"
 
 namespace app {
@@ -13,8 +14,8 @@ void TMainForm::LoadConfigFile() {
   protocol::ShowStatus(*this, texts::kLoading);
 
   loaded_ = ReadConfigFile(
-      settings_.configFile.empty() ? ConfigFilePath("", workingDirectory_)
-                                   : std::filesystem::path(settings_.configFile),
+      settings_.configFile.empty() ? ConfigFilePath("", plat::FilePath(workingDirectory_))
+                                   : settings_.configFile,
       ConfigRecord);
   const ConfigLoadOutcome& outcome = loaded_;
   switch (outcome.result) {

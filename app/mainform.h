@@ -10,6 +10,7 @@
 // kExitPortError once a port error has stopped the write.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -32,7 +33,7 @@ struct RunSettings {
   std::string port;  // skip the search and use this port ("COM3")
   // The configuration file named on the command line; empty: Quorix.lcd in the directory that
   // was current at the last search.
-  std::string configFile;
+  std::filesystem::path configFile;
   // Where the port's log lines go (see TCustomComPort::SetLogWriter); empty: no log.
   comport::TCustomComPort::TLogWriter logWriter;
   // Who follows the write besides the window (the run's journal); each may be empty.
@@ -95,6 +96,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   void EnableControls(bool enable);
 
   float ScaleFactor() const { return scaleFactor_; }
+  // The text of its path (platform/hosttext.h).
   const std::string& WorkingDirectory() const { return workingDirectory_; }
   int CloseStatus() const { return closeStatus_; }
 

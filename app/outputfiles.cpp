@@ -6,6 +6,7 @@
 
 #include "app/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "platform/outputfiles.h"
 #include "platform/process.h"
 
@@ -31,13 +32,13 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
   if (!fs::is_directory(folder, error)) return fw::Format(texts::kCauseNoFolder, ShownName(folder));
 
   if (!append) {
-    const plat::ReplacementFile probe(path.string());
+    const plat::ReplacementFile probe(path);
     return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
   }
   // Whether anything is there under the name, a dangling link included.
   if (fs::exists(fs::symlink_status(path, error))) {
     int failure = 0;
-    std::FILE* file = plat::OpenForAppend(path.string(), failure);
+    std::FILE* file = plat::OpenForAppend(path, failure);
     if (file == nullptr) return FileErrorCause(failure);
     std::fclose(file);
     return {};
@@ -45,12 +46,12 @@ std::string WhyNotWritable(const fs::path& path, bool append) {
   // A missing log is not made here: another run on the same log may create it at any moment,
   // and its lines must not go into a file this check removes. The folder is tried with a file
   // of a unique name instead; only a name too long for that probe is tried as itself.
-  const plat::ReplacementFile probe(path.string());
+  const plat::ReplacementFile probe(path);
   if (probe.Error() != ENAMETOOLONG) {
     return probe.Error() == 0 ? std::string() : FileErrorCause(probe.Error());
   }
   int failure = 0;
-  std::FILE* file = plat::CreateExclusive(path.string(), failure);
+  std::FILE* file = plat::CreateExclusive(path, failure);
   if (file == nullptr) return failure == EEXIST ? std::string() : FileErrorCause(failure);
   std::fclose(file);
   fs::remove(path, error);
@@ -67,9 +68,10 @@ bool SameFile(const fs::path& a, const fs::path& b) {
   return x == y;
 }
 
-std::string ShownName(const fs::path& path) {
-  return fw::VisibleCp1252(
-      fw::Utf8ToCp1252(reinterpret_cast<const char*>(path.u8string().c_str())));
+std::string ShownName(const fs::path& path) { return ShownName(plat::PathText(path)); }
+
+std::string ShownName(const std::string& text) {
+  return fw::VisibleCp1252(fw::Utf8ToCp1252(text));
 }
 
 std::string FileErrorCause(int error) {
@@ -103,30 +105,32 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
                              const fs::path& configFile, const std::string& scenarioFile) {
   struct Output {
     const char* role;
-    const std::string& path;
+    const std::string& name;
     bool append;
+    fs::path path;
   };
-  const Output outputs[] = {{texts::kLogRole, logFile, true},
-                            {texts::kReportRole, reportFile, false}};
+  Output outputs[] = {{texts::kLogRole, logFile, true, plat::FilePath(logFile)},
+                      {texts::kReportRole, reportFile, false, plat::FilePath(reportFile)}};
+  const fs::path scenario = plat::FilePath(scenarioFile);
   // First what the user cannot have meant: an output that would replace an input, or both
   // outputs in one file (the report would replace the log).
   for (const Output& output : outputs) {
-    if (output.path.empty()) continue;
+    if (output.name.empty()) continue;
     if (SameFile(output.path, configFile)) {
-      return fw::Format(texts::kOutputIsConfig, output.role, ShownName(output.path));
+      return fw::Format(texts::kOutputIsConfig, output.role, ShownName(output.name));
     }
-    if (!scenarioFile.empty() && SameFile(output.path, scenarioFile)) {
-      return fw::Format(texts::kOutputIsScenario, output.role, ShownName(output.path));
+    if (!scenarioFile.empty() && SameFile(output.path, scenario)) {
+      return fw::Format(texts::kOutputIsScenario, output.role, ShownName(output.name));
     }
   }
-  if (!logFile.empty() && !reportFile.empty() && SameFile(logFile, reportFile)) {
+  if (!logFile.empty() && !reportFile.empty() && SameFile(outputs[0].path, outputs[1].path)) {
     return fw::Format(texts::kOutputsSame, ShownName(logFile));
   }
   for (const Output& output : outputs) {
-    if (output.path.empty()) continue;
+    if (output.name.empty()) continue;
     const std::string why = WhyNotWritable(output.path, output.append);
     if (!why.empty()) {
-      return fw::Format(texts::kOutputCannotWrite, output.role, ShownName(output.path), why);
+      return fw::Format(texts::kOutputCannotWrite, output.role, ShownName(output.name), why);
     }
   }
   return {};
@@ -151,7 +155,7 @@ void RunLog::Write(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_) return;
     int error = 0;
-    if (file_ == nullptr) file_ = plat::OpenForAppend(path_, error);
+    if (file_ == nullptr) file_ = plat::OpenForAppend(plat::FilePath(path_), error);
     if (file_ == nullptr) {
       Fail(error);
     } else {

@@ -23,7 +23,8 @@
 namespace app {
 
 // Empty when the output files can be written; otherwise why not (German, Windows-1252).
-// configFile is Quorix.lcd as the run will read it; empty names mean "none".
+// configFile is Quorix.lcd as the run will read it; the other names are texts of paths
+// (platform/hosttext.h), empty for "none".
 std::string CheckOutputFiles(const std::string& logFile, const std::string& reportFile,
                              const std::filesystem::path& configFile,
                              const std::string& scenarioFile);
@@ -35,13 +36,17 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // Why a file operation failed, for a C library errno value (German, Windows-1252).
 std::string FileErrorCause(int error);
 
-// A file name as a message shows it (Windows-1252), control characters made visible.
+// A file name as a message shows it (Windows-1252: a character it cannot hold is shown as '?'),
+// control characters made visible.
 std::string ShownName(const std::filesystem::path& path);
+// The same for the text of a path (UTF-8, platform/hosttext.h).
+std::string ShownName(const std::string& text);
 
 class RunLog {
  public:
-  // The log appends to path. onFailure shows the first failure at once (its text is German,
-  // Windows-1252); may be empty, then the failure is only remembered for the end.
+  // The log appends to path (the text of a path, platform/hosttext.h). onFailure shows the
+  // first failure at once (its text is German, Windows-1252); may be empty, then the failure
+  // is only remembered for the end.
   explicit RunLog(std::string path, std::function<void(const std::string& text)> onFailure = {});
   ~RunLog();
   RunLog(const RunLog&) = delete;

@@ -19,6 +19,7 @@
 #include "framework/application.h"
 #include "framework/frontend.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "app/exitstatus.h"
 
 namespace app {
@@ -73,10 +74,10 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       ConfigFilePath(options.configPlace, std::filesystem::current_path(error));
   std::string refusal = CheckOutputFiles(options.logFile, options.simReport, configFile,
                                          options.simulate ? options.scenario : std::string());
-  const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
+  const std::string journalVariable = plat::EnvironmentText("LCDWRITE_JOURNAL").value_or("");
   if (refusal.empty()) {
     refusal = journal::CheckJournalFile(
-        journal::ChooseJournal(options, journalVariable != nullptr ? journalVariable : ""),
+        journal::ChooseJournal(options, journalVariable),
         options.logFile, options.simReport, configFile, options.simulate ? options.scenario : "");
   }
   if (!refusal.empty()) {
@@ -85,7 +86,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
   }
   // The journal, too: one the user named must open, the default one may fail with a warning.
   journal::RunJournal::Opening opening =
-      journal::RunJournal::Open(options, journalVariable != nullptr ? journalVariable : "", say);
+      journal::RunJournal::Open(options, journalVariable, say);
   if (!opening.refusal.empty()) {
     say(opening.refusal);
     return kExitUsage;
@@ -156,7 +157,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     if (!options.logFile.empty()) {
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
-    if (!options.configPlace.empty()) settings.configFile = configFile.string();
+    if (!options.configPlace.empty()) settings.configFile = configFile;
     if (runJournal) {
       journal::RunJournal& j = *runJournal;
       settings.writeStarting = [&j, &say, &stop](const TMainForm& f) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/hosttext.h"
 #include "platform/outputfiles.h"
 
 namespace board {
@@ -42,7 +43,7 @@ std::string ReportJson(const Memory& memory) {
 bool WriteReport(const std::string& path, const Memory& memory) {
   // Written beside the file and renamed over it: a reader finds the old report or the whole
   // new one, never a cut one (a full disk fails the write, not the report).
-  plat::ReplacementFile file(path);
+  plat::ReplacementFile file(plat::FilePath(path));
   return file.Commit(ReportJson(memory)) == 0;
 }
 

@@ -17,6 +17,7 @@ namespace board {
 std::string ReportJson(const Memory& memory);
 // Writes the report to path, whole or not at all (through a temporary file of a unique name
 // beside it, renamed over path); false when it cannot be written, and path is then as it was.
+// path is the text of a path (platform/hosttext.h).
 bool WriteReport(const std::string& path, const Memory& memory);
 
 }  // namespace board

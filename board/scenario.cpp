@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/ftdinames.h"
+#include "platform/hosttext.h"
 
 namespace board {
 
@@ -262,9 +263,10 @@ Scenario ParseScenario(std::istream& in, const std::string& source) {
 }
 
 Scenario LoadScenarioFile(const std::string& path) {
+  const std::filesystem::path file = plat::FilePath(path);
   // Only a regular file: a FIFO would wait for a writer, a device might never end.
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
   if (!error && std::filesystem::is_directory(status)) {
     throw ScenarioError(path + ": is a folder, not a scenario file");
   }
@@ -272,12 +274,12 @@ Scenario LoadScenarioFile(const std::string& path) {
     throw ScenarioError(path + ": not a regular file (a device or a FIFO)");
   }
   const std::uintmax_t size =
-      !error && std::filesystem::exists(status) ? std::filesystem::file_size(path, error) : 0;
+      !error && std::filesystem::exists(status) ? std::filesystem::file_size(file, error) : 0;
   if (!error && size > kFileMax) {
     throw ScenarioError(path + ": larger than " + std::to_string(kFileMax) +
                         " bytes, not a scenario file");
   }
-  std::ifstream in(path);
+  std::ifstream in(file);
   if (!in) throw ScenarioError(path + ": cannot open the scenario file");
   return ParseScenario(in, path);
 }

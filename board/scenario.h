@@ -100,6 +100,7 @@ Scenario DefaultScenario();
 Scenario ParseScenario(std::istream& in, const std::string& source);
 // Reads a scenario file: a regular file of at most 1 MiB. Raises ScenarioError (also when it
 // cannot be opened, or is a folder, a device or a FIFO).
+// path is the text of a path (platform/hosttext.h).
 Scenario LoadScenarioFile(const std::string& path);
 
 }  // namespace board

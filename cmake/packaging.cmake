@@ -81,6 +81,14 @@ if(WIN32)
   # The maker and copyright of the installer's version information, as the programs carry.
   set(CPACK_LCDWRITE_COMPANY "${LCDWRITE_COMPANY}")
   set(CPACK_LCDWRITE_COPYRIGHT "Copyright © ${LCDWRITE_RELEASE_YEAR} ${LCDWRITE_COPYRIGHT_HOLDER}")
+  # The installer's own manifest, its wizard picture, and the script that puts the manifest into
+  # the installer and the uninstaller and gives the uninstaller its own description
+  # (packaging/CMakeLists.txt, packaging/windows).
+  set(CPACK_LCDWRITE_SETUP_MANIFEST ${LCDWRITE_ICON_DIR}/lcdwrite-setup.manifest)
+  set(CPACK_LCDWRITE_WIZARD_BITMAP ${LCDWRITE_ICON_DIR}/lcdwrite-wizard.bmp)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  set(CPACK_LCDWRITE_PYTHON ${Python3_EXECUTABLE})
+  set(CPACK_LCDWRITE_PE_RESOURCES ${PROJECT_SOURCE_DIR}/packaging/windows/pe-resources.py)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

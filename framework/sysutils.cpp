@@ -31,6 +31,15 @@ std::string IntToHex(unsigned long long value, int digits) {
   return Format("%0*llX", digits, value);
 }
 
+std::string DecimalText(double value, int decimals) {
+  // Formatted with the C locale's point (the program never changes its locale), which is then
+  // the one character to replace.
+  std::string text = Format("%.*f", decimals, value);
+  const size_t point = text.find('.');
+  if (point != std::string::npos) text[point] = ',';
+  return text;
+}
+
 std::string DateTimeText() {
   std::time_t now = std::time(nullptr);
   std::tm local{};

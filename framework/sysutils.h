@@ -29,6 +29,10 @@ std::string Format(const char* format, const Args&... args) {
 std::string IntToStr(long long value);
 // Upper-case hexadecimal with at least digits digits.
 std::string IntToHex(unsigned long long value, int digits);
+// A number as German texts for people write it: decimals digits after a decimal comma
+// ("0,0", "-12,35"), rounded as printf rounds, no thousands separator. Not for files that
+// programs read (CSV keeps its point).
+std::string DecimalText(double value, int decimals);
 // The current local date and time in the default text form ("dd.mm.yyyy hh:mm:ss").
 std::string DateTimeText();
 

@@ -3,8 +3,10 @@
 
     lcdwrite-icon.py OUTDIR
 
-writes OUTDIR/lcdwrite-N.png for every size of the Linux icon theme and OUTDIR/lcdwrite.ico
-(16, 24, 32, 48 as 32-bit bitmaps, 256 as PNG, which is how Windows keeps its large images).
+writes OUTDIR/lcdwrite-N.png for every size of the Linux icon theme, OUTDIR/lcdwrite.ico
+(16, 24, 32, 48 as 32-bit bitmaps, 256 as PNG, which is how Windows keeps its large images) and
+OUTDIR/lcdwrite-wizard.bmp, the picture of the installer's welcome and finish pages (164 x 314,
+24-bit, as the installer system takes it): the icon on the board's own slate colour.
 
 The drawing is a board with a yellow-green LCD showing two lines of text, a status lamp, and a
 blue badge with an arrow into the board: "write this board". It is described in a 256 x 256
@@ -157,18 +159,53 @@ def ico(images):
     return struct.pack("<HHH", 0, 1, len(images)) + b"".join(entries) + b"".join(blobs)
 
 
+WIZARD_WIDTH, WIZARD_HEIGHT = 164, 314
+WIZARD_ICON = 128  # drawn at a size of its own, not scaled from another
+WIZARD_TOP = 40
+
+
+def wizard(icon):
+    """The wizard's picture: a slate gradient, the icon over it near the top. 24-bit BMP."""
+    top, bottom = rgba("#455a64"), rgba("#1c262b")
+    left = (WIZARD_WIDTH - WIZARD_ICON) // 2
+    rows = []
+    for y in range(WIZARD_HEIGHT):
+        t = y / (WIZARD_HEIGHT - 1)
+        back = tuple(round((a + (b - a) * t) * 255) for a, b in zip(top[:3], bottom[:3]))
+        row = []
+        for x in range(WIZARD_WIDTH):
+            colour = back
+            iy, ix = y - WIZARD_TOP, x - left
+            if 0 <= iy < WIZARD_ICON and 0 <= ix < WIZARD_ICON:
+                r, g, b, a = icon[iy][ix]
+                colour = tuple(round((c * a + k * (255 - a)) / 255)
+                               for c, k in zip((r, g, b), back))
+            row.append(colour)
+        rows.append(row)
+    stride = (WIZARD_WIDTH * 3 + 3) // 4 * 4
+    pixels = b"".join(bytes(c for r, g, b in row for c in (b, g, r)).ljust(stride, b"\0")
+                      for row in reversed(rows))
+    info = struct.pack("<IiiHHIIiiII", 40, WIZARD_WIDTH, WIZARD_HEIGHT, 1, 24, 0, len(pixels),
+                       2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    return header + info + pixels
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write("usage: lcdwrite-icon.py OUTDIR\n")
         return 64
     out = argv[1]
     os.makedirs(out, exist_ok=True)
-    images = {size: render(size) for size in sorted(set(PNG_SIZES) | set(ICO_SIZES))}
+    images = {size: render(size)
+              for size in sorted(set(PNG_SIZES) | set(ICO_SIZES) | {WIZARD_ICON})}
     for size in PNG_SIZES:
         with open(os.path.join(out, "lcdwrite-%d.png" % size), "wb") as f:
             f.write(png(images[size]))
     with open(os.path.join(out, "lcdwrite.ico"), "wb") as f:
         f.write(ico([(size, images[size]) for size in ICO_SIZES]))
+    with open(os.path.join(out, "lcdwrite-wizard.bmp"), "wb") as f:
+        f.write(wizard(images[WIZARD_ICON]))
     return 0
 
 

@@ -12,20 +12,22 @@ namespace plat {
 namespace {
 
 // A name beside target that no one can guess ahead: ".NAME." and six letters or digits.
-std::string TemporaryName(const std::string& target, std::uint64_t& state) {
+std::filesystem::path TemporaryName(const std::filesystem::path& target, std::uint64_t& state) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  const std::filesystem::path path(target);
-  std::string name = "." + path.filename().string() + ".";
+  // Letters and dots only: the same characters in every encoding.
+  std::filesystem::path name(".");
+  name += target.filename();
+  name += ".";
   for (int i = 0; i < 6; ++i) {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    name += kLetters[(state >> 33) % (sizeof kLetters - 1)];
+    name += std::string(1, kLetters[(state >> 33) % (sizeof kLetters - 1)]);
   }
-  return (path.parent_path() / name).string();
+  return target.parent_path() / name;
 }
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
+ReplacementFile::ReplacementFile(std::filesystem::path target) : target_(std::move(target)) {
   std::uint64_t state =
       static_cast<std::uint64_t>(
           std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -42,7 +44,8 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
 ReplacementFile::~ReplacementFile() {
   if (file_ == nullptr) return;
   std::fclose(file_);
-  std::remove(temporary_.c_str());
+  std::error_code error;
+  std::filesystem::remove(temporary_, error);
 }
 
 int ReplacementFile::Commit(const std::string& content) {
@@ -53,7 +56,10 @@ int ReplacementFile::Commit(const std::string& content) {
   if (std::fwrite(content.data(), 1, content.size(), file) != content.size()) error = errno;
   if (std::fclose(file) != 0 && error == 0) error = errno;
   if (error == 0 && !RenameOver(temporary_, target_)) error = errno;
-  if (error != 0) std::remove(temporary_.c_str());
+  if (error != 0) {
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+  }
   return error;
 }
 

@@ -12,10 +12,13 @@
 // protected_symlinks rule, applied whatever the system's setting). Windows has no such folders
 // for a user's links; there the rule is empty.
 //
-// Failures are C library errno values; ELOOP stands for a link that is not followed.
+// Failures are C library errno values; ELOOP stands for a link that is not followed. Paths are
+// opened as they are held (on Windows through the wide API, so any name the system allows
+// works; see platform/hosttext.h).
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace plat {
@@ -26,18 +29,18 @@ bool TextFilesInUtf8();
 
 // Opens path for appending text (created when missing, mode 0666 less the umask). Null with
 // error set when it cannot be opened.
-std::FILE* OpenForAppend(const std::string& path, int& error);
+std::FILE* OpenForAppend(const std::filesystem::path& path, int& error);
 // Creates path for writing, exclusively: never an existing file, never through a link. Null
 // with error set otherwise.
-std::FILE* CreateExclusive(const std::string& path, int& error);
+std::FILE* CreateExclusive(const std::filesystem::path& path, int& error);
 // Renames from over to, replacing to when it exists. false with errno set otherwise.
-bool RenameOver(const std::string& from, const std::string& to);
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A temporary file beside target, made exclusively, not yet renamed: for a file that replaces
 // target whole. The destructor removes it unless Commit put it in target's place.
 class ReplacementFile {
  public:
-  explicit ReplacementFile(std::string target);
+  explicit ReplacementFile(std::filesystem::path target);
   ~ReplacementFile();
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -49,8 +52,8 @@ class ReplacementFile {
   int Commit(const std::string& content);
 
  private:
-  std::string target_;
-  std::string temporary_;
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
   int error_ = 0;
 };

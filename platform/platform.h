@@ -211,7 +211,8 @@ class SystemApi {
   // The full path of the running program (the runtime's program-name parameter).
   virtual std::string ProgramPath() = 0;
   // (Names that <windows.h> defines as macros carry their A suffix or another name here.)
-  // The process's current directory, false when it cannot be obtained.
+  // The process's current directory as the text of its path (platform/hosttext.h), false when
+  // it cannot be obtained.
   virtual bool CurrentDirectory(std::string& directory) = 0;
 
   // Device-change registration: the sink receives WM_DEVICECHANGE broadcasts while registered.

@@ -16,10 +16,11 @@ packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev l
   libbenchmark-dev qt6-base-dev libserialport-dev fonts-dejavu-core xvfb xauth tmux python3 udev
   libsqlite3-dev libpq-dev postgresql-15)
 fuzz_packages=(clang-14 libfuzzer-14-dev)
-# tcl and dpkg-dev: SQLite's amalgamation for the Windows build is generated from Debian's source
+# locales: the German and English locales a Wine prefix takes its languages from
+# (test-names-wine.sh, test-installer-wine.sh). tcl and dpkg-dev: SQLite's amalgamation for the Windows build is generated from Debian's source
 # package (scripts/windows-sqlite.sh unpacks it with dpkg-source; its build runs tclsh).
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32 wine64 fonts-wine xdotool
-  imagemagick gcc-multilib g++-multilib python3 tcl dpkg-dev)
+  imagemagick gcc-multilib g++-multilib python3 tcl dpkg-dev locales)
 release_packages=(dpkg-dev lintian nsis)
 vm_packages=(qemu-system-x86 busybox-static cpio)
 

@@ -9,6 +9,10 @@
 # refused command line, a folder without Quorix.lcd, and a write recorded in a journal and
 # read back with --history; uninstalls silently and checks that
 # nothing the installer made is left: no file, no folder, no Start-menu entry, no registry key.
+# Then the German wizard page by page at 96 and 144 pixels per inch: screenshots of every page
+# (build-win32/artifacts/installer/), and every text of every page must fit its control
+# (tests/packaging/wizard_pages.cpp reads them); the installer's and the uninstaller's manifest
+# and description are their own.
 #
 #   scripts/test-installer-wine.sh
 #
@@ -29,6 +33,16 @@ echo "installer: $(basename "$installer") $(stat -c %s "$installer") bytes, $(ba
 
 failed=0
 fail() { echo "installer: FAILED: $*" >&2; failed=1; }
+art="$root/$dir/artifacts/installer"
+rm -rf "$art"
+mkdir -p "$art"
+# The helper that reads the wizard's pages, and the German locale the wizard takes its language
+# from.
+wizard_pages="$root/$dir/wizard_pages.exe"
+i686-w64-mingw32-g++-posix -std=c++20 -O2 -static tests/packaging/wizard_pages.cpp \
+  -o "$wizard_pages" -lgdi32 -lshell32
+locales="$root/$dir/locale"
+[ -d "$locales/de_DE.UTF-8" ] || localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8"
 
 # The zip holds the same programs and the example.
 listing="$(cmake -E tar tf "$zip")"
@@ -103,6 +117,12 @@ for key in CompanyName=lcdwrite ProductVersion="$version"; do
   grep -qx "$key" <<<"$installer_version" || fail "the installer's version information lacks $key"
 done
 holds_utf16 "$installer" "$copyright" || fail "the installer's version information lacks \"$copyright\""
+# Its own manifest, not the installer system's; its description says what it does.
+description() { strings -el "$1" | grep -A1 -x FileDescription | tail -n 1; }
+grep -qa 'name="lcdwrite.Setup"' "$installer" || fail "the installer has not its own manifest"
+grep -qa "Nullsoft Install System" "$installer" && fail "the installer's manifest names the installer system"
+[ "$(description "$installer")" = "LCD Konfiguration schreiben: Installation" ] ||
+  fail "the installer's description is \"$(description "$installer")\""
 
 # Silent install into the default folder.
 timeout 120 wine "$installer" /S || fail "the installer ended with $?"
@@ -113,6 +133,11 @@ done
 [ "$(version_strings "$installed/Uninstall.exe")" = "$installer_version" ] &&
   holds_utf16 "$installed/Uninstall.exe" "$copyright" ||
   fail "the uninstaller's version information differs from the installer's"
+grep -qa 'name="lcdwrite.Setup"' "$installed/Uninstall.exe" &&
+  ! grep -qa "Nullsoft Install System" "$installed/Uninstall.exe" ||
+  fail "the uninstaller has not its own manifest"
+[ "$(description "$installed/Uninstall.exe")" = "LCD Konfiguration schreiben: Entfernen" ] ||
+  fail "the uninstaller's description is \"$(description "$installed/Uninstall.exe")\""
 menu="$(find "$drive" -path '*Start Menu/Programs/LCD Konfiguration schreiben' -type d | head -n 1)"
 for entry in "LCD Konfiguration schreiben.lnk" "LCD Konfiguration schreiben deinstallieren.lnk"; do
   [ -f "$menu/$entry" ] || fail "no Start-menu entry \"$entry\""
@@ -232,6 +257,50 @@ if ! diff "$root/$dir/installer-keys.before" "$root/$dir/installer-keys.after" >
   cat "$root/$dir/installer-keys.diff" >&2
   fail "registry keys differ from before the install"
 fi
+
+# wizard_walk DPI: the German wizard at DPI pixels per inch, page by page: each page's texts
+# (wizard_pages.exe) and a screenshot into $art, a failure for a text that is cut; installs
+# into the default folder on the way (the caller uninstalls).
+wizard_walk() {
+  local dpi="$1" caption="Installation von LCD Konfiguration schreiben" page texts status
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1
+  wine_env_restart
+  LC_CTYPE=de_DE.UTF-8 LC_MESSAGES=de_DE.UTF-8 LOCPATH="$locales" timeout 180 wine "$installer" \
+    >/dev/null 2>&1 &
+  local pid=$!
+  # Each page and a text that only it shows (the finish page comes after the installation).
+  local pages=("1-willkommen:Willkommen zur Installation" "2-zielordner:Zielverzeichnis"
+               "3-startmenue:Startmen" "4-fertig:abgeschlossen")
+  local entry mark
+  for entry in "${pages[@]}"; do
+    page="${entry%%:*}" mark="${entry#*:}"
+    for _ in $(seq 120); do
+      status=0
+      texts="$(timeout 60 wine "$wizard_pages" "$caption" texts 2>&1)" || status=$?
+      grep -q "$mark" <<<"$texts" && break
+      sleep 0.5
+    done
+    echo "$texts" >"$art/wizard-$dpi-$page.txt"
+    import -window root "$art/wizard-$dpi-$page.png" 2>/dev/null || true
+    [ "$status" = 0 ] || fail "at $dpi dpi the page $page has a text that is cut: $(grep -P '\tcut\t' <<<"$texts")"
+    timeout 60 wine "$wizard_pages" "$caption" next >/dev/null 2>&1 || fail "no next button on $page"
+  done
+  wait "$pid" 2>/dev/null || true
+  for entry in "${pages[@]}"; do
+    grep -q "${entry#*:}" "$art/wizard-$dpi-${entry%%:*}.txt" || fail "no page ${entry%%:*} at $dpi dpi"
+  done
+}
+for dpi in 96 144; do
+  wizard_walk "$dpi"
+  timeout 60 wine 'C:\Program Files\lcdwrite\Uninstall.exe' /S || fail "the uninstaller after the wizard ended with $?"
+  for _ in $(seq 120); do
+    [ -e "$drive/Program Files/lcdwrite/lcdwrite.exe" ] || break
+    sleep 0.5
+  done
+done
+timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+echo "installer: the wizard's pages at 96 and 144 dpi, every text whole (screenshots in $art)"
 
 if [ "$failed" = 0 ]; then
   echo "installer: passed"

@@ -11,6 +11,7 @@
 #include "app/texts.h"
 #include "app/outputfiles.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 
 namespace app::journal {
 
@@ -40,7 +41,7 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
   if (choice.target.empty()) throw JournalError(texts::kNoHome);
   if (IsPostgresUri(choice.target)) return OpenPostgresJournal(choice.target, reading);
   namespace fs = std::filesystem;
-  const fs::path path(choice.target);
+  const fs::path path = plat::FilePath(choice.target);
   const bool isDefault = choice.kind == JournalChoice::Kind::Default;
   if (isDefault && !reading && path.has_parent_path()) {
     std::error_code error;
@@ -70,16 +71,17 @@ std::string CheckJournalFile(const JournalChoice& choice, const std::string& log
     return {};
   }
   const std::string& journal = choice.target;
-  if (SameFile(journal, configFile)) {
+  const std::filesystem::path journalPath = plat::FilePath(journal);
+  if (SameFile(journalPath, configFile)) {
     return fw::Format(app::texts::kOutputIsConfig, texts::kJournalRole, ShownName(journal));
   }
-  if (!scenarioFile.empty() && SameFile(journal, scenarioFile)) {
+  if (!scenarioFile.empty() && SameFile(journalPath, plat::FilePath(scenarioFile))) {
     return fw::Format(app::texts::kOutputIsScenario, texts::kJournalRole, ShownName(journal));
   }
-  if (!logFile.empty() && SameFile(journal, logFile)) {
+  if (!logFile.empty() && SameFile(journalPath, plat::FilePath(logFile))) {
     return fw::Format(texts::kJournalIsOutput, texts::kLogOption, ShownName(journal));
   }
-  if (!reportFile.empty() && SameFile(journal, reportFile)) {
+  if (!reportFile.empty() && SameFile(journalPath, plat::FilePath(reportFile))) {
     return fw::Format(texts::kJournalIsOutput, texts::kReportOption, ShownName(journal));
   }
   return {};

@@ -12,6 +12,7 @@
 #include "app/journal/store.h"
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 #include "app/exitstatus.h"
 
 namespace app::journal {
@@ -36,9 +37,8 @@ std::string Result(const JournalRecord& r) {
 
 std::string Duration(const JournalRecord& r) {
   if (!r.durationMs) return {};
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f s", static_cast<double>(*r.durationMs) / 1000.0);
-  return buffer;
+  // German, as every text of the table: "0,0 s".
+  return fw::DecimalText(static_cast<double>(*r.durationMs) / 1000.0, 1) + " s";
 }
 
 std::string CsvField(const std::string& raw) {
@@ -121,7 +121,7 @@ int PrintHistory(const Options& options, const std::string& environment, std::os
   };
   const bool nothingYet =
       choice.kind == JournalChoice::Kind::Default &&
-      (choice.target.empty() || !std::filesystem::exists(std::filesystem::path(choice.target)));
+      (choice.target.empty() || !std::filesystem::exists(plat::FilePath(choice.target)));
   const size_t count = options.historyCount > 0 ? size_t(options.historyCount)
                        : options.historyCsv     ? 0
                                                 : kDefaultCount;

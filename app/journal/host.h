@@ -11,8 +11,8 @@ std::string UserName();
 // The system and processor the program was built for ("linux-x86_64", "windows-x86").
 std::string PlatformName();
 
-// A file name as the system hands it to the program (argv, the environment: UTF-8 on Linux, the
-// ANSI code page on Windows) as SQLite opens it: UTF-8.
+// A file name as the program holds it (the text of a path, platform/hosttext.h: UTF-8 on
+// Windows, the bytes as given on Linux) as SQLite opens it: UTF-8.
 std::string Utf8FileName(const std::string& native);
 
 // The default journal's file: $XDG_DATA_HOME/lcdwrite/journal.sqlite3 (else

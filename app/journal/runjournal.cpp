@@ -8,6 +8,7 @@
 #include "app/journal/host.h"
 #include "app/journal/texts.h"
 #include "framework/sysutils.h"
+#include "platform/hosttext.h"
 
 namespace app::journal {
 
@@ -126,7 +127,8 @@ RunJournal::RunJournal(std::unique_ptr<JournalStore> store, JournalChoice choice
   record_.simulated = options.simulate;
   if (options.simulate && !options.scenario.empty()) {
     std::error_code error;
-    record_.scenario = std::filesystem::absolute(options.scenario, error).string();
+    record_.scenario =
+        plat::PathText(std::filesystem::absolute(plat::FilePath(options.scenario), error));
   }
 }
 

@@ -5,4 +5,6 @@ namespace app {
 
 void UseCompanionConsole() {}
 
+ForwardedStreams StreamsForwardedToConsole() { return {}; }
+
 }  // namespace app

@@ -169,12 +169,15 @@ int main() {
   if (outToConsole || errToConsole) forwarding.emplace(outToConsole ? out : err);
   const bool forwarded = forwarding && forwarding->Ready();
 
-  ::SetEnvironmentVariableW(companion::kVariable, forwarded && outToConsole
-                                                        ? companion::kValueForwarded
-                                                        : companion::kValueJoin);
+  ::SetEnvironmentVariableW(
+      companion::kVariable,
+      companion::ForwardedValue({forwarded && outToConsole, forwarded && errToConsole}));
   ::SetConsoleCtrlHandler(&LeaveBreakToProgram, TRUE);
-  // The program writes UTF-8; a console it writes to itself shows it as such while it runs.
-  const UINT codePage = ::GetConsoleOutputCP();
+  // The program writes UTF-8 to a console; one it writes to itself (no pipe could be made) shows
+  // it as such while it runs. Otherwise the code page stays the user's: the program writes
+  // into a pipe or file of the caller's in it, for the program at the other end.
+  const UINT codePage =
+      (outToConsole || errToConsole) && !forwarded ? ::GetConsoleOutputCP() : 0;
   if (codePage != 0) ::SetConsoleOutputCP(CP_UTF8);
 
   STARTUPINFOW startup{};

@@ -46,10 +46,17 @@ class StandardStream {
 
 }  // namespace
 
+namespace {
+ForwardedStreams g_forwarded;
+}  // namespace
+
+ForwardedStreams StreamsForwardedToConsole() { return g_forwarded; }
+
 void UseCompanionConsole() {
   wchar_t value[16] = {};
   if (::GetEnvironmentVariableW(companion::kVariable, value, 16) == 0) return;
-  const bool forwarded = std::wcscmp(value, companion::kValueForwarded) == 0;
+  const companion::Forwarded which = companion::ForwardedOf(value);
+  const bool forwarded = which.output;
   // Meant for this process only, not for anything it starts.
   ::SetEnvironmentVariableW(companion::kVariable, nullptr);
   // Taken before joining: the streams as the companion handed them over.
@@ -60,6 +67,7 @@ void UseCompanionConsole() {
   if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::GetLastError() != ERROR_ACCESS_DENIED) return;
   out.Settle();
   err.Settle();
+  g_forwarded = {which.output, which.error};
   if (forwarded) {
     // The pipe stands for the companion's console: every write goes out at once (the companion
     // puts split sequences together again), and the output is drawn as for a terminal.

@@ -16,7 +16,7 @@ namespace plat {
 
 namespace {
 
-int OpenRetrying(const std::string& path, int flags) {
+int OpenRetrying(const std::filesystem::path& path, int flags) {
   return posix::RetryEintr([&] { return ::open(path.c_str(), flags, 0666); });
 }
 
@@ -35,8 +35,8 @@ std::FILE* Stream(int fd, const char* mode, int& error) {
 
 // Whether the link at path (whose own status is link) may be followed: always in a folder only
 // its owner can write; elsewhere only a link of the user's or of the folder's owner.
-bool MayFollow(const std::string& path, const struct stat& link) {
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+bool MayFollow(const std::filesystem::path& path, const struct stat& link) {
+  std::filesystem::path folder = path.parent_path();
   if (folder.empty()) folder = std::filesystem::path(".");
   struct stat status {};
   if (::stat(folder.c_str(), &status) != 0) return false;
@@ -48,7 +48,7 @@ bool MayFollow(const std::string& path, const struct stat& link) {
 
 bool TextFilesInUtf8() { return true; }
 
-std::FILE* OpenForAppend(const std::string& path, int& error) {
+std::FILE* OpenForAppend(const std::filesystem::path& path, int& error) {
   int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
   struct stat link {};
   if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -63,11 +63,11 @@ std::FILE* OpenForAppend(const std::string& path, int& error) {
   return Stream(OpenRetrying(path, flags), "a", error);
 }
 
-std::FILE* CreateExclusive(const std::string& path, int& error) {
+std::FILE* CreateExclusive(const std::filesystem::path& path, int& error) {
   return Stream(OpenRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC), "wb", error);
 }
 
-bool RenameOver(const std::string& from, const std::string& to) {
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 

@@ -1,6 +1,6 @@
 // Output files on Windows: exclusive creation and renaming over (see platform/outputfiles.h).
 // A user's folder is not shared with others' links here, so a file to append to is opened as
-// it is named.
+// it is named. Every call is the wide one: any name the system allows opens.
 #include "platform/outputfiles.h"
 
 #include <fcntl.h>
@@ -15,15 +15,15 @@ namespace plat {
 
 bool TextFilesInUtf8() { return false; }
 
-std::FILE* OpenForAppend(const std::string& path, int& error) {
-  std::FILE* file = std::fopen(path.c_str(), "a");
+std::FILE* OpenForAppend(const std::filesystem::path& path, int& error) {
+  std::FILE* file = ::_wfopen(path.c_str(), L"a");
   if (file == nullptr) error = errno;
   return file;
 }
 
-std::FILE* CreateExclusive(const std::string& path, int& error) {
+std::FILE* CreateExclusive(const std::filesystem::path& path, int& error) {
   const int fd =
-      ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+      ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) {
     error = errno;
     return nullptr;
@@ -36,8 +36,8 @@ std::FILE* CreateExclusive(const std::string& path, int& error) {
   return file;
 }
 
-bool RenameOver(const std::string& from, const std::string& to) {
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   switch (::GetLastError()) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:

@@ -2,7 +2,10 @@
 
 #include <pthread.h>
 
+#include <filesystem>
 #include <vector>
+
+#include "platform/hosttext.h"
 
 namespace plat::win32 {
 
@@ -86,15 +89,16 @@ std::string System::ProgramPath() {
 }
 
 bool System::CurrentDirectory(std::string& directory) {
+  // The wide call: any folder name the system allows, as UTF-8 (platform/hosttext.h).
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
     if (needed == 0) return false;
-    std::vector<char> buffer(needed);
-    const DWORD length = ::GetCurrentDirectoryA(needed, buffer.data());
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = ::GetCurrentDirectoryW(needed, buffer.data());
     if (length == 0) return false;
     // Larger than asked for: another thread changed the directory in between; ask again.
     if (length < needed) {
-      directory.assign(buffer.data(), length);
+      directory = PathText(std::filesystem::path(std::wstring(buffer.data(), length)));
       return true;
     }
   }

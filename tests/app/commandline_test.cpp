@@ -161,3 +161,55 @@ TEST(CommandLine, help_follows_a_german_locale) {
 }
 
 }  // namespace
+
+namespace {
+
+// The language of --help: a Windows language id decides on Windows, the locale variables
+// elsewhere.
+TEST(CommandLineLanguage, german_is_every_country_s_german_and_nothing_else) {
+  struct Row {
+    unsigned languageId;
+    app::Language language;
+  };
+  for (const Row& row : {
+           Row{0x0407, app::Language::German},   // Germany
+           Row{0x0C07, app::Language::German},   // Austria
+           Row{0x0807, app::Language::German},   // Switzerland
+           Row{0x1407, app::Language::German},   // Liechtenstein
+           Row{0x0409, app::Language::English},  // United States
+           Row{0x0809, app::Language::English},  // United Kingdom
+           Row{0x040C, app::Language::English},  // French: not German, so English
+           Row{0x0413, app::Language::English},  // Dutch
+           Row{0x0000, app::Language::English},  // neutral
+           Row{0x0007, app::Language::German},   // German without a country
+           // Kinyarwanda (0x87): its low seven bits are German's.
+           Row{0x0487, app::Language::English},
+       }) {
+    EXPECT_EQ(app::LanguageOfWindowsLanguage(row.languageId), row.language)
+        << std::hex << row.languageId;
+  }
+}
+
+TEST(CommandLineLanguage, the_first_locale_variable_set_decides) {
+  struct Row {
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    app::Language language;
+  };
+  for (const Row& row : {
+           Row{nullptr, nullptr, nullptr, app::Language::English},
+           Row{nullptr, nullptr, "de_DE.UTF-8", app::Language::German},
+           Row{nullptr, nullptr, "de_AT", app::Language::German},
+           Row{nullptr, "en_US.UTF-8", "de_DE.UTF-8", app::Language::English},
+           Row{"de_CH.UTF-8", "en_US.UTF-8", "en_US.UTF-8", app::Language::German},
+           Row{"", "", "de_DE.UTF-8", app::Language::German},
+           Row{"C", nullptr, "de_DE.UTF-8", app::Language::English},
+       }) {
+    EXPECT_EQ(app::LanguageOfLocaleVariables(row.lcAll, row.lcMessages, row.lang), row.language)
+        << (row.lcAll ? row.lcAll : "-") << " " << (row.lcMessages ? row.lcMessages : "-") << " "
+        << (row.lang ? row.lang : "-");
+  }
+}
+
+}  // namespace

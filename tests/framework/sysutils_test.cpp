@@ -58,3 +58,25 @@ TEST(VisibleText, ControlCharactersAreShownAndEverythingElseKept) {
   EXPECT_EQ(fw::VisibleUtf8(std::string("a\0b", 3)), "a\\x00b");
   EXPECT_EQ(fw::VisibleCp1252(std::string("a\0b", 3)), "a\\x00b");
 }
+
+namespace {
+
+TEST(DecimalText, GermanTextsWriteADecimalComma) {
+  struct Row {
+    double value;
+    int decimals;
+    const char* text;
+  };
+  for (const Row& row : {
+           Row{0.0, 1, "0,0"},
+           Row{42.5, 1, "42,5"},
+           Row{-12.345, 2, "-12,35"},
+           Row{1234567.25, 2, "1234567,25"},  // no thousands separator
+           Row{0.96, 1, "1,0"},
+           Row{7.0, 0, "7"},                   // no decimals, no comma
+       }) {
+    EXPECT_EQ(fw::DecimalText(row.value, row.decimals), row.text) << row.value;
+  }
+}
+
+}  // namespace

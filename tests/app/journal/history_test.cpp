@@ -39,7 +39,7 @@ TEST(History, table_has_one_line_a_record_and_lists_an_incomplete_one_as_abgebro
   EXPECT_EQ(
       app::journal::HistoryTable(Records()),
       "Zeit (UTC)           Seriennummer  Ger\u00e4tetyp  Port            Ergebnis       Dauer\n"
-      "2026-12-07 09:15:02  1234567       3          COM3            0 geschrieben  42.5 s\n"
+      "2026-12-07 09:15:02  1234567       3          COM3            0 geschrieben  42,5 s\n"
       "2026-12-07 09:20:00  12345         12         ttyUSB0 (sim.)  abgebrochen\n");
 }
 

@@ -62,6 +62,19 @@ TEST(CompanionCommand, child_line_quotes_the_program_and_keeps_the_arguments) {
   EXPECT_EQ(companion::ChildCommandLine(L"C:\\lcdwrite.exe", L""), L"\"C:\\lcdwrite.exe\"");
 }
 
+TEST(CompanionCommand, what_is_forwarded_reaches_the_program_as_sent) {
+  for (const companion::Forwarded forwarded :
+       {companion::Forwarded{false, false}, companion::Forwarded{true, false},
+        companion::Forwarded{false, true}, companion::Forwarded{true, true}}) {
+    EXPECT_EQ(companion::ForwardedOf(companion::ForwardedValue(forwarded)), forwarded)
+        << forwarded.output << forwarded.error;
+  }
+  // Both streams on the console: the value lcdwrite.com has always sent.
+  EXPECT_EQ(std::wstring(companion::ForwardedValue({true, true})), L"console");
+  EXPECT_EQ(companion::ForwardedOf(L"1"), companion::Forwarded{});
+  EXPECT_EQ(companion::ForwardedOf(L"anything"), companion::Forwarded{});
+}
+
 // True when text is whole UTF-8: no sequence cut off at its end (or anywhere).
 bool WholeUtf8(const std::string& text) {
   return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
@@ -236,6 +249,94 @@ TEST_F(CompanionRun, arguments_reach_the_program_as_typed) {
                               L"--console --simulate --fast --log \"port log.txt\"", folder_);
   EXPECT_EQ(outcome.status, 0u) << outcome.out << outcome.err;
   EXPECT_GT(fs::file_size(folder_ / "port log.txt"), 0u);
+}
+
+// A text as the program writes it into a file for people: in the console's code page (or the
+// OEM one without a console), a character it lacks as '?'.
+std::string InConsoleCodePage(const std::wstring& text) {
+  UINT codePage = ::GetConsoleOutputCP();
+  if (codePage == 0) codePage = ::GetOEMCP();
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = codePage == CP_UTF8 ? nullptr : "?";
+  const int size = ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, fallback, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), bytes.data(),
+                        size, fallback, nullptr);
+  return bytes;
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+  return bytes;
+}
+
+// Technicians' folders of every kind of name, named on the command line, as a file, or current:
+// whole writes, --check, and a missing Quorix.lcd named with its folder. Names outside the ANSI
+// code page (Łódź) included; the journal keeps every name whole.
+TEST_F(CompanionRun, folders_of_any_name_are_written_checked_and_named) {
+  const char* source = std::getenv("LCDWRITE_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const fs::path journal = folder_ / "journal.sqlite3";
+  for (const std::wstring name : {L"K\u00FChlraum 4711", L"Pr\u00FCfstand\\Gr\u00F6\u00DFe 3",
+                                  L"\u0141\u00F3d\u017A 12"}) {
+    const fs::path board = folder_ / "Platinen" / name;
+    const fs::path empty = folder_ / "Leer" / name;
+    fs::create_directories(board);
+    fs::create_directories(empty);
+    fs::copy_file(fs::path(source) / "app/examples/Quorix.lcd", board / "Quorix.lcd");
+    const std::wstring quoted = L"\"" + board.wstring() + L"\"";
+    const std::wstring write = L"--console --simulate --fast --journal \"" + journal.wstring() + L"\" ";
+    struct Row {
+      std::wstring arguments;
+      fs::path current;
+      DWORD status;
+      std::string out;  // expected in standard output
+      std::string err;  // expected in standard error
+    };
+    for (const Row& row : {
+             Row{write + quoted, folder_, 0, "Schreiben erfolgreich beendet!", ""},
+             Row{write + L"\"" + (board / L"Quorix.lcd").wstring() + L"\"", folder_, 0,
+                 "Schreiben erfolgreich beendet!", ""},
+             Row{write + L"--log port.log", board, 0, "Schreiben erfolgreich beendet!", ""},
+             Row{write + L"\"" + fs::relative(board, folder_).wstring() + L"\"", folder_, 0,
+                 "Schreiben erfolgreich beendet!", ""},
+             Row{L"--check " + quoted, folder_, 0, "120", ""},
+             Row{L"--check", board, 0, "120", ""},
+             Row{L"--check \"" + empty.wstring() + L"\"", folder_, 2, "",
+                 InConsoleCodePage(L"Gesucht im Ordner: " + empty.wstring())},
+             Row{L"--console --simulate --fast --no-journal \"" + empty.wstring() + L"\"", folder_, 2,
+                 InConsoleCodePage(L"Gesucht im Ordner: " + empty.wstring()), ""},
+         }) {
+      const Outcome outcome = RunProgram(test::ProgramPath(L"lcdwrite.com"), row.arguments, row.current);
+      const std::string shown = Utf8(row.arguments);
+      EXPECT_EQ(outcome.status, row.status) << shown << "\n" << outcome.out << outcome.err;
+      EXPECT_NE(outcome.out.find(row.out), std::string::npos) << shown << "\n" << outcome.out;
+      EXPECT_NE(outcome.err.find(row.err), std::string::npos) << shown << "\n" << outcome.err;
+    }
+    EXPECT_GT(fs::file_size(board / "port.log"), 0u) << Utf8(name);
+    // The journal names the file that was read, whole, in UTF-8 (its CSV is UTF-8 wherever it
+    // goes).
+    const Outcome history = RunProgram(test::ProgramPath(L"lcdwrite.com"),
+                                       L"--history --csv --journal \"" + journal.wstring() + L"\"",
+                                       folder_);
+    EXPECT_EQ(history.status, 0u) << history.err;
+    EXPECT_NE(history.out.find(Utf8((board / L"Quorix.lcd").wstring())), std::string::npos)
+        << Utf8(name) << "\n" << history.out;
+  }
+}
+
+// Text for people into a file or pipe is in the console's code page, so that `type` and `more`
+// show it whole; CSV, for programs, stays UTF-8.
+TEST_F(CompanionRun, text_into_a_file_is_in_the_console_s_code_page) {
+  CopyExampleFiles();
+  const Outcome outcome = RunProgram(test::ProgramPath(L"lcdwrite.com"), L"--check", folder_);
+  EXPECT_EQ(outcome.status, 0u) << outcome.err;
+  EXPECT_NE(outcome.out.find(InConsoleCodePage(L"Ger\u00E4tetyp")), std::string::npos) << outcome.out;
 }
 
 TEST_F(CompanionRun, without_the_window_program_it_says_so) {

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# A German Windows under Wine, as a technician meets the tool from the command prompt: a fresh
+# prefix with the German locale (code page 1252, console code page 850), lcdwrite.com and
+# lcdwrite.exe of the Windows build, and board folders whose names have umlauts or letters
+# outside code page 1252:
+#   - whole simulated writes of each folder named on the command line, as a file argument, as a
+#     relative path, from inside the folder, and through `start` as a dropped folder is started;
+#   - --check of each, and a folder without Quorix.lcd named whole below the message;
+#   - the journal (read back as CSV, UTF-8) and the port's log name the file as it was read;
+#   - text into a pipe or file is in the console's code page (850), so `more` and `type` read it;
+#   - --help in German with LANG and LC_ALL unset on the German system, in English on an
+#     English one.
+# The console window itself is not looked at here: Wine draws no console for a prompt whose
+# output is redirected. What the prompt printed stays in build-win32/artifacts/names/.
+#
+#   scripts/test-names-wine.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+dir=build-win32
+art="$root/$dir/artifacts/names"
+
+scripts/setup.sh --windows
+scripts/windows-configure.sh "$dir"
+cmake --build "$dir" -j 2 --target lcdwrite
+rm -rf "$art"
+mkdir -p "$art"
+
+# The German and the English locale, for Wine to take the system's languages from.
+locales="$root/$dir/locale"
+for locale in de_DE en_US; do
+  [ -d "$locales/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8"
+done
+export LOCPATH="$locales"
+
+source scripts/wine-env.sh
+# A prefix of its own, made fresh under the German locale.
+rm -rf "$root/$dir/wine-names"
+mkdir -p "$root/$dir/wine-names"
+export LC_CTYPE=de_DE.UTF-8 LC_MESSAGES=de_DE.UTF-8
+unset LANG LC_ALL
+wine_env_start "$root/$dir/wine-names" win32
+trap wine_env_stop EXIT
+drive="$WINEPREFIX/drive_c"
+app='Z:'"$(tr / '\\' <<<"$root/$dir/app")"
+
+failed=0
+fail() { echo "names: FAILED: $*" >&2; failed=1; }
+
+# Runs a line in the prompt, as a batch file: its text is ASCII, and the names come in through
+# the environment (BOARD, NAME, EMPTY, APP, JOURNAL), whole whatever the code pages; Wine's cmd
+# expands them inside each command, after it has read the line's quotes, pipes and
+# redirections. Standard output and error together as the prompt shows them, converted from the
+# console's code page 850. The status is the line's.
+n=0
+prompt() {
+  n=$((n + 1))
+  local status=0
+  printf '@echo off\r\n%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$1" >"$drive/lcdwrite-prompt.cmd"
+  timeout --kill-after=5 120 wine cmd /c 'C:\lcdwrite-prompt.cmd' </dev/null \
+    >"$art/prompt-$n.raw" 2>&1 || status=$?
+  tr -d '\r' <"$art/prompt-$n.raw" | iconv -f CP850 -t UTF-8 >"$art/prompt-$n.txt" || true
+  { echo "> $1 (BOARD=${BOARD:-})"; sed 's/^/  | /' "$art/prompt-$n.txt"; echo "  status $status"; } \
+    >>"$art/prompts.txt"
+  return "$status"
+}
+output() { cat "$art/prompt-$n.txt"; }
+
+export APP="$app" JOURNAL='C:\Platinen\journal.sqlite3'
+write='"%APP%\lcdwrite.com" --console --simulate --fast --journal %JOURNAL%'
+names=("Kühlraum 4711" "Prüfstand\\Größe 3" "Łódź 12")
+for name in "${names[@]}"; do
+  unix_name="$(tr '\\' / <<<"$name")"
+  export NAME="$name" BOARD="C:\\Platinen\\$name" EMPTY="C:\\Leer\\$name"
+  mkdir -p "$drive/Platinen/$unix_name" "$drive/Leer/$unix_name"
+  cp app/examples/Quorix.lcd "$drive/Platinen/$unix_name/"
+  # Code page 850 holds what it can; the rest is '?'.
+  shown="$(python3 -c 'import sys; print(sys.argv[1].encode("cp850", "replace").decode("cp850"))' "$name")"
+
+  status=0
+  prompt "$write --log \"%BOARD%\\port.log\" \"%BOARD%\"" || status=$?
+  [ "$status" = 0 ] && grep -q "Schreiben erfolgreich beendet!" <<<"$(output)" ||
+    fail "$name as an argument: status $status"
+  status=0
+  prompt "$write \"%BOARD%\\Quorix.lcd\"" || status=$?
+  [ "$status" = 0 ] || fail "$name\\Quorix.lcd as an argument: status $status"
+  status=0
+  prompt "cd /d C:\\Platinen
+$write \"%NAME%\"" || status=$?
+  [ "$status" = 0 ] || fail "$name as a relative path: status $status"
+  status=0
+  prompt "cd /d \"%BOARD%\"
+$write" || status=$?
+  [ "$status" = 0 ] || fail "$name as the current folder: status $status"
+  # Dropped onto the program: Explorer starts lcdwrite.exe with the folder; `start /wait` does
+  # the same from the prompt. Its log's last line names the exit status.
+  status=0
+  prompt "start \"\" /wait \"%APP%\\lcdwrite.exe\" --console --simulate --fast --journal %JOURNAL% --log \"%BOARD%\\start.log\" \"%BOARD%\"" ||
+    status=$?
+  tail -n 1 "$drive/Platinen/$unix_name/start.log" 2>/dev/null | iconv -f CP1252 -t UTF-8 |
+    grep -q "Exit-Status 0" || fail "$name dropped (start): no whole write in its log"
+
+  status=0
+  prompt "\"%APP%\\lcdwrite.com\" --check \"%BOARD%\"" || status=$?
+  [ "$status" = 0 ] && grep -q "Quorix.lcd ist in Ordnung" <<<"$(output)" &&
+    grep -q "Gerätetyp an die Platine: 3" <<<"$(output)" || fail "--check of $name: status $status"
+  status=0
+  prompt "\"%APP%\\lcdwrite.com\" --check \"%EMPTY%\"" || status=$?
+  [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$shown" <<<"$(output)" ||
+    fail "--check of an empty $name: status $status, $(output)"
+  status=0
+  prompt "$write \"%EMPTY%\"" || status=$?
+  [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$shown" <<<"$(output)" ||
+    fail "a write of an empty $name: status $status, $(output)"
+
+  # The port's log: the run's lines, its end with the status.
+  tail -n 1 "$drive/Platinen/$unix_name/port.log" 2>/dev/null | grep -q "Exit-Status 0" ||
+    fail "the log in $name does not end with the write's status"
+done
+
+# The journal names the file that was read, whole: its CSV is UTF-8 wherever it goes.
+prompt '"%APP%\lcdwrite.com" --history --csv --journal %JOURNAL%' || fail "--history --csv: status $?"
+tr -d '\r' <"$art/prompt-$n.raw" >"$art/history.csv"
+for name in "${names[@]}"; do
+  grep -qF "C:\\Platinen\\$name\\Quorix.lcd" "$art/history.csv" ||
+    fail "the journal does not name C:\\Platinen\\$name\\Quorix.lcd"
+done
+# The table for people, through `more`: in 850, with German numbers.
+prompt '"%APP%\lcdwrite.com" --history --journal %JOURNAL% | more' || fail "--history | more: status $?"
+grep -q "Gerätetyp" <<<"$(output)" || fail "--history | more: the heading is not whole: $(output)"
+grep -qE "[0-9],[0-9] s" <<<"$(output)" || fail "--history: durations without a decimal comma"
+# Into a file, then `type`.
+export BOARD='C:\Platinen\Kühlraum 4711'
+prompt '"%APP%\lcdwrite.com" --check "%BOARD%" > C:\Platinen\check.txt
+type C:\Platinen\check.txt' || fail "--check > file: status $?"
+grep -q "Gerätetyp an die Platine: 3" <<<"$(output)" || fail "type of a redirected --check: $(output)"
+echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty; journal, log, pipe and file"
+
+# --help follows the system's language, with LANG and LC_ALL unset.
+prompt '"%APP%\lcdwrite.com" --help' || fail "--help: status $?"
+head -n 1 "$art/prompt-$n.txt" | grep -q "^Aufruf: lcdwrite" ||
+  fail "--help on the German system: $(head -n 1 "$art/prompt-$n.txt")"
+export LC_CTYPE=en_US.UTF-8 LC_MESSAGES=en_US.UTF-8
+wine_env_restart
+prompt '"%APP%\lcdwrite.com" --help' || fail "--help: status $?"
+head -n 1 "$art/prompt-$n.txt" | grep -q "^Usage: lcdwrite" ||
+  fail "--help on the English system: $(head -n 1 "$art/prompt-$n.txt")"
+echo "names: --help in German on the German system and in English on the English one"
+
+if [ "$failed" = 0 ]; then
+  echo "names: passed"
+else
+  cat "$art/prompts.txt" >&2
+  exit 1
+fi
