@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "app/listconverters.h"
 #include "app/journal/history.h"
 #include "app/mainform.h"
 #include "app/run.h"
@@ -65,6 +66,7 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
     return kExitWritten;
   }
   if (options.check) return CheckConfigFile(std::cout, std::cerr, options.configPlace);
+  if (options.list) return ListConverters(options, std::cout, std::cerr, simulate);
   if (options.history) {
     const char* journalVariable = std::getenv("LCDWRITE_JOURNAL");
     return journal::PrintHistory(options, journalVariable != nullptr ? journalVariable : "",

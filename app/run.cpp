@@ -142,6 +142,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     ExitHookScope exitHook;
     RunSettings settings;
     settings.port = options.port;
+    settings.converter = options.converter;
     if (!options.logFile.empty()) {
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
