@@ -134,7 +134,7 @@ bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
                                                       {!o.converter.empty(), "--converter"},
                                                       {!o.journal.empty(), "--journal"},
                                                       {o.noJournal, "--no-journal"},
-                                                      {o.console, "--console"},
+                                                      {o.console, o.json ? "--json" : "--console"},
                                                       {!o.configPlace.empty(), o.configPlace.c_str()}};
   for (const auto& [given, name] : notWithList) {
     if (given) {
@@ -205,6 +205,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       }
     } else if (arg == "--list") {
       o.list = true;
+    } else if (arg == "--json") {
+      o.json = true;
+      o.console = true;
     } else if (arg == "--check") {
       o.check = true;
     } else if (arg == "--version") {

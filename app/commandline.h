@@ -19,6 +19,7 @@ struct Options {
   // The converter the search takes, by its serial (or its USB location): a station pinned to it.
   std::string converter;
   bool list = false;  // print the attached converters and end
+  bool json = false;  // the console as JSON lines, for scripts (implies --console)
   bool check = false;
   bool version = false;
   bool help = false;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/listconverters.h"
+#include "app/resultline.h"
 #include "app/journal/history.h"
 #include "app/mainform.h"
 #include "app/run.h"
@@ -75,13 +76,22 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate) {
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =
-      ui::CreateFrontEnd(options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window,
+      ui::CreateFrontEnd(options.json      ? ui::FrontEndKind::JsonLines
+                         : options.console ? ui::FrontEndKind::Console
+                                           : ui::FrontEndKind::Window,
                          argc, argv, &unusableDisplay);
   if (!unusableDisplay.empty()) {
     std::cerr << fw::Cp1252ToUtf8(fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
               << "\n";
   }
-  return RunTool(options, *frontEnd, std::cout, std::cerr, simulate);
+  RunHooks hooks;
+  if (options.json) {
+    hooks.onResult = [](int status, const std::string& port, const std::string& converter,
+                        const std::string& failure) {
+      std::cout << ResultLine(status, port, converter, failure) << std::flush;
+    };
+  }
+  return RunTool(options, *frontEnd, std::cout, std::cerr, simulate, hooks);
 }
 
 }  // namespace

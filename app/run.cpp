@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "app/configfile.h"
+#include "app/converters.h"
 #include "app/journal/runjournal.h"
 #include "app/mainform.h"
 #include "app/outputfiles.h"
@@ -135,6 +137,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
 
   ConfigRecord = protocol::ConfigRecord{};
   int status = kExitInternalError;
+  std::string converterTaken;  // for hooks.onResult
+  std::string failureShown;
   {
     fw::TApplication application(plat::CurrentPlatform());
     fw::AttachFrontEnd(&frontEnd, &application);
@@ -183,6 +187,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     const TMainForm::WriteProgress progress =
         form != nullptr ? form->Progress() : TMainForm::WriteProgress::NotStarted;
     const std::string writeFailure = form != nullptr ? form->WriteFailure() : std::string();
+    if (form != nullptr) converterTaken = SerialOfInstance(form->ConverterInstance());
+    failureShown = writeFailure;
     // The port closes with the window.
     try {
       delete form;
@@ -198,6 +204,11 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     fw::AttachFrontEnd(nullptr, &application);
   }
   if (hooks.onEnd) hooks.onEnd(simulation.get());
+  if (hooks.onResult) {
+    const std::string port(ConfigRecord.portName,
+                           strnlen(ConfigRecord.portName, sizeof ConfigRecord.portName));
+    hooks.onResult(status, port, converterTaken, failureShown);
+  }
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
     say(fw::Format(texts::kReportFailed, ShownName(options.simReport)));
   }

@@ -41,14 +41,18 @@ inline constexpr Text kUsageLine{
     "                       by); with --simulate those of the simulated machine\n"
     "  --converter SERIAL   write the board behind the converter with this serial (or,\n"
     "                       without one, its USB location as --list shows it), wherever\n"
-    "                       the system put its port\n",
+    "                       the system put its port\n"
+    "  --json               no window: every status, progress step, dialog and the result\n"
+    "                       as one JSON object a line, for scripts (see the manual)\n",
     "\n"
     "USB-Wandler: sind mehrere angeschlossen, nimmt die Suche den ersten und sagt es.\n"
     "  --list               die angeschlossenen USB-Wandler zeigen (Port, Seriennummer,\n"
     "                       Latenz, belegt von); mit --simulate die der simulierten Maschine\n"
     "  --converter SERIENNR die Platine hinter dem USB-Wandler mit dieser Seriennummer\n"
     "                       schreiben (oder, ohne eine, seinem USB-Ort wie --list ihn\n"
-    "                       zeigt), wo immer das System seinen Port hingelegt hat\n"};
+    "                       zeigt), wo immer das System seinen Port hingelegt hat\n"
+    "  --json               kein Fenster: jeder Status, Fortschritt, jede Meldung und das\n"
+    "                       Ergebnis als ein JSON-Objekt je Zeile, f\u00fcr Skripte\n"};
 
 // The journal's options.
 inline constexpr Text kOnlyWithHistory{"%s only goes with --history",

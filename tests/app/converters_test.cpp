@@ -2,6 +2,7 @@
 // and says which and what else is attached), and --list shows them without opening a port.
 #include "app/converters.h"
 #include "app/listconverters.h"
+#include "app/resultline.h"
 
 #include <gtest/gtest.h>
 
@@ -139,5 +140,39 @@ INSTANTIATE_TEST_SUITE_P(
         ListRow{"none", "devices = C: COM1 COM3\n",
                 "Kein USB-Wandler der LCD-Platine angeschlossen.\n"}),
     [](const ::testing::TestParamInfo<ListRow>& info) { return info.param.name; });
+
+
+// The last JSON line of a run: what the run took and how it ended, from the run itself.
+TEST_F(WholeRun, the_result_line_names_the_port_the_converter_and_the_failure) {
+  const struct {
+    const char* name;
+    std::string scenario;
+    std::string port;  // --port
+    const char* line;
+  } rows[] = {
+      {"written", "", "",
+       "{\"event\":\"result\",\"status\":0,\"written\":true,\"port\":\"COM3\","
+       "\"converter\":\"A5XK3RJT\",\"failure\":\"\"}\n"},
+      {"named_port", "", "COM3",
+       "{\"event\":\"result\",\"status\":0,\"written\":true,\"port\":\"COM3\","
+       "\"converter\":\"\",\"failure\":\"\"}\n"},
+      {"unplugged", "unplug_after_bytes = 20\n", "",
+       "{\"event\":\"result\",\"status\":4,\"written\":false,\"port\":\"COM3\","
+       "\"converter\":\"A5XK3RJT\",\"failure\":\"ComPortError:  COM3 !\"}\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    app::Options options;
+    options.port = row.port;
+    std::string line;
+    app::RunHooks hooks;
+    hooks.onResult = [&line](int status, const std::string& port, const std::string& converter,
+                             const std::string& failure) {
+      line = app::ResultLine(status, port, converter, failure);
+    };
+    Run(row.scenario, apptest::SampleConfig(), false, options, hooks);
+    EXPECT_EQ(line, row.line);
+  }
+}
 
 }  // namespace

@@ -58,3 +58,17 @@ TEST(VisibleText, ControlCharactersAreShownAndEverythingElseKept) {
   EXPECT_EQ(fw::VisibleUtf8(std::string("a\0b", 3)), "a\\x00b");
   EXPECT_EQ(fw::VisibleCp1252(std::string("a\0b", 3)), "a\\x00b");
 }
+
+TEST(JsonText, EveryTextBecomesOneValidJsonString) {
+  const struct {
+    std::string in;
+    const char* json;
+  } rows[] = {
+      {"Schreiben erfolgreich beendet!", "\"Schreiben erfolgreich beendet!\""},
+      {"Ger\xc3\xa4tetyp \"3\"", "\"Ger\xc3\xa4tetyp \\\"3\\\"\""},
+      {"C:\\Platinen\nzwei", "\"C:\\\\Platinen\\u000azwei\""},
+      {std::string("\x1b[2J\0\x7f", 6), "\"\\u001b[2J\\u0000\\u007f\""},
+      {"K\xfchl", "\"K\\ufffdhl\""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(fw::JsonText(row.in), row.json) << row.in;
+}
