@@ -133,6 +133,38 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
   return true;
 }
 
+// --converter and --list against the rest: --list only looks (at the simulated machine with
+// --simulate); --converter replaces the search's choice, which --port skips.
+bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
+  if (!o.converter.empty() && !o.port.empty()) {
+    error = Say(language, usage::kConverterAndPort);
+    return false;
+  }
+  if (!o.converter.empty() && (o.check || o.history)) {
+    error = Say(language, usage::kConverterOnlyForWrite);
+    return false;
+  }
+  if (!o.list) return true;
+  const std::pair<bool, const char*> notWithList[] = {{o.check, "--check"},
+                                                      {o.history, "--history"},
+                                                      {o.fast, "--fast"},
+                                                      {!o.simReport.empty(), "--sim-report"},
+                                                      {!o.logFile.empty(), "--log"},
+                                                      {!o.port.empty(), "--port"},
+                                                      {!o.converter.empty(), "--converter"},
+                                                      {!o.journal.empty(), "--journal"},
+                                                      {o.noJournal, "--no-journal"},
+                                                      {o.console, o.json ? "--json" : "--console"},
+                                                      {!o.configPlace.empty(), o.configPlace.c_str()}};
+  for (const auto& [given, name] : notWithList) {
+    if (given) {
+      error = Say(language, usage::kNotWithList, name);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 Language LanguageOfWindowsLanguage(unsigned languageId) {
@@ -200,6 +232,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       if (!TakeValue(args, i, "--port", given, error, language)) return {std::nullopt, error};
       o.port = plat::PortNameOfArgument(given, plat::DeviceFolder());
       if (o.port.empty()) return {std::nullopt, Say(language, usage::kBadPort, given)};
+    } else if (Is(arg, "--converter")) {
+      if (!TakeValue(args, i, "--converter", o.converter, error, language)) {
+        return {std::nullopt, error};
+      }
+    } else if (arg == "--list") {
+      o.list = true;
+    } else if (arg == "--json") {
+      o.json = true;
+      o.console = true;
     } else if (arg == "--check") {
       o.check = true;
     } else if (arg == "--version") {
@@ -242,6 +283,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
     }
   }
   if (!JournalOptionsAgree(o, error, language)) return {std::nullopt, error};
+  if (!LineOptionsAgree(o, error, language)) return {std::nullopt, error};
   if (o.fast && !o.simulate) {
     return {std::nullopt, Say(language, usage::kOnlyWithSimulate, "--fast")};
   }
@@ -252,7 +294,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
 }
 
 std::string UsageText(Language language) {
-  return std::string(In(language, usage::kUsage)) + In(language, usage::kUsageJournal);
+  return std::string(In(language, usage::kUsage)) + In(language, usage::kUsageLine) +
+         In(language, usage::kUsageJournal);
 }
 
 }  // namespace app

@@ -19,6 +19,10 @@ struct Options {
   std::string simReport;
   std::string logFile;
   std::string port;  // the port's name as the system lists it ("COM3", "ttyUSB0")
+  // The converter the search takes, by its serial (or its USB location): a station pinned to it.
+  std::string converter;
+  bool list = false;  // print the attached converters and end
+  bool json = false;  // the console as JSON lines, for scripts (implies --console)
   bool check = false;
   bool version = false;
   bool help = false;

@@ -3,9 +3,13 @@
 // key of that converter instance, and a trial open checks the port before ComPort opens it.
 #include <cstring>
 
+#include <algorithm>
+
+#include "app/converters.h"
 #include "app/mainform.h"
 #include "app/openfailure.h"
 #include "app/texts.h"
+#include "framework/frontend.h"
 #include "framework/stringlist.h"
 #include "framework/sysutils.h"
 #include "platform/ftdinames.h"
@@ -44,13 +48,32 @@ bool TMainForm::SearchDevicePort() {
   fw::TStringList devices;
   ComPort->EnumDevices(devices);
   if (devices.Count() > 0) {
+    // Among several converters the first one decides, unless one was named (--converter).
+    const std::vector<AttachedConverter> converters = AttachedConverters(devices, System());
+    std::string pinned;  // the named converter's instance id
+    if (!settings_.converter.empty()) {
+      const auto named = std::find_if(
+          converters.begin(), converters.end(),
+          [this](const AttachedConverter& c) { return ConverterNamed(c, settings_.converter); });
+      if (named == converters.end()) {
+        ReportError(fw::Format(texts::kConverterNotAttached,
+                               fw::VisibleCp1252(fw::Utf8ToCp1252(settings_.converter))),
+                    fw::Format(texts::kConvertersAttached, ConverterNames(converters)));
+        EnableSearchControls();
+        return false;
+      }
+      pinned = named->instanceId;
+    } else if (converters.size() > 1) {
+      NoteOtherConverters(converters);
+    }
     std::string instanceId;     // the key's id as it always was: at most 9 characters
     std::string wholeInstanceId;  // the id up to the '#' that ends it
     bool matched = false;
     for (const std::string& device : devices.Items()) {
       const std::string name = Bounded<200>(device);
       if (name.compare(0, kPrefixLength, kFtdiDevicePrefix) == 0 &&
-          name.size() >= kPrefixLength) {
+          name.size() >= kPrefixLength &&
+          (pinned.empty() || name.compare(kPrefixLength, pinned.size() + 1, pinned + "#") == 0)) {
         instanceId = name.substr(kPrefixLength, kInstanceIdMax);
         const size_t end = name.find('#', kPrefixLength);
         wholeInstanceId = name.substr(kPrefixLength, end == std::string::npos ? std::string::npos
@@ -116,6 +139,17 @@ bool TMainForm::SearchDevicePort() {
   ReportError(texts::kSearchFailed);
   EnableSearchControls();
   return false;
+}
+
+void TMainForm::NoteOtherConverters(const std::vector<AttachedConverter>& converters) {
+  const AttachedConverter& taken = converters.front();
+  const std::vector<AttachedConverter> others(converters.begin() + 1, converters.end());
+  const std::string takenText =
+      taken.port.empty() ? taken.Name() : taken.Name() + " (" + taken.port + ")";
+  const std::string text = fw::Format(texts::kSeveralConverters, fw::VisibleCp1252(takenText),
+                                      fw::VisibleCp1252(ConverterNames(others)));
+  if (ComPort->Log()) ComPort->WriteLog(text);
+  fw::Note(text);
 }
 
 bool TMainForm::TakePort(const std::string& portName) {

@@ -6,6 +6,8 @@
 
 #include "app/journal/choice.h"
 #include "app/console.h"
+#include "app/listconverters.h"
+#include "app/resultline.h"
 #include "app/journal/history.h"
 #include "app/mainform.h"
 #include "app/run.h"
@@ -73,6 +75,8 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
   if (!options.journalSetup.empty()) {
     return journal::SetUpJournal(options.journalSetup, std::cout, std::cerr);
   }
+  if (options.list) return ListConverters(options, std::cout, std::cerr, simulate);
+  if (options.json) streams.KeepOutputUtf8();  // JSON lines are for programs: UTF-8 always
   if (options.history) {
     if (options.historyCsv) streams.KeepOutputUtf8();  // for programs, not for people
     return journal::PrintHistory(options, plat::EnvironmentText("LCDWRITE_JOURNAL").value_or(""),
@@ -81,13 +85,22 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
 
   std::string unusableDisplay;
   std::unique_ptr<fw::FrontEnd> frontEnd =
-      ui::CreateFrontEnd(options.console ? ui::FrontEndKind::Console : ui::FrontEndKind::Window,
+      ui::CreateFrontEnd(options.json      ? ui::FrontEndKind::JsonLines
+                         : options.console ? ui::FrontEndKind::Console
+                                           : ui::FrontEndKind::Window,
                          argc, argv, &unusableDisplay);
   if (!unusableDisplay.empty()) {
     std::cerr << fw::Cp1252ToUtf8(fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
               << "\n";
   }
-  return RunTool(options, *frontEnd, std::cout, std::cerr, simulate);
+  RunHooks hooks;
+  if (options.json) {
+    hooks.onResult = [](int status, const std::string& port, const std::string& converter,
+                        const std::string& failure) {
+      std::cout << ResultLine(status, port, converter, failure) << std::flush;
+    };
+  }
+  return RunTool(options, *frontEnd, std::cout, std::cerr, simulate, hooks);
 }
 
 }  // namespace

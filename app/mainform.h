@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/configfile.h"
 #include "comport/comport.h"
@@ -21,6 +22,7 @@
 #include "framework/timer.h"
 #include "protocol/boardwindow.h"
 #include "protocol/configrecord.h"
+#include "app/converters.h"
 #include "app/exitstatus.h"
 #include "platform/platform.h"
 
@@ -31,6 +33,8 @@ class TMainForm;
 // What a run adds to the plain tool (from the command line).
 struct RunSettings {
   std::string port;  // skip the search and use this port ("COM3")
+  // The search takes the converter with this serial (or USB location), not the first one.
+  std::string converter;
   // The configuration file named on the command line; empty: Quorix.lcd in the directory that
   // was current at the last search.
   std::filesystem::path configFile;
@@ -145,6 +149,9 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   bool CanWaitForUser() const;
   // The search's replacement when a port was named on the command line.
   bool UseNamedPort();
+  // The console's and the log's note that the search takes the first of several converters
+  // (converters: every one attached, the first is taken) and how to choose another.
+  void NoteOtherConverters(const std::vector<AttachedConverter>& converters);
   // Re-enables the list and the button after a failed search step.
   void EnableSearchControls();
   // Why the open of device failed with code, as far as the platform tells: the detail for the

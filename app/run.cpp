@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -10,6 +11,7 @@
 #include <system_error>
 
 #include "app/configfile.h"
+#include "app/converters.h"
 #include "app/journal/runjournal.h"
 #include "app/mainform.h"
 #include "app/outputfiles.h"
@@ -147,6 +149,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
 
   ConfigRecord = protocol::ConfigRecord{};
   int status = kExitInternalError;
+  std::string converterTaken;  // for hooks.onResult
+  std::string failureShown;
   {
     fw::TApplication application(plat::CurrentPlatform());
     fw::AttachFrontEnd(&frontEnd, &application);
@@ -154,6 +158,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     ExitHookScope exitHook;
     RunSettings settings;
     settings.port = options.port;
+    settings.converter = options.converter;
     if (!options.logFile.empty()) {
       settings.logWriter = [&log](const std::string& line) { log.Write(line); };
     }
@@ -214,6 +219,8 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     const TMainForm::WriteProgress progress =
         form != nullptr ? form->Progress() : TMainForm::WriteProgress::NotStarted;
     const std::string writeFailure = form != nullptr ? form->WriteFailure() : std::string();
+    if (form != nullptr) converterTaken = SerialOfInstance(form->ConverterInstance());
+    failureShown = writeFailure;
     // The port closes with the window.
     try {
       delete form;
@@ -229,6 +236,11 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
     fw::AttachFrontEnd(nullptr, &application);
   }
   if (hooks.onEnd) hooks.onEnd(simulation.get());
+  if (hooks.onResult) {
+    const std::string port(ConfigRecord.portName,
+                           strnlen(ConfigRecord.portName, sizeof ConfigRecord.portName));
+    hooks.onResult(status, port, converterTaken, failureShown);
+  }
   if (simulation && !options.simReport.empty() && !simulation->WriteReport(options.simReport)) {
     say(fw::Format(texts::kReportFailed, ShownName(options.simReport)));
   }

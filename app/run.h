@@ -32,6 +32,11 @@ struct RunHooks {
   // (a test wraps it to watch calls or make them fail). The returned platform must outlive
   // the run.
   std::function<plat::Platform&(plat::Platform& machine)> platform;
+  // Called once at the end with what the run did: the exit status, the port and converter it
+  // took ("" where none) and the first failure's text (Windows-1252, "" for none).
+  std::function<void(int status, const std::string& port, const std::string& converter,
+                     const std::string& failure)>
+      onResult;
 };
 
 // Runs the tool with parsed options on the given front-end (the console one, Qt, or a test's)

@@ -22,6 +22,24 @@ inline constexpr const char* kNoRegValue = "RegWert (PortName) nicht gefunden !"
 inline constexpr const char* kTrialOpenFailed =
     "ComPortError:  %s !\n\nDer Port kann nicht ge\xF6\x66\x66net werden.";
 
+// The search among several converters: one named with --converter that is not attached (with
+// the ones that are below it), and the note that says which one the search took.
+inline constexpr const char* kConverterNotAttached = "USB-Wandler %s nicht angeschlossen!";
+inline constexpr const char* kConvertersAttached = "Angeschlossen: %s";
+inline constexpr const char* kSeveralConverters =
+    "Mehrere USB-Wandler angeschlossen: genommen %s, au\xDF" "erdem %s. Einen bestimmten "
+    "w\xE4hlt --converter SERIENNUMMER.";
+
+// --list: the converters the search can see, one line each.
+inline constexpr const char* kListHeadPort = "Port";
+inline constexpr const char* kListHeadConverter = "USB-Wandler";
+inline constexpr const char* kListHeadLatency = "Latenz";
+inline constexpr const char* kListHeadHolder = "belegt von";
+inline constexpr const char* kListLatency = "%lu ms";
+inline constexpr const char* kListUnknownHolder = "einem anderen Programm";
+inline constexpr const char* kListNoPort = "(kein Port)";
+inline constexpr const char* kListNone = "Kein USB-Wandler der LCD-Platine angeschlossen.";
+
 // The converter's latency timer, found during the search: console and the port's log, never a
 // dialog (the absent value only in the log).
 inline constexpr const char* kLatencyFound = "Latenzzeit des USB-Wandlers an %s: %lu ms";

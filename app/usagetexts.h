@@ -25,6 +25,35 @@ inline constexpr Text kBadPort{
     "--port %s: kein Name einer seriellen Schnittstelle (zum Beispiel COM3, \\\\.\\COM3 oder "
     "/dev/ttyUSB0)"};
 
+// The converters' options.
+inline constexpr Text kConverterAndPort{"--converter and --port exclude each other",
+                                        "--converter und --port schlie\u00dfen sich aus"};
+inline constexpr Text kConverterOnlyForWrite{
+    "--converter only goes with a write (not with --check or --history)",
+    "--converter geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"};
+inline constexpr Text kNotWithList{"--list does not go with %s: it only lists the converters",
+                                   "--list geht nicht zusammen mit %s: es zeigt nur die USB-Wandler"};
+// Appended to kUsage, before the journal's part.
+inline constexpr Text kUsageLine{
+    "\n"
+    "Converters: with several attached the search takes the first one and says so.\n"
+    "  --list               print the attached converters (port, serial, latency, held\n"
+    "                       by); with --simulate those of the simulated machine\n"
+    "  --converter SERIAL   write the board behind the converter with this serial (or,\n"
+    "                       without one, its USB location as --list shows it), wherever\n"
+    "                       the system put its port\n"
+    "  --json               no window: every status, progress step, dialog and the result\n"
+    "                       as one JSON object a line, for scripts (see the manual)\n",
+    "\n"
+    "USB-Wandler: sind mehrere angeschlossen, nimmt die Suche den ersten und sagt es.\n"
+    "  --list               die angeschlossenen USB-Wandler zeigen (Port, Seriennummer,\n"
+    "                       Latenz, belegt von); mit --simulate die der simulierten Maschine\n"
+    "  --converter SERIENNR die Platine hinter dem USB-Wandler mit dieser Seriennummer\n"
+    "                       schreiben (oder, ohne eine, seinem USB-Ort wie --list ihn\n"
+    "                       zeigt), wo immer das System seinen Port hingelegt hat\n"
+    "  --json               kein Fenster: jeder Status, Fortschritt, jede Meldung und das\n"
+    "                       Ergebnis als ein JSON-Objekt je Zeile, f\u00fcr Skripte\n"};
+
 // The journal's options.
 inline constexpr Text kOnlyWithHistory{"%s only goes with --history",
                                        "%s geht nur zusammen mit --history"};

@@ -259,4 +259,33 @@ std::string VisibleUtf8(const std::string& text) {
   return out;
 }
 
+std::string JsonText(const std::string& utf8) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t n = WellFormedLength(utf8, i);
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (n == 0) {
+      out += "\\ufffd";
+      ++i;
+      continue;
+    }
+    if (n == 1 && (b < 0x20 || b == 0x7F || b == '"' || b == '\\')) {
+      if (b == '"' || b == '\\') {
+        out += '\\';
+        out += static_cast<char>(b);
+      } else {
+        out += "\\u00";
+        out += kHex[b >> 4];
+        out += kHex[b & 0x0F];
+      }
+    } else {
+      out.append(utf8, i, n);
+    }
+    i += n;
+  }
+  return out + "\"";
+}
+
 }  // namespace fw

@@ -56,4 +56,8 @@ std::string VisibleCp1252(const std::string& text);
 // well-formed UTF-8 sequence (the result is always valid UTF-8).
 std::string VisibleUtf8(const std::string& text);
 
+// A UTF-8 text as a JSON string, quotes included: '"', '\\' and every control character escaped
+// (\u00XX), bytes that are not UTF-8 as U+FFFD, so the line is valid JSON whatever the text held.
+std::string JsonText(const std::string& utf8);
+
 }  // namespace fw

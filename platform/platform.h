@@ -165,6 +165,12 @@ class SerialApi {
   // The read-back: the timer behind an open port, in ms, as its driver programmed it at the
   // open. 0 when the backend cannot tell (or there is none).
   virtual DWORD ConverterLatency(HANDLE /*device*/) { return 0; }
+  // What a list of the attached converters shows without opening a port (an open raises a tty's
+  // modem lines): the programs that have the named device ("\\.\COM3") open, where the system
+  // shows them (empty: nobody, or the backend cannot tell); and the latency timer in ms of the
+  // converter behind it (0 when the backend cannot tell, or there is none).
+  virtual std::vector<OpenFailure::Holder> PortHolders(const char* /*name*/) { return {}; }
+  virtual DWORD IdleConverterLatency(const char* /*name*/) { return 0; }
 };
 
 class SystemApi {

@@ -69,7 +69,9 @@ std::unique_ptr<fw::FrontEnd> CreateFrontEnd(FrontEndKind wanted, int& argc, cha
     if (std::unique_ptr<fw::FrontEnd> window = g_windowFactory(argc, argv)) return window;
     if (unusableDisplay != nullptr) *unusableDisplay = DisplayDescription();
   }
-  return std::make_unique<ConsoleFrontEnd>();
+  auto console = std::make_unique<ConsoleFrontEnd>();
+  if (wanted == FrontEndKind::JsonLines) console->SetJsonLines();
+  return console;
 }
 
 }  // namespace ui

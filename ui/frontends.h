@@ -13,6 +13,7 @@ namespace ui {
 enum class FrontEndKind {
   Window,   // a window when a display is available, else the console
   Console,  // always the console
+  JsonLines,  // the console as JSON lines (ConsoleFrontEnd::SetJsonLines)
 };
 
 // True when a window can be shown: on Windows always; elsewhere when DISPLAY, WAYLAND_DISPLAY

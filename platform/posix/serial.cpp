@@ -13,6 +13,7 @@
 #include "platform/posix/open_diagnosis.h"
 #include "platform/posix/serial_device.h"
 #include "platform/posix/serial_termios.h"
+#include "platform/posix/sysfs.h"
 #include "platform/posix/terminal_check.h"
 
 namespace plat::posix {
@@ -79,6 +80,33 @@ DWORD Serial::ConverterLatency(HANDLE device) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = open_.find(device);
   return found == open_.end() ? 0 : found->second.latency.TimerMs(sys_);
+}
+
+std::vector<OpenFailure::Holder> Serial::PortHolders(const char* name) {
+  std::string key, path;
+  struct stat node {};
+  if (!name || !DevicePath(name, key, path) || sys_.Stat(path.c_str(), &node) != 0 ||
+      !S_ISCHR(node.st_mode)) {
+    return {};
+  }
+  return FindHolders(sys_, paths_.proc, node.st_rdev);
+}
+
+DWORD Serial::IdleConverterLatency(const char* name) {
+  std::string key, path;
+  struct stat node {};
+  if (!name || !DevicePath(name, key, path) || sys_.Stat(path.c_str(), &node) != 0) return 0;
+  const std::optional<std::string> tty = KernelDeviceName(sys_, paths_.sysfs, node.st_rdev);
+  if (!tty) return 0;
+  const std::optional<std::string> text =
+      ReadAttribute(paths_.sysfs + "/bus/usb-serial/devices/" + *tty + "/latency_timer");
+  // A number of 1 to 255 ms, as the driver keeps it; anything else is no answer.
+  if (!text || text->empty() || text->size() > 3 ||
+      text->find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  const int ms = std::stoi(*text);
+  return ms >= 1 && ms <= 255 ? static_cast<DWORD>(ms) : 0;
 }
 
 template <class Call>

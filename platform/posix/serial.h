@@ -87,6 +87,8 @@ class Serial : public SerialApi {
   OpenFailure LastOpenFailure() override;
   std::vector<std::string> LastDeviceNotes() override;
   DWORD ConverterLatency(HANDLE device) override;  // LatencyRequest::TimerMs
+  std::vector<OpenFailure::Holder> PortHolders(const char* name) override;  // from /proc
+  DWORD IdleConverterLatency(const char* name) override;  // the latency_timer attribute
 
  private:
   // What stays with an open device besides its SerialDevice.

@@ -49,6 +49,14 @@ void Serial::SetBusy(const std::string& name, bool busy) {
   device.busy_ = busy;
 }
 
+std::vector<plat::OpenFailure::Holder> Serial::PortHolders(const char* name) {
+  if (name == nullptr) return {};
+  Scheduler::Lock lock(scheduler_.Mutex());
+  const SerialDevice* device = FindLocked(name);
+  if (device == nullptr || !device->busy_) return {};
+  return {plat::OpenFailure::Holder{}};
+}
+
 void Serial::SetConfigDialog(ConfigDialog dialog) {
   Scheduler::Lock lock(scheduler_.Mutex());
   dialog_ = std::move(dialog);

@@ -71,6 +71,8 @@ class Serial : public plat::SerialApi {
   BOOL SetDefaultCommConfigA(const char* name, COMMCONFIG* config, DWORD size) override;
   plat::LatencyStep RequestLowLatency(const std::string& converterKey) override;
   DWORD ConverterLatency(HANDLE device) override;
+  // A port held by another program (SetBusy) names no program: the machine does not model one.
+  std::vector<plat::OpenFailure::Holder> PortHolders(const char* name) override;
 
  private:
   using Operation = std::function<DWORD(SerialDevice&, HostHandle&, Scheduler::Lock&)>;

@@ -27,6 +27,12 @@ TEST(CommandLine, options_and_their_values) {
   EXPECT_EQ(o.logFile, "--odd");
   EXPECT_EQ(o.port, "COM7");
   EXPECT_EQ(o.configPlace, "D:\\Platinen\\4711");
+  const auto line = app::ParseCommandLine({"--converter=A5XK3RJT", "--console"});
+  ASSERT_TRUE(line.options) << line.error;
+  EXPECT_EQ(line.options->converter, "A5XK3RJT");
+  const auto list = app::ParseCommandLine({"--list", "--simulate=two.scenario"});
+  ASSERT_TRUE(list.options) << list.error;
+  EXPECT_TRUE(list.options->list);
 }
 
 TEST(CommandLine, history_takes_an_optional_count_and_a_serial_number) {
@@ -136,6 +142,22 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
        "--journal-setup does not go with --history: it only makes the journal's tables",
        "--journal-setup geht nicht zusammen mit --history: es legt nur die Tabellen des Journals "
        "an"},
+      {{"--converter", "A5XK3RJT", "--port", "COM3"},
+       "--converter and --port exclude each other",
+       "--converter und --port schlie\u00dfen sich aus"},
+      {{"--converter", "A", "--converter", "B"},
+       "--converter is given more than once",
+       "--converter ist mehrfach angegeben"},
+      {{"--converter"}, "--converter needs a value", "--converter braucht einen Wert"},
+      {{"--check", "--converter=A5XK3RJT"},
+       "--converter only goes with a write (not with --check or --history)",
+       "--converter geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"},
+      {{"--list", "--console"},
+       "--list does not go with --console: it only lists the converters",
+       "--list geht nicht zusammen mit --console: es zeigt nur die USB-Wandler"},
+      {{"--list", "D:\\Platinen"},
+       "--list does not go with D:\\Platinen: it only lists the converters",
+       "--list geht nicht zusammen mit D:\\Platinen: es zeigt nur die USB-Wandler"},
   };
   for (const RefusedRow& row : rows) {
     const auto english = app::ParseCommandLine(row.args, app::Language::English);

@@ -80,3 +80,16 @@ TEST(DecimalText, GermanTextsWriteADecimalComma) {
 }
 
 }  // namespace
+TEST(JsonText, EveryTextBecomesOneValidJsonString) {
+  const struct {
+    std::string in;
+    const char* json;
+  } rows[] = {
+      {"Schreiben erfolgreich beendet!", "\"Schreiben erfolgreich beendet!\""},
+      {"Ger\xc3\xa4tetyp \"3\"", "\"Ger\xc3\xa4tetyp \\\"3\\\"\""},
+      {"C:\\Platinen\nzwei", "\"C:\\\\Platinen\\u000azwei\""},
+      {std::string("\x1b[2J\0\x7f", 6), "\"\\u001b[2J\\u0000\\u007f\""},
+      {"K\xfchl", "\"K\\ufffdhl\""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(fw::JsonText(row.in), row.json) << row.in;
+}

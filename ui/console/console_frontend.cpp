@@ -84,24 +84,38 @@ class ConsolePeer : public fw::ControlPeer {
       case fw::TControlKind::Form:
         if (!captionShown_ && control_.Visible()) {
           captionShown_ = true;
-          if (!control_.Caption().empty()) fe_.PrintLine(control_.Caption());
+          if (control_.Caption().empty()) break;
+          if (fe_.json_) {
+            fe_.PrintEvent("window", {{"caption", ConsoleFrontEnd::Text(control_.Caption())}});
+          } else {
+            fe_.PrintLine(control_.Caption());
+          }
         }
         break;
       case fw::TControlKind::Label: {
         const std::string& text = control_.Caption();
         if (text != lastText_) {
           lastText_ = text;
-          if (!text.empty()) fe_.PrintLine(text);
+          if (text.empty()) break;
+          if (fe_.json_) {
+            fe_.PrintEvent("status", {{"text", ConsoleFrontEnd::Text(text)}});
+          } else {
+            fe_.PrintLine(text);
+          }
         }
         break;
       }
       case fw::TControlKind::ProgressBar: {
         const int percent = static_cast<fw::TProgressBar&>(control_).Percent();
         if (percent == lastPercent_) break;
-        if (fe_.terminal_) {
+        if (fe_.terminal_ && !fe_.json_) {
           fe_.DrawProgressLine(percent);
         } else if (percent / 10 != lastPercent_ / 10) {
-          fe_.PrintLine(ProgressText(percent));
+          if (fe_.json_) {
+            fe_.PrintEvent("progress", {{"percent", std::to_string(percent)}});
+          } else {
+            fe_.PrintLine(ProgressText(percent));
+          }
         } else {
           break;  // same tenth: keep the last printed value as the reference
         }
@@ -170,13 +184,39 @@ void ConsoleFrontEnd::DetailedMessageDialog(fw::TMsgDlgType type, const std::str
   // What the window would have painted by now comes first.
   ProcessEvents();
   dialogs_.push_back({type, caption, text, detail});
+  if (json_) {
+    static const char* const kTypes[] = {"warning", "error", "information", "confirmation"};
+    const auto index = static_cast<size_t>(type);
+    const char* kind = index < std::size(kTypes) ? kTypes[index] : "information";
+    PrintEvent("dialog", {{"type", fw::JsonText(kind)},
+                          {"caption", Text(caption)},
+                          {"text", Text(text)},
+                          {"detail", Text(detail)}});
+    return;
+  }
   PrintLine("[" + caption + "] " + text);
   if (!detail.empty()) PrintLine(detail);
 }
 
 void ConsoleFrontEnd::Note(const std::string& text) {
   ProcessEvents();
-  PrintLine(text);
+  if (json_) {
+    PrintEvent("note", {{"text", Text(text)}});
+  } else {
+    PrintLine(text);
+  }
+}
+
+std::string ConsoleFrontEnd::Text(const std::string& cp1252) {
+  return fw::JsonText(fw::Cp1252ToUtf8(cp1252));
+}
+
+void ConsoleFrontEnd::PrintEvent(const char* event,
+                                 const std::vector<std::pair<const char*, std::string>>& members) {
+  std::string line = "{\"event\":" + fw::JsonText(event);
+  for (const auto& [name, value] : members) line += ",\"" + std::string(name) + "\":" + value;
+  out_ << line << "}\n";
+  out_.flush();
 }
 
 void ConsoleFrontEnd::ScreenSize(int& width, int& height) {

@@ -11,6 +11,15 @@
 //     once and without waiting for a key, and a dialog's detail on the lines after it. Dialogs
 //     are also recorded for whoever drives the run.
 //   - every note as a line of its own, at once.
+// With JSON lines (SetJsonLines) the same moments are one JSON object a line instead, for
+// scripts and factory systems; every object has "event":
+//   {"event":"window","caption":"..."}            the caption, once
+//   {"event":"status","text":"..."}               a label's new text
+//   {"event":"progress","percent":N}              the bar entered another tenth
+//   {"event":"dialog","type":"error"|"warning"|"information"|"confirmation",
+//    "caption":"...","text":"...","detail":"..."} a dialog, detail "" for a plain one
+//   {"event":"note","text":"..."}                 a note
+// The program adds the last line, {"event":"result",...} (app/entry.cpp). Texts are UTF-8.
 // Waiting for events sleeps on the platform's clock, so a simulated machine's virtual clock
 // moves on while the tool waits for its timers.
 #pragma once
@@ -19,6 +28,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/frontend.h"
@@ -69,11 +79,19 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   // From now on standard output counts as a terminal although it is not one: a pipe that a
   // console program passes on to its console (lcdwrite.com on Windows).
   static void TreatStdoutAsTerminal();
+  // From now on every output is a JSON object a line (see the file comment); never redrawn.
+  void SetJsonLines() { json_ = true; }
 
  private:
   friend class ConsolePeer;
   // Writes one finished line (ending an open progress line first).
   void PrintLine(const std::string& cp1252);
+  // Writes one JSON object a line: "event" and then the given members, each already a JSON
+  // value.
+  void PrintEvent(const char* event,
+                  const std::vector<std::pair<const char*, std::string>>& members);
+  // A text member's value: the Windows-1252 text as a JSON string.
+  static std::string Text(const std::string& cp1252);
   // Redraws the progress line in place (terminal only).
   void DrawProgressLine(int percent);
   void EndProgressLine();
@@ -87,6 +105,7 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   std::vector<ConsolePeer*> peers_;
   std::vector<DialogRecord> dialogs_;
   size_t progressLineLength_ = 0;  // > 0 while a redrawn progress line is open
+  bool json_ = false;
 };
 
 }  // namespace ui

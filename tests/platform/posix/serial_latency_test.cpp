@@ -211,5 +211,39 @@ TEST_F(SerialLatency, a_record_of_an_earlier_plug_in_is_dropped_without_touching
   EXPECT_TRUE(FlagSet()) << "not this program's setting to take back";
 }
 
+
+// What a list of the converters shows without opening the port: the timer as the attribute
+// holds it, and the programs that have the port open.
+TEST_F(SerialLatency, the_idle_timer_and_the_holders_are_read_without_an_open) {
+  const struct {
+    const char* name;
+    bool usbSerial;
+    const char* attribute;  // nullptr: none
+    DWORD expected;
+  } rows[] = {{"timer_16", true, "16", 16},        {"timer_1", true, "1", 1},
+              {"no_attribute", true, nullptr, 0},  {"not_a_number", true, "16ms", 0},
+              {"out_of_range", true, "256", 0},    {"not_usb_serial", false, nullptr, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::FakeTree tree(std::string("idle_") + row.name);
+    tree.AddTty(rdev_, "ttyUSB0", row.usbSerial, "ftdi_sio", row.attribute ? 1 : -1);
+    if (row.attribute) {
+      std::ofstream(tree.Root() / "sys/bus/usb-serial/devices/ttyUSB0/latency_timer")
+          << row.attribute << "\n";
+    }
+    Serial serial(kernel_, testing::FakeHostCalls(), "/dev", tree.Paths());
+    EXPECT_EQ(serial.IdleConverterLatency(pty_.DeviceName().c_str()), row.expected);
+    EXPECT_TRUE(g_host.ioctls.empty()) << "nothing asked of the driver";
+  }
+  tree_.AddTty(rdev_, "ttyUSB0", true, "ftdi_sio", 16);
+  EXPECT_TRUE(serial_.PortHolders(pty_.DeviceName().c_str()).empty());
+  tree_.AddProcess(4711, "picocom", pty_.SlavePath());
+  const std::vector<OpenFailure::Holder> holders = serial_.PortHolders(pty_.DeviceName().c_str());
+  ASSERT_EQ(holders.size(), 1u);
+  EXPECT_EQ(holders[0].program, "picocom");
+  EXPECT_EQ(holders[0].pid, 4711);
+  EXPECT_TRUE(serial_.PortHolders("\\\\.\\ttyUSB9").empty());
+}
+
 }  // namespace
 }  // namespace plat::posix

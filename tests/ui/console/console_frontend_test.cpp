@@ -219,5 +219,34 @@ TEST_F(ConsoleTest, waiting_moves_the_platform_clock_and_a_wake_ends_it) {
   EXPECT_EQ(machine.NowNs(), woken);
 }
 
+
+// With JSON lines every moment is one object a line, on a terminal too (never redrawn).
+TEST_F(ConsoleTest, json_lines_carry_each_moment_as_one_object) {
+  Attach(true);
+  fe->SetJsonLines();
+  StatusForm form;
+  form.Show();
+  fe->ProcessEvents();
+  form.label->SetCaption("Betriebszeit l\xF6schen");
+  form.bar->SetPosition(5);
+  form.bar->Repaint();
+  form.bar->SetPosition(12);
+  form.bar->Repaint();
+  form.label->Repaint();
+  fw::Note("Seriennummer \"1234567\"\tzuletzt");
+  fe->DetailedMessageDialog(fw::mtError, "Fehler", "ComPortError:  COM3 !\n\nweg",
+                            "Ursache f\xFCr COM3.");
+  fe->MessageDialog(fw::mtInformation, "Information", "Schreiben erfolgreich beendet!");
+  EXPECT_EQ(out.str(),
+            "{\"event\":\"window\",\"caption\":\"LCD Konfiguration schreiben v7.1 ab Fv7.26\"}\n"
+            "{\"event\":\"progress\",\"percent\":12}\n"
+            "{\"event\":\"status\",\"text\":\"Betriebszeit l\xC3\xB6schen\"}\n"
+            "{\"event\":\"note\",\"text\":\"Seriennummer \\\"1234567\\\"\\u0009zuletzt\"}\n"
+            "{\"event\":\"dialog\",\"type\":\"error\",\"caption\":\"Fehler\","
+            "\"text\":\"ComPortError:  COM3 !\\u000a\\u000aweg\",\"detail\":\"Ursache f\xC3\xBCr COM3.\"}\n"
+            "{\"event\":\"dialog\",\"type\":\"information\",\"caption\":\"Information\","
+            "\"text\":\"Schreiben erfolgreich beendet!\",\"detail\":\"\"}\n");
+}
+
 }  // namespace
 }  // namespace ui
