@@ -23,6 +23,12 @@ root="$(pwd)"
 dir=build-win32
 
 scripts/setup.sh --windows --release
+# CPack packs the files with a library that reads file names in the locale's character set, and
+# makensis refuses an argument it cannot read in it: in the C locale (ASCII) a checkout below
+# "Prüfstand 2" can be neither packed nor made an installer. UTF-8, as the names are written.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  if [ -n "${LC_ALL:-}" ]; then export LC_ALL=C.UTF-8; else export LC_CTYPE=C.UTF-8; fi
+fi
 scripts/windows-configure.sh "$dir"
 cmake --build "$dir" -j 2 --target lcdwrite
 rm -f "$dir"/lcdwrite-*-win32.exe "$dir"/lcdwrite-*-win32.zip
@@ -81,7 +87,10 @@ fi
 # welcome page). The window is closed by ending its program.
 wizard_caption() {
   local lang="$1" caption="" window
-  LANG="$lang" LC_ALL="$lang" timeout 60 wine "$installer" >/dev/null 2>&1 &
+  # A locale this machine lacks leaves Wine reading the host's file names as ASCII: the installer
+  # goes by a Windows path, from the prefix's temporary folder (left out of the snapshots).
+  cp "$installer" "$drive/windows/temp/lcdwrite-setup.exe"
+  LANG="$lang" LC_ALL="$lang" timeout 60 wine 'C:\windows\temp\lcdwrite-setup.exe' >/dev/null 2>&1 &
   local pid=$!
   window="$(timeout 30 xdotool search --sync --name "LCD Konfiguration schreiben ${version}" 2>/dev/null | head -n 1)" || true
   if [ -n "$window" ]; then

@@ -90,7 +90,8 @@ TEST(ProgramFiles, window_program_and_console_companion_both_stripped) {
     }
     EXPECT_NE(std::find(names.begin(), names.end(), ".gnu_debuglink"), names.end())
         << Narrow(program.name) << " does not name its debug file";
-    const fs::path debug = path.string() + ".debug";
+    fs::path debug = path;
+    debug += ".debug";
     ASSERT_TRUE(fs::exists(debug)) << debug;
     EXPECT_GT(fs::file_size(debug), 0u);
   }
