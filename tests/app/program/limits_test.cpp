@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +56,15 @@ class ThreadLimit : public ::testing::TestWithParam<LimitRow> {
   // Runs the program as nobody with the limit; its exit status as a shell shows it, or -1
   // when it had to be killed after kPatience.
   int RunLimited(rlim_t threads) {
+    // The limit counts every process of the user the run switches to, so the rows, which ctest
+    // may start side by side, take turns: another row's run would use up this one's threads.
+    const int turn = open("/tmp/lcdwrite-thread-limit.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (turn >= 0) flock(turn, LOCK_EX);
+    const int status = RunLimitedNow(threads);
+    if (turn >= 0) close(turn);
+    return status;
+  }
+  int RunLimitedNow(rlim_t threads) {
     const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(dir_.c_str()) != 0) _exit(120);
