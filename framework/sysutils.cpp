@@ -188,9 +188,9 @@ void AppendEscaped(std::string& out, unsigned char b) {
   out += kHex[b & 0x0F];
 }
 
-// The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when it is not one
-// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
-size_t WellFormedLength(const std::string& text, size_t i) {
+}  // namespace
+
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
   const auto at = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
   const unsigned char b0 = at(0);
   if (b0 < 0x80) return 1;
@@ -217,8 +217,6 @@ size_t WellFormedLength(const std::string& text, size_t i) {
   return n;
 }
 
-}  // namespace
-
 std::string VisibleCp1252(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -240,7 +238,7 @@ std::string VisibleUtf8(const std::string& text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const size_t n = WellFormedLength(text, i);
+    const size_t n = Utf8SequenceLength(text, i);
     const auto b0 = static_cast<unsigned char>(text[i]);
     const bool c0 = n == 1 && (b0 < 0x20 || b0 == 0x7F);
     const bool c1 = n == 2 && b0 == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
@@ -264,7 +262,7 @@ std::string JsonText(const std::string& utf8) {
   std::string out = "\"";
   size_t i = 0;
   while (i < utf8.size()) {
-    const size_t n = WellFormedLength(utf8, i);
+    const size_t n = Utf8SequenceLength(utf8, i);
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (n == 0) {
       out += "\\ufffd";

@@ -56,6 +56,11 @@ std::string VisibleCp1252(const std::string& text);
 // well-formed UTF-8 sequence (the result is always valid UTF-8).
 std::string VisibleUtf8(const std::string& text);
 
+// The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when there is none
+// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
+// Precondition: i < text.size().
+size_t Utf8SequenceLength(const std::string& text, size_t i);
+
 // A UTF-8 text as a JSON string, quotes included: '"', '\\' and every control character escaped
 // (\u00XX), bytes that are not UTF-8 as U+FFFD, so the line is valid JSON whatever the text held.
 std::string JsonText(const std::string& utf8);

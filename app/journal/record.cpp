@@ -114,34 +114,6 @@ const std::vector<ColumnAccess>& Access() {
   return columns;
 }
 
-// The length of the well-formed UTF-8 sequence at text[i] (1-4), or 0 when there is none
-// (overlong forms, surrogates and code points above U+10FFFF are not well-formed).
-size_t SequenceLength(const std::string& text, size_t i) {
-  const auto at = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-  const unsigned char b0 = at(0);
-  if (b0 < 0x80) return 1;
-  size_t n = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    n = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    n = 3;
-    if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED) high = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    n = 4;
-    if (b0 == 0xF0) low = 0x90;
-    if (b0 == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size() || at(1) < low || at(1) > high) return 0;
-  for (size_t k = 2; k < n; ++k) {
-    if ((at(k) & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -157,7 +129,7 @@ std::string EscapedText(const std::string& text, bool controls) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const size_t n = SequenceLength(text, i);
+    const size_t n = fw::Utf8SequenceLength(text, i);
     const auto b = static_cast<unsigned char>(text[i]);
     const bool control =
         n == 1 && (b == 0 || (controls && ((b < 0x20 && b != '\t' && b != '\n' && b != '\r') ||
