@@ -120,7 +120,7 @@ class TMainForm : public fw::TForm, public protocol::BoardWindow {
   // the write showed none.
   const std::string& WriteFailure() const { return writeFailure_; }
   // What the last load of the configuration file read (its place, fingerprint and text).
-  const ConfigLoadOutcome& Loaded() const { return loaded_; }
+  const ConfigLoadOutcome& LoadedFile() const { return loaded_; }
 
   // protocol::BoardWindow
   comport::TCustomComPort& Port() override { return *ComPort; }

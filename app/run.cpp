@@ -168,7 +168,7 @@ int RunTool(const Options& options, fw::FrontEnd& frontEnd, std::ostream& /*out*
       settings.writeStarting = [&j, &say, &stop](const TMainForm& f) {
         // What was loaded and found, as the window holds it: the journal reads nothing itself.
         journal::WriteStart start;
-        const ConfigLoadOutcome& loaded = f.Loaded();
+        const ConfigLoadOutcome& loaded = f.LoadedFile();
         start.configPath = reinterpret_cast<const char*>(loaded.path.u8string().c_str());
         start.configSha256 = loaded.sha256;
         start.configKept = loaded.kept;
