@@ -42,7 +42,7 @@ std::string Duration(const JournalRecord& r) {
 }
 
 std::string CsvField(const std::string& raw) {
-  const std::string value = EscapedText(raw, true);
+  const std::string value = EscapedText(raw, true, /*backslashes=*/false);
   if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
   std::string quoted = "\"";
   for (char c : value) {

@@ -18,7 +18,7 @@ std::string HistoryTable(const std::vector<JournalRecord>& records);
 
 // Every column (RFC 4180): a header line, then a line a record, each ended by CR LF; a field with
 // a comma, a quote, a CR or an LF is quoted. Texts are escaped as the stores keep them (record.h,
-// EscapedText with controls): a backslash is doubled; NUL, every control character but tab, CR
+// EscapedText with controls, backslashes as they are): NUL, every control character but tab, CR
 // and LF, and every byte that is not UTF-8 is "\xNN". The header line, then one line a record:
 std::string HistoryCsvHeader();
 std::string HistoryCsvLine(const JournalRecord& record);

@@ -123,7 +123,7 @@ int HexDigit(char c) {
 
 }  // namespace
 
-std::string EscapedText(const std::string& text, bool controls) {
+std::string EscapedText(const std::string& text, bool controls, bool backslashes) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(text.size());
@@ -139,7 +139,7 @@ std::string EscapedText(const std::string& text, bool controls) {
       out += kHex[b >> 4];
       out += kHex[b & 0xF];
       ++i;
-    } else if (b == '\\') {
+    } else if (b == '\\' && backslashes) {
       out += "\\\\";
       ++i;
     } else {

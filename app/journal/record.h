@@ -75,8 +75,9 @@ void SetColumn(JournalRecord& record, size_t column, const std::optional<std::st
 // doubled, and each byte that is not part of a well-formed UTF-8 sequence, and NUL, becomes
 // "\xNN" (two lower-case hexadecimal digits). With controls, every other control character
 // (0x01-0x1F except tab, line feed and carriage return, and 0x7F) becomes "\xNN" as well.
-// The result is valid UTF-8 without NUL.
-std::string EscapedText(const std::string& text, bool controls = false);
+// The result is valid UTF-8 without NUL. Without backslashes, a backslash stays as it is (the
+// CSV of --history, which people read: Windows paths as they are written).
+std::string EscapedText(const std::string& text, bool controls = false, bool backslashes = true);
 // The inverse: "\\" is one backslash, "\xNN" the byte NN; any other backslash is kept as it
 // is (a text written before the rule existed reads as it was written).
 std::string UnescapedText(const std::string& text);

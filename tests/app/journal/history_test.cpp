@@ -103,7 +103,7 @@ TEST(History, table_shows_control_characters_from_the_journal_visibly) {
 }
 
 // The CSV keeps every byte, escaped one documented way, and every line ends in CR LF alone.
-TEST(History, csv_escapes_nul_controls_backslashes_and_bytes_that_are_no_utf8) {
+TEST(History, csv_escapes_nul_controls_and_bytes_that_are_no_utf8_and_keeps_paths) {
   JournalRecord r;
   r.runId = "r";
   r.configPath = "C:\\Users\\m";
@@ -113,7 +113,7 @@ TEST(History, csv_escapes_nul_controls_backslashes_and_bytes_that_are_no_utf8) {
   const std::string csv = app::journal::HistoryCsv({r});
   const std::string line = csv.substr(csv.find("\r\n") + 2);
   EXPECT_EQ(line,
-            "r,,,,,,,,0,,,,,,C:\\\\Users\\\\m,,\"a\\x00b\\x1b\\xff\t\"\"q\"\"\r\n\",,,,,0,"
+            "r,,,,,,,,0,,,,,,C:\\Users\\m,,\"a\\x00b\\x1b\\xff\t\"\"q\"\"\r\n\",,,,,0,"
             "geschrieben,,,,,0\r\n");
   // Outside quoted fields, every LF follows a CR.
   bool quoted = false;
