@@ -48,6 +48,7 @@ wizard_pages="$root/$dir/wizard_pages.exe"
 i686-w64-mingw32-g++-posix -std=c++20 -O2 -static tests/packaging/wizard_pages.cpp \
   -o "$wizard_pages" -lgdi32 -lshell32
 locales="$root/$dir/locale"
+mkdir -p "$locales"  # localedef makes the locale's folder, not the folders above it
 [ -d "$locales/de_DE.UTF-8" ] || localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8"
 
 # The zip holds the same programs and the example.

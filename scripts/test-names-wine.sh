@@ -28,6 +28,7 @@ mkdir -p "$art"
 
 # The German and the English locale, for Wine to take the system's languages from.
 locales="$root/$dir/locale"
+mkdir -p "$locales"  # localedef makes the locale's folder, not the folders above it
 for locale in de_DE en_US; do
   [ -d "$locales/$locale.UTF-8" ] || localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8"
 done
