@@ -7,6 +7,7 @@
 
 #include "app/converters.h"
 #include "app/exitstatus.h"
+#include "app/texttable.h"
 #include "app/texts.h"
 #include "board/scenario.h"
 #include "comport/comport.h"
@@ -27,25 +28,6 @@ std::string Holders(const std::vector<plat::OpenFailure::Holder>& holders) {
     text += (text.empty() ? "" : ", ") + one;
   }
   return text;
-}
-
-// Characters, not bytes: the width a terminal gives a Windows-1252 text.
-std::string Table(const std::vector<std::vector<std::string>>& rows) {
-  std::vector<size_t> widths(rows.front().size(), 0);
-  for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  std::string table;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    table += line + "\n";
-  }
-  return table;
 }
 
 }  // namespace
@@ -89,7 +71,10 @@ int ListConverters(const Options& options, std::ostream& out, std::ostream& err,
     rows.push_back({converter.port.empty() ? texts::kListNoPort : fw::VisibleCp1252(converter.port),
                     fw::VisibleCp1252(converter.Name()), latency, holders});
   }
-  out << fw::Cp1252ToUtf8(Table(rows));
+  for (auto& row : rows) {
+    for (std::string& cell : row) cell = fw::Cp1252ToUtf8(cell);
+  }
+  out << TextTable(rows);
   return kExitWritten;
 }
 

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "app/journal/choice.h"
+#include "app/texttable.h"
 #include "app/journal/host.h"
 #include "app/journal/store.h"
 #include "app/journal/texts.h"
@@ -20,15 +21,6 @@ namespace app::journal {
 namespace {
 
 constexpr size_t kDefaultCount = 20;
-
-// Characters, not bytes: the width a terminal gives a UTF-8 text.
-size_t Width(const std::string& utf8) {
-  size_t width = 0;
-  for (unsigned char c : utf8) {
-    if ((c & 0xC0) != 0x80) ++width;
-  }
-  return width;
-}
 
 std::string Result(const JournalRecord& r) {
   if (!r.Completed()) return fw::Cp1252ToUtf8(texts::kIncomplete);
@@ -68,21 +60,7 @@ std::string HistoryTable(const std::vector<JournalRecord>& records) {
                     fw::VisibleUtf8(r.port) + (r.simulated ? texts::kSimulatedMark : ""),
                     fw::VisibleUtf8(Result(r)), Duration(r)});
   }
-  std::vector<size_t> widths(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
-  }
-  std::string table;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - Width(row[i]) + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    table += line + "\n";
-  }
-  return table;
+  return TextTable(rows);
 }
 
 std::string HistoryCsvHeader() {
