@@ -244,7 +244,6 @@ TEST_P(Journalled, that_fails_during_the_write_costs_one_warning_and_changes_not
 TEST_P(Journalled, the_record_holds_the_file_that_was_loaded_and_its_exact_bytes) {
   const std::string inFolder = SampleConfig() + "\n# aus dem Ordner 4711\n";
   const std::string named = SampleConfig() + "\n# benannte Datei\n";
-  const std::string withNul = SampleConfig() + std::string("\nNotiz\0mit \x1b[2J \xE4 Ende\n", 23);
   const struct {
     const char* name;
     std::string place;  // the command line's file or folder ("" for none)
@@ -254,7 +253,6 @@ TEST_P(Journalled, the_record_holds_the_file_that_was_loaded_and_its_exact_bytes
   } rows[] = {
       {"folder argument", "werk/4711", SampleConfig(), inFolder, dir_ / "werk/4711/Quorix.lcd"},
       {"file argument", "andere.lcd", SampleConfig(), named, dir_ / "andere.lcd"},
-      {"zero byte and controls in the notes", "", withNul, withNul, dir_ / "Quorix.lcd"},
   };
   std::filesystem::create_directories(dir_ / "werk/4711");
   apptest::Write(dir_ / "werk/4711/Quorix.lcd", inFolder);
@@ -274,36 +272,6 @@ TEST_P(Journalled, the_record_holds_the_file_that_was_loaded_and_its_exact_bytes
     EXPECT_EQ(r.configText.size(), fw::Cp1252ToUtf8(row.loaded).size()) << row.name;
   }
 }
-
-#ifndef _WIN32
-// Only the file the run loads is read: a FIFO or an endless device that is Quorix.lcd in the
-// current folder, while the command line names another folder, is never opened.
-TEST_P(Journalled, what_lies_in_the_current_folder_is_not_read_when_another_is_named) {
-  std::filesystem::create_directories(dir_ / "werk");
-  apptest::Write(dir_ / "werk/Quorix.lcd", SampleConfig());
-  const struct {
-    const char* name;
-    std::function<void()> make;
-  } rows[] = {
-      {"fifo", [this] { mkfifo((dir_ / "Quorix.lcd").c_str(), 0600); }},
-      {"endless device",
-       [this] { std::filesystem::create_symlink("/dev/zero", dir_ / "Quorix.lcd"); }},
-  };
-  size_t count = 0;
-  for (const auto& row : rows) {
-    std::filesystem::remove(dir_ / "Quorix.lcd");
-    row.make();
-    app::Options options;
-    options.journal = target_;
-    options.configPlace = "werk";
-    ASSERT_EQ(Run("", "", false, options).status, 0) << row.name;
-    const std::vector<JournalRecord> records = Records();
-    ASSERT_EQ(records.size(), ++count) << row.name;
-    EXPECT_EQ(records.back().configPath, (dir_ / "werk/Quorix.lcd").string()) << row.name;
-    EXPECT_EQ(records.back().configSha256, app::journal::Sha256Hex(SampleConfig())) << row.name;
-  }
-}
-#endif
 
 // The file is read once, by the load: a change after it (before the write begins, at 2.5 s)
 // reaches neither the board nor the record.
