@@ -181,21 +181,22 @@ void TMainForm::SuchenButtonClick(fw::TObject*) { Timer1->SetEnabled(true); }
 // ---- The write sequence ----
 
 void TMainForm::RunWriteSequence() {
-  plat::KernelApi& kernel = ComPort->PlatformRef().kernel();
+  // The pauses watch the port: a converter pulled during one ends the run at once, with the
+  // port error the next step would have met after the pause.
   auto resetPause = [&] {
     protocol::ResetOn(*this);
-    kernel.Sleep(200);
+    protocol::PauseWatchingPort(*this, 200);
     protocol::ResetOff(*this);
-    kernel.Sleep(2000);
+    protocol::PauseWatchingPort(*this, 2000);
     protocol::ShowStatus(*this, texts::kWaiting);
-    kernel.Sleep(3000);
+    protocol::PauseWatchingPort(*this, 3000);
   };
   EndIfPortFailed();
   // Until the journal has begun its record the board is untouched: a stop here says so.
   AnnounceWrite();
   progress_ = WriteProgress::Started;
   ComPort->ClearRTS();
-  kernel.Sleep(200);
+  protocol::PauseWatchingPort(*this, 200);
   resetPause();
   protocol::ClearOperatingTime(*this);
   Stored("operating_time");

@@ -47,17 +47,17 @@ void ProgramSerialNumber(BoardWindow& window, const ConfigRecord& record) {
   port.PurgeInput();
   SendEchoedByte(window, kDataEnd, 39, 1, Failure::Abort(texts::kSerialWrongReply),
                  Failure::Abort(texts::kSerialTimeout));
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   ShowStatus(window, texts::kSerialSent);
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   window.SetProgress(0);
   ShowStatus(window, texts::kSerialProgramming);
   AwaitConfirmation(window, 40, false, Failure::Abort(texts::kSerialWrongConfirmation),
                     Failure::Abort(texts::kConfirmationTimeout));
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   window.SetProgress(100);
   ShowStatus(window, texts::kSerialProgrammed);
-  Sleep(window, 200);
+  PauseWatchingPort(window, 200);
 }
 
 void ProgramDeviceType(BoardWindow& window, const ConfigRecord& record) {
@@ -81,17 +81,17 @@ void ProgramDeviceType(BoardWindow& window, const ConfigRecord& record) {
   window.SetProgress(100);
   SendEchoedByte(window, kDataEnd, 6, 10, Failure::Transfer(kWrongReply, 5),
                  Failure::Transfer(kNoReply, 6));
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   ShowStatus(window, texts::kDeviceTypeSent);
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   window.SetProgress(0);
   ShowStatus(window, texts::kDeviceTypeProgramming);
   AwaitConfirmation(window, 600, false, Failure::Transfer(kWrongConfirmation, 7),
                     Failure::Transfer(kNoConfirmation, 8));
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   window.SetProgress(100);
   ShowStatus(window, texts::kDeviceTypeProgrammed);
-  Sleep(window, 200);
+  PauseWatchingPort(window, 200);
 }
 
 }  // namespace protocol

@@ -1,5 +1,8 @@
 #include "protocol/link.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "protocol/boardbytes.h"
 #include "protocol/boardtexts.h"
 
@@ -77,6 +80,19 @@ void ShowStatus(BoardWindow& window, const std::string& text) {
 
 void Sleep(BoardWindow& window, unsigned milliseconds) {
   window.Port().PlatformRef().kernel().Sleep(milliseconds);
+}
+
+void PauseWatchingPort(BoardWindow& window, unsigned milliseconds) {
+  comport::TCustomComPort& port = window.Port();
+  plat::KernelApi& kernel = port.PlatformRef().kernel();
+  const std::int64_t deadline =
+      kernel.NowMicroseconds() + static_cast<std::int64_t>(milliseconds) * 1000;
+  for (std::int64_t left = deadline - kernel.NowMicroseconds(); left > 0;
+       left = deadline - kernel.NowMicroseconds()) {
+    kernel.Sleep(static_cast<DWORD>(std::min<std::int64_t>((left + 999) / 1000, kPauseSliceMs)));
+    // Only the call's failure matters: a pulled converter or a closed port raises here.
+    port.GetModemStatus();
+  }
 }
 
 void WaitTransmitDone(BoardWindow& window, int transmitCode) {

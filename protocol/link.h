@@ -41,6 +41,18 @@ struct Failure {
 // Sleeps on the port's platform clock.
 void Sleep(BoardWindow& window, unsigned milliseconds);
 
+// A pause that keeps an eye on the converter: sleeps milliseconds on the port's platform clock
+// in slices of at most kPauseSliceMs, against a deadline (the slices add no time of their own;
+// on the virtual clock the pause ends at the same instant as one Sleep), and reads the modem
+// lines after each slice. A converter pulled during the pause, or a port closed meanwhile, thus
+// ends the run within one slice through the port's own error (EComError, or fw::EAbort after
+// the window's error handler), the error the port call after the pause would have raised.
+// Nothing else differs from Sleep: no bytes, no window calls, no messages processed.
+// For pauses after which the sequence uses the port again; the pause before a run is reported
+// as written stays a plain Sleep.
+inline constexpr unsigned kPauseSliceMs = 50;
+void PauseWatchingPort(BoardWindow& window, unsigned milliseconds);
+
 // Waits until the byte written last has left the port: WritePending is asked up to 97 times,
 // with a 10 ms sleep between the looks. If the write is still pending at the 97th look, shows
 // the send failure with transmitCode and ends the process.

@@ -45,7 +45,7 @@ void RunClearCommand(BoardWindow& window, const ClearCommand& command) {
   AwaitConfirmation(window, command.confirmPolls, true,
                     Failure::Abort(texts::kClearWrongConfirmation),
                     Failure::Abort(texts::kConfirmationTimeout));
-  Sleep(window, 1000);
+  PauseWatchingPort(window, 1000);
   window.SetProgress(100);
   ShowStatus(window, command.cleared);
 }
