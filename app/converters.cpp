@@ -35,6 +35,20 @@ HKEY OpenParameters(plat::SystemApi& system, const std::string& instanceId) {
 
 }  // namespace
 
+int ReadSearchView(comport::TCustomComPort& port, fw::TStringList& ports,
+                   fw::TStringList& devices) {
+  fw::TStringList portsAfter;
+  for (int read = 1;; ++read) {
+    ports.Clear();
+    devices.Clear();
+    portsAfter.Clear();
+    port.EnumComDevicesFromRegistry(ports);
+    port.EnumDevices(devices);
+    port.EnumComDevicesFromRegistry(portsAfter);
+    if (read == kSearchViewReads || portsAfter.Items() == ports.Items()) return read;
+  }
+}
+
 std::string SerialOfInstance(const std::string& instanceId) {
   // A location holds '&'; a serial is followed by one interface letter.
   if (instanceId.size() < 2 || instanceId.find('&') != std::string::npos) return {};

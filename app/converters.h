@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "comport/comport.h"
 #include "framework/stringlist.h"
 #include "platform/platform.h"
 
@@ -27,6 +28,18 @@ struct AttachedConverter {
   // What the user types to pick it: its serial, or its location when it has none.
   const std::string& Name() const { return serial.empty() ? instanceId : serial; }
 };
+
+// How often the search reads its view of the machine before it takes what it read last.
+inline constexpr int kSearchViewReads = 3;
+
+// The search's view of the machine, read from one moment: the system's COM ports (into ports)
+// and the device names (into devices), both emptied first. The port list is read before and
+// after the device names; when the two port lists differ, a converter was plugged in or pulled
+// between the scans and all three are read again, up to kSearchViewReads times. A machine that
+// never holds still that long gives the last read's port list from before its device names, as
+// a single scan would. Returns the number of reads (1 on a machine that holds still).
+int ReadSearchView(comport::TCustomComPort& port, fw::TStringList& ports,
+                   fw::TStringList& devices);
 
 // The chip's serial in an instance id: the id without its interface letter; "" for a location.
 std::string SerialOfInstance(const std::string& instanceId);

@@ -1,6 +1,7 @@
 // Finding the board's port: the system's COM ports fill the list, the converter is found among
-// the system's device names by its fixed prefix, its COM port name is read from the registry
-// key of that converter instance, and a trial open checks the port before ComPort opens it.
+// the system's device names by its fixed prefix (the two read as one view, app/converters.h),
+// its COM port name is read from the registry key of that converter instance, and a trial open
+// checks the port before ComPort opens it.
 #include <cstring>
 
 #include <algorithm>
@@ -36,8 +37,11 @@ bool TMainForm::SearchDevicePort() {
   EnableControls(false);
   ComPort->SetActive(false);
 
+  // The port list and the device names from one moment: a converter plugged in between two
+  // scans would be named without its port in the list.
   fw::TStringList ports;
-  ComPort->EnumComDevicesFromRegistry(ports);
+  fw::TStringList devices;
+  ReadSearchView(*ComPort, ports, devices);
   if (ports.Count() == 0) {
     ReportError(texts::kNoComPort);
     return false;
@@ -45,8 +49,6 @@ bool TMainForm::SearchDevicePort() {
   ComboBox->ClearItems();
   for (const std::string& port : ports.Items()) ComboBox->AddItem(port);
 
-  fw::TStringList devices;
-  ComPort->EnumDevices(devices);
   if (devices.Count() > 0) {
     // Among several converters the first one decides, unless one was named (--converter).
     const std::vector<AttachedConverter> converters = AttachedConverters(devices, System());

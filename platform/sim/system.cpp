@@ -166,7 +166,20 @@ LONG System::RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* 
   return registry_.SetValueEx(key, name, type, data, size);
 }
 
+void System::SetDeviceListHook(std::function<void(bool taken)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  deviceListHook_ = std::move(hook);
+}
+
 DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {
+  std::function<void(bool)> hook;
+  if (name == nullptr) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      hook = deviceListHook_;
+    }
+    if (hook) hook(false);
+  }
   std::string text;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -183,6 +196,7 @@ DWORD System::QueryDosDeviceA(const char* name, char* buffer, DWORD size) {
     }
   }
   text += '\0';
+  if (hook) hook(true);
   if (buffer == nullptr || size < text.size()) {
     kernel_.SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -48,6 +49,11 @@ class System : public plat::SystemApi {
   // and, when interfacePath is not empty, for its USB device interface. Lock not held.
   void BroadcastDeviceChange(WPARAM event, const std::string& portName,
                              const std::string& interfacePath);
+  // Called at every read of the whole device-name list (QueryDosDeviceA with no name): just
+  // before the list is taken (taken false) and just after (taken true), on the reading thread,
+  // without the lock; it may change the machine (plug a converter in, pull one). Tests use it
+  // to change the machine at an exact moment of a program's scans. Null removes it.
+  void SetDeviceListHook(std::function<void(bool taken)> hook);
 
   // --- SystemApi ---
   LONG RegOpenKeyExA(HKEY root, const char* path, HKEY* key) override;
@@ -92,6 +98,7 @@ class System : public plat::SystemApi {
 
   mutable std::mutex mutex_;
   std::vector<std::pair<std::string, std::string>> dosDevices_;
+  std::function<void(bool)> deviceListHook_;
   DWORD priorityClass_ = NORMAL_PRIORITY_CLASS;
   VersionState versionState_ = VersionState::None;
   plat::FixedFileInfo version_{};
