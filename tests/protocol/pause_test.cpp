@@ -57,13 +57,10 @@ INSTANTIATE_TEST_SUITE_P(
     Pauses, WatchedPause,
     ::testing::Values(
         // Healthy: exactly the time asked for, also where it is no multiple of a slice.
-        PauseRow{"healthy_30ms", 30, std::nullopt}, PauseRow{"healthy_50ms", 50, std::nullopt},
-        PauseRow{"healthy_230ms", 230, std::nullopt},
-        PauseRow{"healthy_2s", 2000, std::nullopt}, PauseRow{"healthy_3s", 3000, std::nullopt},
-        // Pulled at the start, on a slice's edge, in the middle, in the last millisecond.
-        PauseRow{"pulled_2s_at_1ms", 2000, 1}, PauseRow{"pulled_2s_at_50ms", 2000, 50},
-        PauseRow{"pulled_2s_at_1017ms", 2000, 1017}, PauseRow{"pulled_2s_at_1999ms", 2000, 1999},
-        PauseRow{"pulled_3s_at_1ms", 3000, 1}, PauseRow{"pulled_3s_at_2999ms", 3000, 2999},
+        PauseRow{"healthy_30ms", 30, std::nullopt}, PauseRow{"healthy_230ms", 230, std::nullopt},
+        PauseRow{"healthy_3s", 3000, std::nullopt},
+        // Pulled in the last millisecond of a pause that ends inside a slice (the write's own
+        // pauses, pulled anywhere, are tested in whole runs: tests/app/converter_loss_test.cpp).
         PauseRow{"pulled_230ms_at_229ms", 230, 229},
         // A port closed before the pause (a line error's handler closes it) ends it at the
         // first look, as the next port call would.
