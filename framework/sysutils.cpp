@@ -223,6 +223,22 @@ std::string Cp1252BytesToUtf8(const std::string& bytes) {
   return out;
 }
 
+std::string PlainCp1252(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (const size_t n = CarriedLength(text, i); n > 0) {
+      out += '?';
+      i += 1 + n;
+      continue;
+    }
+    out += text[i];
+    ++i;
+  }
+  return out;
+}
+
 std::string Utf8ToCp1252(const std::string& text) {
   std::string out;
   size_t i = 0;

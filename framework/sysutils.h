@@ -59,6 +59,9 @@ std::string Cp1252ToUtf8(const std::string& text);
 // Bytes read as Windows-1252 (a file's content, a value sent to the board) in UTF-8, each byte by
 // the table and nothing else: a 0x81 there is data, never a mark.
 std::string Cp1252BytesToUtf8(const std::string& bytes);
+// The tool's text in Windows-1252 alone, for a file that holds nothing else: a carried character
+// becomes '?', every other byte stays as it is.
+std::string PlainCp1252(const std::string& text);
 // Characters without a Windows-1252 form become '?'. For the tool's own texts and system messages.
 std::string Utf8ToCp1252(const std::string& text);
 // A text from outside (UTF-8: a file's name, a path, a device's description) as the tool's text,

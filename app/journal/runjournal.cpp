@@ -72,12 +72,12 @@ void DescribeWrite(const WriteStart& start, JournalRecord& r) {
   }
   r.configPath = start.configPath;
   r.configSha256 = start.configSha256;
-  r.configText = fw::Cp1252ToUtf8(start.configKept);
+  r.configText = fw::Cp1252BytesToUtf8(start.configKept);
   r.configTextCut = start.configCut;
   r.configSent = ConfigurationSent(config);
   const std::string sent = std::string(config.serialPart1, protocol::kSerialPart1Bytes) +
                            std::string(config.serialPart2, protocol::kSerialPart2Bytes);
-  r.serial = fw::Cp1252ToUtf8(sent.substr(0, sent.find('\0')));
+  r.serial = fw::Cp1252BytesToUtf8(sent.substr(0, sent.find('\0')));
   r.serialBytes.clear();
   for (unsigned char c : sent) {
     char hex[3];

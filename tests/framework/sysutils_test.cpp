@@ -129,6 +129,8 @@ TEST(CarriedText, names_keep_every_character_windows_1252_lacks) {
   for (const Row& row : rows) {
     EXPECT_EQ(fw::VisibleUtf8ToCp1252(row.utf8), row.text) << row.utf8;
     EXPECT_EQ(fw::Cp1252ToUtf8(row.text), row.shown) << row.utf8;
+    // Into a file that holds Windows-1252 alone: a carried character is '?' there.
+    EXPECT_EQ(fw::PlainCp1252(row.text), fw::VisibleCp1252(fw::Utf8ToCp1252(row.utf8))) << row.utf8;
   }
 }
 
