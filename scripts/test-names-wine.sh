@@ -70,14 +70,27 @@ prompt() {
 }
 output() { cat "$art/prompt-$n.txt"; }
 # The same in a console window of its own: the prompt on a pseudo-terminal, which Wine draws the
-# console on, in UTF-8; its cursor sequences removed. Wine's own processes must already be running
-# (an earlier prompt started them), or they would keep the terminal open after the prompt ends.
+# console on, in UTF-8; its cursor and title sequences removed. A Wine process started during the
+# prompt may keep the terminal open after the prompt has ended, so the prompt's end is its status
+# written into a file; what it showed is on the terminal by then, and the terminal is closed.
 console_prompt() {
   n=$((n + 1))
-  local status=0
-  printf '@echo off\r\n%s\r\nexit /b %%ERRORLEVEL%%\r\n' "$1" >"$drive/lcdwrite-prompt.cmd"
-  timeout --kill-after=5 60 script -qec "wine cmd /c 'C:\\lcdwrite-prompt.cmd'" /dev/null \
-    </dev/null >"$art/prompt-$n.raw" 2>&1 || status=$?
+  local status done="$drive/lcdwrite-status.txt" i pid
+  rm -f "$done"
+  printf '@echo off\r\n%s\r\n(echo %%ERRORLEVEL%%)>C:\\lcdwrite-status.txt\r\n' "$1" \
+    >"$drive/lcdwrite-prompt.cmd"
+  script -qec "wine cmd /c 'C:\\lcdwrite-prompt.cmd'" /dev/null </dev/null \
+    >"$art/prompt-$n.raw" 2>&1 &
+  pid=$!
+  for i in $(seq 1200); do
+    [ -s "$done" ] && break
+    sleep 0.1
+  done
+  sleep 1
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  status="$(tr -dc 0-9 <"$done" 2>/dev/null || true)"
+  status="${status:-124}"
   sed -E 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1b\][^\x07]*\x07//g' "$art/prompt-$n.raw" |
     tr -d '\r' >"$art/prompt-$n.txt" || true
   { echo "> $1 (BOARD=${BOARD:-}, console)"; sed 's/^/  | /' "$art/prompt-$n.txt"
