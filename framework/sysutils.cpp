@@ -334,6 +334,22 @@ std::string VisibleUtf8ToCp1252(const std::string& text) {
   return out;
 }
 
+std::string VisibleMessage(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (const size_t n = CarriedLength(text, i); n > 0) {
+      out.append(text, i, 1 + n);
+      i += 1 + n;
+      continue;
+    }
+    out += VisibleCp1252(std::string(1, text[i]));
+    ++i;
+  }
+  return out;
+}
+
 std::string VisibleUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());

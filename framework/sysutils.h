@@ -70,8 +70,14 @@ std::string Utf8ToCp1252(const std::string& text);
 // and the invisible characters that reorder or hide text around them (bidirectional controls,
 // zero-width space, line and paragraph separators, byte-order mark, tags), so a shown name cannot
 // disguise itself or the message around it. Never pass the result through VisibleCp1252 again:
-// that shows its marks as "\x81".
+// that shows its marks as "\x81" (VisibleMessage keeps them).
 std::string VisibleUtf8ToCp1252(const std::string& text);
+// A text the tool composed (a message that may name a file through VisibleUtf8ToCp1252, or hold
+// a system's message converted by Utf8ToCp1252, which never writes a 0x81) made safe to show as
+// VisibleCp1252 does, its carried characters kept. Not for bytes taken as Windows-1252 straight
+// from outside (a file, a device's description): those go through VisibleCp1252, which shows
+// every 0x81.
+std::string VisibleMessage(const std::string& text);
 
 // A text that came from outside (a file, a path, the command line, a database) made safe to show
 // on a terminal or in a log: every control character becomes "\xNN" (lower-case hexadecimal, one

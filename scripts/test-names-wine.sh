@@ -77,7 +77,7 @@ console_prompt() {
   n=$((n + 1))
   local status done="$drive/lcdwrite-status.txt" i pid
   rm -f "$done"
-  printf '@echo off\r\n%s\r\n(echo %%ERRORLEVEL%%)>C:\\lcdwrite-status.txt\r\n' "$1" \
+  printf '@echo off\r\n%s\r\necho %%ERRORLEVEL%% >C:\\lcdwrite-status.txt\r\n' "$1" \
     >"$drive/lcdwrite-prompt.cmd"
   script -qec "wine cmd /c 'C:\\lcdwrite-prompt.cmd'" /dev/null </dev/null \
     >"$art/prompt-$n.raw" 2>&1 &

@@ -20,8 +20,10 @@ std::string ShownTime(const std::string& iso) {
   return iso.substr(0, 10) + " " + iso.substr(11, 8) + " UTC";
 }
 
-// A text from outside (a store's message, a name) as a warning shows it.
-std::string Visible(const std::string& cp1252) { return fw::VisibleCp1252(cp1252); }
+// A text from outside (a store's message, a name) as a warning shows it. Such texts reach here
+// converted already (Utf8ToCp1252, ShownJournal), so a name's letters outside Windows-1252 that
+// they carry are kept.
+std::string Visible(const std::string& cp1252) { return fw::VisibleMessage(cp1252); }
 
 std::mutex waitsMutex;
 const RunJournal::Waits* overriddenWaits = nullptr;

@@ -129,6 +129,9 @@ TEST(CarriedText, names_keep_every_character_windows_1252_lacks) {
   for (const Row& row : rows) {
     EXPECT_EQ(fw::VisibleUtf8ToCp1252(row.utf8), row.text) << row.utf8;
     EXPECT_EQ(fw::Cp1252ToUtf8(row.text), row.shown) << row.utf8;
+    // A message that names it can be made visible again without harm.
+    EXPECT_EQ(fw::VisibleMessage("Ordner " + row.text + "\n"), "Ordner " + row.text + "\\x0a")
+        << row.utf8;
     // Into a file that holds Windows-1252 alone: a carried character is '?' there.
     EXPECT_EQ(fw::PlainCp1252(row.text), fw::VisibleCp1252(fw::Utf8ToCp1252(row.utf8))) << row.utf8;
   }
@@ -171,6 +174,8 @@ TEST(CarriedText, a_lone_undefined_byte_from_a_file_stays_visible) {
   };
   for (const Row& row : rows) {
     EXPECT_EQ(fw::Cp1252ToUtf8(fw::VisibleCp1252(row.bytes)), row.visible) << row.bytes;
+    // Made visible once, they stay as they are shown.
+    EXPECT_EQ(fw::VisibleMessage(fw::VisibleCp1252(row.bytes)), fw::VisibleCp1252(row.bytes));
     EXPECT_EQ(fw::Cp1252ToUtf8(row.bytes), row.text) << row.bytes;
     EXPECT_EQ(fw::Cp1252BytesToUtf8(row.bytes), row.data) << row.bytes;
   }
