@@ -10,9 +10,10 @@
 // names the process and close with one that names the exit status, so a run's lines can be told
 // apart when another run appends to the same file. The log is UTF-8 on Linux; on Windows a new
 // log is UTF-8 with a byte-order mark, so an editor reads every name whole, and a log an earlier
-// version began in Windows-1252 goes on in it (LogCodingFor). The log can still fail in the middle
-// of a write (the disk fills up). RunLog then reports the failure once, drops the rest of the log instead of interrupting
-// a transfer, and remembers it for the end of the run, which says the log is incomplete.
+// version began in Windows-1252 goes on in it (LogCodingFor). The log can still fail in the
+// middle of a write (the disk fills up). RunLog then reports the failure once, drops the rest of
+// the log instead of interrupting a transfer, and remembers it for the end of the run, which
+// says the log is incomplete.
 #pragma once
 
 #include <cstdio>

@@ -161,8 +161,8 @@ $write" || status=$?
     fail "a write of an empty $name in a console window: status $status, $(output)"
 
   # The port's log: begun with the mark, the run's lines, its end with the status.
-  log_text "$drive/Platinen/$unix_name/port.log" 2>/dev/null | tail -n 1 | grep -q "Exit-Status 0" ||
-    fail "the log in $name does not end with the write's status"
+  log_text "$drive/Platinen/$unix_name/port.log" 2>/dev/null | tail -n 1 |
+    grep -q "Exit-Status 0" || fail "the log in $name does not end with the write's status"
 done
 
 # The journal names the file that was read, whole: its CSV is UTF-8 wherever it goes.
@@ -181,7 +181,8 @@ export BOARD='C:\Platinen\Kühlraum 4711'
 prompt '"%APP%\lcdwrite.com" --check "%BOARD%" > C:\Platinen\check.txt
 type C:\Platinen\check.txt' || fail "--check > file: status $?"
 grep -q "Gerätetyp an die Platine: 3" <<<"$(output)" || fail "type of a redirected --check: $(output)"
-echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty (whole in a console window and the log); journal, pipe and file"
+echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty (whole in a" \
+  "console window and the log); journal, pipe and file"
 
 # --help follows the system's language, with LANG and LC_ALL unset.
 prompt '"%APP%\lcdwrite.com" --help' || fail "--help: status $?"

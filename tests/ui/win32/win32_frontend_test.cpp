@@ -200,7 +200,8 @@ TEST_F(Win32UiTest, texts_reach_the_windows_as_unicode) {
   EXPECT_EQ(TextOf(form.WindowOf("statusLabel")), L"Daten l\u00E4dt \u20AC \u00DF");
   EXPECT_EQ(WideToCp1252(L"Daten l\u00E4dt \u20AC \u00DF \u4E00"), "Daten l\xE4" "dt \x80 \xDF ?");
   // A carried character (a name's) reaches the window whole; a lone undefined byte stays itself.
-  form.Find<fw::TLabel>("statusLabel")->SetCaption("C:\\\x81\xC5\x81\xF3" "d\x81\xF0\x9F\x94\x8C \x81");
+  form.Find<fw::TLabel>("statusLabel")
+      ->SetCaption("C:\\\x81\xC5\x81\xF3" "d\x81\xF0\x9F\x94\x8C \x81");
   form.Find<fw::TLabel>("statusLabel")->Repaint();
   EXPECT_EQ(TextOf(form.WindowOf("statusLabel")), L"C:\\\u0141\u00F3d\U0001F50C \u0081");
 }
