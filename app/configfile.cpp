@@ -273,8 +273,7 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& path,
   std::error_code error;
   const fs::path parent = path.parent_path();
   const auto shown = [](const fs::path& place) {
-    return fw::VisibleCp1252(
-        fw::Utf8ToCp1252(reinterpret_cast<const char*>(place.u8string().c_str())));
+    return fw::VisibleUtf8ToCp1252(reinterpret_cast<const char*>(place.u8string().c_str()));
   };
   const fs::file_status status = fs::status(path, error);
   if (!error && fs::exists(status) && !fs::is_regular_file(status)) {

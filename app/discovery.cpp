@@ -59,7 +59,7 @@ bool TMainForm::SearchDevicePort() {
           [this](const AttachedConverter& c) { return ConverterNamed(c, settings_.converter); });
       if (named == converters.end()) {
         ReportError(fw::Format(texts::kConverterNotAttached,
-                               fw::VisibleCp1252(fw::Utf8ToCp1252(settings_.converter))),
+                               fw::VisibleUtf8ToCp1252(settings_.converter)),
                     fw::Format(texts::kConvertersAttached, ConverterNames(converters)));
         EnableSearchControls();
         return false;

@@ -23,7 +23,7 @@ std::string Holders(const std::vector<plat::OpenFailure::Holder>& holders) {
   std::string text;
   for (const plat::OpenFailure::Holder& holder : holders) {
     std::string one = holder.program.empty() ? texts::kListUnknownHolder
-                                             : fw::VisibleCp1252(fw::Utf8ToCp1252(holder.program));
+                                             : fw::VisibleUtf8ToCp1252(holder.program);
     if (holder.pid > 0) one += " (" + std::to_string(holder.pid) + ")";
     text += (text.empty() ? "" : ", ") + one;
   }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "app/texts.h"
 #include "framework/sysutils.h"
@@ -70,9 +71,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 
 std::string ShownName(const fs::path& path) { return ShownName(plat::PathText(path)); }
 
-std::string ShownName(const std::string& text) {
-  return fw::VisibleCp1252(fw::Utf8ToCp1252(text));
-}
+std::string ShownName(const std::string& text) { return fw::VisibleUtf8ToCp1252(text); }
 
 std::string FileErrorCause(int error) {
   switch (error) {
@@ -136,6 +135,35 @@ std::string CheckOutputFiles(const std::string& logFile, const std::string& repo
   return {};
 }
 
+namespace {
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// The first bytes of a file, empty when it is empty or cannot be read.
+std::string HeadOf(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  char head[3] = {};
+  file.read(head, sizeof head);
+  return std::string(head, static_cast<size_t>(file.gcount()));
+}
+}  // namespace
+
+LogCoding LogCodingFor(bool utf8Files, const std::string& head) {
+  if (utf8Files || head == kByteOrderMark) return LogCoding::Utf8;
+  return head.empty() ? LogCoding::Utf8AfterMark : LogCoding::Cp1252;
+}
+
+std::string LogBytes(const std::string& line, LogCoding coding) {
+  switch (coding) {
+    case LogCoding::Utf8AfterMark:
+      return kByteOrderMark + fw::Cp1252ToUtf8(line) + "\n";
+    case LogCoding::Cp1252:
+      return fw::PlainCp1252(line) + "\n";
+    case LogCoding::Utf8:
+      break;
+  }
+  return fw::Cp1252ToUtf8(line) + "\n";
+}
+
 RunLog::RunLog(std::string path, std::function<void(const std::string& text)> onFailure)
     : path_(std::move(path)), onFailure_(std::move(onFailure)) {}
 
@@ -155,11 +183,18 @@ void RunLog::Write(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (failed_) return;
     int error = 0;
-    if (file_ == nullptr) file_ = plat::OpenForAppend(plat::FilePath(path_), error);
+    if (file_ == nullptr) {
+      const fs::path path = plat::FilePath(path_);
+      file_ = plat::OpenForAppend(path, error);
+      // Where the system's text files are UTF-8 without a mark, the file is not read.
+      const bool utf8Files = plat::TextFilesInUtf8();
+      if (file_ != nullptr) coding_ = LogCodingFor(utf8Files, utf8Files ? "" : HeadOf(path));
+    }
     if (file_ == nullptr) {
       Fail(error);
     } else {
-      const std::string whole = (plat::TextFilesInUtf8() ? fw::Cp1252ToUtf8(line) : line) + "\n";
+      const std::string whole = LogBytes(line, coding_);
+      if (coding_ == LogCoding::Utf8AfterMark) coding_ = LogCoding::Utf8;
       if (std::fwrite(whole.data(), 1, whole.size(), file_) == whole.size() &&
           std::fflush(file_) == 0) {
         return;

@@ -8,10 +8,12 @@
 // The run owns its log (RunLog): the file is opened at the run's start and kept open to its
 // end; each line is written whole and flushed at once, and the run's lines open with one that
 // names the process and close with one that names the exit status, so a run's lines can be told
-// apart when another run appends to the same file. The log is UTF-8 on Linux and
-// Windows-1252 on Windows (plat::TextFilesInUtf8). The log can still fail in the middle of a write (the disk fills
-// up). RunLog then reports the failure once, drops the rest of the log instead of interrupting
-// a transfer, and remembers it for the end of the run, which says the log is incomplete.
+// apart when another run appends to the same file. The log is UTF-8 on Linux; on Windows a new
+// log is UTF-8 with a byte-order mark, so an editor reads every name whole, and a log an earlier
+// version began in Windows-1252 goes on in it (LogCodingFor). The log can still fail in the
+// middle of a write (the disk fills up). RunLog then reports the failure once, drops the rest of
+// the log instead of interrupting a transfer, and remembers it for the end of the run, which
+// says the log is incomplete.
 #pragma once
 
 #include <cstdio>
@@ -41,6 +43,18 @@ std::string FileErrorCause(int error);
 std::string ShownName(const std::filesystem::path& path);
 // The same for the text of a path (UTF-8, platform/hosttext.h).
 std::string ShownName(const std::string& text);
+
+// How the log's lines are written into its file.
+enum class LogCoding {
+  Utf8,          // UTF-8 (a file begun with the mark, or any log on Linux)
+  Utf8AfterMark, // UTF-8, the byte-order mark first (a new or empty file on Windows)
+  Cp1252,        // Windows-1252, a character it lacks as '?' (an older log on Windows)
+};
+// The coding for a log whose file begins with head (its first bytes, at most 3; empty: new or
+// empty), on a system whose text files are UTF-8 without a mark (utf8Files) or not.
+LogCoding LogCodingFor(bool utf8Files, const std::string& head);
+// A log line (the tool's text) and its line break as the file takes them.
+std::string LogBytes(const std::string& line, LogCoding coding);
 
 class RunLog {
  public:
@@ -72,6 +86,7 @@ class RunLog {
   std::function<void(const std::string& text)> onFailure_;
   mutable std::mutex mutex_;
   std::FILE* file_ = nullptr;
+  LogCoding coding_ = LogCoding::Utf8;
   bool failed_ = false;
   std::string cause_;
 };

@@ -150,13 +150,91 @@ std::u16string Utf8Decode(const std::string& bytes) {
   return out;
 }
 
+namespace {
+
+// The Windows-1252 byte of a code point, or 0 when the code page lacks it (U+0000 is byte 0).
+bool InCp1252(char32_t cp, char& byte) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+    byte = static_cast<char>(cp);
+    return true;
+  }
+  for (int k = 0; k < 32; ++k) {
+    if (kCp1252High[k] != 0 && kCp1252High[k] == cp) {
+      byte = static_cast<char>(0x80 + k);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether a character Windows-1252 lacks may be carried into a shown text: not a C1 control,
+// and none of the invisible characters that reorder the text around them or hide themselves.
+bool MayCarry(char32_t cp) {
+  if (cp >= 0x80 && cp <= 0x9F) return false;                       // C1 controls
+  if (cp == 0x061C || cp == 0x180E) return false;                   // Arabic letter mark, MVS
+  if (cp == 0x200B || cp == 0x200E || cp == 0x200F) return false;  // ZWSP, LRM, RLM
+  if (cp >= 0x2028 && cp <= 0x202E) return false;  // line/paragraph separators, embeddings
+  if (cp >= 0x2060 && cp <= 0x206F) return false;  // word joiner, isolates, invisible operators
+  if (cp == 0xFEFF) return false;                   // byte-order mark
+  if (cp >= 0xFFF9 && cp <= 0xFFFB) return false;  // interlinear annotation
+  if (cp >= 0xE0000 && cp <= 0xE007F) return false;  // tags
+  return true;
+}
+
+// The length of a carried character's bytes after a mark at text[i], or 0 when the mark is none.
+size_t CarriedLength(const std::string& text, size_t i) {
+  if (text[i] != kCarryMark || i + 1 >= text.size()) return 0;
+  const size_t n = Utf8SequenceLength(text, i + 1);
+  if (n < 2) return 0;
+  size_t at = i + 1;
+  const char32_t cp = DecodeUtf8(text, at);
+  char byte = 0;
+  return !InCp1252(cp, byte) && MayCarry(cp) ? n : 0;
+}
+
+void AppendCp1252Byte(std::string& out, unsigned char b) {
+  char32_t cp = b;
+  if (b >= 0x80 && b < 0xA0) cp = kCp1252High[b - 0x80] != 0 ? kCp1252High[b - 0x80] : b;
+  AppendUtf8(out, cp);
+}
+
+}  // namespace
+
 std::string Cp1252ToUtf8(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    char32_t cp = b;
-    if (b >= 0x80 && b < 0xA0) cp = kCp1252High[b - 0x80] != 0 ? kCp1252High[b - 0x80] : b;
-    AppendUtf8(out, cp);
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (const size_t n = CarriedLength(text, i); n > 0) {
+      out.append(text, i + 1, n);
+      i += 1 + n;
+      continue;
+    }
+    AppendCp1252Byte(out, static_cast<unsigned char>(text[i]));
+    ++i;
+  }
+  return out;
+}
+
+std::string Cp1252BytesToUtf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) AppendCp1252Byte(out, static_cast<unsigned char>(c));
+  return out;
+}
+
+std::string PlainCp1252(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (const size_t n = CarriedLength(text, i); n > 0) {
+      out += '?';
+      i += 1 + n;
+      continue;
+    }
+    out += text[i];
+    ++i;
   }
   return out;
 }
@@ -166,15 +244,9 @@ std::string Utf8ToCp1252(const std::string& text) {
   size_t i = 0;
   while (i < text.size()) {
     const char32_t cp = DecodeUtf8(text, i);
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-      out += static_cast<char>(cp);
-      continue;
-    }
-    char mapped = '?';
-    for (int k = 0; k < 32; ++k) {
-      if (kCp1252High[k] != 0 && kCp1252High[k] == cp) mapped = static_cast<char>(0x80 + k);
-    }
-    out += mapped;
+    char byte = '?';
+    InCp1252(cp, byte);
+    out += byte;
   }
   return out;
 }
@@ -229,6 +301,51 @@ std::string VisibleCp1252(const std::string& text) {
     } else {
       out += c;
     }
+  }
+  return out;
+}
+
+std::string VisibleUtf8ToCp1252(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t start = i;
+    const char32_t cp = DecodeUtf8(text, i);
+    char byte = '?';
+    if (InCp1252(cp, byte)) {
+      const auto b = static_cast<unsigned char>(byte);
+      if (b < 0x20 || b == 0x7F) {
+        AppendEscaped(out, b);
+      } else {
+        out += byte;
+      }
+      continue;
+    }
+    // A character whole as UTF-8 (not a bad sequence read as U+FFFD) that may be shown.
+    const bool whole = Utf8SequenceLength(text, start) == i - start;
+    if (whole && MayCarry(cp)) {
+      out += kCarryMark;
+      out.append(text, start, i - start);
+    } else {
+      out += '?';
+    }
+  }
+  return out;
+}
+
+std::string VisibleMessage(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (const size_t n = CarriedLength(text, i); n > 0) {
+      out.append(text, i, 1 + n);
+      i += 1 + n;
+      continue;
+    }
+    out += VisibleCp1252(std::string(1, text[i]));
+    ++i;
   }
   return out;
 }

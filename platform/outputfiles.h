@@ -23,8 +23,9 @@
 
 namespace plat {
 
-// Whether text files are written in UTF-8 for this system's editors (Linux); otherwise in the
-// tool's own Windows-1252, the code page a Windows editor takes a file without a mark for.
+// Whether text files are written in UTF-8 without a mark for this system's editors (Linux).
+// Otherwise (Windows) an editor takes a file without a mark for Windows-1252: UTF-8 needs the
+// byte-order mark at the file's start.
 bool TextFilesInUtf8();
 
 // Opens path for appending text (created when missing, mode 0666 less the umask). Null with

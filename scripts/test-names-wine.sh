@@ -5,13 +5,16 @@
 # outside code page 1252:
 #   - whole simulated writes of each folder named on the command line, as a file argument, as a
 #     relative path, from inside the folder, and through `start` as a dropped folder is started;
-#   - --check of each, and a folder without Quorix.lcd named whole below the message;
-#   - the journal (read back as CSV, UTF-8) and the port's log name the file as it was read;
+#   - --check of each, and a folder without Quorix.lcd named below the message: whole in a console
+#     window, with '?' for what code page 850 lacks in a file;
+#   - the journal (read back as CSV, UTF-8) and the port's log (UTF-8 with a byte-order mark) name
+#     the folder whole;
 #   - text into a pipe or file is in the console's code page (850), so `more` and `type` read it;
 #   - --help in German with LANG and LC_ALL unset on the German system, in English on an
 #     English one.
-# The console window itself is not looked at here: Wine draws no console for a prompt whose
-# output is redirected. What the prompt printed stays in build-win32/artifacts/names/.
+# Wine draws no console for a prompt whose output is redirected; a prompt on a pseudo-terminal
+# (script) gets one, drawn on the terminal in the host's UTF-8: that is what a console window
+# shows. What the prompt printed stays in build-win32/artifacts/names/.
 #
 #   scripts/test-names-wine.sh
 set -euo pipefail
@@ -66,6 +69,39 @@ prompt() {
   return "$status"
 }
 output() { cat "$art/prompt-$n.txt"; }
+# The same in a console window of its own: the prompt on a pseudo-terminal, which Wine draws the
+# console on, in UTF-8; its cursor and title sequences removed. A Wine process started during the
+# prompt may keep the terminal open after the prompt has ended, so the prompt's end is its status
+# written into a file; what it showed is on the terminal by then, and the terminal is closed.
+console_prompt() {
+  n=$((n + 1))
+  local status done="$drive/lcdwrite-status.txt" i pid
+  rm -f "$done"
+  printf '@echo off\r\n%s\r\necho %%ERRORLEVEL%% >C:\\lcdwrite-status.txt\r\n' "$1" \
+    >"$drive/lcdwrite-prompt.cmd"
+  script -qec "wine cmd /c 'C:\\lcdwrite-prompt.cmd'" /dev/null </dev/null \
+    >"$art/prompt-$n.raw" 2>&1 &
+  pid=$!
+  for i in $(seq 1200); do
+    [ -s "$done" ] && break
+    sleep 0.1
+  done
+  sleep 1
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  status="$(tr -dc 0-9 <"$done" 2>/dev/null || true)"
+  status="${status:-124}"
+  sed -E 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1b\][^\x07]*\x07//g' "$art/prompt-$n.raw" |
+    tr -d '\r' >"$art/prompt-$n.txt" || true
+  { echo "> $1 (BOARD=${BOARD:-}, console)"; sed 's/^/  | /' "$art/prompt-$n.txt"
+    echo "  status $status"; } >>"$art/prompts.txt"
+  return "$status"
+}
+# A log's text: UTF-8 after the byte-order mark it must begin with.
+log_text() {
+  [ "$(head -c 3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ] || return 1
+  tail -c +4 "$1" | tr -d '\r'
+}
 
 export APP="$app" JOURNAL='C:\Platinen\journal.sqlite3'
 write='"%APP%\lcdwrite.com" --console --simulate --fast --journal %JOURNAL%'
@@ -98,7 +134,7 @@ $write" || status=$?
   status=0
   prompt "start \"\" /wait \"%APP%\\lcdwrite.exe\" --console --simulate --fast --journal %JOURNAL% --log \"%BOARD%\\start.log\" \"%BOARD%\"" ||
     status=$?
-  tail -n 1 "$drive/Platinen/$unix_name/start.log" 2>/dev/null | iconv -f CP1252 -t UTF-8 |
+  log_text "$drive/Platinen/$unix_name/start.log" 2>/dev/null | tail -n 1 |
     grep -q "Exit-Status 0" || fail "$name dropped (start): no whole write in its log"
 
   status=0
@@ -110,13 +146,23 @@ $write" || status=$?
   [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$shown" <<<"$(output)" ||
     fail "--check of an empty $name: status $status, $(output)"
   status=0
-  prompt "$write \"%EMPTY%\"" || status=$?
+  console_prompt "\"%APP%\\lcdwrite.com\" --check \"%EMPTY%\"" || status=$?
+  [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$name" <<<"$(output)" ||
+    fail "--check of an empty $name in a console window: status $status, $(output)"
+  status=0
+  prompt "$write --log \"%EMPTY%\\leer.log\" \"%EMPTY%\"" || status=$?
   [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$shown" <<<"$(output)" ||
     fail "a write of an empty $name: status $status, $(output)"
+  log_text "$drive/Leer/$unix_name/leer.log" | grep -qF " Gesucht im Ordner: C:\\Leer\\$name" ||
+    fail "the log of an empty $name does not name it whole"
+  status=0
+  console_prompt "$write \"%EMPTY%\"" || status=$?
+  [ "$status" = 2 ] && grep -qxF "Gesucht im Ordner: C:\\Leer\\$name" <<<"$(output)" ||
+    fail "a write of an empty $name in a console window: status $status, $(output)"
 
-  # The port's log: the run's lines, its end with the status.
-  tail -n 1 "$drive/Platinen/$unix_name/port.log" 2>/dev/null | grep -q "Exit-Status 0" ||
-    fail "the log in $name does not end with the write's status"
+  # The port's log: begun with the mark, the run's lines, its end with the status.
+  log_text "$drive/Platinen/$unix_name/port.log" 2>/dev/null | tail -n 1 |
+    grep -q "Exit-Status 0" || fail "the log in $name does not end with the write's status"
 done
 
 # The journal names the file that was read, whole: its CSV is UTF-8 wherever it goes.
@@ -135,7 +181,8 @@ export BOARD='C:\Platinen\Kühlraum 4711'
 prompt '"%APP%\lcdwrite.com" --check "%BOARD%" > C:\Platinen\check.txt
 type C:\Platinen\check.txt' || fail "--check > file: status $?"
 grep -q "Gerätetyp an die Platine: 3" <<<"$(output)" || fail "type of a redirected --check: $(output)"
-echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty; journal, log, pipe and file"
+echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty (whole in a" \
+  "console window and the log); journal, pipe and file"
 
 # --help follows the system's language, with LANG and LC_ALL unset.
 prompt '"%APP%\lcdwrite.com" --help' || fail "--help: status $?"

@@ -57,7 +57,7 @@ std::unique_ptr<JournalStore> OpenJournal(const JournalChoice& choice,
   std::string aside;
   std::unique_ptr<JournalStore> store = OpenSqliteJournal(Utf8FileName(choice.target), how, &aside);
   if (!aside.empty()) {
-    warn(fw::Format(texts::kMovedAside, ShownJournal(choice.target), fw::Utf8ToCp1252(aside)));
+    warn(fw::Format(texts::kMovedAside, ShownJournal(choice.target), ShownName(aside)));
   }
   return store;
 }

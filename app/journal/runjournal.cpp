@@ -20,8 +20,10 @@ std::string ShownTime(const std::string& iso) {
   return iso.substr(0, 10) + " " + iso.substr(11, 8) + " UTC";
 }
 
-// A text from outside (a store's message, a name) as a warning shows it.
-std::string Visible(const std::string& cp1252) { return fw::VisibleCp1252(cp1252); }
+// A text from outside (a store's message, a name) as a warning shows it. Such texts reach here
+// converted already (Utf8ToCp1252, ShownJournal), so a name's letters outside Windows-1252 that
+// they carry are kept.
+std::string Visible(const std::string& cp1252) { return fw::VisibleMessage(cp1252); }
 
 std::mutex waitsMutex;
 const RunJournal::Waits* overriddenWaits = nullptr;
@@ -72,12 +74,12 @@ void DescribeWrite(const WriteStart& start, JournalRecord& r) {
   }
   r.configPath = start.configPath;
   r.configSha256 = start.configSha256;
-  r.configText = fw::Cp1252ToUtf8(start.configKept);
+  r.configText = fw::Cp1252BytesToUtf8(start.configKept);
   r.configTextCut = start.configCut;
   r.configSent = ConfigurationSent(config);
   const std::string sent = std::string(config.serialPart1, protocol::kSerialPart1Bytes) +
                            std::string(config.serialPart2, protocol::kSerialPart2Bytes);
-  r.serial = fw::Cp1252ToUtf8(sent.substr(0, sent.find('\0')));
+  r.serial = fw::Cp1252BytesToUtf8(sent.substr(0, sent.find('\0')));
   r.serialBytes.clear();
   for (unsigned char c : sent) {
     char hex[3];

@@ -37,12 +37,21 @@ DWORD Kernel::WaitForSingleObject(HANDLE event, DWORD milliseconds) {
 BOOL Kernel::CloseEvent(HANDLE event) { return ::CloseHandle(event); }
 
 std::string Kernel::SysErrorMessage(DWORD code) {
-  char buffer[512];
-  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  while (length > 0 && static_cast<unsigned char>(buffer[length - 1]) <= ' ') --length;
+  // Asked for wide and converted to the tool's Windows-1252 by table: the ANSI code page is
+  // another one on many systems (1250 on a Polish Windows), whose bytes would be shown as the
+  // wrong letters. A letter Windows-1252 lacks becomes '?', never a look-alike.
+  wchar_t buffer[512];
+  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, buffer, 512, nullptr);
+  while (length > 0 && buffer[length - 1] <= L' ') --length;
   if (length == 0) return Win32ErrorText(code);
-  return std::string(buffer, length);
+  const int size = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, buffer,
+                                         static_cast<int>(length), nullptr, 0, "?", nullptr);
+  if (size <= 0) return Win32ErrorText(code);
+  std::string text(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, buffer, static_cast<int>(length), text.data(),
+                        size, "?", nullptr);
+  return text;
 }
 
 }  // namespace plat::win32

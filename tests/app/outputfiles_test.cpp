@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/hosttext.h"
+#include "platform/outputfiles.h"
 #include "tests/app/wholerun.h"
 
 #ifndef _WIN32
@@ -242,5 +244,69 @@ TEST_F(SmallDisk, a_read_only_folder_is_refused_before_the_run) {
   EXPECT_TRUE(o.dialogs.empty());
 }
 #endif  // _WIN32
+
+}  // namespace
+
+namespace {
+
+// "Ein Satz" and a folder named "Łódź 12" as the tool's text holds it (Ł and ź carried).
+const std::string kLodzLine = "Ordner C:\\Leer\\\x81\xc5\x81\xf3" "d\x81\xc5\xba 12";
+const std::string kLodzUtf8 = "Ordner C:\\Leer\\\xc5\x81\xc3\xb3" "d\xc5\xba 12\n";
+
+TEST(LogCoding, follows_the_system_and_what_the_file_began_with) {
+  struct Row {
+    bool utf8Files;
+    std::string head;
+    app::LogCoding coding;
+  };
+  for (const Row& row : {
+           Row{true, "", app::LogCoding::Utf8},
+           Row{true, "Tes", app::LogCoding::Utf8},
+           Row{false, "", app::LogCoding::Utf8AfterMark},
+           Row{false, "\xEF\xBB\xBF", app::LogCoding::Utf8},
+           // Begun by an earlier version in Windows-1252: it stays so, one coding per file.
+           Row{false, "07.", app::LogCoding::Cp1252},
+           Row{false, "\xEF\xBB", app::LogCoding::Cp1252},
+       }) {
+    EXPECT_EQ(app::LogCodingFor(row.utf8Files, row.head), row.coding)
+        << row.utf8Files << " " << row.head;
+  }
+}
+
+TEST(LogCoding, a_name_outside_windows_1252_is_whole_in_utf8_and_marked_in_cp1252) {
+  struct Row {
+    app::LogCoding coding;
+    std::string line;
+    std::string bytes;
+  };
+  for (const Row& row : {
+           Row{app::LogCoding::Utf8, kLodzLine, kLodzUtf8},
+           Row{app::LogCoding::Utf8AfterMark, kLodzLine, "\xEF\xBB\xBF" + kLodzUtf8},
+           Row{app::LogCoding::Cp1252, kLodzLine, "Ordner C:\\Leer\\?\xf3" "d? 12\n"},
+           // The tool's own texts as ever.
+           Row{app::LogCoding::Cp1252, "Ger\xe4tetyp \x80", "Ger\xe4tetyp \x80\n"},
+           Row{app::LogCoding::Utf8, "Ger\xe4tetyp \x80", "Ger\xc3\xa4tetyp \xe2\x82\xac\n"},
+       }) {
+    EXPECT_EQ(app::LogBytes(row.line, row.coding), row.bytes) << static_cast<int>(row.coding);
+  }
+}
+
+// Two runs into one new log: the mark once, at the start (Windows); Linux: UTF-8 as it was.
+TEST_F(WholeRun, a_new_log_names_every_folder_whole) {
+  const fs::path path = dir_ / "port.log";
+  for (int run = 0; run < 2; ++run) {
+    app::RunLog log(plat::PathText(path));
+    log.Write(kLodzLine);
+    log.Close(0);
+    EXPECT_FALSE(log.Failed());
+  }
+  std::string bytes = Read(path);
+  // A Windows text file ends its lines in CR LF.
+  std::erase(bytes, '\r');
+  const std::string mark = plat::TextFilesInUtf8() ? "" : "\xEF\xBB\xBF";
+  EXPECT_EQ(bytes.substr(0, mark.size() + kLodzUtf8.size()), mark + kLodzUtf8);
+  EXPECT_EQ(bytes.find("\xEF\xBB\xBF", mark.size()), std::string::npos);
+  EXPECT_NE(bytes.find(kLodzUtf8, mark.size() + 1), std::string::npos);
+}
 
 }  // namespace

@@ -39,7 +39,13 @@ inline void Write(const std::filesystem::path& path, const std::string& content)
 // the run's first and last line, which name the process and the exit status.
 inline std::string ReadLog(const std::filesystem::path& path) {
   std::string text = Read(path);
-  if (plat::TextFilesInUtf8()) text = fw::Utf8ToCp1252(text);
+  // UTF-8 on Linux, and on Windows where the file begins with the byte-order mark.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+    text.erase(0, 3);
+    text = fw::Utf8ToCp1252(text);
+  } else if (plat::TextFilesInUtf8()) {
+    text = fw::Utf8ToCp1252(text);
+  }
   const std::size_t first = text.find('\n');
   if (first == std::string::npos) return {};
   text.erase(0, first + 1);

@@ -199,6 +199,11 @@ TEST_F(Win32UiTest, texts_reach_the_windows_as_unicode) {
   form.Find<fw::TLabel>("statusLabel")->Repaint();
   EXPECT_EQ(TextOf(form.WindowOf("statusLabel")), L"Daten l\u00E4dt \u20AC \u00DF");
   EXPECT_EQ(WideToCp1252(L"Daten l\u00E4dt \u20AC \u00DF \u4E00"), "Daten l\xE4" "dt \x80 \xDF ?");
+  // A carried character (a name's) reaches the window whole; a lone undefined byte stays itself.
+  form.Find<fw::TLabel>("statusLabel")
+      ->SetCaption("C:\\\x81\xC5\x81\xF3" "d\x81\xF0\x9F\x94\x8C \x81");
+  form.Find<fw::TLabel>("statusLabel")->Repaint();
+  EXPECT_EQ(TextOf(form.WindowOf("statusLabel")), L"C:\\\u0141\u00F3d\U0001F50C \u0081");
 }
 
 TEST_F(Win32UiTest, panel_paints_its_colour_sunken) {
@@ -401,6 +406,20 @@ TEST_F(Win32UiTest, message_box_is_owned_by_the_main_window) {
     EXPECT_EQ(closer.text,
               L"Quorix.lcd kann nicht ge\u00F6ffnet werden!\n\nGesucht im Ordner: C:\\Platinen\\4711");
   }
+}
+
+// A folder's name outside Windows-1252 reaches the box whole: the text handed to MessageBoxW
+// holds "Łódź 12", not "?ód? 12".
+TEST_F(Win32UiTest, a_name_outside_windows_1252_is_shown_whole_in_a_box) {
+  const std::string folder = fw::VisibleUtf8ToCp1252("C:\\Leer\\\xC5\x81\xC3\xB3" "d\xC5\xBA 12");
+  DialogCloser closer(L"Fehler");
+  g_frontEnd->DetailedMessageDialog(fw::mtError, "Fehler",
+                                    "Quorix.lcd kann nicht ge\xF6" "ffnet werden!",
+                                    "Gesucht im Ordner: " + folder);
+  closer.Join();
+  EXPECT_TRUE(closer.found);
+  EXPECT_EQ(closer.text, L"Quorix.lcd kann nicht ge\u00F6ffnet werden!\n\nGesucht im Ordner: "
+                         L"C:\\Leer\\\u0141\u00F3d\u017A 12");
 }
 
 TEST_F(Win32UiTest, timers_and_posted_work_run_while_a_message_box_is_open) {
