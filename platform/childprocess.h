@@ -64,13 +64,15 @@ class ChildProcess {
   // The child's process id while it is started (0 before).
   long Id() const;
 
-  // Asks the child to stop as Ctrl+C would (POSIX: SIGINT; Windows: Ctrl+Break to its process
-  // group); the child ends in order in its own time. Terminate: as a termination request
-  // (SIGTERM; Windows: also Ctrl+Break). Nothing happens once it has been waited for. Any
-  // thread.
+  // Asks the child to stop as Ctrl+C would (POSIX: SIGINT; Windows, where a console's Ctrl+C
+  // cannot reach a window program: the child's interrupt event, which its stop watcher takes
+  // as Ctrl+C, platform/win32/stopevents.h); the child ends in order in its own time.
+  // Terminate: as a termination request (SIGTERM; Windows: its terminate event). Nothing
+  // happens once it has been waited for. Any thread.
   void Interrupt();
   void Terminate();
-  // Ends the child at once (SIGKILL; TerminateProcess with exit code 137). Any thread.
+  // Ends the child at once (SIGKILL; TerminateProcess with exit code 137, which Wait reports
+  // as signal 9 as on POSIX). Any thread.
   void Kill();
 
   // Waits until the child has ended and both streams are read to their end (every line handed
