@@ -77,11 +77,14 @@ class ChildProcess {
 
   // Waits until the child has ended and both streams are read to their end (every line handed
   // over, the closed handler called), and says how it ended. Returns the same answer when
-  // called again.
+  // called again. Call it from one thread (the one that started the child); before Start it
+  // returns a default ChildExit at once.
   ChildExit Wait();
 
  private:
   struct State;
+  // Sends a signal (POSIX) or its equivalent unless the child has been waited for.
+  void Signal(int signal);
   std::unique_ptr<State> state_;
 };
 
