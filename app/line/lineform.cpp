@@ -17,9 +17,9 @@ struct Column {
   int left, width;
 };
 constexpr Column kConverterColumn{12, 172};
-constexpr Column kSerialColumn{192, 124};
-constexpr Column kStatusColumn{324, 268};
-constexpr Column kProgressColumn{600, 112};
+constexpr Column kSerialColumn{192, 136};
+constexpr Column kStatusColumn{336, 344};
+constexpr Column kProgressColumn{688, 104};
 // A row's status field: white while its board is written, green once written, red once failed.
 constexpr fw::TColor kWrittenColor = 0x00C0FFC0u;  // 0x00BBGGRR
 constexpr fw::TColor kFailedColor = 0x00C0C0FFu;
@@ -32,7 +32,7 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
   BorderStyle = bsSingle
   Caption = 'LCD Konfiguration'
   ClientHeight = 120
-  ClientWidth = 737
+  ClientWidth = 817
   Color = clBtnFace
   Font.Height = -11
   Font.Name = 'MS Sans Serif'
@@ -44,7 +44,7 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
   object RowsBox: TGroupBox
     Left = 8
     Top = 8
-    Width = 721
+    Width = 801
     Height = 64
     Caption = 'Platinen'
     Font.Height = -16
@@ -67,7 +67,7 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
     object SerialHeader: TLabel
       Left = 192
       Top = 24
-      Width = 124
+      Width = 136
       Height = 18
       AutoSize = False
       Caption = 'Seriennummer'
@@ -77,9 +77,9 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
       ParentFont = False
     end
     object StatusHeader: TLabel
-      Left = 324
+      Left = 336
       Top = 24
-      Width = 268
+      Width = 344
       Height = 18
       AutoSize = False
       Caption = 'Status'
@@ -89,9 +89,9 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
       ParentFont = False
     end
     object ProgressHeader: TLabel
-      Left = 600
+      Left = 688
       Top = 24
-      Width = 112
+      Width = 104
       Height = 18
       AutoSize = False
       Caption = 'Fortschritt'
@@ -104,7 +104,7 @@ const char* const kLineFormText = R"(object LineForm: TLineForm
   object SummaryLabel: TLabel
     Left = 8
     Top = 80
-    Width = 721
+    Width = 801
     Height = 20
     AutoSize = False
     Font.Height = -16
