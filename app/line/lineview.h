@@ -31,8 +31,8 @@ struct BoardRow {
   State state = State::Waiting;
   // The child's last status text (what the window's status label would show), "" before one.
   std::string status;
-  // Its progress in percent, in tenths as the console reports them (0, 10, ... 100); -1 before
-  // the first.
+  // The progress of its current step in percent, as the child's console reports it (at each
+  // tenth); -1 before the step's first report.
   int percent = -1;
   // When ended: the child's exit status (app/exitstatus.h), or the status the parent gives a
   // child that was killed (kExitKilled) or could not be started (kExitInternalError).
@@ -71,8 +71,15 @@ class LineView {
   // a plain one. A view never waits for a person here: the other boards go on.
   virtual void BoardFailure(size_t row, const std::string& caption, const std::string& text,
                             const std::string& detail) = 0;
-  // The parent's own notes (a child that could not be started, a stop request passed on).
+  // The parent's own notes (a stop request passed on).
   virtual void Note(const std::string& text) = 0;
+  // A note of a board's child (what it sends the board, which converter it took), the text
+  // naming the board as BoardFailure's does. Nothing by default.
+  virtual void BoardNote(size_t /*row*/, const std::string& /*text*/) {}
+  // Every line a board's child wrote, as it wrote it (UTF-8; its JSON line on its output, or a
+  // line of its error output), before the row changes it brings: for views that pass the
+  // children's lines on. Nothing by default.
+  virtual void ChildOutput(size_t /*row*/, const std::string& /*line*/, bool /*errorOutput*/) {}
   // Every child has ended; the summary's text is the run's last line.
   virtual void Finished(const std::vector<BoardRow>& boards, const LineSummary& summary) = 0;
 
