@@ -82,9 +82,21 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
   if (options.list) return ListConverters(options, std::cout, std::cerr, simulate);
   if (options.json) streams.KeepOutputUtf8();  // JSON lines are for programs: UTF-8 always
   if (options.Line()) {
+    // Without --console or --json the line shows its rows in a window, where one can be shown.
+    std::unique_ptr<fw::FrontEnd> window;
+    if (!options.json && !options.console && ui::HasWindowFrontEnd()) {
+      std::string unusableDisplay;
+      window = ui::CreateFrontEnd(ui::FrontEndKind::Window, argc, argv, &unusableDisplay);
+      if (!unusableDisplay.empty()) {
+        std::cerr << fw::Cp1252ToUtf8(
+                         fw::Format(texts::kNoDisplay, fw::Utf8ToCp1252(unusableDisplay)))
+                  << "\n";
+      }
+      if (!window->CanWaitForUser()) window.reset();  // the console was chosen instead
+    }
     return line::LineMain(options, std::cout, std::cerr, simulate, language,
                           ui::ConsoleFrontEnd::StdoutIsTerminal(),
-                          [] { return ui::ConsoleFrontEnd::StdoutColumns(); });
+                          [] { return ui::ConsoleFrontEnd::StdoutColumns(); }, window.get());
   }
   if (options.history) {
     if (options.historyCsv) streams.KeepOutputUtf8();  // for programs, not for people

@@ -4,11 +4,13 @@
 #include <deque>
 #include <mutex>
 #include <ostream>
+#include <sstream>
 
 #include "app/exitstatus.h"
 #include "app/line/boards.h"
 #include "app/line/streamviews.h"
 #include "app/line/texts.h"
+#include "app/line/windowview.h"
 #include "app/listconverters.h"
 #include "board/scenario.h"
 #include "framework/sysutils.h"
@@ -184,10 +186,20 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
 
 int LineMain(const Options& options, std::ostream& out, std::ostream& err,
              const SimulatedTargetMaker& simulate, Language language, bool terminal,
-             std::function<int()> columns) {
+             std::function<int()> columns, fw::FrontEnd* window) {
   if (options.json) {
     JsonLineView view(out);
     return RunLine(options, view, err, simulate, language);
+  }
+  if (window != nullptr) {
+    WindowLineView view(*window, [] { LineStop::Instance().Request(kExitInterrupted); });
+    // What the line says before its first board (a refusal) goes to err and, as nobody may
+    // read err under a window, into an error dialog too.
+    std::ostringstream said;
+    const int status = RunLine(options, view, said, simulate, language);
+    err << said.str();
+    if (!said.str().empty() && view.Form().RowCount() == 0) view.ShowError(said.str());
+    return status;
   }
   ConsoleLineView view(out, terminal, std::move(columns));
   return RunLine(options, view, err, simulate, language);

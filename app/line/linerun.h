@@ -20,6 +20,10 @@
 #include "app/simulatedtarget.h"
 #include "platform/childprocess.h"
 
+namespace fw {
+class FrontEnd;
+}
+
 namespace app::line {
 
 struct LineHooks {
@@ -61,11 +65,13 @@ class LineStop {
 int RunLine(const Options& options, LineView& view, std::ostream& err,
             const SimulatedTargetMaker& simulate, Language language, const LineHooks& hooks = {});
 
-// The program entry's line: the JSON lines view with --json, else the console's rows (on a
-// terminal redrawn in place; columns: its width now), on out. A build without child processes
-// says so on err and returns 64.
+// The program entry's line: the JSON lines view with --json, else the window's rows when a
+// window front-end is given (app/line/windowview.h; closing it stops the line; a refusal before
+// any board is also its error dialog), else the console's rows (on a terminal redrawn in place;
+// columns: its width now), on out. A build without child processes says so on err and returns
+// 64.
 int LineMain(const Options& options, std::ostream& out, std::ostream& err,
              const SimulatedTargetMaker& simulate, Language language, bool terminal,
-             std::function<int()> columns);
+             std::function<int()> columns, fw::FrontEnd* window = nullptr);
 
 }  // namespace app::line

@@ -25,6 +25,14 @@ inline constexpr const char* kRowWritten = "geschrieben";
 inline constexpr const char* kRowFailed = "nicht geschrieben (Status %d): %s";
 inline constexpr const char* kRowProgress = "%d %%";
 
+// The window: its caption (how many boards), a row's converter and the port its child took, and
+// the caption of the summary's dialog when every board was written (else app/texts.h's warning).
+inline constexpr const char* kWindowCaption = "LCD Konfiguration - %d Platinen";
+inline constexpr const char* kRowConverter = "%s (%s)";
+inline constexpr const char* kSummaryCaption = "Information";
+// The caption of the window's error dialog for a line refused before its first board.
+inline constexpr const char* kErrorCaption = "Fehler";
+
 // A board whose child was not started because the line was stopped first.
 inline constexpr const char* kNotBegun = "nicht begonnen: abgebrochen";
 

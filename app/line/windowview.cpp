@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "app/configfile.h"
-#include "app/line/windowtexts.h"
+#include "app/line/texts.h"
 #include "app/texts.h"
 #include "framework/sysutils.h"
 #include "protocol/configrecord.h"
@@ -28,7 +28,6 @@ WindowLineView::WindowLineView(fw::FrontEnd& frontEnd, std::function<void()> sto
   waitTimer_ = new fw::TTimer(form_);
   waitTimer_->SetEnabled(false);
   waitTimer_->SetOnTimer(fw::Method<&WindowLineView::WaitTimerTimer>(this));
-  form_->Show();
 }
 
 WindowLineView::~WindowLineView() {
@@ -42,6 +41,7 @@ void WindowLineView::RowAdded(size_t row, const BoardRow& board) {
   serials_[row] = BoardSerialNumber(board.configPlace);
   form_->SetCaption(fw::Format(texts::kWindowCaption, static_cast<int>(form_->RowCount())));
   ShowRow(row, board);
+  if (!form_->Visible()) form_->Show();
 }
 
 void WindowLineView::RowChanged(size_t row, const BoardRow& board) {
@@ -80,7 +80,16 @@ void WindowLineView::BoardFailure(size_t, const std::string& caption, const std:
   failures_.push_back({caption, text, detail});
 }
 
-void WindowLineView::Note(const std::string& text) { fw::Note(text); }
+void WindowLineView::Note(const std::string& text) {
+  form_->SummaryLabel->SetCaption(text);
+  fw::Note(text);
+}
+
+void WindowLineView::ShowError(const std::string& utf8) {
+  std::string text = fw::Utf8ToCp1252(utf8);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  fw::MessageDialog(fw::mtError, texts::kErrorCaption, text);
+}
 
 void WindowLineView::Finished(const std::vector<BoardRow>& boards, const LineSummary& summary) {
   for (size_t row = 0; row < boards.size() && row < form_->RowCount(); ++row) {

@@ -8,6 +8,8 @@
 // it; and a second failure's box would open over the first. At the end (Finished) each failure's
 // dialog is shown in the order they came, then the summary's, and the window goes.
 //
+// The window appears with the first row: a line refused before any board shows only its error.
+// The parent's notes (a stop passed on) show in the summary's place until the end.
 // Closing the window while boards are written does not close it: it asks the line to stop (the
 // stop given to the view), and the rows show the boards ending.
 #pragma once
@@ -45,6 +47,9 @@ class WindowLineView : public LineView {
   void Wake() override;
 
   TLineForm& Form() { return *form_; }
+  // An error dialog for what ended the line before its first board (text in UTF-8, as said on
+  // standard error; one line or several).
+  void ShowError(const std::string& utf8);
 
  private:
   struct Failure {
