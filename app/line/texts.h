@@ -29,6 +29,9 @@ inline constexpr const char* kRowProgress = "%d %%";
 // the caption of the summary's dialog when every board was written (else app/texts.h's warning).
 inline constexpr const char* kWindowCaption = "LCD Konfiguration - %d Platinen";
 inline constexpr const char* kRowConverter = "%s (%s)";
+// A failed board's status field: its status and the first line of its failure (the field's
+// colour says it was not written; the whole text is in its dialog at the end).
+inline constexpr const char* kWindowRowFailed = "Status %d: %s";
 inline constexpr const char* kSummaryCaption = "Information";
 // The caption of the window's error dialog for a line refused before its first board.
 inline constexpr const char* kErrorCaption = "Fehler";

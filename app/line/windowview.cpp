@@ -68,7 +68,8 @@ void WindowLineView::ShowRow(size_t row, const BoardRow& board) {
       look = TLineForm::RowLook::Written;
       break;
     case BoardRow::State::Failed:
-      status = fw::Format(texts::kRowFailed, board.exitStatus, board.failure);
+      status = fw::Format(texts::kWindowRowFailed, board.exitStatus,
+                          board.failure.substr(0, board.failure.find('\n')));
       look = TLineForm::RowLook::Failed;
       break;
   }

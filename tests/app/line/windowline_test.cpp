@@ -80,7 +80,7 @@ TEST(LineInWindow, four_boards_one_pulled_rows_dialogs_and_summary) {
   const Row rows[] = {
       {"A5XK3RJT (COM3)", "4711567", "geschrieben", 100},
       {"B7QW2MZK (COM4)", "4712567", "geschrieben", 100},
-      {"C4HN8VTE (COM5)", "4713567", "nicht geschrieben (Status 4): ", -1},
+      {"C4HN8VTE (COM5)", "4713567", "Status 4: ", -1},
       {"D9LP5SXF (COM6)", "4714567", "geschrieben", 100},
   };
   for (size_t i = 0; i < std::size(rows); ++i) {

@@ -55,10 +55,10 @@ TEST(LineWindow, each_board_state_shows_in_its_row) {
        {"A5XK3RJT (COM3)", "", "Konfiguration wird geschrieben", 40, 0}},
       {BoardRow::State::Written, "COM3", "Konfiguration wird geschrieben", 90, 0, "",
        {"A5XK3RJT (COM3)", "", "geschrieben", 100, 0}},
-      {BoardRow::State::Failed, "COM3", "Reset", 10, 4, "COM3: Fehler",
-       {"A5XK3RJT (COM3)", "", "nicht geschrieben (Status 4): COM3: Fehler", 10, 0}},
+      {BoardRow::State::Failed, "COM3", "Reset", 10, 4, "COM3: Fehler\nDer Wandler fehlt.",
+       {"A5XK3RJT (COM3)", "", "Status 4: COM3: Fehler", 10, 0}},
       {BoardRow::State::Failed, "", "", -1, 70, "Prozess nicht gestartet: x",
-       {"A5XK3RJT", "", "nicht geschrieben (Status 70): Prozess nicht gestartet: x", 0, 0}},
+       {"A5XK3RJT", "", "Status 70: Prozess nicht gestartet: x", 0, 0}},
   };
   const fw::TColor plain = fw::clWhite;
   for (const Step& step : steps) {

@@ -102,7 +102,7 @@ TEST_F(LineWindowQt, rows_move_a_failure_names_its_board_and_the_summary_ends_it
   ASSERT_NE(bar3, nullptr);
   EXPECT_EQ(status0->text(), QString("Parameter werden geschrieben"));
   EXPECT_EQ(status1->text(),
-            QString("nicht geschrieben (Status 4): COM4: Fehler beim Schreiben"));
+            QString("Status 4: COM4: Fehler beim Schreiben"));
   EXPECT_EQ(bar3->value(), 80);
   auto* serial2 = qobject_cast<QLabel*>(ui::QtFrontEnd::WidgetOf(*form.RowAt(2).serial));
   ASSERT_NE(serial2, nullptr);
