@@ -144,7 +144,8 @@ bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
     return false;
   }
   if (pinned && (o.check || o.history)) {
-    error = Say(language, usage::kConverterOnlyForWrite);
+    error = Say(language, o.converters.empty() ? usage::kAllOnlyForWrite
+                                               : usage::kConverterOnlyForWrite);
     return false;
   }
   if (!o.list) return true;

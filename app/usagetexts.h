@@ -33,6 +33,9 @@ inline constexpr Text kConverterOnlyForWrite{
     "--converter geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"};
 inline constexpr Text kAllAndPort{"--all and --port exclude each other",
                                   "--all und --port schlie\u00dfen sich aus"};
+inline constexpr Text kAllOnlyForWrite{
+    "--all only goes with a write (not with --check or --history)",
+    "--all geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"};
 inline constexpr Text kBadConverter{
     "--converter %s: give the converter's serial, or SERIAL=FOLDER for its board's own Quorix.lcd",
     "--converter %s: die Seriennummer des USB-Wandlers angeben, oder SERIENNR=ORDNER f\u00fcr "

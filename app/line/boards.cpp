@@ -65,11 +65,12 @@ ChildLineOutcome ApplyChildEvent(BoardRow& row, const JsonObject& event) {
   return outcome;
 }
 
-void ApplyChildExit(BoardRow& row, const plat::ChildExit& exit) {
+void ApplyChildExit(BoardRow& row, const plat::ChildExit& exit, const std::string& lastError) {
   if (exit.exited) {
     row.exitStatus = exit.status;
     if (exit.status != kExitWritten && row.failure.empty()) {
-      row.failure = fw::Format(texts::kChildEndedSilently, exit.status);
+      row.failure = !lastError.empty() ? lastError
+                                       : fw::Format(texts::kChildEndedSilently, exit.status);
     }
   } else {
     // Killed: whatever it said before, its board was not written to the end.

@@ -31,9 +31,10 @@ struct ChildLineOutcome {
 ChildLineOutcome ApplyChildEvent(BoardRow& row, const JsonObject& event);
 
 // The child's end applied to its row: its exit status, or KilledStatus for a signal; the row is
-// Written for status 0, else Failed with a failure text (the child's own, else what the parent
-// knows).
-void ApplyChildExit(BoardRow& row, const plat::ChildExit& exit);
+// Written for status 0, else Failed with a failure text: the child's own dialog's, else the last
+// line of its error output (lastError, Windows-1252; a stopped child says there how far its board
+// got), else what the parent knows.
+void ApplyChildExit(BoardRow& row, const plat::ChildExit& exit, const std::string& lastError = {});
 
 // A child that could not be started: the row failed with status 70.
 void ApplyNotStarted(BoardRow& row, const std::string& why);

@@ -101,6 +101,7 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
   std::vector<std::unique_ptr<plat::ChildProcess>> children;
   std::vector<Clock::time_point> started(rows.size());
   std::vector<bool> running(rows.size(), false);
+  std::vector<std::string> lastError(rows.size());  // each child's last line of error output
   size_t open = 0;
   int forwarded = 0;
 
@@ -143,7 +144,10 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
         continue;
       }
       view.ChildOutput(i, event.line, event.errorOutput);
-      if (event.errorOutput) continue;
+      if (event.errorOutput) {
+        if (!event.line.empty()) lastError[i] = fw::Utf8ToCp1252(event.line);
+        continue;
+      }
       const std::optional<JsonObject> object = ParseJsonObject(event.line);
       if (!object) continue;
       const ChildLineOutcome outcome = ApplyChildEvent(rows[i], *object);
@@ -175,7 +179,7 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
 
   for (size_t i = 0; i < children.size(); ++i) {
     if (!running[i]) continue;
-    ApplyChildExit(rows[i], children[i]->Wait());
+    ApplyChildExit(rows[i], children[i]->Wait(), lastError[i]);
     view.RowChanged(i, rows[i]);
   }
   stop.End();
