@@ -151,7 +151,7 @@ done
 export SCENARIO='Z:'"$(tr / '\\' <<<"$root/board/scenarios/line.scenario")" LINE='C:\Linie'
 line='"%APP%\lcdwrite.com" --simulate=%SCENARIO% --fast --no-journal'
 status=0
-prompt "$line --list" || status=$?
+prompt '"%APP%\lcdwrite.com" --simulate=%SCENARIO% --list' || status=$?
 [ "$status" = 0 ] && [ "$(grep -cE 'A5XK3RJT|B7QW2MZK|C4HN8VTE|D9LP5SXF' <<<"$(output)")" = 4 ] ||
   fail "--list of the line: status $status, $(output)"
 status=0
@@ -185,6 +185,7 @@ rm -f "$art/line-window.status"
 ) &
 line_pid=$!
 line_dialogs=""
+line_dialog_ids=" "
 deadline=$(( $(date +%s) + 180 ))
 while [ ! -f "$art/line-window.status" ] && [ "$(date +%s)" -lt "$deadline" ]; do
   if [ ! -f "$art/line-window.png" ] &&
@@ -195,8 +196,12 @@ while [ ! -f "$art/line-window.status" ] && [ "$(date +%s)" -lt "$deadline" ]; d
   for caption in Fehler Warnung Information; do
     id="$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1 || true)"
     [ -n "$id" ] || continue
-    line_dialogs="$line_dialogs $caption"
-    import -window root "$art/line-dialog-$caption.png" 2>/dev/null || true
+    # A box still closing is the same box.
+    if [ "${line_dialog_ids#* $id }" = "$line_dialog_ids" ]; then
+      line_dialog_ids="$line_dialog_ids$id "
+      line_dialogs="$line_dialogs $caption"
+      import -window root "$art/line-dialog-$caption.png" 2>/dev/null || true
+    fi
     xdotool windowactivate "$id" >/dev/null 2>&1 || true
     xdotool key --window "$id" Return >/dev/null 2>&1 || true
     for _ in $(seq 50); do
