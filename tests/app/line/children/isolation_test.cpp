@@ -230,6 +230,8 @@ TEST_F(Line, its_json_lines_are_one_object_each_naming_the_board) {
     if (object.Text("event") != "result") continue;
     results.push_back(object.Text("board") + ":" + std::to_string(*object.Integer("status")));
     EXPECT_TRUE(object.Integer("wallMs").has_value());
+    // What its process used, for the benchmark: a process that ran took some memory.
+    EXPECT_GT(object.Integer("peakMemoryKb").value_or(0), 0);
   }
   std::sort(results.begin(), results.end());
   EXPECT_EQ(results, (std::vector<std::string>{"A5XK3RJT:0", "B7QW2MZK:0", "C4HN8VTE:4",
