@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <atomic>
 #include <initializer_list>
 #include <mutex>
@@ -292,13 +294,28 @@ ChildExit ChildProcess::Wait() {
   }
   DWORD code = 0;
   ::GetExitCodeProcess(s.process, &code);
+  // What it used: user and system time (100 ns units), and its peak working set.
+  long long cpuMs = -1;
+  long long peakMemoryKb = -1;
+  FILETIME created, ended, kernel, user;
+  if (::GetProcessTimes(s.process, &created, &ended, &kernel, &user)) {
+    auto units = [](const FILETIME& t) {
+      return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    cpuMs = (units(kernel) + units(user)) / 10000;
+  }
+  // (Wine answers 0 for a process that has ended: taken as not told.)
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (::GetProcessMemoryInfo(s.process, &memory, sizeof memory) && memory.PeakWorkingSetSize > 0) {
+    peakMemoryKb = static_cast<long long>(memory.PeakWorkingSetSize / 1024);
+  }
   std::lock_guard<std::mutex> lock(s.mutex);
   if (!s.waited) {
     s.waited = true;
     if (s.killed && code == kKilledExitCode) {
-      s.exit = ChildExit{false, 0, kKilledSignal};
+      s.exit = ChildExit{false, 0, kKilledSignal, cpuMs, peakMemoryKb};
     } else {
-      s.exit = ChildExit{true, static_cast<int>(code), 0};
+      s.exit = ChildExit{true, static_cast<int>(code), 0, cpuMs, peakMemoryKb};
     }
   }
   return s.exit;
