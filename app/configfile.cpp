@@ -325,13 +325,16 @@ ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& path,
   return outcome;
 }
 
+std::string SerialNumberShown(const protocol::ConfigRecord& record) {
+  return Readable(std::string(record.serialPart1, protocol::kSerialPart1Bytes) +
+                  std::string(record.serialPart2, protocol::kSerialPart2Bytes));
+}
+
 std::vector<std::string> WriteSummary(const protocol::ConfigRecord& record) {
   using protocol::kSerialPart1Bytes;
   using protocol::kSerialPart2Bytes;
-  const std::string serial = std::string(record.serialPart1, kSerialPart1Bytes) +
-                             std::string(record.serialPart2, kSerialPart2Bytes);
   std::vector<std::string> lines;
-  lines.push_back(fw::Format(texts::kSummarySerial, Readable(serial)));
+  lines.push_back(fw::Format(texts::kSummarySerial, SerialNumberShown(record)));
   lines.push_back(fw::Format(texts::kSummaryDeviceType, static_cast<int>(record.deviceType)));
   WarnSerialWidth(lines, 1, record.serialPart1, kSerialPart1Bytes);
   WarnSerialWidth(lines, 2, record.serialPart2, kSerialPart2Bytes);

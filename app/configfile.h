@@ -68,6 +68,10 @@ std::filesystem::path ConfigFilePath(const std::string& place,
 ConfigLoadOutcome ReadConfigFile(const std::filesystem::path& file,
                                  protocol::ConfigRecord& record);
 
+// The seven serial-number bytes the record sends, as a technician reads them (hexadecimal
+// where not printable: "<0A>").
+std::string SerialNumberShown(const protocol::ConfigRecord& record);
+
 // What a write sends from the record, as lines for the technician (German, Windows-1252): the
 // seven serial-number bytes (hexadecimal where not printable), the device type, and a warning
 // for each serial text longer or shorter than the part of it that is sent.

@@ -184,6 +184,87 @@ grep -q "Gerätetyp an die Platine: 3" <<<"$(output)" || fail "type of a redirec
 echo "names: ${#names[@]} folders written 5 ways each, checked, named when empty (whole in a" \
   "console window and the log); journal, pipe and file"
 
+# Several boards at once on the simulated machine of board/scenarios/line.scenario (four
+# converters; the one behind C4HN8VTE is pulled while its board is written): --list shows them;
+# two named with --converter SERIAL=FOLDER are written; --all in the console writes three and
+# ends with the pulled board's status 4, each board's log (console-SERIAL.log) ending with its
+# own status; and --all in the window (lcdwrite.exe) ends the same way, its dialogs (the pulled
+# board's error, the summary) closed as a person would, its window photographed.
+line_serials=(A5XK3RJT B7QW2MZK C4HN8VTE D9LP5SXF)
+for serial in "${line_serials[@]}"; do
+  mkdir -p "$drive/Linie/$serial"
+  cp app/examples/Quorix.lcd "$drive/Linie/$serial/"
+done
+export SCENARIO='Z:'"$(tr / '\\' <<<"$root/board/scenarios/line.scenario")" LINE='C:\Linie'
+line='"%APP%\lcdwrite.com" --simulate=%SCENARIO% --fast --no-journal'
+status=0
+prompt '"%APP%\lcdwrite.com" --simulate=%SCENARIO% --list' || status=$?
+[ "$status" = 0 ] && [ "$(grep -cE 'A5XK3RJT|B7QW2MZK|C4HN8VTE|D9LP5SXF' <<<"$(output)")" = 4 ] ||
+  fail "--list of the line: status $status, $(output)"
+status=0
+prompt "$line --console --converter B7QW2MZK=%LINE%\\B7QW2MZK --converter D9LP5SXF=%LINE%\\D9LP5SXF" ||
+  status=$?
+[ "$status" = 0 ] && grep -q "2 von 2 Platinen geschrieben" <<<"$(output)" ||
+  fail "two boards by --converter: status $status, $(output)"
+status=0
+prompt "cd /d %LINE%
+$line --console --all --log %LINE%\\console.log" || status=$?
+[ "$status" = 4 ] &&
+  grep -qF "3 von 4 Platinen geschrieben; nicht geschrieben: C4HN8VTE (Status 4)" <<<"$(output)" ||
+  fail "--all in the console: status $status, $(output)"
+line_logs() {  # PREFIX: each board's log ends with its own status
+  for serial in "${line_serials[@]}"; do
+    local want=0
+    [ "$serial" = C4HN8VTE ] && want=4
+    tail -n 1 "$drive/Linie/$1-$serial.log" 2>/dev/null | grep -q "Exit-Status $want" ||
+      fail "$1-$serial.log does not end with status $want"
+  done
+}
+line_logs console
+# The window: lcdwrite.exe as Explorer or a shortcut starts it.
+rm -f "$art/line-window.status"
+(
+  cd "$drive/Linie"
+  status=0
+  timeout --kill-after=5 180 wine "$root/$dir/app/lcdwrite.exe" "--simulate=$SCENARIO" --fast \
+    --no-journal --all --log 'C:\Linie\window.log' >"$art/line-window.out" 2>&1 || status=$?
+  echo "$status" >"$art/line-window.status"
+) &
+line_pid=$!
+line_dialogs=""
+line_dialog_ids=" "
+deadline=$(( $(date +%s) + 180 ))
+while [ ! -f "$art/line-window.status" ] && [ "$(date +%s)" -lt "$deadline" ]; do
+  if [ ! -f "$art/line-window.png" ] &&
+     xdotool search --name '^LCD Konfiguration - 4 Platinen$' >/dev/null 2>&1; then
+    sleep 0.3
+    import -window root "$art/line-window.png" 2>/dev/null || true
+  fi
+  for caption in Fehler Warnung Information; do
+    id="$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1 || true)"
+    [ -n "$id" ] || continue
+    # A box still closing is the same box.
+    if [ "${line_dialog_ids#* $id }" = "$line_dialog_ids" ]; then
+      line_dialog_ids="$line_dialog_ids$id "
+      line_dialogs="$line_dialogs $caption"
+      import -window root "$art/line-dialog-$caption.png" 2>/dev/null || true
+    fi
+    xdotool windowactivate "$id" >/dev/null 2>&1 || true
+    xdotool key --window "$id" Return >/dev/null 2>&1 || true
+    for _ in $(seq 50); do
+      xdotool search --name "^$caption\$" >/dev/null 2>&1 || break
+      sleep 0.1
+    done
+  done
+  sleep 0.2
+done
+wait "$line_pid" || true
+status="$(cat "$art/line-window.status" 2>/dev/null || echo none)"
+[ "$status" = 4 ] || fail "--all in the window: status $status"
+[ "$line_dialogs" = " Fehler Warnung" ] || fail "--all in the window: dialogs$line_dialogs"
+line_logs window
+echo "names: a line of four boards listed, two by --converter, all in the console and in the window"
+
 # --help follows the system's language, with LANG and LC_ALL unset.
 prompt '"%APP%\lcdwrite.com" --help' || fail "--help: status $?"
 head -n 1 "$art/prompt-$n.txt" | grep -q "^Aufruf: lcdwrite" ||

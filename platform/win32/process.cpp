@@ -7,6 +7,8 @@
 
 #include <utility>
 
+#include "platform/win32/stopevents.h"
+
 namespace plat {
 
 namespace {
@@ -36,6 +38,42 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
   }
 }
 
+// A parent that started this process as a child of its own (ChildProcess) asks it to stop
+// through two events named for its process id; a signalled one counts as the console's request.
+DWORD WINAPI WatchStopEvents(void* parameter) {
+  HANDLE* events = static_cast<HANDLE*>(parameter);
+  for (;;) {
+    const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0) {
+      Handler()(StopRequest::Interrupt);
+    } else if (which == WAIT_OBJECT_0 + 1) {
+      Handler()(StopRequest::Terminate);
+    } else {
+      return 0;
+    }
+  }
+}
+
+void WatchParentStopEvents() {
+  const DWORD id = GetCurrentProcessId();
+  HANDLE interrupt = OpenEventW(
+      SYNCHRONIZE, FALSE, win32::StopEventName(id, win32::StopEventKind::Interrupt).c_str());
+  HANDLE terminate = OpenEventW(
+      SYNCHRONIZE, FALSE, win32::StopEventName(id, win32::StopEventKind::Terminate).c_str());
+  if (interrupt == nullptr || terminate == nullptr) {
+    if (interrupt != nullptr) CloseHandle(interrupt);
+    if (terminate != nullptr) CloseHandle(terminate);
+    return;
+  }
+  // Kept for the life of the process, as the watcher.
+  static HANDLE events[2];
+  events[0] = interrupt;
+  events[1] = terminate;
+  HANDLE thread = CreateThread(nullptr, 64 * 1024, &WatchStopEvents, events,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (thread != nullptr) CloseHandle(thread);
+}
+
 }  // namespace
 
 long ProcessId() { return static_cast<long>(GetCurrentProcessId()); }
@@ -45,6 +83,7 @@ std::string DeviceFolder() { return {}; }
 bool WatchStopRequests(std::function<void(StopRequest request)> onRequest) {
   Handler() = std::move(onRequest);
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+  WatchParentStopEvents();
   return true;
 }
 
