@@ -97,6 +97,11 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
 
   LineStop& stop = LineStop::Instance();
   stop.Begin(view);
+  // However the line ends (an exception too), a later request no longer reaches this view.
+  struct EndWatch {
+    LineStop& stop;
+    ~EndWatch() { stop.End(); }
+  } endWatch{stop};
   EventQueue queue(view);
   std::vector<std::unique_ptr<plat::ChildProcess>> children;
   std::vector<Clock::time_point> started(rows.size());
