@@ -14,6 +14,9 @@ echo "guest: udevd at $(cut -d" " -f1 /proc/uptime) s"
 /lib/systemd/systemd-udevd --daemon
 echo "guest: ready at $(cut -d" " -f1 /proc/uptime) s"
 echo "$(uname -r)" > "$work/ready"
+# The pause between looks without a process of its own: a fork costs much under software
+# emulation, and several tools may be writing boards in the guest meanwhile.
+mkfifo /run/lcdvm-pause && exec {pause}<> /run/lcdvm-pause
 while :; do
   for cmd in "$work"/cmd/*.sh; do
     [ -e "$cmd" ] || continue
@@ -26,5 +29,5 @@ while :; do
       mv "$name.rc.tmp" "$name.rc"
     ) &
   done
-  sleep 0.05
+  read -r -t 0.05 -u "$pause" || true
 done
