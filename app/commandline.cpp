@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <set>
 
@@ -136,12 +137,15 @@ bool JournalOptionsAgree(const Options& o, std::string& error, Language language
 // --converter and --list against the rest: --list only looks (at the simulated machine with
 // --simulate); --converter replaces the search's choice, which --port skips.
 bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
-  if (!o.converter.empty() && !o.port.empty()) {
-    error = Say(language, usage::kConverterAndPort);
+  const bool pinned = !o.converters.empty() || o.all;
+  if (pinned && !o.port.empty()) {
+    error = Say(language, o.all && o.converters.empty() ? usage::kAllAndPort
+                                                        : usage::kConverterAndPort);
     return false;
   }
-  if (!o.converter.empty() && (o.check || o.history)) {
-    error = Say(language, usage::kConverterOnlyForWrite);
+  if (pinned && (o.check || o.history)) {
+    error = Say(language, o.converters.empty() ? usage::kAllOnlyForWrite
+                                               : usage::kConverterOnlyForWrite);
     return false;
   }
   if (!o.list) return true;
@@ -151,7 +155,8 @@ bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
                                                       {!o.simReport.empty(), "--sim-report"},
                                                       {!o.logFile.empty(), "--log"},
                                                       {!o.port.empty(), "--port"},
-                                                      {!o.converter.empty(), "--converter"},
+                                                      {!o.converters.empty(), "--converter"},
+                                                      {o.all, "--all"},
                                                       {!o.journal.empty(), "--journal"},
                                                       {o.noJournal, "--no-journal"},
                                                       {o.console, o.json ? "--json" : "--console"},
@@ -162,6 +167,36 @@ bool LineOptionsAgree(const Options& o, std::string& error, Language language) {
       return false;
     }
   }
+  return true;
+}
+
+bool SameLetters(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// "SERIAL" or "SERIAL=FOLDER": one more board, named once.
+bool TakeConverter(const std::string& value, Options& o, std::string& error, Language language) {
+  const size_t equals = value.find('=');
+  Options::ConverterChoice choice{value.substr(0, equals), ""};
+  if (equals != std::string::npos) choice.configPlace = value.substr(equals + 1);
+  if (choice.name.empty() || (equals != std::string::npos && choice.configPlace.empty())) {
+    error = Say(language, usage::kBadConverter, value);
+    return false;
+  }
+  for (const Options::ConverterChoice& earlier : o.converters) {
+    if (SameLetters(earlier.name, choice.name)) {
+      error = Say(language, usage::kConverterTwice, choice.name);
+      return false;
+    }
+  }
+  o.converters.push_back(std::move(choice));
   return true;
 }
 
@@ -208,7 +243,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       continue;
     }
     // The same option twice is a mistake, not a choice of the last value.
-    if (IsOption(arg) && !given.insert(OptionName(arg)).second) {
+    // (--converter names one board each time.)
+    if (IsOption(arg) && OptionName(arg) != "--converter" && !given.insert(OptionName(arg)).second) {
       return {std::nullopt, Say(language, usage::kRepeated, OptionName(arg))};
     }
     if (arg == "--console") {
@@ -233,9 +269,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
       o.port = plat::PortNameOfArgument(given, plat::DeviceFolder());
       if (o.port.empty()) return {std::nullopt, Say(language, usage::kBadPort, given)};
     } else if (Is(arg, "--converter")) {
-      if (!TakeValue(args, i, "--converter", o.converter, error, language)) {
-        return {std::nullopt, error};
-      }
+      std::string value;
+      if (!TakeValue(args, i, "--converter", value, error, language)) return {std::nullopt, error};
+      if (!TakeConverter(value, o, error, language)) return {std::nullopt, error};
+    } else if (arg == "--all") {
+      o.all = true;
     } else if (arg == "--list") {
       o.list = true;
     } else if (arg == "--json") {
@@ -280,6 +318,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, Languag
                                                     {!o.port.empty(), "--port"}};
     for (const auto& [given, name] : runOnly) {
       if (given) return {std::nullopt, Say(language, usage::kNotWithCheck, name)};
+    }
+  }
+  if (!o.Line() && !o.converters.empty()) {
+    // One board: the ordinary run pinned to its converter, its folder the configuration's.
+    o.converter = o.converters.front().name;
+    if (!o.converters.front().configPlace.empty()) {
+      if (!o.configPlace.empty()) {
+        return {std::nullopt, Say(language, usage::kConverterPlaceTwice, o.configPlace)};
+      }
+      o.configPlace = o.converters.front().configPlace;
     }
   }
   if (!JournalOptionsAgree(o, error, language)) return {std::nullopt, error};

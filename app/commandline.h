@@ -20,7 +20,20 @@ struct Options {
   std::string logFile;
   std::string port;  // the port's name as the system lists it ("COM3", "ttyUSB0")
   // The converter the search takes, by its serial (or its USB location): a station pinned to it.
+  // Set for a single board (one --converter, no --all); its file or folder, when given with
+  // it, is configPlace.
   std::string converter;
+  // Every --converter as given (the option may be repeated): the converter's name and, from
+  // "--converter SERIAL=FOLDER", the file or folder of that board's own Quorix.lcd ("" for none).
+  struct ConverterChoice {
+    std::string name;
+    std::string configPlace;
+  };
+  std::vector<ConverterChoice> converters;
+  bool all = false;  // --all: every attached converter, one board each
+  // Several boards at once, one child process each (app/line/): --all, or more than one
+  // --converter. One --converter alone is the ordinary single run.
+  bool Line() const { return all || converters.size() > 1; }
   bool list = false;  // print the attached converters and end
   bool json = false;  // the console as JSON lines, for scripts (implies --console)
   bool check = false;

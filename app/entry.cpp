@@ -6,6 +6,7 @@
 
 #include "app/journal/choice.h"
 #include "app/console.h"
+#include "app/line/linerun.h"
 #include "app/listconverters.h"
 #include "app/resultline.h"
 #include "app/journal/history.h"
@@ -18,6 +19,7 @@
 #include "platform/hosttext.h"
 #include "platform/process.h"
 #include "app/exitstatus.h"
+#include "ui/console/console_frontend.h"
 #include "ui/frontends.h"
 
 namespace app {
@@ -43,6 +45,8 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
   // Before any other thread starts: Ctrl+C and termination requests end a run in order, and
   // output nobody reads any more (a closed pipe) never stops a write.
   const bool watching = plat::WatchStopRequests([](plat::StopRequest request) {
+    // While a line of boards runs, its parent passes the request on to every board.
+    if (line::LineStop::Instance().Request(StopStatus(request))) return;
     RunStop::Instance().Request(StopStatus(request));
   });
   if (!watching) {
@@ -77,6 +81,11 @@ int RunMain(int argc, char** argv, const SimulatedTargetMaker& simulate,
   }
   if (options.list) return ListConverters(options, std::cout, std::cerr, simulate);
   if (options.json) streams.KeepOutputUtf8();  // JSON lines are for programs: UTF-8 always
+  if (options.Line()) {
+    return line::LineMain(options, std::cout, std::cerr, simulate, language,
+                          ui::ConsoleFrontEnd::StdoutIsTerminal(),
+                          [] { return ui::ConsoleFrontEnd::StdoutColumns(); });
+  }
   if (options.history) {
     if (options.historyCsv) streams.KeepOutputUtf8();  // for programs, not for people
     return journal::PrintHistory(options, plat::EnvironmentText("LCDWRITE_JOURNAL").value_or(""),

@@ -32,6 +32,13 @@ std::string Holders(const std::vector<plat::OpenFailure::Holder>& holders) {
 
 }  // namespace
 
+std::vector<AttachedConverter> ConvertersOf(plat::Platform& platform) {
+  comport::TComPort port(nullptr, platform);
+  fw::TStringList devices;
+  port.EnumDevices(devices);
+  return AttachedConverters(devices, platform.system());
+}
+
 int ListConverters(const Options& options, std::ostream& out, std::ostream& err,
                    const SimulatedTargetMaker& simulate) {
   std::unique_ptr<SimulatedTarget> simulation;
@@ -44,13 +51,7 @@ int ListConverters(const Options& options, std::ostream& out, std::ostream& err,
     }
   }
   plat::Platform& platform = simulation ? simulation->Platform() : plat::NativePlatform();
-  std::vector<AttachedConverter> converters;
-  {
-    comport::TComPort port(nullptr, platform);
-    fw::TStringList devices;
-    port.EnumDevices(devices);
-    converters = AttachedConverters(devices, platform.system());
-  }
+  const std::vector<AttachedConverter> converters = ConvertersOf(platform);
   if (converters.empty()) {
     out << fw::Cp1252ToUtf8(texts::kListNone) << "\n";
     return kExitWritten;

@@ -31,6 +31,37 @@ inline constexpr Text kConverterAndPort{"--converter and --port exclude each oth
 inline constexpr Text kConverterOnlyForWrite{
     "--converter only goes with a write (not with --check or --history)",
     "--converter geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"};
+inline constexpr Text kAllAndPort{"--all and --port exclude each other",
+                                  "--all und --port schlie\u00dfen sich aus"};
+inline constexpr Text kAllOnlyForWrite{
+    "--all only goes with a write (not with --check or --history)",
+    "--all geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"};
+inline constexpr Text kBadConverter{
+    "--converter %s: give the converter's serial, or SERIAL=FOLDER for its board's own Quorix.lcd",
+    "--converter %s: die Seriennummer des USB-Wandlers angeben, oder SERIENNR=ORDNER f\u00fcr "
+    "die eigene Quorix.lcd seiner Platine"};
+inline constexpr Text kConverterTwice{"--converter %s is given more than once",
+                                      "--converter %s ist mehrfach angegeben"};
+inline constexpr Text kConverterPlaceTwice{
+    "%s: the configuration is already given with --converter SERIAL=FOLDER",
+    "%s: die Konfiguration ist schon mit --converter SERIENNR=ORDNER angegeben"};
+// Several boards from one Quorix.lcd: each would get the same serial number. %s: the boards'
+// converters.
+inline constexpr Text kOneFileForSeveral{
+    "%s: several boards would be written from one Quorix.lcd, and each would get the same "
+    "serial number. Give each board its own: --converter SERIAL=FOLDER for each one, or a "
+    "folder per board named by its converter's serial (FOLDER/SERIAL/Quorix.lcd) in the "
+    "folder given (or the current one).",
+    "%s: mehrere Platinen w\u00fcrden aus einer Quorix.lcd geschrieben, und jede bek\u00e4me "
+    "dieselbe Seriennummer. Jeder Platine ihre eigene geben: --converter SERIENNR=ORDNER "
+    "f\u00fcr jede, oder je Platine einen Ordner mit der Seriennummer ihres USB-Wandlers "
+    "(ORDNER/SERIENNR/Quorix.lcd) im angegebenen (oder im aktuellen) Ordner."};
+inline constexpr Text kSameConverterTwice{
+    "--converter %s: that converter is already named",
+    "--converter %s: dieser USB-Wandler ist schon genannt"};
+inline constexpr Text kLineNotAvailable{
+    "%s: writing several boards at once is not available in this build",
+    "%s: mehrere Platinen auf einmal schreiben gibt es in diesem Build nicht"};
 inline constexpr Text kNotWithList{"--list does not go with %s: it only lists the converters",
                                    "--list geht nicht zusammen mit %s: es zeigt nur die USB-Wandler"};
 // Appended to kUsage, before the journal's part.
@@ -43,7 +74,12 @@ inline constexpr Text kUsageLine{
     "                       without one, its USB location as --list shows it), wherever\n"
     "                       the system put its port\n"
     "  --json               no window: every status, progress step, dialog and the result\n"
-    "                       as one JSON object a line, for scripts (see the manual)\n",
+    "                       as one JSON object a line, for scripts (see the manual)\n"
+    "Several boards at once, one process each (exit status: the worst board's):\n"
+    "  --all                every attached converter's board\n"
+    "  --converter SERIAL=FOLDER  (repeatable) that board's Quorix.lcd from FOLDER (a file\n"
+    "                       or folder); else FOLDER/SERIAL/ in the folder given, if it\n"
+    "                       exists. One Quorix.lcd for several boards is refused (64)\n",
     "\n"
     "USB-Wandler: sind mehrere angeschlossen, nimmt die Suche den ersten und sagt es.\n"
     "  --list               die angeschlossenen USB-Wandler zeigen (Port, Seriennummer,\n"
@@ -52,7 +88,12 @@ inline constexpr Text kUsageLine{
     "                       schreiben (oder, ohne eine, seinem USB-Ort wie --list ihn\n"
     "                       zeigt), wo immer das System seinen Port hingelegt hat\n"
     "  --json               kein Fenster: jeder Status, Fortschritt, jede Meldung und das\n"
-    "                       Ergebnis als ein JSON-Objekt je Zeile, f\u00fcr Skripte\n"};
+    "                       Ergebnis als ein JSON-Objekt je Zeile, f\u00fcr Skripte\n"
+    "Mehrere Platinen auf einmal, je ein Prozess (Exit-Status: der der schlechtesten):\n"
+    "  --all                die Platinen aller angeschlossenen USB-Wandler\n"
+    "  --converter SERIENNR=ORDNER  (mehrfach) Quorix.lcd dieser Platine aus ORDNER (Datei\n"
+    "                       oder Ordner); sonst ORDNER/SERIENNR/ im angegebenen Ordner,\n"
+    "                       wenn es ihn gibt. Eine Quorix.lcd f\u00fcr mehrere: abgelehnt (64)\n"};
 
 // The journal's options.
 inline constexpr Text kOnlyWithHistory{"%s only goes with --history",

@@ -48,6 +48,10 @@ class Parser {
     while (NextLine(in, raw)) {
       const std::string text = Trim(raw);
       if (text.empty() || text[0] == '#') continue;
+      if (text.front() == '[') {
+        StartSection(scenario, text);
+        continue;
+      }
       const auto eq = text.find('=');
       if (eq == std::string::npos) Error("expected key = value");
       key_ = Trim(text.substr(0, eq));
@@ -56,6 +60,11 @@ class Parser {
       Apply(scenario);
     }
     if (!machineNamed) scenario.portNames = DefaultScenario().portNames;
+    for (const Scenario::PortBoard& more : scenario.moreBoards) {
+      if (more.port == scenario.boardPort) {
+        throw ScenarioError(source_ + ": [board " + more.port + "]: board.port is that port");
+      }
+    }
     return scenario;
   }
 
@@ -98,8 +107,29 @@ class Parser {
     return static_cast<int>(Number(0, 3600000, "milliseconds, 0 to 3600000"));
   }
 
+  // "[board PORT]": the next keys describe the board on PORT.
+  void StartSection(Scenario& s, const std::string& text) {
+    const std::vector<std::string> words =
+        text.back() == ']' ? Words(text.substr(1, text.size() - 2)) : std::vector<std::string>{};
+    if (words.size() != 2 || words[0] != "board") Error("expected [board PORT]");
+    for (const Scenario::PortBoard& earlier : s.moreBoards) {
+      if (earlier.port == words[1]) Error("[board " + words[1] + "] is given twice");
+    }
+    s.moreBoards.push_back({words[1], BoardSettings{}});
+    inSection_ = true;
+  }
+
+  // A key of the machine, which no board's section may hold.
+  bool MachineKey() const {
+    return key_ == "ports" || key_ == "devices" || key_.rfind("portname.", 0) == 0 ||
+           key_ == "busy" || key_ == "board.port" || key_.rfind("converter.", 0) == 0;
+  }
+
   void Apply(Scenario& s) {
-    BoardSettings& b = s.board;
+    if (inSection_ && MachineKey()) {
+      Error("'" + key_ + "' describes the machine: it belongs before the first [board] section");
+    }
+    BoardSettings& b = inSection_ ? s.moreBoards.back().settings : s.board;
     if (key_ == "ports") {
       s.ports = Words(value_);
     } else if (key_ == "devices") {
@@ -227,6 +257,7 @@ class Parser {
 
   std::string source_;
   int line_ = 0;
+  bool inSection_ = false;  // after a [board PORT] line
   std::string key_;
   std::string value_;
 };
@@ -247,6 +278,7 @@ std::vector<std::string> Scenario::SerialDevices() const {
     if (port) add(*port);
   }
   add(boardPort);
+  for (const PortBoard& more : moreBoards) add(more.port);
   return names;
 }
 

@@ -44,6 +44,13 @@
 //   Either key puts the converter in (with the other at its default) and gives each
 //   converter's registry key the value LatencyTimer = N; without them the host sees every byte
 //   the moment it has arrived and the registry has no LatencyTimer.
+// Several boards (a line of stations, each converter with its own board): a line
+//   [board COM4]
+// starts the section of another board, on that port; the keys after it, up to the next
+// section, describe that board alone (board.* but board.port, fault, unplug_after_bytes,
+// line_error_after_bytes), starting from the defaults. The machine's keys (ports, devices,
+// portname.*, busy, board.port, converter.*) come before the first section. Every board has a
+// port of its own. A run opens one port and talks to the board behind it; the others wait.
 // Numbers are decimal or 0x-prefixed hexadecimal.
 #pragma once
 
@@ -82,9 +89,15 @@ struct Scenario {
   BoardSettings board;
   // The converter's timing; none: an ideal converter.
   std::optional<ConverterSettings> converter;
+  // The further boards of [board PORT] sections, in their order.
+  struct PortBoard {
+    std::string port;
+    BoardSettings settings;
+  };
+  std::vector<PortBoard> moreBoards;
 
   // Every serial device the machine has: the port map, the converters' port names and the
-  // board's port, each once, in that order.
+  // boards' ports, each once, in that order.
   std::vector<std::string> SerialDevices() const;
 };
 

@@ -84,11 +84,13 @@ class SimulatedBoard::SimLine : public board::Line,
 
   void OnReceive(std::uint8_t byte) override {
     std::lock_guard lock(mutex_);
+    touched_ = true;
     if (attached_) board_.OnReceive(byte);
   }
   void OnHostLines(bool dtr, bool /*rts*/) override {
     std::lock_guard lock(mutex_);
     if (!attached_ || dtr == dtr_) return;
+    touched_ = true;
     dtr_ = dtr;
     board_.OnDtr(dtr);
   }
@@ -107,6 +109,10 @@ class SimulatedBoard::SimLine : public board::Line,
   }
 
   board::Board& Firmware() { return board_; }
+  bool Touched() {
+    std::lock_guard lock(mutex_);
+    return touched_;
+  }
 
  private:
   sim::Machine& machine_;
@@ -114,6 +120,7 @@ class SimulatedBoard::SimLine : public board::Line,
   std::mutex mutex_;
   bool attached_ = false;
   bool dtr_ = false;
+  bool touched_ = false;  // the host has sent a byte or changed DTR
   board::Board board_;
 };
 
@@ -129,8 +136,11 @@ board::Board& SimulatedBoard::Firmware() { return line_->Firmware(); }
 
 board::Memory SimulatedBoard::Stored() const { return line_->Firmware().Stored(); }
 
-std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
-                                             sim::Machine& machine) {
+bool SimulatedBoard::Touched() const { return line_->Touched(); }
+
+std::unique_ptr<SimulatedBoard> BuildMachine(
+    const board::Scenario& scenario, sim::Machine& machine,
+    std::vector<std::unique_ptr<SimulatedBoard>>* moreBoards) {
   // Serial devices: the port map first, in order, then the others nobody lists.
   for (const std::string& port : scenario.ports) {
     machine.AddPort(port, sim::PortOptions{true, false});
@@ -159,8 +169,9 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
     machine.AddDosDevice(name, target);
   }
 
-  // The converters' instance keys, as their driver leaves them.
-  std::string boardParameters;  // the key of the converter the board is attached to
+  // The converters' instance keys, as their driver leaves them; each board's converter reads
+  // its latency from the key that names the board's port.
+  std::map<std::string, std::string> parametersOfPort;
   for (const auto& [id, port] : scenario.portNames) {
     const std::string instance = kEnum + plat::ftdi::InstanceKey(plat::ftdi::ConverterDeviceId(id));
     const std::string parameters = instance + "\\Device Parameters";
@@ -169,7 +180,7 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
     if (port) {
       machine.registry().SetString(instance, "FriendlyName", "USB Serial Port (" + *port + ")");
       machine.registry().SetString(parameters, "PortName", *port);
-      if (*port == scenario.boardPort && boardParameters.empty()) boardParameters = parameters;
+      parametersOfPort.emplace(*port, parameters);  // the first key that names it
     }
     if (scenario.converter) {
       machine.registry().SetDword(parameters, "LatencyTimer",
@@ -177,25 +188,31 @@ std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
     }
   }
 
-  // The converter between the board and the host; its driver reads the latency from the key
-  // that names the board's port.
-  sim::SerialDevice& boardDevice = *machine.Device(scenario.boardPort);
-  if (scenario.converter) {
-    std::function<std::optional<DWORD>()> requested;
-    if (!boardParameters.empty()) {
-      requested = [&machine, boardParameters] {
-        return machine.registry().Dword(boardParameters, "LatencyTimer");
-      };
+  auto attachBoard = [&](const std::string& port, const board::BoardSettings& settings) {
+    sim::SerialDevice& device = *machine.Device(port);
+    if (scenario.converter) {
+      std::function<std::optional<DWORD>()> requested;
+      if (auto key = parametersOfPort.find(port); key != parametersOfPort.end()) {
+        requested = [&machine, parameters = key->second] {
+          return machine.registry().Dword(parameters, "LatencyTimer");
+        };
+      }
+      const sim::ConverterSettings converter{scenario.converter->latencyMs,
+                                             scenario.converter->honoursRequest};
+      device.SetConverter(converter, std::move(requested));
     }
-    const sim::ConverterSettings converter{scenario.converter->latencyMs,
-                                           scenario.converter->honoursRequest};
-    boardDevice.SetConverter(converter, std::move(requested));
-  }
-
+    return std::make_unique<SimulatedBoard>(machine, device, settings);
+  };
   for (const std::string& port : scenario.busy) {
     if (machine.Device(port) != nullptr) machine.SetBusy(port, true);
   }
-  return std::make_unique<SimulatedBoard>(machine, boardDevice, scenario.board);
+  std::unique_ptr<SimulatedBoard> main = attachBoard(scenario.boardPort, scenario.board);
+  if (moreBoards != nullptr) {
+    for (const board::Scenario::PortBoard& more : scenario.moreBoards) {
+      moreBoards->push_back(attachBoard(more.port, more.settings));
+    }
+  }
+  return main;
 }
 
 }  // namespace simfront

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "board/firmware.h"
 #include "board/scenario.h"
@@ -31,6 +32,8 @@ class SimulatedBoard {
   // The firmware (for ExpectNext; call it while the machine is idle).
   board::Board& Firmware();
   board::Memory Stored() const;
+  // Whether the host has talked to it (sent a byte or changed DTR).
+  bool Touched() const;
   sim::SerialDevice& Device() { return device_; }
 
  private:
@@ -41,8 +44,10 @@ class SimulatedBoard {
 
 // Describes the scenario's machine on a machine that has no devices yet: the port map, the
 // MS-DOS device names in order, the converters' registry keys, busy ports, the converter's
-// timing, and the board on board.port. Returns the board.
-std::unique_ptr<SimulatedBoard> BuildMachine(const board::Scenario& scenario,
-                                             sim::Machine& machine);
+// timing, and the board on board.port. Returns the board; the boards of the scenario's
+// [board PORT] sections go to moreBoards, in their order (none are attached without it).
+std::unique_ptr<SimulatedBoard> BuildMachine(
+    const board::Scenario& scenario, sim::Machine& machine,
+    std::vector<std::unique_ptr<SimulatedBoard>>* moreBoards = nullptr);
 
 }  // namespace simfront

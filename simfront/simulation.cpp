@@ -36,14 +36,26 @@ SimulatedRun::SimulatedRun(const std::string& scenarioFile, bool fast) {
       scenarioFile.empty() ? board::DefaultScenario() : board::LoadScenarioFile(scenarioFile);
   machine_ = std::make_unique<sim::Machine>(fast ? sim::ClockMode::Virtual
                                                  : sim::ClockMode::RealTime);
-  board_ = simfront::BuildMachine(scenario, *machine_);
+  board_ = simfront::BuildMachine(scenario, *machine_, &moreBoards_);
   CopyProgramIdentity(plat::NativePlatform().system(), machine_->SimSystem());
 }
 
-SimulatedRun::~SimulatedRun() { board_.reset(); }
+SimulatedRun::~SimulatedRun() {
+  moreBoards_.clear();
+  board_.reset();
+}
 
 bool SimulatedRun::WriteReport(const std::string& path) const {
-  return board::WriteReport(path, board_->Stored());
+  const SimulatedBoard* reported = board_.get();
+  if (!board_->Touched()) {
+    for (const auto& more : moreBoards_) {
+      if (more->Touched()) {
+        reported = more.get();
+        break;
+      }
+    }
+  }
+  return board::WriteReport(path, reported->Stored());
 }
 
 std::unique_ptr<app::SimulatedTarget> MakeSimulatedRun(const std::string& scenarioFile,

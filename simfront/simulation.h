@@ -24,11 +24,14 @@ class SimulatedRun : public app::SimulatedTarget {
 
   sim::Machine& Machine() { return *machine_; }
   plat::Platform& Platform() override { return *machine_; }
+  // The report of the board the run talked to: the first one the host touched (a run opens
+  // one port), else the board on board.port.
   bool WriteReport(const std::string& path) const override;
 
  private:
   std::unique_ptr<sim::Machine> machine_;
   std::unique_ptr<simfront::SimulatedBoard> board_;
+  std::vector<std::unique_ptr<simfront::SimulatedBoard>> moreBoards_;
 };
 
 // The maker the program's entry hands the tool.

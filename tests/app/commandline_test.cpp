@@ -145,9 +145,33 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
       {{"--converter", "A5XK3RJT", "--port", "COM3"},
        "--converter and --port exclude each other",
        "--converter und --port schlie\u00dfen sich aus"},
-      {{"--converter", "A", "--converter", "B"},
-       "--converter is given more than once",
-       "--converter ist mehrfach angegeben"},
+      // --converter may name several boards, each once (letters in any case).
+      {{"--converter", "A", "--converter", "a"},
+       "--converter a is given more than once",
+       "--converter a ist mehrfach angegeben"},
+      {{"--converter", "=boards/a"},
+       "--converter =boards/a: give the converter's serial, or SERIAL=FOLDER for its board's own "
+       "Quorix.lcd",
+       "--converter =boards/a: die Seriennummer des USB-Wandlers angeben, oder SERIENNR=ORDNER "
+       "f\u00fcr die eigene Quorix.lcd seiner Platine"},
+      {{"--converter=A="},
+       "--converter A=: give the converter's serial, or SERIAL=FOLDER for its board's own "
+       "Quorix.lcd",
+       "--converter A=: die Seriennummer des USB-Wandlers angeben, oder SERIENNR=ORDNER "
+       "f\u00fcr die eigene Quorix.lcd seiner Platine"},
+      {{"--converter", "A=boards/a", "boards/b"},
+       "boards/b: the configuration is already given with --converter SERIAL=FOLDER",
+       "boards/b: die Konfiguration ist schon mit --converter SERIENNR=ORDNER angegeben"},
+      {{"--all", "--port", "COM3"},
+       "--all and --port exclude each other",
+       "--all und --port schlie\u00dfen sich aus"},
+      {{"--all", "--all"}, "--all is given more than once", "--all ist mehrfach angegeben"},
+      {{"--all", "--check"},
+       "--all only goes with a write (not with --check or --history)",
+       "--all geht nur zusammen mit einem Schreiben (nicht mit --check oder --history)"},
+      {{"--list", "--all"},
+       "--list does not go with --all: it only lists the converters",
+       "--list geht nicht zusammen mit --all: es zeigt nur die USB-Wandler"},
       {{"--converter"}, "--converter needs a value", "--converter braucht einen Wert"},
       {{"--check", "--converter=A5XK3RJT"},
        "--converter only goes with a write (not with --check or --history)",
@@ -165,6 +189,38 @@ TEST(CommandLine, bad_command_lines_are_refused_with_a_reason_in_the_users_langu
     EXPECT_EQ(english.error, row.english);
     EXPECT_EQ(app::ParseCommandLine(row.args, app::Language::German).error, row.german);
   }
+}
+
+TEST(CommandLine, one_converter_is_a_single_run_and_more_or_all_are_a_line) {
+  const struct {
+    std::vector<std::string> args;
+    bool line;
+    std::string converter;    // the single run's
+    std::string configPlace;  // the single run's, or the line's common one
+    size_t converters;
+  } rows[] = {
+      {{"--converter", "A5XK3RJT"}, false, "A5XK3RJT", "", 1},
+      {{"--converter=A5XK3RJT=boards/a"}, false, "A5XK3RJT", "boards/a", 1},
+      {{"--converter", "A=boards/a", "--converter", "B"}, true, "", "", 2},
+      {{"--all"}, true, "", "", 0},
+      {{"--all", "--converter", "A=a", "station"}, true, "", "station", 1},
+      {{"--all", "--converter", "A"}, true, "", "", 1},
+  };
+  for (const auto& row : rows) {
+    const auto parsed = app::ParseCommandLine(row.args);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const app::Options& o = *parsed.options;
+    EXPECT_EQ(o.Line(), row.line) << row.args[0];
+    EXPECT_EQ(o.converter, row.converter) << row.args[0];
+    EXPECT_EQ(o.configPlace, row.configPlace) << row.args[0];
+    EXPECT_EQ(o.converters.size(), row.converters) << row.args[0];
+  }
+  const auto two = app::ParseCommandLine({"--converter", "A=boards/a=1", "--converter", "B"});
+  ASSERT_TRUE(two.options) << two.error;
+  // The first "=" ends the name: a folder may hold one.
+  EXPECT_EQ(two.options->converters[0].name, "A");
+  EXPECT_EQ(two.options->converters[0].configPlace, "boards/a=1");
+  EXPECT_EQ(two.options->converters[1].configPlace, "");
 }
 
 TEST(CommandLine, a_double_dash_ends_the_options) {

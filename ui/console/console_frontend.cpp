@@ -158,6 +158,8 @@ namespace {
 bool g_stdoutIsTerminal = false;
 }  // namespace
 
+int ConsoleFrontEnd::StdoutColumns() { return TerminalColumns(stdout); }
+
 bool ConsoleFrontEnd::StdoutIsTerminal() { return g_stdoutIsTerminal || IsTerminal(stdout); }
 
 void ConsoleFrontEnd::TreatStdoutAsTerminal() { g_stdoutIsTerminal = true; }

@@ -76,6 +76,8 @@ class ConsoleFrontEnd : public fw::FrontEnd {
   const std::vector<DialogRecord>& Dialogs() const { return dialogs_; }
   // Whether standard output is a terminal.
   static bool StdoutIsTerminal();
+  // Standard output's terminal's width now; 0 when it is no terminal or does not say.
+  static int StdoutColumns();
   // From now on standard output counts as a terminal although it is not one: a pipe that a
   // console program passes on to its console (lcdwrite.com on Windows).
   static void TreatStdoutAsTerminal();
