@@ -110,33 +110,36 @@ got+=", $named attached named"
 row "line: --converter not attached" "status 3, 3 attached named" "$got" "$(since "$t")"
 
 # The three pinned runs at once, each from its own folder; each board must hold its own file.
+# line_pinned NAME N...: boards N... (their runs NAME-N) at once; sets pinned_rc[N] and
+# pinned_run[N] (the run whose board report counts) of each, and seconds.
+pinned_rc=() pinned_run=()
 line_pinned() {
   local name=$1 i
-  for i in $(seq "$line_count"); do line_board_start "$i" "$name"; done
+  shift
+  for i in "$@"; do line_board_start "$i" "$name"; done
   t=$(now)
-  for i in $(seq "$line_count"); do
+  for i in "$@"; do
     guest_start "$name-$i" "$(line_logged_command "$name-$i" "$line_files/${line_serials[$i]}" \
       "--console --converter ${line_serials[$i]}")"
   done
-  pinned_rc=()
-  for i in $(seq "$line_count"); do pinned_rc+=("$(guest_wait "$name-$i" 150)"); done
+  for i in "$@"; do
+    pinned_rc[$i]=$(guest_wait "$name-$i" 150)
+    pinned_run[$i]=$name
+  done
   seconds=$(since "$t")
   line_boards_stop
 }
-line_pinned line-pin
-pinned=line-pin
-# An echo that comes too late under software emulation (the whole write's rule): once more.
-for i in $(seq "$line_count"); do
-  if line_too_late "line-pin-$i" "${pinned_rc[$((i - 1))]}"; then
-    note "line: --converter: echo time-out, again" "status ${pinned_rc[*]}" "$seconds"
-    line_pinned line-pin-again
-    pinned=line-pin-again
-    break
-  fi
-done
+line_pinned line-pin $(seq "$line_count")
+# A board whose answer came too late under software emulation: its pinned run once more.
+again=()
+for i in $(seq "$line_count"); do line_too_late "line-pin-$i" "${pinned_rc[$i]}" && again+=("$i"); done
+if [ "${#again[@]}" -gt 0 ]; then
+  note "line: --converter: too late, again" "status ${pinned_rc[*]}" "$seconds"
+  line_pinned line-pin-again "${again[@]}"
+fi
 got="status ${pinned_rc[*]}"
 own=0
-for i in $(seq "$line_count"); do line_stored_own "$pinned" "$i" && own=$((own + 1)); done
+for i in $(seq "$line_count"); do line_stored_own "${pinned_run[$i]}" "$i" && own=$((own + 1)); done
 got+=", $own boards hold their own file"
 row "line: --converter SERIAL, each (at once)" "status 0 0 0, 3 boards hold their own file" "$got" "$seconds"
 row "  time bound 150 s" "in time" "$(bound "$seconds" 150)" "$seconds"
@@ -147,22 +150,40 @@ if ! "$lcdwrite" --help 2>&1 | grep -q -- '--all'; then
   note "line: --all (one converter pulled)" "skipped: --all not in this build" ""
   return 0
 fi
-t=$(now)
-for i in $(seq "$line_count"); do
-  if [ "$i" = "$line_pulled" ]; then
-    line_board_start "$i" line-all --mark "byte:$line_pull_byte"
-  else
-    line_board_start "$i" line-all
+# line_all NAME: the --all run; sets rc, pulled (when the converter went) and seconds.
+line_all() {
+  local name=$1 i
+  for i in $(seq "$line_count"); do
+    if [ "$i" = "$line_pulled" ]; then
+      line_board_start "$i" "$name" --mark "byte:$line_pull_byte"
+    else
+      line_board_start "$i" "$name"
+    fi
+  done
+  t=$(now)
+  # The pulled converter back first, when a run before took it.
+  if [ "$name" != line-all ]; then
+    plug "lineconv$line_pulled" "line$line_pulled" "${line_serials[$line_pulled]}"
+    guest "$name-plug" 30 "for i in \$(seq 100); do [ -e /dev/ttyUSB$((line_pulled - 1)) ] && break; sleep 0.1; done; udevadm settle" > /dev/null
   fi
-done
-guest_start line-all "$(line_logged_command line-all "$line_files" "--console --all")"
-pulled=$(pull_when "lineconv$line_pulled" "$work/line-all-$line_pulled.board.out" "mark at" 0 90)
-rc=$(guest_wait line-all 150)
-seconds=$(since "$t")
-line_boards_stop
+  guest_start "$name" "$(line_logged_command "$name" "$line_files" "--console --all")"
+  pulled=$(pull_when "lineconv$line_pulled" "$work/$name-$line_pulled.board.out" "mark at" 0 90)
+  rc=$(guest_wait "$name" 150)
+  seconds=$(since "$t")
+  line_boards_stop
+}
+all=line-all
+line_all "$all"
+# A board that was not pulled and failed (status 1) under software emulation: an answer that
+# came too late, as above; the whole line once more.
+if [ "$accel_name" != KVM ] && LC_ALL=C grep -E -q "^(${line_serials[1]}|${line_serials[3]}) .*\(Status 1\)" "$work/$all.txt"; then
+  note "line: --all: too late, again" "status $rc" "$seconds"
+  all=line-all-again
+  line_all "$all"
+fi
 got="status $rc"
 [ -n "$pulled" ] || got+=", never pulled"
-last=$(LC_ALL=C grep -v '^[[:space:]]*$' "$work/line-all.txt" | tail -n 1)
+last=$(LC_ALL=C grep -v '^[[:space:]]*$' "$work/$all.txt" | tail -n 1)
 LC_ALL=C grep -qF "2 von 3 Platinen geschrieben" <<< "$last" && got+=", 2 von 3"
 LC_ALL=C grep -qF "${line_serials[$line_pulled]}" <<< "$last" && got+=", ${line_serials[$line_pulled]} named"
 row "line: --all, ${line_serials[$line_pulled]} pulled in its data" \
@@ -170,11 +191,11 @@ row "line: --all, ${line_serials[$line_pulled]} pulled in its data" \
 written=
 for i in $(seq "$line_count"); do
   [ "$i" = "$line_pulled" ] && continue
-  line_stored_own line-all "$i" && written+="${written:+, }${line_serials[$i]} = own file"
+  line_stored_own "$all" "$i" && written+="${written:+, }${line_serials[$i]} = own file"
 done
 row "  the other boards written" "A9LN3XK1 = own file, A9LN3XK3 = own file" "${written:-none}" ""
 got=$(python3 -c 'import json, sys; print("configuration " + ("stored" if "configuration" in json.load(open(sys.argv[1]))["completed"] else "not stored"))' \
-  "$work/line-all-$line_pulled.json" 2>/dev/null || echo "no report")
+  "$work/$all-$line_pulled.json" 2>/dev/null || echo "no report")
 row "  the pulled board" "configuration not stored" "$got" ""
 row "  time bound 150 s" "in time" "$(bound "$seconds" 150)" "$seconds"
 echo "The line's last line: $last"
