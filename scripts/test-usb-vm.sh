@@ -129,16 +129,18 @@ if [ "$(id -u)" = 0 ]; then
   urgent=(nice -n -15)
   chrt -r 1 true 2> /dev/null && realtime=(chrt -r 1)
 fi
-now() { date +%s.%N; }
+now() { printf '%s\n' "$EPOCHREALTIME"; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-# Waits (polling) until the command succeeds, at most $1 seconds; false when it never did.
+# Waits (polling) until the command succeeds, at most $1 seconds (whole); false when it never
+# did. No process per look (the clock is bash's, the pause a read on a FIFO that never gets
+# data): the bench waits most of its time, and the guest's real-time work shares this machine.
+mkfifo "$private/pause" && exec {pause}<> "$private/pause"
 wait_until() {
-  local limit=$1 start
+  local limit=$(( $1 * 1000000 )) start=${EPOCHREALTIME/./}
   shift
-  start=$(now)
   until "$@"; do
-    awk -v a="$start" -v b="$(now)" -v l="$limit" 'BEGIN { exit !(b - a > l) }' && return 1
-    sleep 0.02
+    (( ${EPOCHREALTIME/./} - start > limit )) && return 1
+    read -r -t 0.02 -u "$pause" || true
   done
 }
 
@@ -321,7 +323,7 @@ if [ "$boot_only" = 0 ]; then
   [ "$line_only" = 1 ] || . "$src/scripts/usb-vm/scenarios.sh"
   . "$src/scripts/usb-vm/line.sh"
   total=$(since "$started")
-  [ "$line_only" = 1 ] || row "all of it, boot included" "in time" "$(bound "$total" 360)" "$total"
+  [ "$line_only" = 1 ] || row "all of it, boot included" "in time" "$(bound "$total" 600)" "$total"
 fi
 total=$(since "$started")
 qmp '{"execute": "quit"}' > /dev/null || true
