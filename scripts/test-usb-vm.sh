@@ -4,7 +4,9 @@
 # lcdwrite built on this machine (the host's / is shared read-only over 9p and the guest chroots
 # into it); the board simulator (tools/boardsim --tty) sits on the host side of the converter,
 # its modem lines carried as scripts/test-hardware.sh --twin carries them: the modem-line shim
-# preloaded into qemu and boardsim, the null-modem relay between them.
+# preloaded into qemu and boardsim, the null-modem relay between them. The workshop line
+# (scripts/usb-vm/line.sh) has three more converters, each with its own relay and board; qemu's
+# shim serves all four of its ptys.
 #
 #   scripts/test-usb-vm.sh              every scenario on one boot; prints a table
 #   scripts/test-usb-vm.sh --keep       keeps the work folder (logs of every run) for a look
@@ -21,7 +23,8 @@
 # Installs what it needs (scripts/setup.sh --vm); the guest kernel is the package that
 # linux-image-amd64 depends on, fetched with apt-get download into build/usb-vm/ and unpacked
 # there (never installed), kept for the next run. KVM where it boots, software emulation where
-# it does not. Each scenario has a time bound. Exit status: 0 all scenarios as expected, 1 a
+# it does not. Each scenario has a time bound. LCDWRITE_VM_CPUS: the guest's processors (1).
+# Exit status: 0 all scenarios as expected, 1 a
 # mismatch (the table says which), 2 the guest did not come up, 64 a bad command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
