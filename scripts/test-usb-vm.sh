@@ -4,13 +4,17 @@
 # lcdwrite built on this machine (the host's / is shared read-only over 9p and the guest chroots
 # into it); the board simulator (tools/boardsim --tty) sits on the host side of the converter,
 # its modem lines carried as scripts/test-hardware.sh --twin carries them: the modem-line shim
-# preloaded into qemu and boardsim, the null-modem relay between them.
+# preloaded into qemu and boardsim, the null-modem relay between them. The workshop line
+# (scripts/usb-vm/line.sh) has three more converters, each with its own relay and board; qemu's
+# shim serves all four of its ptys.
 #
 #   scripts/test-usb-vm.sh              every scenario on one boot; prints a table
 #   scripts/test-usb-vm.sh --keep       keeps the work folder (logs of every run) for a look
 #   scripts/test-usb-vm.sh --boot       only boots the guest and checks what it sees of the host:
 #                                       its work folder below /tmp, in a folder whose name has a
 #                                       space and an umlaut (about half a minute)
+#   scripts/test-usb-vm.sh --line       only the workshop line: three converters, each with its
+#                                       own board (scripts/usb-vm/line.sh; about two minutes)
 #
 # The checkout may be anywhere, /tmp and /run included (the guest has its own /tmp and /run and
 # shows the checkout, the build folder and the work folder over them), and its path may hold
@@ -19,19 +23,23 @@
 # Installs what it needs (scripts/setup.sh --vm); the guest kernel is the package that
 # linux-image-amd64 depends on, fetched with apt-get download into build/usb-vm/ and unpacked
 # there (never installed), kept for the next run. KVM where it boots, software emulation where
-# it does not. Each scenario has a time bound. Exit status: 0 all scenarios as expected, 1 a
+# it does not. Each scenario has a time bound. LCDWRITE_VM_CPUS: the guest's processors (1).
+# Exit status: 0 all scenarios as expected, 1 a
 # mismatch (the table says which), 2 the guest did not come up, 64 a bad command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$(pwd -P)
 build=${LCDWRITE_BUILD_DIR:-build}
-keep=0 boot_only=0
-case "${1:-}" in
-  "") ;;
-  --keep) keep=1 ;;
-  --boot) boot_only=1 ;;
-  *) echo "usage: $0 [--keep | --boot]" >&2; exit 64 ;;
-esac
+keep=0 boot_only=0 line_only=0
+for arg in "$@"; do
+  case "$arg" in
+    --keep) keep=1 ;;
+    --boot) boot_only=1 ;;
+    --line) line_only=1 ;;
+    *) echo "usage: $0 [--keep] [--boot | --line]" >&2; exit 64 ;;
+  esac
+done
+[ "$boot_only$line_only" != 11 ] || { echo "usage: $0 [--keep] [--boot | --line]" >&2; exit 64; }
 case "$src$build" in
   *$'\n'*) echo "test-usb-vm: a line break in the checkout's or the build folder's path" >&2; exit 64 ;;
 esac
@@ -124,16 +132,18 @@ if [ "$(id -u)" = 0 ]; then
   urgent=(nice -n -15)
   chrt -r 1 true 2> /dev/null && realtime=(chrt -r 1)
 fi
-now() { date +%s.%N; }
+now() { printf '%s\n' "$EPOCHREALTIME"; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-# Waits (polling) until the command succeeds, at most $1 seconds; false when it never did.
+# Waits (polling) until the command succeeds, at most $1 seconds (whole); false when it never
+# did. No process per look (the clock is bash's, the pause a read on a FIFO that never gets
+# data): the bench waits most of its time, and the guest's real-time work shares this machine.
+mkfifo "$private/pause" && exec {pause}<> "$private/pause"
 wait_until() {
-  local limit=$1 start
+  local limit=$(( $1 * 1000000 )) start=${EPOCHREALTIME/./}
   shift
-  start=$(now)
   until "$@"; do
-    awk -v a="$start" -v b="$(now)" -v l="$limit" 'BEGIN { exit !(b - a > l) }' && return 1
-    sleep 0.02
+    (( ${EPOCHREALTIME/./} - start > limit )) && return 1
+    read -r -t 0.02 -u "$pause" || true
   done
 }
 
@@ -143,6 +153,26 @@ wait_until 10 test -s "$work/nullmodem.out" || { echo "the null-modem relay did 
 sleep 0.1
 mapfile -t ptys < "$work/nullmodem.out"
 qemu_pty=${ptys[0]} board_pty=${ptys[1]}
+# The line's converters (scripts/usb-vm/line.sh): a relay each, its qemu side a chardev lineN,
+# its board side line_board_pty[N]. qemu serves the modem lines of all its ptys, one state file
+# a line in the shim's variable.
+line_count=3
+qemu_states=$work/host.state
+qemu_chardevs=()
+line_board_pty=("")
+if [ "$boot_only" = 0 ]; then
+  for i in $(seq "$line_count"); do
+    "${realtime[@]}" "$build/tests/support/nullmodem" "$work/line$i-host.state" "$work/line$i-board.state" \
+      > "$work/line$i-nullmodem.out" &
+    pids+=($!)
+    wait_until 10 test -s "$work/line$i-nullmodem.out" || { echo "the line's relay $i did not start" >&2; exit 2; }
+    sleep 0.1
+    mapfile -t ptys < "$work/line$i-nullmodem.out"
+    qemu_chardevs+=(-chardev "serial,id=line$i,path=${ptys[0]}")
+    line_board_pty+=("${ptys[1]}")
+    qemu_states+=$'\n'"$work/line$i-host.state"
+  done
+fi
 
 # A QMP command (JSON); prints the reply's "return" or "error".
 qmp() {
@@ -265,14 +295,14 @@ fi
 echo "guest: $kernel_package under $accel_name"
 
 started=$(now)
-env "${preload[@]}" LCDWRITE_MODEM_STATE="$work/host.state" "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
-  -M q35 -m 1024 -smp 1 -display none -no-reboot -monitor none \
+env "${preload[@]}" LCDWRITE_MODEM_STATE="$qemu_states" "${urgent[@]}" qemu-system-x86_64 "${accel[@]}" \
+  -M q35 -m 1024 -smp "${LCDWRITE_VM_CPUS:-1}" -display none -no-reboot -monitor none \
   -kernel "$vmlinuz" -initrd "$initramfs" \
   -append "console=ttyS0 quiet panic=-1" \
   -serial "file:$work/console.log" -qmp "unix:$(qemu_value "$private/qmp.sock"),server=on,wait=off" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs "local,path=$(qemu_value "$work"),mount_tag=work,security_model=none,multidevs=remap" \
-  -device qemu-xhci,id=xhci -chardev "serial,id=board,path=$qemu_pty" -chardev null,id=spare \
+  -device qemu-xhci,id=xhci -chardev "serial,id=board,path=$qemu_pty" -chardev null,id=spare "${qemu_chardevs[@]}" \
   > "$work/qemu.out" 2>&1 &
 qemu_pid=$!
 pids+=("$qemu_pid")
@@ -293,9 +323,10 @@ row "guest sees work folder, checkout, tool" "from the host, checkout, tool, tmp
   "$(paste -s -d , "$work/cmd/mounts.out" | sed 's/,/, /g')" "$(since "$t")"
 
 if [ "$boot_only" = 0 ]; then
-  . "$src/scripts/usb-vm/scenarios.sh"
+  [ "$line_only" = 1 ] || . "$src/scripts/usb-vm/scenarios.sh"
+  . "$src/scripts/usb-vm/line.sh"
   total=$(since "$started")
-  row "all of it, boot included" "in time" "$(bound "$total" 360)" "$total"
+  [ "$line_only" = 1 ] || row "all of it, boot included" "in time" "$(bound "$total" 600)" "$total"
 fi
 total=$(since "$started")
 qmp '{"execute": "quit"}' > /dev/null || true
@@ -309,6 +340,10 @@ if [ "$failed" != 0 ]; then
 fi
 if [ "$boot_only" = 1 ]; then
   echo "PASSED: the guest boots and sees the host's folders (work folder: $work)"
+  exit 0
+fi
+if [ "$line_only" = 1 ]; then
+  echo "PASSED: the workshop line: $line_count converters under the real ftdi_sio, a board each"
   exit 0
 fi
 echo "PASSED: the real ftdi_sio, sysfs, udev and hot-plug in a $kernel_package guest"

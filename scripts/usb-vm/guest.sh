@@ -11,14 +11,24 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p /run/udev/rules.d
 cp "$src/packaging/linux/60-lcdwrite.rules" /run/udev/rules.d/
 echo "guest: udevd at $(cut -d" " -f1 /proc/uptime) s"
-/lib/systemd/systemd-udevd --daemon
+# At the lowest priority: its workers run the rules of every device event, which under
+# software emulation takes long enough to hold up the tools of the boards that were not pulled
+# (their echoes wait in the kernel's buffers behind it).
+nice -n 19 /lib/systemd/systemd-udevd --daemon
 echo "guest: ready at $(cut -d" " -f1 /proc/uptime) s"
 echo "$(uname -r)" > "$work/ready"
+# The pause between looks without a process of its own: a fork costs much under software
+# emulation, and several tools may be writing boards in the guest meanwhile.
+mkfifo /run/lcdvm-pause && exec {pause}<> /run/lcdvm-pause
+# The commands started are remembered here rather than looked up in the shared folder on every
+# round (a look there is a round trip to qemu, which carries the converters' bytes too).
+declare -A started=()
+shopt -s nullglob
 while :; do
   for cmd in "$work"/cmd/*.sh; do
-    [ -e "$cmd" ] || continue
     name=${cmd%.sh}
-    [ -e "$name.started" ] && continue
+    [ -z "${started[$name]:-}" ] || continue
+    started[$name]=1
     : > "$name.started"
     (
       bash "$cmd" > "$name.out" 2>&1
@@ -26,5 +36,5 @@ while :; do
       mv "$name.rc.tmp" "$name.rc"
     ) &
   done
-  sleep 0.05
+  read -r -t 0.05 -u "$pause" || true
 done

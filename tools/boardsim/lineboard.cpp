@@ -98,12 +98,21 @@ void LineBoard::Unplug() {
 
 void LineBoard::Count(HangUp::After kind) {
   long& counter = kind == HangUp::After::kDtrRaised ? dtrRaised_ : hostBytes_;
-  if (++counter != hangUp_.count || hangUp_.after != kind) return;
+  ++counter;
+  if (mark_.after == kind && counter == mark_.count) {
+    if (mark_.delayMs <= 0) Mark();
+    else After(std::int64_t{mark_.delayMs} * 1000000, [this] { Mark(); });
+  }
+  if (counter != hangUp_.count || hangUp_.after != kind) return;
   if (hangUp_.delayMs <= 0) {
     Unplug();
   } else {
     After(std::int64_t{hangUp_.delayMs} * 1000000, [this] { Unplug(); });
   }
+}
+
+void LineBoard::Mark() {
+  if (markReached_) markReached_(SteadyNs());
 }
 
 void LineBoard::InjectLineError(board::LineError error) { port_.InjectLineError(error); }

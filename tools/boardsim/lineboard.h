@@ -44,6 +44,14 @@ class LineBoard : private board::Line {
   // When the port was unplugged, on the steady clock (nanoseconds since its epoch); 0 before.
   std::int64_t HungUpAt() const { return hungUpAt_; }
 
+  // Calls reached (on the firmware's thread, with the steady clock's nanoseconds) delayMs after
+  // the moment given as for a hang-up: a test outside pulls the converter then, at a point of
+  // the write the board itself counted. Set before Run.
+  void SetMark(const HangUp& moment, std::function<void(std::int64_t)> reached) {
+    mark_ = moment;
+    markReached_ = std::move(reached);
+  }
+
  private:
   // board::Line, on the firmware's thread.
   std::int64_t NowNs() override;
@@ -54,8 +62,9 @@ class LineBoard : private board::Line {
   void InjectLineError(board::LineError error) override;
 
   void WriteToHost(std::uint8_t byte);
-  // Counts one more event of the kind and hangs up (later) when it is the chosen one.
+  // Counts one more event of the kind; hangs up or marks (later) when it is the chosen one.
   void Count(HangUp::After kind);
+  void Mark();
 
   BoardPort& port_;
   bool dtr_ = false;  // the host's DTR as the board last saw it
@@ -65,6 +74,8 @@ class LineBoard : private board::Line {
   std::uint64_t sequence_ = 0;
   std::multimap<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> timers_;
   HangUp hangUp_;
+  HangUp mark_;
+  std::function<void(std::int64_t)> markReached_;
   long dtrRaised_ = 0;
   long hostBytes_ = 0;
   std::int64_t hungUpAt_ = 0;

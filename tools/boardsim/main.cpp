@@ -3,6 +3,7 @@
 //   boardsim [--scenario FILE] [--state FILE] [--report FILE] [--timeout SECONDS]
 //            [--hangup dtr:K[+MS] | byte:N[+MS]]
 //   boardsim --tty DEVICE [--scenario FILE] [--report FILE] [--timeout SECONDS]
+//            [--mark dtr:K[+MS] | byte:N[+MS]]
 //
 // Prints the path the host opens on its first line of standard output, then runs the board
 // until SIGTERM or SIGINT (or the time-out), and then writes what the board stored as JSON to
@@ -22,6 +23,10 @@
 // as when the converter is pulled) MS milliseconds (default 0) after the host raised DTR the
 // K-th time or sent its N-th byte; boardsim then prints "hung up at NS" (the steady clock's
 // nanoseconds) on standard output.
+//
+// --mark only tells the moment, chosen the same way: "mark at NS" on standard output at once
+// (the virtual-machine bench pulls the emulated converter then, at a point of the write the
+// board counted, whatever the program under test logs).
 #include <signal.h>
 #include <unistd.h>
 
@@ -50,7 +55,7 @@ extern "C" void OnSignal(int) {
 int Usage() {
   std::fprintf(stderr,
                "usage: boardsim [--tty DEVICE | --state FILE] [--scenario FILE] [--report FILE] "
-               "[--timeout SECONDS] [--hangup dtr:K[+MS] | byte:N[+MS]]\n");
+               "[--timeout SECONDS] [--hangup dtr:K[+MS] | byte:N[+MS]] [--mark dtr:K[+MS] | byte:N[+MS]]\n");
   return 64;
 }
 
@@ -78,7 +83,7 @@ bool ParseHangUp(const std::string& text, boardsim::LineBoard::HangUp& hangUp) {
 
 int main(int argc, char** argv) {
   std::string scenarioFile, stateFile, reportFile, tty;
-  boardsim::LineBoard::HangUp hangUp;
+  boardsim::LineBoard::HangUp hangUp, mark;
   double timeoutSeconds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -91,6 +96,8 @@ int main(int argc, char** argv) {
     else if (arg == "--tty") tty = value;
     else if (arg == "--hangup") {
       if (!ParseHangUp(value, hangUp)) return Usage();
+    } else if (arg == "--mark") {
+      if (!ParseHangUp(value, mark)) return Usage();
     }
     else return Usage();
   }
@@ -122,6 +129,10 @@ int main(int argc, char** argv) {
     }
     boardsim::LineBoard board(*port, scenario.board);
     board.SetHangUp(hangUp);
+    board.SetMark(mark, [](std::int64_t at) {
+      std::printf("mark at %lld\n", static_cast<long long>(at));
+      std::fflush(stdout);
+    });
     g_stop = &board.StopFlag();
     struct sigaction action {};
     action.sa_handler = OnSignal;

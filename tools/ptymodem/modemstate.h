@@ -7,7 +7,8 @@
 // library lcd_modemshim (tests/support/modemshim) answers TIOCMGET, TIOCMBIS, TIOCMBIC,
 // TIOCMSET, TIOCMIWAIT and TIOCGICOUNT for one pty slave, keeping the line state in a small
 // state file mapped by both sides. The shim finds the file through the environment variable
-// LCDWRITE_MODEM_STATE and serves the slave whose device number the file names.
+// LCDWRITE_MODEM_STATE and serves the slave whose device number the file names; a process with
+// several ptys (QEMU with one emulated converter per board) names one file a line, one per pty.
 //
 // This header is the file's layout and the far end's API (tests, the board simulator):
 //

@@ -60,19 +60,26 @@ using IoctlFunction = int (*)(int, unsigned long, ...);
 class ShimDirect : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // The shim maps the state file once per process: one file for every test of this suite.
-    // It is removed when the process ends, never earlier.
+    // The shim maps its state files once per process: the same files for every test of this
+    // suite, the second for a second pty served beside the first (one a line in the variable).
+    // They are removed when the process ends, never earlier.
     static char path[] = "/tmp/lcdwrite-modemshim-XXXXXX";
+    static char second[] = "/tmp/lcdwrite-modemshim-XXXXXX";
     static const bool created = [] {
       const int fd = mkstemp(path);
-      if (fd < 0) return false;
-      close(fd);
-      std::atexit([] { unlink(path); });
-      return true;
+      const int fd2 = mkstemp(second);
+      if (fd >= 0) close(fd);
+      if (fd2 >= 0) close(fd2);
+      std::atexit([] {
+        unlink(path);
+        unlink(second);
+      });
+      return fd >= 0 && fd2 >= 0;
     }();
     (void)created;
-    setenv(kModemStateEnv, path, 1);
+    setenv(kModemStateEnv, (std::string(path) + "\n" + second).c_str(), 1);
     statePath_ = path;
+    secondStatePath_ = second;
     void* library = dlopen(LCDWRITE_MODEMSHIM_PATH, RTLD_NOW | RTLD_LOCAL);
     shim_ = library ? reinterpret_cast<IoctlFunction>(dlsym(library, "ioctl")) : nullptr;
   }
@@ -96,6 +103,7 @@ class ShimDirect : public ::testing::Test {
   int Set(unsigned long request, int lines) { return shim_(slave_, request, &lines); }
 
   static inline std::string statePath_;
+  static inline std::string secondStatePath_;
   static inline IoctlFunction shim_ = nullptr;
   ptymodem::Pty pty_;
   std::unique_ptr<ModemState> modem_;
@@ -120,6 +128,47 @@ TEST_F(ShimDirect, serves_its_slave_only_and_only_the_modem_requests) {
   int queued = -1;
   EXPECT_EQ(shim_(slave_, FIONREAD, &queued), 0);
   EXPECT_EQ(queued, 0);
+}
+
+// Two ptys in one process (a virtual machine with a converter per board), each served from the
+// state file that names it: what one side's host or far end does stays on that side.
+TEST_F(ShimDirect, serves_each_slave_from_its_own_state_file) {
+  ptymodem::Pty other;
+  ASSERT_TRUE(other.ok());
+  auto otherModem = ModemState::Create(secondStatePath_, other.SlavePath());
+  ASSERT_NE(otherModem, nullptr);
+  const int otherSlave = open(other.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(otherSlave, 0);
+  auto otherLines = [&] {
+    int lines = -1;
+    EXPECT_EQ(shim_(otherSlave, TIOCMGET, &lines), 0);
+    return lines;
+  };
+  int rts = TIOCM_RTS, dtr = TIOCM_DTR;
+  const struct {
+    const char* step;
+    std::function<void()> act;
+    int first, second;  // TIOCMGET on each slave afterwards
+  } rows[] = {
+      {"first host raises DTR", [&] { Set(TIOCMBIS, TIOCM_DTR); }, TIOCM_DTR, 0},
+      {"second host raises RTS", [&] { shim_(otherSlave, TIOCMBIS, &rts); }, TIOCM_DTR, TIOCM_RTS},
+      {"second far end raises DSR", [&] { otherModem->SetDsr(true); }, TIOCM_DTR, TIOCM_RTS | TIOCM_DSR},
+      {"first far end raises CTS", [&] { modem_->SetCts(true); }, TIOCM_DTR | TIOCM_CTS,
+       TIOCM_RTS | TIOCM_DSR},
+      {"second host sets DTR alone", [&] { shim_(otherSlave, TIOCMSET, &dtr); }, TIOCM_DTR | TIOCM_CTS,
+       TIOCM_DTR | TIOCM_DSR},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.step);
+    row.act();
+    EXPECT_EQ(Lines(), row.first);
+    EXPECT_EQ(otherLines(), row.second);
+  }
+  EXPECT_FALSE(otherModem->Rts()) << "the far end sees its own host's lines";
+  EXPECT_TRUE(otherModem->Dtr());
+  close(otherSlave);
+  // The pty's number may come back for another test's pty: this file serves nothing any more.
+  std::atomic_ref<std::uint32_t>(otherModem->Record().magic).store(0, std::memory_order_release);
 }
 
 TEST_F(ShimDirect, miwait_returns_on_a_change_of_an_asked_line) {

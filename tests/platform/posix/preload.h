@@ -51,9 +51,14 @@ inline PreloadedRun RunPreloaded(const std::string& filter, int timeoutMs = 6000
   if (stateFd < 0 || reportFd < 0) return run;
 
   std::vector<std::string> env;
+  // The caller's own state file (a suite of this process may have named one) is left out: the
+  // child's is the one below, and the first entry of a name is the one getenv finds.
+  const std::string ownState = std::string(ptymodem::kModemStateEnv) + "=";
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
-    if (!ptymodem::SetByPreload(entry) && entry.rfind("ASAN_OPTIONS=", 0) != 0) env.push_back(entry);
+    if (!ptymodem::SetByPreload(entry) && entry.rfind("ASAN_OPTIONS=", 0) != 0 &&
+        entry.rfind(ownState, 0) != 0)
+      env.push_back(entry);
   }
   const char* asan = std::getenv("ASAN_OPTIONS");
   for (std::string& entry : ptymodem::PreloadEnvironment(LCDWRITE_MODEMSHIM_PATH, std::getenv("LD_LIBRARY_PATH")))

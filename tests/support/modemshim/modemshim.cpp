@@ -1,11 +1,13 @@
-// Modem-line shim for pty tests: a preload library (LD_PRELOAD) that gives one pty slave the
+// Modem-line shim for pty tests: a preload library (LD_PRELOAD) that gives pty slaves the
 // modem lines Linux ptys lack.
 //
 // It wraps ioctl (and __ioctl_time64, which a 32-bit process built with 64-bit time calls) and
 // answers TIOCMGET, TIOCMBIS, TIOCMBIC, TIOCMSET, TIOCMIWAIT and TIOCGICOUNT for the character
-// device whose number the state file names (see tools/ptymodem/modemstate.h); everything else
-// goes to the C library. The state file is found through LCDWRITE_MODEM_STATE when the first
-// modem ioctl arrives, so it may be created after the program started.
+// device whose number a state file names (see tools/ptymodem/modemstate.h); everything else
+// goes to the C library. LCDWRITE_MODEM_STATE names the state file, or several, one a line (a
+// process that holds several ptys, as the virtual machine with one emulated converter per
+// board); each serves its own slave. A file is looked for when a modem ioctl arrives until it
+// has been found, so it may be created after the program started.
 //
 // TIOCMIWAIT takes a snapshot of the line counters on entry and returns when one of the asked
 // lines has changed since; it waits on the state's futex, so a signal whose handler lacks
@@ -23,6 +25,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "tools/ptymodem/modemstate.h"
 
@@ -30,31 +33,50 @@ namespace {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
 
-std::atomic<ptymodem::ModemStateRecord*> g_record{nullptr};
+// The state files the variable names, in its order; more are ignored.
+constexpr int kMaxStateFiles = 16;
+std::atomic<ptymodem::ModemStateRecord*> g_records[kMaxStateFiles];
+std::atomic<bool> g_allMapped{false};
 pthread_mutex_t g_mapLock = PTHREAD_MUTEX_INITIALIZER;
 
-ptymodem::ModemStateRecord* MappedRecord() {
-  ptymodem::ModemStateRecord* record = g_record.load(std::memory_order_acquire);
-  if (record) return record;
+ptymodem::ModemStateRecord* MapStateFile(const std::string& file) {
+  ptymodem::ModemStateRecord* record = nullptr;
+  const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
+  struct stat status {};
+  if (fd >= 0 && fstat(fd, &status) == 0 &&
+      status.st_size >= static_cast<off_t>(sizeof(ptymodem::ModemStateRecord))) {
+    void* mapping = mmap(nullptr, sizeof(ptymodem::ModemStateRecord), PROT_READ | PROT_WRITE,
+                         MAP_SHARED, fd, 0);
+    if (mapping != MAP_FAILED) record = static_cast<ptymodem::ModemStateRecord*>(mapping);
+  }
+  if (fd >= 0) close(fd);
+  return record;
+}
+
+// Maps the named state files not mapped yet; once all are, never looks again.
+void MapStateFiles() {
+  if (g_allMapped.load(std::memory_order_acquire)) return;
   pthread_mutex_lock(&g_mapLock);
-  record = g_record.load(std::memory_order_acquire);
-  const char* file = record ? nullptr : std::getenv(ptymodem::kModemStateEnv);
-  if (file) {
-    const int fd = open(file, O_RDWR | O_CLOEXEC);
-    struct stat status {};
-    if (fd >= 0 && fstat(fd, &status) == 0 &&
-        status.st_size >= static_cast<off_t>(sizeof(ptymodem::ModemStateRecord))) {
-      void* mapping = mmap(nullptr, sizeof(ptymodem::ModemStateRecord), PROT_READ | PROT_WRITE,
-                           MAP_SHARED, fd, 0);
-      if (mapping != MAP_FAILED) {
-        record = static_cast<ptymodem::ModemStateRecord*>(mapping);
-        g_record.store(record, std::memory_order_release);
-      }
+  const char* value = std::getenv(ptymodem::kModemStateEnv);
+  if (value && !g_allMapped.load(std::memory_order_acquire)) {
+    bool all = true;
+    int index = 0;
+    const std::string files = value;
+    for (std::string::size_type begin = 0; begin <= files.size() && index < kMaxStateFiles;) {
+      std::string::size_type end = files.find('\n', begin);
+      if (end == std::string::npos) end = files.size();
+      const std::string file = files.substr(begin, end - begin);
+      begin = end + 1;
+      if (file.empty()) continue;
+      std::atomic<ptymodem::ModemStateRecord*>& slot = g_records[index++];
+      if (slot.load(std::memory_order_acquire)) continue;
+      ptymodem::ModemStateRecord* record = MapStateFile(file);
+      if (record) slot.store(record, std::memory_order_release);
+      else all = false;
     }
-    if (fd >= 0) close(fd);
+    if (all) g_allMapped.store(true, std::memory_order_release);
   }
   pthread_mutex_unlock(&g_mapLock);
-  return record;
 }
 
 bool IsModemRequest(unsigned long request) {
@@ -62,14 +84,18 @@ bool IsModemRequest(unsigned long request) {
          request == TIOCMIWAIT || request == TIOCGICOUNT;
 }
 
-// The state for fd when fd is the served pty slave, else null.
+// The state for fd when fd is a served pty slave, else null.
 ptymodem::ModemStateRecord* ServedRecord(int fd) {
-  ptymodem::ModemStateRecord* record = MappedRecord();
-  if (!record || ptymodem::LoadWord(record->magic) != ptymodem::kModemStateMagic) return nullptr;
+  MapStateFiles();
   struct stat status {};
   if (fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode)) return nullptr;
-  if (static_cast<std::uint64_t>(status.st_rdev) != record->rdev) return nullptr;
-  return record;
+  for (std::atomic<ptymodem::ModemStateRecord*>& slot : g_records) {
+    ptymodem::ModemStateRecord* record = slot.load(std::memory_order_acquire);
+    if (record && ptymodem::LoadWord(record->magic) == ptymodem::kModemStateMagic &&
+        static_cast<std::uint64_t>(status.st_rdev) == record->rdev)
+      return record;
+  }
+  return nullptr;
 }
 
 int Fail(int err) {
