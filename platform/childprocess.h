@@ -27,6 +27,10 @@ struct ChildExit {
   // program, which the child cannot tell from an exit code, so there exited is true): the
   // signal's number. 0 when exited.
   int signal = 0;
+  // What it used, for benchmarks: processor time (user and system) in milliseconds, and its
+  // peak resident memory in KiB; -1 where the system does not tell.
+  long long cpuMs = -1;
+  long long peakMemoryKb = -1;
 };
 
 class ChildProcess {

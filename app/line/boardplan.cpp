@@ -49,7 +49,8 @@ ConfigChooser FileConfigChooser(const PlanHost& host) {
                 const std::string& common) {
     if (!given.empty()) return BoardConfig{given, false};
     if (host.isFolder(common)) {
-      const std::string own = (common.empty() ? std::string() : common + "/") + converter.Name();
+      const bool separated = common.empty() || common.back() == '/' || common.back() == '\\';
+      const std::string own = common + (separated ? "" : "/") + converter.Name();
       if (host.isFolder(own)) return BoardConfig{own, false};
     }
     return BoardConfig{common, false};

@@ -66,6 +66,8 @@ ChildLineOutcome ApplyChildEvent(BoardRow& row, const JsonObject& event) {
 }
 
 void ApplyChildExit(BoardRow& row, const plat::ChildExit& exit, const std::string& lastError) {
+  row.cpuMs = exit.cpuMs;
+  row.peakMemoryKb = exit.peakMemoryKb;
   if (exit.exited) {
     row.exitStatus = exit.status;
     if (exit.status != kExitWritten && row.failure.empty()) {

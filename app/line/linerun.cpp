@@ -95,6 +95,11 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
 
   LineStop& stop = LineStop::Instance();
   stop.Begin(view);
+  // However the line ends (an exception too), a later request no longer reaches this view.
+  struct EndWatch {
+    LineStop& stop;
+    ~EndWatch() { stop.End(); }
+  } endWatch{stop};
   EventQueue queue(view);
   std::vector<std::unique_ptr<plat::ChildProcess>> children;
   std::vector<Clock::time_point> started(rows.size());
@@ -135,10 +140,14 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
     for (ChildEvent& event : queue.TakeAll()) {
       const size_t i = event.row;
       if (event.closed) {
+        // Its output has ended: the child is ending, and its row shows how at once.
         --open;
         rows[i].wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
                                                                                started[i])
                              .count();
+        ApplyChildExit(rows[i], children[i]->Wait(), lastError[i]);
+        running[i] = false;
+        view.RowChanged(i, rows[i]);
         continue;
       }
       view.ChildOutput(i, event.line, event.errorOutput);
@@ -175,11 +184,6 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
     if (open > 0) view.WaitForEvents(kWaitSliceMs);
   }
 
-  for (size_t i = 0; i < children.size(); ++i) {
-    if (!running[i]) continue;
-    ApplyChildExit(rows[i], children[i]->Wait(), lastError[i]);
-    view.RowChanged(i, rows[i]);
-  }
   stop.End();
   const LineSummary summary = SummarizeLine(rows);
   view.Finished(rows, summary);

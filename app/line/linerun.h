@@ -62,7 +62,8 @@ int RunLine(const Options& options, LineView& view, std::ostream& err,
             const SimulatedTargetMaker& simulate, Language language, const LineHooks& hooks = {});
 
 // The program entry's line: the JSON lines view with --json, else the console's rows (on a
-// terminal redrawn in place; columns: its width now), on out. A build without child processes
+// terminal redrawn in place; columns: its width now), on out. Without --console too, until a
+// window view of the rows takes that place. A build without child processes
 // says so on err and returns 64.
 int LineMain(const Options& options, std::ostream& out, std::ostream& err,
              const SimulatedTargetMaker& simulate, Language language, bool terminal,

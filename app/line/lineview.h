@@ -40,8 +40,11 @@ struct BoardRow {
   // When failed: the first failure's dialog text and detail, or what the parent knows of a
   // child that ended without one ("" while none).
   std::string failure;
-  // The child's wall time from its start to its end, in milliseconds (0 while it runs).
+  // The child's wall time from its start to its end, in milliseconds (0 while it runs); its
+  // processor time and peak memory once it has ended (-1 where the system does not tell).
   long long wallMs = 0;
+  long long cpuMs = -1;
+  long long peakMemoryKb = -1;
 };
 
 // The end of the line.

@@ -176,7 +176,9 @@ void JsonLineView::RowChanged(size_t row, const BoardRow& board) {
                         {"port", Text(board.port)},
                         {"converter", Text(board.converter)},
                         {"failure", Text(board.failure)},
-                        {"wallMs", std::to_string(board.wallMs)}}));
+                        {"wallMs", std::to_string(board.wallMs)},
+                        {"cpuMs", std::to_string(board.cpuMs)},
+                        {"peakMemoryKb", std::to_string(board.peakMemoryKb)}}));
 }
 
 void JsonLineView::Note(const std::string& text) {

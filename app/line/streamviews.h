@@ -16,9 +16,12 @@
 //   {"event":"stderr","board":"A5XK3RJT","text":"..."}   a line of its error output
 //   {"event":"output","board":"A5XK3RJT","text":"..."}   an output line that is no JSON object
 //   {"event":"result","board":"A5XK3RJT","status":N,"written":true|false,"port":"...",
-//    "converter":"...","failure":"...","wallMs":N}   the board's end, once its child has ended
+//    "converter":"...","failure":"...","wallMs":N,"cpuMs":N,"peakMemoryKb":N}
+//                                            the board's end, once its child has ended
 //                                            (status: a killed child's 128 + N included;
-//                                            wallMs: from its start to its output's end)
+//                                            wallMs: from its start to its output's end;
+//                                            cpuMs, peakMemoryKb: what its process used, -1
+//                                            where the system does not tell)
 //   {"event":"note","text":"..."}            the line's own note (a stop passed on)
 //   {"event":"result","status":N,"written":true|false,"boards":N,"boardsWritten":N,
 //    "failed":[{"board":"...","status":N},...],"text":"3 von 4 Platinen geschrieben..."}

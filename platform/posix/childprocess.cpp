@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,7 +208,8 @@ ChildExit ChildProcess::Wait() {
   {
     std::lock_guard lock(state_->mutex);
     if (state_->reaped) return state_->exit;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     state_->reaped = true;
     if (WIFSIGNALED(status)) {
@@ -215,6 +217,11 @@ ChildExit ChildProcess::Wait() {
     } else {
       state_->exit = ChildExit{true, WEXITSTATUS(status), 0};
     }
+    auto ms = [](const timeval& t) {
+      return static_cast<long long>(t.tv_sec) * 1000 + t.tv_usec / 1000;
+    };
+    state_->exit.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
+    state_->exit.peakMemoryKb = usage.ru_maxrss;  // KiB on Linux
   }
   // The output may outlive the child (a grandchild holding the pipe is not ours to wait for,
   // but none is started).

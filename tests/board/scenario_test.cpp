@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -116,6 +117,16 @@ TEST(Scenario, errors_name_the_line_and_the_problem) {
       {"portname. = COM3", "t.scenario:1: portname. needs a converter instance id"},
       {"portname.A5\\\\X = COM3", "t.scenario:1: a converter instance id has no backslash"},
       {"portname.A5\\X = COM3", "t.scenario:1: a converter instance id has no backslash"},
+      // Sections of further boards.
+      {"[board]", "t.scenario:1: expected [board PORT]"},
+      {"[board COM4", "t.scenario:1: expected [board PORT]"},
+      {"[station COM4]", "t.scenario:1: expected [board PORT]"},
+      {"[board COM4]\n[board COM4]", "t.scenario:2: [board COM4] is given twice"},
+      {"[board COM4]\nports = COM4", "t.scenario:2: 'ports' describes the machine"},
+      {"[board COM4]\nboard.port = COM4", "t.scenario:2: 'board.port' describes the machine"},
+      {"[board COM4]\nconverter.latency_ms = 2", "'converter.latency_ms' describes the machine"},
+      {"board.port = COM4\n[board COM4]", "t.scenario: [board COM4]: board.port is that port"},
+      {"[board COM4]\nboard.present = 1", "t.scenario:2: bad value '1' for board.present"},
   };
   for (const auto& [text, message] : cases) {
     try {
@@ -125,6 +136,30 @@ TEST(Scenario, errors_name_the_line_and_the_problem) {
       EXPECT_NE(std::string(e.what()).find(message), std::string::npos)
           << text << " -> " << e.what();
     }
+  }
+}
+
+TEST(Scenario, each_section_describes_its_own_board_from_the_defaults) {
+  const Scenario s = Parse(
+      "board.port = COM3\nunplug_after_bytes = 40\nboard.version = 5\n"
+      "[board COM4]\nfault = serial confirm silent\nboard.store_ms.configuration = 10\n"
+      "[ board  COM5 ]\n# healthy\n");
+  EXPECT_EQ(s.board.unplugAfterBytes, 40);
+  EXPECT_EQ(s.board.version, 5);
+  EXPECT_TRUE(s.board.faults.empty());
+  ASSERT_EQ(s.moreBoards.size(), 2u);
+  EXPECT_EQ(s.moreBoards[0].port, "COM4");
+  EXPECT_EQ(s.moreBoards[0].settings.faults.size(), 1u);
+  EXPECT_EQ(s.moreBoards[0].settings.storeMs[static_cast<int>(Operation::kConfiguration)], 10);
+  // Nothing of the first board's keys carries over.
+  EXPECT_EQ(s.moreBoards[0].settings.unplugAfterBytes, std::nullopt);
+  EXPECT_EQ(s.moreBoards[0].settings.version, 4);
+  EXPECT_EQ(s.moreBoards[1].port, "COM5");
+  EXPECT_TRUE(s.moreBoards[1].settings.faults.empty());
+  // Every board's port is a device of the machine.
+  const std::vector<std::string> devices = s.SerialDevices();
+  for (const char* port : {"COM3", "COM4", "COM5"}) {
+    EXPECT_NE(std::find(devices.begin(), devices.end(), port), devices.end()) << port;
   }
 }
 

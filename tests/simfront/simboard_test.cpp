@@ -170,6 +170,33 @@ TEST_F(SimBoardTest, converter_vanishes_after_the_nth_byte) {
   EXPECT_EQ(Open("\\\\.\\COM3"), INVALID_HANDLE_VALUE);
 }
 
+TEST(SimBoardMachine, each_boards_fault_is_its_own) {
+  sim::Machine m;
+  std::istringstream in(
+      "ports = COM3 COM4 COM5\nboard.port = COM3\n"
+      "[board COM4]\nunplug_after_bytes = 2\n[board COM5]\n");
+  std::vector<std::unique_ptr<SimulatedBoard>> more;
+  auto first = BuildMachine(ParseScenario(in, "t"), m, &more);
+  ASSERT_EQ(more.size(), 2u);
+  for (const char* port : {"COM3", "COM4"}) {
+    HANDLE h = m.serial().CreateFileA(port, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << port;
+    const std::uint8_t bytes[2] = {0xBA, 0xBA};
+    DWORD n = 0;
+    m.serial().WriteFile(h, bytes, 2, &n, nullptr);
+    m.RunFor(10 * kMs);
+    m.serial().CloseHandle(h);
+  }
+  // COM4's converter went with its second byte; the others stay.
+  EXPECT_TRUE(first->Device().IsPresent());
+  EXPECT_FALSE(more[0]->Device().IsPresent());
+  EXPECT_TRUE(more[1]->Device().IsPresent());
+  // The board nobody talked to knows it (a run's report is of the board it talked to).
+  EXPECT_TRUE(first->Touched());
+  EXPECT_TRUE(more[0]->Touched());
+  EXPECT_FALSE(more[1]->Touched());
+}
+
 TEST(SimBoardMachine, line_errors_reach_the_host) {
   const std::vector<std::pair<std::string, DWORD>> cases{
       {"frame", CE_FRAME}, {"overrun", CE_OVERRUN}, {"parity", CE_RXPARITY}, {"break", CE_BREAK}};

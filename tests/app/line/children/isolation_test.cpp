@@ -171,6 +171,39 @@ TEST_F(Line, one_failure_among_four_boards_is_that_boards_alone) {
   }
 }
 
+TEST_F(Line, a_refused_line_starts_no_board) {
+  apptest::Write(dir_ / "line.scenario", LineScenario(""));
+  apptest::Write(dir_ / "Quorix.lcd", BoardConfig(0));
+  const std::string scenario = "--simulate=" + (dir_ / "line.scenario").string();
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } rows[] = {
+      {"one file for two boards",
+       {"--converter", "A5XK3RJT", "--converter", "B7QW2MZK", (dir_ / "Quorix.lcd").string()},
+       app::kExitUsage,
+       "lcdwrite: A5XK3RJT, B7QW2MZK: several boards would be written from one Quorix.lcd"},
+      {"a converter that is not attached",
+       {"--converter", "A5XK3RJT=" + (dir_ / "A5XK3RJT").string(), "--converter", "Z9Z9Z9Z9"},
+       app::kExitNoPort, "lcdwrite: USB-Wandler Z9Z9Z9Z9 nicht angeschlossen!"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {scenario, "--fast", "--no-journal", "--sim-report",
+                             (dir_ / "stored.json").string()});
+    const app::ParsedCommandLine parsed = app::ParseCommandLine(args);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    RecordingView view;
+    EXPECT_EQ(Run(*parsed.options, view), row.status) << row.name;
+    EXPECT_EQ(err_.rfind(row.err, 0), 0u) << row.name << ": " << err_;
+    EXPECT_TRUE(view.rows.empty()) << row.name;
+    // No board was touched: none reported what it stored.
+    EXPECT_FALSE(fs::exists(dir_ / "stored-A5XK3RJT.json")) << row.name;
+  }
+}
+
 TEST_F(Line, every_board_written_is_status_0) {
   RecordingView view;
   EXPECT_EQ(Run(LineOptions(""), view), app::kExitWritten) << err_;
@@ -230,6 +263,8 @@ TEST_F(Line, its_json_lines_are_one_object_each_naming_the_board) {
     if (object.Text("event") != "result") continue;
     results.push_back(object.Text("board") + ":" + std::to_string(*object.Integer("status")));
     EXPECT_TRUE(object.Integer("wallMs").has_value());
+    // What its process used, for the benchmark: a process that ran took some memory.
+    EXPECT_GT(object.Integer("peakMemoryKb").value_or(0), 0);
   }
   std::sort(results.begin(), results.end());
   EXPECT_EQ(results, (std::vector<std::string>{"A5XK3RJT:0", "B7QW2MZK:0", "C4HN8VTE:4",
