@@ -192,7 +192,7 @@ got="status $rc"
 last=$(LC_ALL=C grep -v '^[[:space:]]*$' "$work/$all.txt" | tail -n 1)
 LC_ALL=C grep -qF "2 von 3 Platinen geschrieben" <<< "$last" && got+=", 2 von 3"
 LC_ALL=C grep -qF "${line_serials[$line_pulled]}" <<< "$last" && got+=", ${line_serials[$line_pulled]} named"
-row "line: --all, ${line_serials[$line_pulled]} pulled in a confirmation" \
+row "line: --all, ${line_serials[$line_pulled]} pulled" \
   "status 4, 2 von 3, ${line_serials[$line_pulled]} named" "$got" "$seconds"
 written=
 for i in $(seq "$line_count"); do
