@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/hosttext.h"
+#include "platform/win32/hosttext.h"
 #include "platform/win32/stopevents.h"
 
 namespace plat {
@@ -38,28 +39,6 @@ namespace {
 // POSIX.
 constexpr UINT kKilledExitCode = 137;
 constexpr int kKilledSignal = 9;
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        size);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string text(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-  return text;
-}
 
 // The system's text for an error code, in UTF-8, without its line break.
 std::string SystemText(DWORD code) {
@@ -74,7 +53,7 @@ std::string SystemText(DWORD code) {
     result.pop_back();
   }
   if (result.empty()) return "error " + std::to_string(code);
-  return Utf8(result);
+  return Utf8Text(result);
 }
 
 void CloseIfOpen(HANDLE& handle) {
@@ -167,7 +146,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     }
   }
   const std::wstring application = FilePath(program).wstring();
-  std::wstring line = Wide(WindowsCommandLine(program, arguments));
+  std::wstring line = WideText(WindowsCommandLine(program, arguments));
   line.push_back(L'\0');
 
   std::lock_guard<std::mutex> turn(StartMutex());

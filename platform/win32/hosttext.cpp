@@ -12,16 +12,6 @@ namespace plat {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
 std::string Narrow(const std::wstring& wide, unsigned codePage) {
   if (wide.empty()) return {};
   // UTF-8 has no default character: a lone surrogate becomes U+FFFD by itself.
@@ -59,8 +49,20 @@ StreamTarget TargetOf(HANDLE handle) {
 
 }  // namespace
 
+std::wstring WideText(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int size =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Utf8Text(const std::wstring& wide) { return Narrow(wide, kCodePageUtf8); }
+
 std::filesystem::path FilePath(const std::string& text) {
-  return std::filesystem::path(Wide(text));
+  return std::filesystem::path(WideText(text));
 }
 
 std::string PathText(const std::filesystem::path& path) {
@@ -84,7 +86,7 @@ std::vector<std::string> ProgramArguments(int /*argc*/, char** /*argv*/) {
 }
 
 std::optional<std::string> EnvironmentText(const char* name) {
-  const std::wstring wideName = Wide(name);
+  const std::wstring wideName = WideText(name);
   const DWORD needed = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
   if (needed == 0) {
     if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
@@ -107,7 +109,7 @@ unsigned StandardStreamCodePage(bool error, bool forwardedToConsole) {
 
 std::string Utf8ToCodePage(const std::string& utf8, unsigned codePage) {
   if (codePage == kCodePageUtf8) return utf8;
-  return Narrow(Wide(utf8), codePage);
+  return Narrow(WideText(utf8), codePage);
 }
 
 }  // namespace plat
