@@ -208,13 +208,14 @@ class SystemApi {
   virtual BOOL MessageBeep(UINT type) = 0;
   virtual BOOL Beep(DWORD frequency, DWORD duration) = 0;
 
-  // File version resource of a program file. On POSIX the running program's version is the
+  // File version resource of a program file, named by the text of its path
+  // (platform/hosttext.h). On POSIX the running program's version is the
   // project version compiled into it; other paths have none.
   virtual DWORD GetFileVersionInfoSizeA(const char* path) = 0;
   virtual BOOL GetFileVersionInfoA(const char* path, DWORD size, void* block) = 0;
   virtual BOOL VerQueryValueA(const void* block, const char* subBlock, void** value,
                               UINT* length) = 0;
-  // The full path of the running program (the runtime's program-name parameter).
+  // The full path of the running program as the text of its path (platform/hosttext.h).
   virtual std::string ProgramPath() = 0;
   // (Names that <windows.h> defines as macros carry their A suffix or another name here.)
   // The process's current directory as the text of its path (platform/hosttext.h), false when

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/hosttext.h"
+#include "platform/win32/hosttext.h"
 
 namespace plat::win32 {
 
@@ -62,27 +63,32 @@ BOOL System::MessageBeep(UINT type) { return ::MessageBeep(type); }
 
 BOOL System::Beep(DWORD frequency, DWORD duration) { return ::Beep(frequency, duration); }
 
+// The program's path travels as the text of its path (UTF-8), so that a folder of any name
+// the system allows finds its file: through the wide calls.
 DWORD System::GetFileVersionInfoSizeA(const char* path) {
   DWORD ignored = 0;
-  return ::GetFileVersionInfoSizeA(path, &ignored);
+  return ::GetFileVersionInfoSizeW(WideText(path).c_str(), &ignored);
 }
 
 BOOL System::GetFileVersionInfoA(const char* path, DWORD size, void* block) {
-  return ::GetFileVersionInfoA(path, 0, size, block);
+  return ::GetFileVersionInfoW(WideText(path).c_str(), 0, size, block);
 }
 
+// The block comes from the wide call; its root ("\\": the fixed file information) is the same.
 BOOL System::VerQueryValueA(const void* block, const char* subBlock, void** value, UINT* length) {
-  return ::VerQueryValueA(block, subBlock, value, length);
+  return ::VerQueryValueW(block, WideText(subBlock).c_str(), value, length);
 }
 
 std::string System::ProgramPath() {
-  // The path may exceed MAX_PATH; the system truncates silently when the buffer is full.
-  std::vector<char> buffer(MAX_PATH);
+  // The path may exceed MAX_PATH; the system truncates silently when the buffer is full. The
+  // wide call: a program in a folder whose name the ANSI code page cannot hold is found again
+  // (the line starts it once per board).
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD length =
-        ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return std::string();
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) return Utf8Text(std::wstring(buffer.data(), length));
     if (buffer.size() >= 32768) return std::string();
     buffer.resize(buffer.size() * 2);
   }
