@@ -196,9 +196,9 @@ for serial in "${line_serials[@]}"; do
   cp app/examples/Quorix.lcd "$drive/Linie/$serial/"
 done
 export SCENARIO='Z:'"$(tr / '\\' <<<"$root/board/scenarios/line.scenario")" LINE='C:\Linie'
-line='"%APP%\lcdwrite.com" --simulate=%SCENARIO% --fast --no-journal'
+line='"%APP%\lcdwrite.com" --simulate="%SCENARIO%" --fast --no-journal'
 status=0
-prompt '"%APP%\lcdwrite.com" --simulate=%SCENARIO% --list' || status=$?
+prompt '"%APP%\lcdwrite.com" --simulate="%SCENARIO%" --list' || status=$?
 [ "$status" = 0 ] && [ "$(grep -cE 'A5XK3RJT|B7QW2MZK|C4HN8VTE|D9LP5SXF' <<<"$(output)")" = 4 ] ||
   fail "--list of the line: status $status, $(output)"
 status=0
