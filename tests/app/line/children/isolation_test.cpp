@@ -204,13 +204,6 @@ TEST_F(Line, a_refused_line_starts_no_board) {
   }
 }
 
-TEST_F(Line, every_board_written_is_status_0) {
-  RecordingView view;
-  EXPECT_EQ(Run(LineOptions(""), view), app::kExitWritten) << err_;
-  EXPECT_EQ(view.summary.text, "4 von 4 Platinen geschrieben");
-  EXPECT_TRUE(view.failures.empty());
-}
-
 TEST_F(Line, a_stop_request_goes_to_every_board_and_each_ends_in_order) {
   // On the real clock a board takes most of a minute: the request comes while all are writing.
   RecordingView view;
