@@ -53,7 +53,6 @@ std::string DateTimeText() {
   return buffer;
 }
 
-namespace {
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -72,6 +71,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+namespace {
 // Decodes one code point at i; advances i. Returns U+FFFD for a bad sequence.
 char32_t DecodeUtf8(const std::string& s, size_t& i) {
   const auto b0 = static_cast<unsigned char>(s[i]);

@@ -37,6 +37,8 @@ std::string DecimalText(double value, int decimals);
 std::string DateTimeText();
 
 // UTF-16 <-> UTF-8. Invalid input decodes to U+FFFD per bad sequence; nothing is dropped silently.
+// Appends one code point (at most U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 std::string Utf8Encode(const std::u16string& text);
 std::u16string Utf8Decode(const std::string& bytes);
 

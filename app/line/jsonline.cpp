@@ -75,7 +75,7 @@ class Reader {
           } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
             code = 0xFFFD;
           }
-          AppendUtf8(out, code);
+          fw::AppendUtf8(out, code);
           break;
         }
         default:
@@ -122,23 +122,6 @@ class Reader {
       else return false;
     }
     return true;
-  }
-  static void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
   }
   bool Word(const char* word) {
     const std::string w(word);
